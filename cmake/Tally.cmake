@@ -48,3 +48,35 @@ function(tally_add_test name)
     set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
   endif()
 endfunction()
+
+# tally_folder_library(NAME [LIBS ...]): one static library from every source file of the current folder.
+# Several people add files to a folder at once, so sources are globbed; a folder with no sources yet
+# makes an empty interface target so that dependants still configure.
+function(tally_folder_library name)
+  cmake_parse_arguments(A "" "" "LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+  set(cpps ${srcs})
+  list(FILTER cpps INCLUDE REGEX "\\.(cpp|qrc)$")
+  if(cpps)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+    tally_warnings(${name})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${A_LIBS})
+  endif()
+endfunction()
+
+# Folders shared by several people include every *.cmake file beside their CMakeLists.txt,
+# one file per topic, so nobody edits another's list.
+macro(tally_include_parts)
+  file(GLOB _parts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake)
+  list(SORT _parts)
+  foreach(_part IN LISTS _parts)
+    include(${_part})
+  endforeach()
+endmacro()
