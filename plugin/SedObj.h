@@ -1,0 +1,229 @@
+// SedObj: a complete stream editor held in one object.
+//
+// A script is compiled into a fixed table of command records; each run edits one text held in memory
+// (the pattern space) and the caller reads the pattern space back as the result.  All storage is
+// fixed-size and lives inside the object (about 4 MB, so create it with new); compiling and running
+// allocate nothing.  Fatal errors and the q command leave through SedObjException; the message stays
+// readable through get_error_string().
+//
+// Limits (each refused with a sed message, never silently cut):
+//   text handed to a run     at most maxText (4000) characters, else "sed: text too long\n" (code 2)
+//   script                   at most maxScript (3999) characters, else "sed: script too long\n"
+//   text pool                20000 bytes, else "sed: too much text: %s\n"
+//   commands                 499, else "sed: too many commands, last was %s\n"
+//   open braces              20, else "sed: too many {'s\n"
+//   line-number addresses    255, labels 48, w files 9 besides standard output
+//
+// Line counting: every run counts its text as the next input line (line 1 is the first text after the
+// engine was created), so numeric addresses and open ranges carry from one run to the next.  A text is
+// the last line ("$") unless the caller says more input follows (the three-argument execute_commands).
+// The engine never reads the process's standard input: n and N always see the end of input.
+//
+// One object must be used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The exception of the engine: the code given to quit (2 for errors, 0 for the q command).
+class SedObjException {
+public:
+    explicit SedObjException(int code) noexcept : m_code(code) {}
+    int code() const noexcept { return m_code; }
+
+private:
+    int m_code;
+};
+
+class SedObj {
+public:
+    static constexpr int maxText = 4000;           // characters of pattern and hold space
+    static constexpr int scriptBufferSize = 4000;  // bytes, terminator included
+    static constexpr int maxScript = scriptBufferSize - 1;
+    static constexpr int poolSize = 20000;
+    static constexpr int commandCount = 500;       // records; the last stays the terminator
+    static constexpr int maxReBytes = 256;         // one compiled RE, anchor byte included
+    static constexpr int braceLimit = 20;
+    static constexpr int labelCount = 50;
+    static constexpr int lineNumberCount = 256;
+    static constexpr int writeFileCount = 10;
+    static constexpr int queueSize = 20;
+    static constexpr int errorSize = 100;
+    static constexpr int printBufferSize = 4000;
+    static constexpr int contextCount = 100;
+
+    // Receives what the engine writes to its standard output (p, the p flag of s, n, q, w to slot 0).
+    using OutputSink = void (*)(void *context, const char *data, std::size_t length);
+
+    SedObj();
+    ~SedObj();
+    SedObj(const SedObj &) = delete;
+    SedObj &operator=(const SedObj &) = delete;
+
+    // Compiles script as the program. -1 when script is null, else 0; errors throw SedObjException(2).
+    int recompile(const char *script);
+    // Empties the compiled program and the compile state. Returns 0.
+    int clear_current_context();
+    // Runs the program once over text; returns the pattern space (the result), or null for a null text.
+    // The text counts as the next line and as the last line.
+    char *execute_commands(const char *text);
+    // The same for a text of the given length; lastLine false means more input follows (for "$").
+    char *execute_commands(const char *text, std::size_t length, bool lastLine);
+    // One-call form: compiles script when given (null reuses the program), then runs it over text.
+    // Null when no script text is held.
+    char *main_entry(const char *script, const char *text);
+    // One run of the compiled program over the pattern space.
+    void execute();
+
+    int context_save(int id);
+    int context_load(int id);
+    int get_context_id() const { return m_currentContext; }
+
+    int status() const { return m_prog.status; }
+    const char *get_error_string() const { return m_prog.errorString; }
+    // Length of the pattern space after a run.
+    std::size_t text_length() const { return static_cast<std::size_t>(m_end); }
+    // Lines counted so far.
+    long line_counter() const { return m_lineCounter; }
+
+    [[noreturn]] void quit(int code);
+    void raise_exception() {}
+    // Formats into printBuffer and writes the text to the file (slot 0: the output sink).
+    // Characters written, or -1 when the text does not fit.
+    int pr(int file, const char *format, ...) __attribute__((format(printf, 3, 4)));
+    // Writes text with unprintable characters escaped, then a newline.
+    void listto(const char *text, int file);
+
+    // Where standard-output writes go; the default writes to the process's standard output.
+    void set_output(OutputSink sink, void *context);
+
+private:
+    struct cmd_t {
+        std::int32_t firstAddress;   // offset in textPool, -1: every line
+        std::int32_t secondAddress;  // offset in textPool, -1: no range
+        std::int32_t argument;       // pool offset or command index by code; -1: none
+        std::int32_t replacement;    // s: offset in textPool
+        std::uint8_t code;
+        std::uint8_t outputFile;     // slot in the write-file table
+        std::uint8_t negated;
+        std::uint8_t global;
+        std::uint8_t printMode;
+        std::uint8_t inRange;
+    };
+    struct label {
+        std::int32_t name;           // offset in textPool, -1: none
+        std::int32_t firstReference; // command index, -1: none; chained through argument
+        std::int32_t definition;     // command index, -1: undefined
+    };
+    // Everything a context slot holds.
+    struct Program {
+        char patternSpace[maxText + 1];
+        cmd_t commands[commandCount + 1];
+        int lineNumberTable[lineNumberCount];
+        label labelTable[labelCount];
+        int nextLabel;
+        unsigned char textPool[poolSize];
+        int poolPointer;
+        int cursor;
+        int currentCommand;
+        int lastRE;
+        int braceDepth;
+        int groupCount;
+        int scriptState;
+        int pendingLine;
+        char errorString[errorSize];
+        int status;
+    };
+
+    // Compiler steps.
+    void compile();
+    int cmdline(char *buffer);
+    int address(int out);
+    int cmdcomp(int letter);
+    int recomp(int out, int delimiter);
+    int rhscomp(int out, int delimiter);
+    int ycomp(int out, int delimiter);
+    int _gettext(int out);
+    label *search(const char *name);
+    void resolve();
+    [[noreturn]] void fail(const char *message);
+    void checkPool(int position);
+    void nextRecord();
+    int branchLabel(int command);
+    int openWriteFile();
+    void skipBlanks();
+    void resetProgram(bool clearErrors);
+
+    // Executor steps.
+    bool selected(cmd_t &command);
+    bool matchAddress(int address);
+    bool match(int re, bool continuation);
+    bool advance(int position, int item);
+    bool advanceStar(int position, int item, int runEnd, int next);
+    bool substitute(const cmd_t &command);
+    bool dosub(int replacement);
+    void command(cmd_t &command);
+    void readout();
+    void truncated();
+    int getline(char *destination, int capacity);
+    int get();
+    void initget();
+    int openfile();
+    static bool Memcmp(const char *a, const char *b, int length);
+    void emit(int file, const char *data, std::size_t length);
+    void setError(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    void appendHold(const char *data, int length);
+    int appendPattern(const char *data, int length);
+    void load(const char *text, std::size_t length);
+    int itemLength(int item) const;
+
+    // Compile-side and context state.
+    Program m_prog;
+    char m_scriptBuffer[scriptBufferSize];
+    int m_lineNumberCountUsed = 0;
+    char m_writeFileNames[writeFileCount][256];
+    int m_writeFiles[writeFileCount];
+    int m_writeFileCount = 1;
+
+    // Executor state.
+    int m_end = 0;                          // terminator of the pattern space
+    char m_holdSpace[maxText + 1];
+    int m_holdEnd = 0;
+    char m_substitutionBuffer[maxText + 1];
+    int m_matchStart = 0;
+    int m_matchEnd = 0;
+    int m_continuationStart = -1;
+    int m_groupStart[9];
+    int m_groupEnd[9];
+    int m_appendQueue[queueSize];
+    int m_queueCount = 0;
+    char m_printBuffer[printBufferSize + 2];
+    int m_printCount = 0;
+    long m_lineCounter = 0;
+    bool m_lastLineFlag = false;
+    bool m_substituted = false;
+    int m_jump = 0;
+    int m_delete = 0;
+    int m_lookahead = -1;
+    bool m_moreInput = false;
+
+    // Matcher memory: failed (item, position) states of REs without back-references, used once a
+    // match call has taken many steps, so that a call costs about items x text length steps.
+    static constexpr int memoWords = (maxText + 2 + 63) / 64;
+    std::uint64_t m_failed[maxReBytes][memoWords];
+    int m_spanLow[maxReBytes];
+    int m_spanHigh[maxReBytes];
+    const unsigned char *m_re = nullptr;
+    int m_reLength = 0;
+    bool m_reHasBackReference = false;
+    bool m_memoOn = false;
+    long m_steps = 0;
+    long m_stepLimit = 0;
+
+    OutputSink m_sink = nullptr;
+    void *m_sinkContext = nullptr;
+
+    Program m_contextSlots[contextCount];
+    int m_contextsInUse = 0;
+    int m_currentContext = 0;
+};
