@@ -1,0 +1,7 @@
+# The statistics logic is compiled into its tests directly, so they do not wait for the whole
+# main-window library.
+set(_stats_src ${CMAKE_SOURCE_DIR}/client/main)
+tally_add_test(stats_tray GTEST
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_trayicon.cpp ${_stats_src}/zem_trayicon.cpp
+  LIBS tally_core Qt6::Gui)
+target_include_directories(stats_tray PRIVATE ${_stats_src})
