@@ -1,0 +1,132 @@
+#include "zem_envelope.h"
+
+#include "zem_prompt.h"
+#include "zem_querybuilder.h"
+#include "zem_simplexml.h"
+#include "zmm_utils.h"
+
+void ZEMExchangeSink::ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args) {
+  ClientLog(prefix, FormatArgs(format, args));
+}
+
+ZEMReplyError::ZEMReplyError(const QString &detail) : std::runtime_error(detail.toStdString()), detail_(detail) {}
+
+ZEMReplyError ZEMReplyError::Conversion(const QString &message) {
+  return ZEMReplyError(QLatin1Char('\'') + message + QLatin1Char('\''));
+}
+
+ZEMReplyError ZEMReplyError::Expected(const QString &tag) {
+  return ZEMReplyError(QStringLiteral("'%1' expected!").arg(tag));
+}
+
+namespace {
+
+// An error code as the server writes it; text that is not an integer counts as 0.
+int ErrorCodeValue(const QString &text) {
+  bool ok = false;
+  const int value = text.trimmed().toInt(&ok);
+  return ok ? value : 0;
+}
+
+QString L(const char *text) { return QString::fromLatin1(text); }
+
+bool IsConfiguration(const ZEMRequestKindInfo &kind) { return kind.style == ZEMReplyStyle::Configuration; }
+
+void ReportReplyError(const ZEMRequestKindInfo &kind, const QString &detail, ZEMExchangeSink &sink) {
+  const QString message = L(kind.replyLabel) + QStringLiteral("Error in response: ") + detail;
+  sink.StatusText(message);
+  if (IsConfiguration(kind)) sink.Prompt().Error(message);
+}
+
+}  // namespace
+
+bool ServerException(const QString &reply, ZEMExchangeSink &sink) {
+  ZEMXMLItem exception;
+  if (!ReadRootElement(reply, QStringLiteral("EXCEPTION"), exception)) return false;
+  const QString code = exception.ChildText(QStringLiteral("ERROR_CODE"));
+  const QString message = exception.ChildText(QStringLiteral("ERROR_MESSAGE"));
+  if (ErrorCodeValue(code) != 0) {
+    sink.ClientLog(QStringLiteral("Server exception: ERROR CODE: "), code);
+    sink.ClientLog(QStringLiteral("Server exception: error message: "), message);
+  }
+  return true;
+}
+
+bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink &sink) {
+  const QString code = root.ChildText(QStringLiteral("ERROR_CODE"));
+  const QString message = root.ChildText(QStringLiteral("ERROR_MESSAGE"));
+  const QString warning = root.ChildText(QStringLiteral("WARNING_MESSAGE"));
+  if (ErrorCodeValue(code) != 0) {
+    sink.ClientLog(label + QStringLiteral("ERROR CODE: "), code);
+    sink.ClientLog(label + QStringLiteral("error message: "), message);
+    sink.Prompt().Error(message);
+    return false;
+  }
+  if (!warning.isEmpty()) {
+    sink.Prompt().Error(QStringLiteral("WARNING: ") + warning);
+    sink.ClientLog(label + QStringLiteral("WARNING message: "), warning);
+  }
+  return true;
+}
+
+bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &systemText, QByteArray &buffer,
+                       ZEMExchangeSink &sink) {
+  const QStringList args{QString::number(code), systemText};
+  const bool aborted = code == 10053;
+  if (IsConfiguration(kind)) {
+    sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error: ") + QString::number(code));
+    if (aborted) {
+      if (kind.logsAbort) sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error 10053"));
+      return true;
+    }
+    sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
+    sink.Prompt().Error(FormatArgs(L(kind.socketErrorBox), args));
+    buffer = kReportedMarker;
+    return code == 10061;
+  }
+  if (aborted) return true;
+  sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
+  return code == 10061;
+}
+
+ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer, ZEMExchangeSink &sink,
+                                 const ZEMPayloadHandler &payload) {
+  if (IsConfiguration(kind)) {
+    sink.ClientLog(L(kind.logPrefix), QStringLiteral("Disconnect"));
+    if (buffer == kReportedMarker) return ZEMReplyOutcome::Reported;
+    if (buffer.isEmpty()) {
+      sink.ClientLog(L(kind.logPrefix), QStringLiteral("Buffer is empty"));
+      sink.Prompt().Error(L(kind.emptyReplyBox));
+      return ZEMReplyOutcome::Empty;
+    }
+  } else if (buffer.isEmpty()) {
+    return ZEMReplyOutcome::Empty;
+  }
+
+  const QString text = FromWireBytes(buffer);
+  if (ServerException(text, sink)) return ZEMReplyOutcome::ServerException;
+
+  const QString rootName = L(kind.rootName);
+  ZEMXMLItem root;
+  if (!ReadRootElement(text, rootName, root)) {
+    if (!kind.silentWithoutRoot)
+      ReportReplyError(kind, ZEMReplyError::Expected(QLatin1Char('<') + rootName + QLatin1Char('>')).Detail(), sink);
+    return ZEMReplyOutcome::NoRoot;
+  }
+  try {
+    if (payload) payload(root);
+  } catch (const ZEMReplyError &error) {
+    ReportReplyError(kind, error.Detail(), sink);
+    return ZEMReplyOutcome::Failed;
+  } catch (const SymbolExpected &error) {
+    ReportReplyError(kind, QLatin1Char('\'') + error.Message() + QLatin1Char('\''), sink);
+    return ZEMReplyOutcome::Failed;
+  } catch (const std::exception &error) {
+    // Any other failure of a payload handler is reported the same way rather than escaping into the
+    // event loop.
+    ReportReplyError(kind, QLatin1Char('\'') + QString::fromUtf8(error.what()) + QLatin1Char('\''), sink);
+    return ZEMReplyOutcome::Failed;
+  }
+  if (kind.style != ZEMReplyStyle::ServerLog) sink.StatusText(QString());
+  return ZEMReplyOutcome::Handled;
+}

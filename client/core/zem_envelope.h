@@ -1,0 +1,76 @@
+#pragma once
+// What happens at the end of every request: socket errors, empty replies, server exceptions, the
+// missing root element, the error/warning envelope of a payload and the "Error in response" messages.
+// All output goes through a ZEMExchangeSink, which the main window (or the server-log view) implements.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <stdexcept>
+
+#include "zem_requestkinds.h"
+
+class ZEMPrompt;
+class ZEMXMLItem;
+
+class ZEMExchangeSink {
+ public:
+  virtual ~ZEMExchangeSink() = default;
+  // Appends prefix + text as a line of the client log.
+  virtual void ClientLog(const QString &prefix, const QString &text) = 0;
+  // Sets the message panel of the status bar (empty clears it).
+  virtual void StatusText(const QString &text) = 0;
+  // Where message boxes go.
+  virtual ZEMPrompt &Prompt() = 0;
+
+  // ClientLog with a text made from a %s/%d format (see FormatArgs).
+  void ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args);
+};
+
+// Raised by payload handlers (and the root search) for a reply they cannot use. `detail` is the
+// whole text after "Error in response: ".
+class ZEMReplyError : public std::runtime_error {
+ public:
+  explicit ZEMReplyError(const QString &detail);
+  QString Detail() const { return detail_; }
+  // "'<message>'": a failed number or date conversion.
+  static ZEMReplyError Conversion(const QString &message);
+  // "'<tag>' expected!" where tag is e.g. "<CPM_BILLPERIODS>".
+  static ZEMReplyError Expected(const QString &tag);
+
+ private:
+  QString detail_;
+};
+
+// The reply marker that says the error was already reported.
+inline constexpr char kReportedMarker[] = "!";
+
+// Checks the reply text for a server exception document; true when one is there (whatever its code),
+// logging its code and message when the code is not 0.
+bool ServerException(const QString &reply, ZEMExchangeSink &sink);
+
+// The error/warning children of a payload's root: false (payload not to be applied) after reporting
+// a non-zero ERROR_CODE; a WARNING_MESSAGE is shown and logged, then true.
+bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink &sink);
+
+// Handles a socket error of a request of `kind` with `code`; may replace `buffer` with the marker.
+// Returns true when the socket is to be closed (which then runs the disconnect handling).
+bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &systemText,
+                       QByteArray &buffer, ZEMExchangeSink &sink);
+
+enum class ZEMReplyOutcome {
+  Reported,         // the buffer held the marker of a reported socket error
+  Empty,            // nothing arrived
+  ServerException,  // an exception document (logged when its code is not 0)
+  NoRoot,           // the root tag is missing (reported unless the kind ignores it)
+  Failed,           // the payload handler raised a ZEMReplyError (reported)
+  Handled,          // the payload handler ran to its end
+};
+
+// The payload handler of a kind: gets the root element, may raise ZEMReplyError.
+using ZEMPayloadHandler = std::function<void(const ZEMXMLItem &root)>;
+
+// Handles the reply in `buffer` once the connection has closed.
+ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer,
+                                 ZEMExchangeSink &sink, const ZEMPayloadHandler &payload);
