@@ -1,0 +1,40 @@
+#pragma once
+// The server's own log: requests served, configuration changes, activations, limits reached.
+
+#include "clock.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace devserver {
+
+class LogBook {
+public:
+    static constexpr int kCapacity = 1000;  // older lines are dropped
+
+    explicit LogBook(const Clock *clock) : m_clock(clock) {}
+
+    // Appends a line stamped with the clock's time. "<" and ">" become "[" and "]" so that no line can
+    // close or open an element of the reply it is sent in.
+    void add(const QString &text);
+
+    // The newest `count` lines (oldest first). Marks everything as delivered.
+    QStringList newest(int count);
+    // The lines added since the previous newest() or unread(). Marks everything as delivered.
+    QStringList unread();
+
+    int size() const { return int(m_lines.size()); }
+
+private:
+    struct Line {
+        qint64 serial;
+        QString text;
+    };
+    const Clock *m_clock;
+    QList<Line> m_lines;
+    qint64 m_nextSerial = 1;
+    qint64 m_delivered = 0;  // serial of the newest delivered line
+};
+
+}  // namespace devserver
