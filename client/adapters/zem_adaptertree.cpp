@@ -1,0 +1,334 @@
+#include "zem_adaptertree.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+
+#include "zem_envelope.h"
+#include "zem_prompt.h"
+#include "zem_requestchannel.h"
+#include "zem_simplexml.h"
+#include "zmm_datamodule.h"
+
+// ---------------------------------------------------------------------------------------------
+// Items and tree
+
+ZEMAdapterItem::ZEMAdapterItem(ZEMTreeNode node) : node_(std::move(node))
+{
+    setText(0, node_.isAdapter ? node_.NodeText() : QStringLiteral("Adapters"));
+    setToolTip(0, text(0));
+}
+
+QVariant ZEMAdapterItem::data(int column, int role) const
+{
+    if (column == 0 && role == Qt::DecorationRole) {
+        if (const auto *tree = qobject_cast<const TZEMAdapterTree *>(treeWidget()))
+            return tree->StateIcon(AdapterImageIndex(&node_, tree->ActiveAlias()));
+    }
+    return QTreeWidgetItem::data(column, role);
+}
+
+namespace {
+
+// One 16-pixel state picture: a network card, or for the root a small network of three cards.
+QIcon DrawStateIcon(int image)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (image == imgRoot) {
+        p.setPen(QPen(QColor(60, 60, 60), 1));
+        p.drawLine(8, 5, 8, 9);
+        p.drawLine(3, 9, 13, 9);
+        p.drawLine(3, 9, 3, 11);
+        p.drawLine(13, 9, 13, 11);
+        p.setBrush(QColor(90, 120, 170));
+        p.drawRect(5, 1, 6, 4);
+        p.drawRect(0, 11, 6, 4);
+        p.drawRect(10, 11, 6, 4);
+        return QIcon(pixmap);
+    }
+    // The card.
+    const QColor card = image == imgNotConfigured ? QColor(170, 170, 170) : QColor(40, 130, 70);
+    p.setPen(QPen(card.darker(160), 1));
+    p.setBrush(card);
+    p.drawRect(QRectF(1.5, 4.5, 12, 7));
+    p.setPen(QPen(QColor(200, 170, 60), 1));
+    for (int x = 3; x <= 11; x += 2)
+        p.drawLine(x, 12, x, 14);
+    if (image == imgActive) {
+        // A bright dot that says "listening".
+        p.setPen(QPen(QColor(0, 90, 0), 1));
+        p.setBrush(QColor(80, 230, 80));
+        p.drawEllipse(QRectF(9.5, 0.5, 6, 6));
+    } else if (image == imgNotConfigured) {
+        // A red cross: no configuration on the server.
+        p.setPen(QPen(QColor(200, 30, 30), 2));
+        p.drawLine(10, 1, 15, 6);
+        p.drawLine(15, 1, 10, 6);
+    }
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+std::array<QIcon, 4> TZEMAdapterTree::DefaultStateIcons()
+{
+    return {DrawStateIcon(imgRoot), DrawStateIcon(imgConfigured), DrawStateIcon(imgActive),
+            DrawStateIcon(imgNotConfigured)};
+}
+
+TZEMAdapterTree::TZEMAdapterTree(QWidget *parent) : QTreeWidget(parent), icons_(DefaultStateIcons())
+{
+    setObjectName(QStringLiteral("tvAdapters"));
+    setColumnCount(1);
+    header()->hide();
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    // The root cannot be collapsed: the user has no way to fold items.
+    setItemsExpandable(false);
+    setRootIsDecorated(false);
+    setExpandsOnDoubleClick(false);
+    setSortingEnabled(true);
+    sortByColumn(0, Qt::AscendingOrder);
+    setIconSize(QSize(16, 16));
+
+    root_ = new ZEMAdapterItem(ZEMTreeNode::Root());
+    addTopLevelItem(root_);
+    root_->setExpanded(true);
+
+    pmAdapters_ = new QMenu(this);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        if (QTreeWidgetItem *item = itemAt(pos))
+            setCurrentItem(item);
+        if (!pmAdapters_->isEmpty())
+            pmAdapters_->popup(viewport()->mapToGlobal(pos));
+    });
+}
+
+QList<ZEMAdapterItem *> TZEMAdapterTree::AdapterItems() const
+{
+    QList<ZEMAdapterItem *> items;
+    for (int i = 0; i < root_->childCount(); ++i)
+        items.append(static_cast<ZEMAdapterItem *>(root_->child(i)));
+    return items;
+}
+
+ZEMAdapterItem *TZEMAdapterTree::FindAdapter(const QString &alias) const
+{
+    for (ZEMAdapterItem *item : AdapterItems())
+        if (item->Node().alias == alias)
+            return item;
+    return nullptr;
+}
+
+ZEMAdapterItem *TZEMAdapterTree::SelectedAdapter() const
+{
+    const auto selected = selectedItems();
+    if (selected.isEmpty())
+        return nullptr;
+    auto *item = static_cast<ZEMAdapterItem *>(selected.first());
+    return item->Node().isAdapter == 1 ? item : nullptr;
+}
+
+void TZEMAdapterTree::RebuildAdapters(const std::vector<ZEMTreeNode> &adapters)
+{
+    qDeleteAll(root_->takeChildren());
+    for (const ZEMTreeNode &node : adapters)
+        root_->addChild(new ZEMAdapterItem(node));
+    sortItems(0, Qt::AscendingOrder);
+    expandAll();
+}
+
+void TZEMAdapterTree::SetActiveAlias(const QString &alias)
+{
+    activeAlias_ = alias;
+    viewport()->update();
+}
+
+QIcon TZEMAdapterTree::StateIcon(int image) const
+{
+    return image >= 0 && image < static_cast<int>(icons_.size()) ? icons_[static_cast<std::size_t>(image)] : QIcon();
+}
+
+void TZEMAdapterTree::SetStateIcons(const std::array<QIcon, 4> &icons)
+{
+    icons_ = icons;
+    viewport()->update();
+}
+
+void TZEMAdapterTree::SetMenuActions(QAction *getAdapters, QAction *listen, QAction *config, QAction *billPeriods)
+{
+    pmAdapters_->clear();
+    if (getAdapters)
+        pmAdapters_->addAction(getAdapters);
+    pmAdapters_->addSeparator();
+    if (listen)
+        pmAdapters_->addAction(listen);
+    pmAdapters_->addSeparator();
+    if (config)
+        pmAdapters_->addAction(config);
+    if (billPeriods)
+        pmAdapters_->addAction(billPeriods);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Controller
+
+ZEMAdapterController::ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &sink, TZEMAdapterTree &tree,
+                                           QObject *parent)
+    : QObject(parent),
+      settings_(settings),
+      sink_(sink),
+      tree_(tree),
+      adapters_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Adapters, settings, sink)),
+      setActive_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::SetActiveAdapter, settings, sink))
+{
+    adapters_->SetPayloadHandler([this](const ZEMXMLItem &root) { OnAdapterList(root); });
+    setActive_->SetParamsFiller([this](ZEMQueryBuilder &params) {
+        params.Set(QStringLiteral("active_adapter"), state_.pendingActiveAlias);
+    });
+    setActive_->SetPayloadHandler([this](const ZEMXMLItem &root) { OnSetActive(root); });
+    connect(&tree_, &QTreeWidget::itemSelectionChanged, this, &ZEMAdapterController::UpdateActions);
+    UpdateActiveCaption();
+}
+
+ZEMAdapterController::~ZEMAdapterController() = default;
+
+void ZEMAdapterController::AttachActions(QAction *getAdapters, QAction *listen, QAction *config,
+                                         QAction *billPeriods)
+{
+    actGetAdapters_ = getAdapters;
+    actListen_ = listen;
+    actConfig_ = config;
+    actBillPeriods_ = billPeriods;
+    if (actGetAdapters_)
+        connect(actGetAdapters_, &QAction::triggered, this, &ZEMAdapterController::RequestAdapterList);
+    if (actListen_) {
+        actListen_->setCheckable(true);
+        connect(actListen_, &QAction::triggered, this, &ZEMAdapterController::ListenExecute);
+    }
+    tree_.SetMenuActions(getAdapters, listen, config, billPeriods);
+    UpdateActions();
+}
+
+void ZEMAdapterController::RequestAdapterList() { adapters_->Start(); }
+
+void ZEMAdapterController::RequestSetActiveAdapter()
+{
+    // Nothing is sent without an adapter to work on.
+    if (operationItem_ == nullptr)
+        return;
+    setActive_->Start();
+}
+
+bool ZEMAdapterController::TakeSelectedAsOperationNode()
+{
+    operationItem_ = tree_.SelectedAdapter();
+    return operationItem_ != nullptr;
+}
+
+void ZEMAdapterController::ListenExecute()
+{
+    const ZEMAdapterItem *selected = tree_.SelectedAdapter();
+    if (selected == nullptr || selected->Node().configured != 1 || !TakeSelectedAsOperationNode()) {
+        UpdateActions();
+        return;
+    }
+    ToggleListen();
+}
+
+void ZEMAdapterController::ToggleListen()
+{
+    if (operationItem_ != nullptr) {
+        const QString alias = operationItem_->Node().alias;
+        if (alias == state_.activeAlias) {
+            if (sink_.Prompt().Ask(DeactivateQuestion(alias), /*defaultYes=*/false)) {
+                state_.pendingActiveAlias.clear();
+                RequestSetActiveAdapter();
+            }
+        } else if (settings_.FirstStart || sink_.Prompt().Ask(ActivateQuestion(alias), /*defaultYes=*/true)) {
+            state_.pendingActiveAlias = alias;
+            RequestSetActiveAdapter();
+        }
+    }
+    UpdateActions();
+}
+
+void ZEMAdapterController::UpdateActiveCaption()
+{
+    caption_ = ActiveCaption(state_.activeAlias);
+    emit CaptionChanged(caption_);
+}
+
+void ZEMAdapterController::UpdateActions()
+{
+    const ZEMAdapterItem *selected = tree_.SelectedAdapter();
+    const bool configured = selected != nullptr && selected->Node().configured == 1;
+    if (actListen_) {
+        const bool checked = selected != nullptr && state_.activeAlias == selected->Node().alias;
+        actListen_->setEnabled(configured);
+        actListen_->setChecked(checked);
+        const QString hint = selected == nullptr ? QStringLiteral("Activate / Deactivate selected interface adapter")
+                             : checked           ? QStringLiteral("Deactivate selected interface adapter")
+                                                 : QStringLiteral("Activate selected interface adapter");
+        actListen_->setStatusTip(hint);
+        actListen_->setToolTip(hint);
+    }
+    if (actConfig_)
+        actConfig_->setEnabled(selected != nullptr);
+    if (actBillPeriods_)
+        actBillPeriods_->setEnabled(configured);
+}
+
+void ZEMAdapterController::TrainingCardConfig()
+{
+    if (tree_.SelectedAdapter() != nullptr) {
+        if (actConfig_)
+            actConfig_->trigger();
+    } else {
+        sink_.Prompt().Error(QStringLiteral("There is no selected adapter in the adapter list. "));
+    }
+}
+
+void ZEMAdapterController::ApplyActiveAlias()
+{
+    tree_.SetActiveAlias(state_.activeAlias);
+    emit ActiveAliasChanged(state_.activeAlias);
+}
+
+void ZEMAdapterController::OnAdapterList(const ZEMXMLItem &root)
+{
+    const QString operationAlias = operationItem_ ? operationItem_->Node().alias : QString();
+    operationItem_ = nullptr;
+
+    const ZEMAdapterList list = ParseAdapterList(root, state_, settings_.FirstStart, sink_);
+    tree_.RebuildAdapters(list.adapters);
+    // An operation that was running keeps working on the same adapter of the new list, if any.
+    if (!operationAlias.isEmpty())
+        operationItem_ = tree_.FindAdapter(operationAlias);
+    ApplyActiveAlias();
+
+    if (list.assistant != ZEMAssistantPage::None) {
+        if (list.assistant == ZEMAssistantPage::AdapterOne && tree_.RootItem()->childCount() > 0)
+            tree_.setCurrentItem(tree_.RootItem()->child(0));
+        if (assistant_)
+            assistant_(AssistantTopic(list.assistant));
+    }
+    UpdateActiveCaption();
+    UpdateActions();
+    emit AdapterListApplied();
+}
+
+void ZEMAdapterController::OnSetActive(const ZEMXMLItem &root)
+{
+    if (!ParseSetActiveReply(root, state_, sink_))
+        return;
+    ApplyActiveAlias();
+    UpdateActiveCaption();
+    UpdateActions();
+}
