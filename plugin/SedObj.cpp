@@ -1,50 +1,138 @@
-// Interim implementation: the interface compiles and links; the engine follows.
+// SedObj: construction, output, errors and the saved contexts.
 #include "SedObj.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
-SedObj::SedObj() { clear_current_context(); }
-SedObj::~SedObj() = default;
+namespace {
 
-int SedObj::recompile(const char *script) { return script ? 0 : -1; }
-int SedObj::clear_current_context()
+void writeStandardOutput(void *, const char *data, std::size_t length)
 {
-    std::memset(&m_prog, 0, sizeof m_prog);
-    return 0;
+    std::fwrite(data, 1, length, stdout);
 }
-char *SedObj::execute_commands(const char *text)
+
+} // namespace
+
+SedObj::SedObj() : m_sink(writeStandardOutput)
 {
-    return text ? execute_commands(text, std::strlen(text), true) : nullptr;
+    clear_current_context();
+    m_holdSpace[0] = 0;
+    m_writeFileNames[0][0] = 0;
+    m_writeFiles[0] = 1;
 }
-char *SedObj::execute_commands(const char *text, std::size_t length, bool)
+
+SedObj::~SedObj()
 {
-    if (length > static_cast<std::size_t>(maxText))
-        length = maxText;
-    std::memcpy(m_prog.patternSpace, text, length);
-    m_prog.patternSpace[length] = 0;
-    m_end = static_cast<int>(length);
-    return m_prog.patternSpace;
+    for (int slot = 1; slot < m_writeFileCount; ++slot)
+        ::close(m_writeFiles[slot]);
 }
-char *SedObj::main_entry(const char *script, const char *text)
-{
-    if (!script)
-        return nullptr;
-    recompile(script);
-    return execute_commands(text);
-}
-void SedObj::execute() {}
-int SedObj::context_save(int) { return -1; }
-int SedObj::context_load(int) { return -1; }
+
 void SedObj::quit(int code)
 {
     m_prog.status = code;
     throw SedObjException(code);
 }
-int SedObj::pr(int, const char *, ...) { return -1; }
-void SedObj::listto(const char *, int) {}
+
+void SedObj::setError(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(m_prog.errorString, errorSize, format, args);
+    va_end(args);
+}
+
 void SedObj::set_output(OutputSink sink, void *context)
 {
-    m_sink = sink;
+    m_sink = sink ? sink : writeStandardOutput;
     m_sinkContext = context;
+}
+
+void SedObj::emit(int file, const char *data, std::size_t length)
+{
+    if (file <= 0 || file >= m_writeFileCount) {
+        m_sink(m_sinkContext, data, length);
+        return;
+    }
+    while (length > 0) {
+        const ssize_t written = ::write(m_writeFiles[file], data, length);
+        if (written <= 0)
+            return;
+        data += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
+
+int SedObj::pr(int file, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(m_printBuffer, sizeof m_printBuffer, format, args);
+    va_end(args);
+    if (n < 0 || n >= static_cast<int>(sizeof m_printBuffer))
+        return -1;
+    emit(file, m_printBuffer, static_cast<std::size_t>(n));
+    return n;
+}
+
+void SedObj::listto(const char *text, int file)
+{
+    char chunk[256];
+    int n = 0;
+    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(text); *c; ++c) {
+        if (n > static_cast<int>(sizeof chunk) - 4) {
+            emit(file, chunk, static_cast<std::size_t>(n));
+            n = 0;
+        }
+        const char *escape = nullptr;
+        switch (*c) {
+        case '\b': escape = "\\b"; break;
+        case '\t': escape = "\\t"; break;
+        case '\n': escape = "\\n"; break;
+        case '\r': escape = "\\r"; break;
+        case 033: escape = "\\e"; break;
+        default: break;
+        }
+        if (escape) {
+            chunk[n++] = escape[0];
+            chunk[n++] = escape[1];
+        } else if (*c >= 32 && *c < 127) {
+            chunk[n++] = static_cast<char>(*c);
+        } else {
+            static const char hex[] = "0123456789abcdef";
+            chunk[n++] = '\\';
+            chunk[n++] = hex[*c >> 4];
+            chunk[n++] = hex[*c & 15];
+        }
+    }
+    chunk[n++] = '\n';
+    emit(file, chunk, static_cast<std::size_t>(n));
+}
+
+int SedObj::context_save(int id)
+{
+    int slot;
+    if (id == -1) {
+        if (m_contextsInUse >= contextCount)
+            return -1;
+        slot = m_contextsInUse++;
+    } else if (id >= 0 && id < m_contextsInUse) {
+        slot = id;
+    } else {
+        return -1;
+    }
+    std::memcpy(&m_contextSlots[slot], &m_prog, sizeof m_prog);
+    m_currentContext = slot;
+    return slot;
+}
+
+int SedObj::context_load(int id)
+{
+    if (id < 0 || id >= m_contextsInUse)
+        return -1;
+    std::memcpy(&m_prog, &m_contextSlots[id], sizeof m_prog);
+    m_end = static_cast<int>(std::strlen(m_prog.patternSpace));
+    m_currentContext = id;
+    return 0;
 }

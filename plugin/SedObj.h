@@ -97,14 +97,35 @@ public:
     // Where standard-output writes go; the default writes to the process's standard output.
     void set_output(OutputSink sink, void *context);
 
+    // Command codes of the compiled program.
+    enum : std::uint8_t {
+        cmdNone = 0, cmdEquals, cmdAppend, cmdBranch, cmdChange, cmdDelete, cmdDeleteFirst, cmdGet,
+        cmdGetAppend, cmdHold, cmdHoldAppend, cmdInsert, cmdList, cmdNext, cmdNextAppend, cmdPrint,
+        cmdPrintFirst, cmdQuit, cmdRead, cmdSubstitute, cmdTest, cmdTestNot, cmdWrite, cmdWriteFirst,
+        cmdExchange, cmdTransliterate
+    };
+    // Opcodes of compiled REs and addresses; a starred item is its opcode plus one.
+    enum : std::uint8_t {
+        opChar = 2, opCharStar, opAny, opAnyStar, opClass, opClassStar, opEndOfText = 10,
+        opGroupStart = 12, opGroupEnd = 14, opBackReference = 16, opBackReferenceStar,
+        opLineNumber = 18, opLastLine = 20, opEnd = 22
+    };
+
 private:
+    static constexpr int noAddress = -2;
+    static constexpr int recordUsed = 0;
+    static constexpr int recordUnused = 1;
+    static constexpr int reHasBackReference = 2;  // bit of the anchor byte
+    static constexpr int replacementEscape = 1;   // marks an escaped character in a replacement
+    static constexpr long jumpLimit = 1000000;    // branches taken in one run
+
     struct cmd_t {
         std::int32_t firstAddress;   // offset in textPool, -1: every line
         std::int32_t secondAddress;  // offset in textPool, -1: no range
         std::int32_t argument;       // pool offset or command index by code; -1: none
         std::int32_t replacement;    // s: offset in textPool
         std::uint8_t code;
-        std::uint8_t outputFile;     // slot in the write-file table
+        std::uint8_t outputFile;     // write-file slot plus one; 0: none
         std::uint8_t negated;
         std::uint8_t global;
         std::uint8_t printMode;
@@ -129,6 +150,7 @@ private:
         int lastRE;
         int braceDepth;
         int groupCount;
+        int braceStack[braceLimit];
         int scriptState;
         int pendingLine;
         char errorString[errorSize];
@@ -136,51 +158,62 @@ private:
     };
 
     // Compiler steps.
+    void compileScript(const char *script);
     void compile();
     int cmdline(char *buffer);
     int address(int out);
+    int takeAddress(int start, int after);
     int cmdcomp(int letter);
     int recomp(int out, int delimiter);
+    bool compileClass(unsigned char *item);
     int rhscomp(int out, int delimiter);
     int ycomp(int out, int delimiter);
     int _gettext(int out);
+    int labelName(int out);
     label *search(const char *name);
+    label &newLabel();
     void resolve();
     [[noreturn]] void fail(const char *message);
     void checkPool(int position);
+    void put(int position, int byte);
     void nextRecord();
-    int branchLabel(int command);
+    void branchLabel(cmd_t &command);
     int openWriteFile();
     void skipBlanks();
-    void resetProgram(bool clearErrors);
 
     // Executor steps.
+    void load(const char *text, std::size_t length);
     bool selected(cmd_t &command);
     bool matchAddress(int address);
     bool match(int re, bool continuation);
+    bool tryAt(int position);
     bool advance(int position, int item);
-    bool advanceStar(int position, int item, int runEnd, int next);
+    bool star(int low, int run, int item, int next);
+    void enableMemo();
+    int itemLength(int item) const;
     bool substitute(const cmd_t &command);
     bool dosub(int replacement);
     void command(cmd_t &command);
+    void queue(const cmd_t &command, const char *message);
+    void setText(const char *text);
+    void writeLine(int file, const char *data, int length);
+    int appendPattern(const char *data, int length);
+    void appendHold(const char *data, int length);
     void readout();
     void truncated();
     int getline(char *destination, int capacity);
     int get();
     void initget();
-    int openfile();
+    bool openfile();
     static bool Memcmp(const char *a, const char *b, int length);
     void emit(int file, const char *data, std::size_t length);
     void setError(const char *format, ...) __attribute__((format(printf, 2, 3)));
-    void appendHold(const char *data, int length);
-    int appendPattern(const char *data, int length);
-    void load(const char *text, std::size_t length);
-    int itemLength(int item) const;
 
     // Compile-side and context state.
     Program m_prog;
     char m_scriptBuffer[scriptBufferSize];
-    int m_lineNumberCountUsed = 0;
+    bool m_compiling = false;
+    int m_lineNumbersUsed = 0;
     char m_writeFileNames[writeFileCount][256];
     int m_writeFiles[writeFileCount];
     int m_writeFileCount = 1;
@@ -198,23 +231,23 @@ private:
     int m_appendQueue[queueSize];
     int m_queueCount = 0;
     char m_printBuffer[printBufferSize + 2];
-    int m_printCount = 0;
     long m_lineCounter = 0;
     bool m_lastLineFlag = false;
     bool m_substituted = false;
+    bool m_keep = false;                    // c ended the cycle with its text
     int m_jump = 0;
     int m_delete = 0;
     int m_lookahead = -1;
-    bool m_moreInput = false;
 
-    // Matcher memory: failed (item, position) states of REs without back-references, used once a
-    // match call has taken many steps, so that a call costs about items x text length steps.
+    // Matcher memory: failed (item, position) states of REs without back-references, switched on
+    // once a match call has taken more steps than a few per text position, so that one call costs
+    // about items x text length steps.
     static constexpr int memoWords = (maxText + 2 + 63) / 64;
     std::uint64_t m_failed[maxReBytes][memoWords];
     int m_spanLow[maxReBytes];
     int m_spanHigh[maxReBytes];
     const unsigned char *m_re = nullptr;
-    int m_reLength = 0;
+    int m_memoItems = 0;
     bool m_reHasBackReference = false;
     bool m_memoOn = false;
     long m_steps = 0;

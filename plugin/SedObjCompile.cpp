@@ -1,0 +1,822 @@
+// The script compiler of SedObj: script lines, addresses, commands and their arguments, REs,
+// replacements, y tables, labels and braces.  Everything goes into the fixed tables of the object.
+#include "SedObj.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+bool isBlank(int c) { return c == ' ' || c == '\t'; }
+
+// Command letters in the range '8'..'~' and their codes; 0: no such command.
+int commandCode(int c)
+{
+    switch (c) {
+    case '=': return SedObj::cmdEquals;
+    case 'a': return SedObj::cmdAppend;
+    case 'b': return SedObj::cmdBranch;
+    case 'c': return SedObj::cmdChange;
+    case 'd': return SedObj::cmdDelete;
+    case 'D': return SedObj::cmdDeleteFirst;
+    case 'g': return SedObj::cmdGet;
+    case 'G': return SedObj::cmdGetAppend;
+    case 'h': return SedObj::cmdHold;
+    case 'H': return SedObj::cmdHoldAppend;
+    case 'i': return SedObj::cmdInsert;
+    case 'l': return SedObj::cmdList;
+    case 'n': return SedObj::cmdNext;
+    case 'N': return SedObj::cmdNextAppend;
+    case 'p': return SedObj::cmdPrint;
+    case 'P': return SedObj::cmdPrintFirst;
+    case 'q': return SedObj::cmdQuit;
+    case 'r': return SedObj::cmdRead;
+    case 's': return SedObj::cmdSubstitute;
+    case 't': return SedObj::cmdTest;
+    case 'T': return SedObj::cmdTestNot;
+    case 'w': return SedObj::cmdWrite;
+    case 'W': return SedObj::cmdWriteFirst;
+    case 'x': return SedObj::cmdExchange;
+    case 'y': return SedObj::cmdTransliterate;
+    case '{': return SedObj::cmdBranch;
+    case ':':
+    case '}': return SedObj::cmdNone;
+    default: return -1;
+    }
+}
+
+// Letters whose argument or restriction cmdcomp handles.
+bool needsCmdcomp(int c) { return std::strchr(":=DTWabcilqrstwy{}", c) != nullptr; }
+
+} // namespace
+
+int SedObj::recompile(const char *script)
+{
+    if (!script)
+        return -1;
+    clear_current_context();
+    compileScript(script);
+    return 0;
+}
+
+void SedObj::compileScript(const char *script)
+{
+    Program &p = m_prog;
+    m_compiling = true;
+    const std::size_t length = std::strlen(script);
+    if (length > static_cast<std::size_t>(maxScript))
+        fail("sed: script too long\n");
+    p.scriptState = 1;
+    std::memcpy(m_scriptBuffer, script, length + 1);
+    compile();
+    p.scriptState = 0;
+    if (p.braceDepth != 0)
+        fail("sed: too many {'s\n");
+    p.labelTable[0].definition = p.currentCommand;
+    resolve();
+    m_compiling = false;
+}
+
+int SedObj::clear_current_context()
+{
+    Program &p = m_prog;
+    std::memset(&p, 0, sizeof p);
+    for (label &l : p.labelTable)
+        l = label{-1, -1, -1};
+    p.nextLabel = 1;
+    p.lastRE = -1;
+    p.pendingLine = -1;
+    m_scriptBuffer[0] = 0;
+    m_lineNumbersUsed = 0;
+    m_holdEnd = 0;
+    m_end = 0;
+    return 0;
+}
+
+void SedObj::fail(const char *message)
+{
+    std::strncpy(m_prog.errorString, message, errorSize - 1);
+    m_prog.errorString[errorSize - 1] = 0;
+    if (m_compiling) {
+        // A program that failed to compile is never run half-built: it becomes the empty program.
+        m_prog.commands[0] = cmd_t{};
+        m_prog.commands[0].firstAddress = -1;
+        m_prog.braceDepth = 0;
+        m_compiling = false;
+    }
+    quit(2);
+}
+
+void SedObj::checkPool(int position)
+{
+    if (position >= poolSize)
+        fail("sed: too much text: %s\n");
+}
+
+void SedObj::put(int position, int byte)
+{
+    checkPool(position);
+    m_prog.textPool[position] = static_cast<unsigned char>(byte);
+}
+
+void SedObj::skipBlanks()
+{
+    while (isBlank(m_prog.patternSpace[m_prog.cursor]))
+        ++m_prog.cursor;
+}
+
+int SedObj::cmdline(char *buffer)
+{
+    Program &p = m_prog;
+    if (p.scriptState == 0)
+        return -1;
+    if (p.scriptState > 0) {
+        p.scriptState = -1;
+        p.pendingLine = 0;
+    }
+    if (p.pendingLine < 0)
+        return -1;
+    const char *in = m_scriptBuffer + p.pendingLine;
+    int n = 0;
+    for (;;) {
+        const char c = *in;
+        if (c == 0) {
+            p.pendingLine = -1;
+            break;
+        }
+        if (c == '\n') {
+            p.pendingLine = static_cast<int>(in + 1 - m_scriptBuffer);
+            break;
+        }
+        if (c == '\\') {
+            if (in[1] == 0) {
+                // A backslash that ends the script ends it; its line is not compiled.
+                p.pendingLine = -1;
+                return -1;
+            }
+            buffer[n++] = c;
+            buffer[n++] = in[1];
+            in += 2;
+            continue;
+        }
+        buffer[n++] = c;
+        ++in;
+    }
+    buffer[n] = 0;
+    return 1;
+}
+
+void SedObj::compile()
+{
+    Program &p = m_prog;
+    char *const line = p.patternSpace;
+    line[0] = 0;
+    p.cursor = 0;
+    for (;;) {
+        if (line[p.cursor] == 0) {
+            if (cmdline(line) < 0)
+                return;
+            p.cursor = 0;
+        }
+        skipBlanks();
+        const char lead = line[p.cursor];
+        if (lead == 0)
+            continue;
+        if (lead == '#') {
+            p.cursor += static_cast<int>(std::strlen(line + p.cursor));
+            continue;
+        }
+        if (lead == ';') {
+            ++p.cursor;
+            continue;
+        }
+        checkPool(p.poolPointer);
+
+        cmd_t &cmd = p.commands[p.currentCommand];
+        cmd = cmd_t{};
+        cmd.firstAddress = -1;
+        cmd.secondAddress = -1;
+        cmd.argument = -1;
+        cmd.replacement = -1;
+
+        int start = p.poolPointer;
+        int after = address(start);
+        if (after == -1)
+            fail("sed: garbled address %s\n");
+        if (after != noAddress) {
+            cmd.firstAddress = takeAddress(start, after);
+            if (line[p.cursor] == ',' || line[p.cursor] == ';') {
+                ++p.cursor;
+                checkPool(p.poolPointer);
+                start = p.poolPointer;
+                after = address(start);
+                if (after == -1 || after == noAddress)
+                    fail("sed: garbled address %s\n");
+                cmd.secondAddress = takeAddress(start, after);
+            }
+        }
+        checkPool(p.poolPointer);
+        skipBlanks();
+        if (line[p.cursor] == '!') {
+            cmd.negated = 1;
+            ++p.cursor;
+            skipBlanks();
+        }
+        const int letter = static_cast<unsigned char>(line[p.cursor]);
+        const int code = (letter >= '8' && letter <= '~') ? commandCode(letter) : -1;
+        if (code < 0)
+            fail("sed: no such command as %s\n");
+        cmd.code = static_cast<std::uint8_t>(code);
+        ++p.cursor;
+        if (needsCmdcomp(letter) && cmdcomp(letter) == recordUnused)
+            continue;
+        nextRecord();
+        skipBlanks();
+        const char rest = line[p.cursor];
+        if (rest != 0 && rest != ';' && rest != '#' && rest != '}')
+            fail("sed: command \"%s\" has trailing garbage\n");
+    }
+}
+
+int SedObj::takeAddress(int start, int after)
+{
+    Program &p = m_prog;
+    if (after == start) {
+        // An empty RE stands for the last RE compiled.
+        if (p.lastRE < 0)
+            fail("sed: first RE must be non-null\n");
+        return p.lastRE;
+    }
+    p.poolPointer = after;
+    const int kind = p.textPool[start];
+    if (kind != opLineNumber && kind != opLastLine)
+        p.lastRE = start;
+    return start;
+}
+
+void SedObj::nextRecord()
+{
+    if (++m_prog.currentCommand >= commandCount)
+        fail("sed: too many commands, last was %s\n");
+}
+
+int SedObj::address(int out)
+{
+    Program &p = m_prog;
+    const char *line = p.patternSpace;
+    const char c = line[p.cursor];
+    if (c == '$') {
+        ++p.cursor;
+        put(out, opLastLine);
+        put(out + 1, opEnd);
+        return out + 2;
+    }
+    if (c == '/') {
+        ++p.cursor;
+        return recomp(out, '/');
+    }
+    if (c == '\\') {
+        const char delimiter = line[p.cursor + 1];
+        if (delimiter == 0 || delimiter == '\n' || delimiter == '\\')
+            return -1;
+        p.cursor += 2;
+        return recomp(out, static_cast<unsigned char>(delimiter));
+    }
+    if (c >= '0' && c <= '9') {
+        long value = 0;
+        while (line[p.cursor] >= '0' && line[p.cursor] <= '9') {
+            value = value * 10 + (line[p.cursor++] - '0');
+            if (value > 2147483647L)
+                return -1;
+        }
+        if (m_lineNumbersUsed >= lineNumberCount - 1)
+            fail("sed: too many line numbers\n");
+        const int index = m_lineNumbersUsed++;
+        p.lineNumberTable[index] = static_cast<int>(value);
+        put(out, opLineNumber);
+        put(out + 1, index);
+        put(out + 2, opEnd);
+        return out + 3;
+    }
+    return noAddress;
+}
+
+int SedObj::cmdcomp(int letter)
+{
+    Program &p = m_prog;
+    cmd_t &cmd = p.commands[p.currentCommand];
+    const char *line = p.patternSpace;
+    switch (letter) {
+    case ':': {
+        if (cmd.firstAddress >= 0)
+            fail("sed: no addresses allowed for %s\n");
+        const int name = p.poolPointer;
+        const int after = labelName(name);
+        if (p.textPool[name] == 0)
+            fail("sed: garbled command %s\n");
+        label *known = search(reinterpret_cast<const char *>(p.textPool + name));
+        if (known && known->definition >= 0)
+            fail("sed: duplicate label %s\n");
+        if (known) {
+            known->definition = p.currentCommand;
+        } else {
+            label &l = newLabel();
+            l.name = name;
+            l.definition = p.currentCommand;
+            p.poolPointer = after;
+        }
+        return recordUnused;
+    }
+    case '=':
+    case 'q':
+        if (cmd.secondAddress >= 0)
+            fail("sed: only one address allowed for %s\n");
+        return recordUsed;
+    case 'a':
+    case 'i':
+    case 'r':
+        if (cmd.secondAddress >= 0)
+            fail("sed: only one address allowed for %s\n");
+        [[fallthrough]];
+    case 'c':
+        if (line[p.cursor] == '\\') {
+            ++p.cursor;
+            if (line[p.cursor] == '\n')
+                ++p.cursor;
+        }
+        cmd.argument = p.poolPointer;
+        p.poolPointer = _gettext(p.poolPointer);
+        return recordUsed;
+    case 'D':
+        cmd.argument = 0;
+        return recordUsed;
+    case 'b':
+    case 't':
+    case 'T':
+        branchLabel(cmd);
+        return recordUsed;
+    case 'l':
+        if (line[p.cursor] != 'w')
+            return recordUsed;
+        ++p.cursor;
+        [[fallthrough]];
+    case 'w':
+    case 'W':
+        cmd.outputFile = static_cast<std::uint8_t>(openWriteFile() + 1);
+        return recordUsed;
+    case 's': {
+        const int delimiter = static_cast<unsigned char>(line[p.cursor]);
+        if (delimiter == 0 || delimiter == '\n' || delimiter == '\\')
+            fail("sed: garbled command %s\n");
+        ++p.cursor;
+        const int start = p.poolPointer;
+        const int after = recomp(start, delimiter);
+        if (after == -1)
+            fail("sed: garbled command %s\n");
+        if (after == start) {
+            if (p.lastRE < 0)
+                fail("sed: first RE must be non-null\n");
+            cmd.argument = p.lastRE;
+        } else {
+            cmd.argument = start;
+            p.lastRE = start;
+            p.poolPointer = after;
+        }
+        checkPool(p.poolPointer);
+        cmd.replacement = p.poolPointer;
+        const int end = rhscomp(p.poolPointer, delimiter);
+        if (end == -1)
+            fail("sed: garbled command %s\n");
+        p.poolPointer = end;
+        for (;;) {
+            const char flag = line[p.cursor];
+            if (flag == 'g') {
+                if (cmd.global < 255)
+                    ++cmd.global;
+            } else if (flag == 'p') {
+                cmd.printMode = 1;
+            } else if (flag == 'P') {
+                cmd.printMode = 2;
+            } else if (flag == 'w') {
+                ++p.cursor;
+                cmd.outputFile = static_cast<std::uint8_t>(openWriteFile() + 1);
+                break;
+            } else {
+                break;
+            }
+            ++p.cursor;
+        }
+        return recordUsed;
+    }
+    case 'y': {
+        const int delimiter = static_cast<unsigned char>(line[p.cursor]);
+        if (delimiter == 0 || delimiter == '\n' || delimiter == '\\')
+            fail("sed: garbled command %s\n");
+        ++p.cursor;
+        cmd.argument = p.poolPointer;
+        const int after = ycomp(p.poolPointer, delimiter);
+        if (after == -1)
+            fail("sed: garbled command %s\n");
+        p.poolPointer = after;
+        checkPool(p.poolPointer);
+        return recordUsed;
+    }
+    case '{':
+        if (p.braceDepth >= braceLimit)
+            fail("sed: too many {'s\n");
+        cmd.negated ^= 1;
+        p.braceStack[p.braceDepth++] = p.currentCommand;
+        nextRecord();
+        return recordUnused;
+    case '}':
+        if (cmd.firstAddress >= 0)
+            fail("sed: no addresses allowed for %s\n");
+        if (--p.braceDepth < 0)
+            fail("sed: too many }'s\n");
+        p.commands[p.braceStack[p.braceDepth]].argument = p.currentCommand;
+        cmd.code = cmdNone;
+        return recordUnused;
+    default:
+        return recordUsed;
+    }
+}
+
+SedObj::label &SedObj::newLabel()
+{
+    Program &p = m_prog;
+    if (p.nextLabel >= labelCount - 1)
+        fail("sed: too many labels: %s\n");
+    label &l = p.labelTable[p.nextLabel++];
+    l = label{-1, -1, -1};
+    return l;
+}
+
+void SedObj::branchLabel(cmd_t &cmd)
+{
+    Program &p = m_prog;
+    skipBlanks();
+    const char c = p.patternSpace[p.cursor];
+    label *target;
+    if (c == 0 || c == ';' || c == '}') {
+        target = &p.labelTable[0];
+    } else {
+        const int name = p.poolPointer;
+        const int after = labelName(name);
+        target = search(reinterpret_cast<const char *>(p.textPool + name));
+        if (target && target->definition >= 0) {
+            cmd.argument = target->definition;
+            return;
+        }
+        if (!target) {
+            target = &newLabel();
+            target->name = name;
+            p.poolPointer = after;
+        }
+    }
+    cmd.argument = target->firstReference;
+    target->firstReference = p.currentCommand;
+}
+
+int SedObj::labelName(int out)
+{
+    // A label name runs to the end of the line or to ";", without surrounding blanks.
+    Program &p = m_prog;
+    skipBlanks();
+    const char *line = p.patternSpace;
+    const int start = out;
+    while (line[p.cursor] != 0 && line[p.cursor] != ';')
+        put(out++, line[p.cursor++]);
+    while (out > start && isBlank(p.textPool[out - 1]))
+        --out;
+    put(out, 0);
+    return out + 1;
+}
+
+int SedObj::openWriteFile()
+{
+    Program &p = m_prog;
+    const int name = p.poolPointer;
+    _gettext(name);
+    const char *text = reinterpret_cast<const char *>(p.textPool + name);
+    for (int slot = 1; slot < m_writeFileCount; ++slot)
+        if (std::strcmp(m_writeFileNames[slot], text) == 0)
+            return slot;
+    if (m_writeFileCount >= writeFileCount)
+        fail("sed: too many w files\n");
+    const std::size_t length = std::strlen(text);
+    if (length == 0 || length >= sizeof m_writeFileNames[0])
+        fail("sed: cannot create %s\n");
+    const int fd = ::open(text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        fail("sed: cannot create %s\n");
+    const int slot = m_writeFileCount++;
+    std::memcpy(m_writeFileNames[slot], text, length + 1);
+    m_writeFiles[slot] = fd;
+    return slot;
+}
+
+int SedObj::recomp(int out, int delimiter)
+{
+    Program &p = m_prog;
+    const char *line = p.patternSpace;
+    if (static_cast<unsigned char>(line[p.cursor]) == delimiter) {
+        ++p.cursor;
+        return out;
+    }
+    if (out + maxReBytes > poolSize)
+        fail("sed: too much text: %s\n");
+    unsigned char *const re = p.textPool + out;
+    int n = 0;
+    int previous = -1;
+    int opened = 0;
+    int closed = 0;
+    int openStack[9];
+    int depth = 0;
+    bool backReference = false;
+    re[n++] = 0;
+    if (line[p.cursor] == '^') {
+        re[0] = 1;
+        ++p.cursor;
+    }
+    // Room for an item of the given size and the end marker after it.
+    auto fits = [&](int size) { return n + size + 1 <= maxReBytes; };
+    for (;;) {
+        const int c = static_cast<unsigned char>(line[p.cursor]);
+        if (c == delimiter) {
+            ++p.cursor;
+            break;
+        }
+        if (c == 0)
+            break;
+        ++p.cursor;
+        if (c == '\n')
+            return -1;
+        if (c == '*' && previous >= 0) {
+            const int op = re[previous];
+            if (op == opGroupEnd)
+                return -1;
+            if ((op & 1) == 0)
+                re[previous] = static_cast<unsigned char>(op + 1);
+            continue;
+        }
+        if (c == '[') {
+            if (!fits(17))
+                fail("sed: RE too long: %s\n");
+            previous = n;
+            if (!compileClass(re + n))
+                return -1;
+            n += 17;
+            continue;
+        }
+        if (!fits(2))
+            return -1;
+        previous = n;
+        if (c == '.') {
+            re[n++] = opAny;
+            continue;
+        }
+        if (c == '$' && static_cast<unsigned char>(line[p.cursor]) == delimiter) {
+            re[n++] = opEndOfText;
+            continue;
+        }
+        int literal = c;
+        if (c == '\\') {
+            const int d = static_cast<unsigned char>(line[p.cursor]);
+            if (d == 0 || d == '\n')
+                return -1;
+            ++p.cursor;
+            if (d == '(') {
+                if (opened == 9)
+                    return -1;
+                openStack[depth++] = opened;
+                re[n++] = opGroupStart;
+                re[n++] = static_cast<unsigned char>(opened++);
+                continue;
+            }
+            if (d == ')') {
+                if (depth == 0)
+                    return -1;
+                re[n++] = opGroupEnd;
+                re[n++] = static_cast<unsigned char>(openStack[--depth]);
+                ++closed;
+                continue;
+            }
+            if (d >= '1' && d <= '9') {
+                if (d - '0' > closed)
+                    return -1;
+                re[n++] = opBackReference;
+                re[n++] = static_cast<unsigned char>(d - '1');
+                backReference = true;
+                continue;
+            }
+            literal = d == 'n' ? '\n' : d == 'r' ? '\r' : d == 't' ? '\t' : d;
+        }
+        re[n++] = opChar;
+        re[n++] = static_cast<unsigned char>(literal);
+    }
+    if (depth != 0)
+        return -1;
+    re[n++] = opEnd;
+    if (backReference)
+        re[0] |= reHasBackReference;
+    p.groupCount = opened;
+    return out + n;
+}
+
+bool SedObj::compileClass(unsigned char *item)
+{
+    Program &p = m_prog;
+    const char *line = p.patternSpace;
+    unsigned char *set = item + 1;
+    item[0] = opClass;
+    std::memset(set, 0, 16);
+    bool negate = false;
+    if (line[p.cursor] == '^') {
+        negate = true;
+        ++p.cursor;
+    }
+    // Reads one member character, with the escapes a class knows; -1 at the end of the line.
+    auto member = [&]() -> int {
+        int c = static_cast<unsigned char>(line[p.cursor]);
+        if (c == 0)
+            return -1;
+        ++p.cursor;
+        if (c == '\\') {
+            const int d = static_cast<unsigned char>(line[p.cursor]);
+            if (d == 0)
+                return -1;
+            ++p.cursor;
+            c = d == 'n' ? '\n' : d == 't' ? '\t' : d == 'r' ? '\r' : d;
+        }
+        return c;
+    };
+    bool first = true;
+    for (;;) {
+        if (line[p.cursor] == 0)
+            fail("sed: garbled command %s\n");
+        if (line[p.cursor] == ']' && !first)
+            break;
+        first = false;
+        const int low = member();
+        if (low < 0)
+            fail("sed: garbled command %s\n");
+        int high = low;
+        if (line[p.cursor] == '-' && line[p.cursor + 1] != ']' && line[p.cursor + 1] != 0) {
+            ++p.cursor;
+            high = member();
+            if (high < 0)
+                fail("sed: garbled command %s\n");
+        }
+        // The set has room for 7-bit characters only.
+        if (low > 127 || high > 127)
+            return false;
+        for (int c = low; c <= high; ++c)
+            set[c >> 3] = static_cast<unsigned char>(set[c >> 3] | (1u << (c & 7)));
+    }
+    ++p.cursor;
+    set[0] = static_cast<unsigned char>(set[0] & ~1u);
+    if (negate) {
+        for (int i = 0; i < 16; ++i)
+            set[i] = static_cast<unsigned char>(~set[i]);
+        // The bit of character 0 marks the set as negated: bytes above 127 are its members too.
+    }
+    return true;
+}
+
+int SedObj::rhscomp(int out, int delimiter)
+{
+    Program &p = m_prog;
+    const char *line = p.patternSpace;
+    for (;;) {
+        const int c = static_cast<unsigned char>(line[p.cursor]);
+        if (c == 0)
+            return -1;
+        ++p.cursor;
+        if (c == delimiter) {
+            put(out++, 0);
+            return out;
+        }
+        if (c == '\\') {
+            // A backslash and the character after it are stored as the escape mark and the
+            // character, so that bytes above 127 in ordinary text stay themselves.
+            const int d = static_cast<unsigned char>(line[p.cursor]);
+            if (d == 0)
+                return -1;
+            ++p.cursor;
+            if (d >= '1' && d <= '9' && d - '0' > p.groupCount)
+                return -1;
+            put(out++, replacementEscape);
+            put(out++, d);
+            continue;
+        }
+        if (c == replacementEscape) {
+            put(out++, replacementEscape);
+            put(out++, c);
+            continue;
+        }
+        put(out++, c);
+    }
+}
+
+int SedObj::ycomp(int out, int delimiter)
+{
+    Program &p = m_prog;
+    const char *line = p.patternSpace;
+    int s = p.cursor;
+    while (static_cast<unsigned char>(line[s]) != delimiter) {
+        if (line[s] == 0 || line[s] == '\n')
+            return -1;
+        if (line[s] == '\\') {
+            if (line[s + 1] == 0 || line[s + 1] == '\n')
+                return -1;
+            ++s;
+        }
+        ++s;
+    }
+    const int sourceEnd = s;
+    int t = sourceEnd + 1;
+    if (out + 128 > poolSize)
+        fail("sed: too much text: %s\n");
+    unsigned char *table = p.textPool + out;
+    std::memset(table, 0, 128);
+    // One character of source or target: only \n is an escape here.
+    auto next = [&](int &i) -> int {
+        if (line[i] == '\\' && line[i + 1] == 'n') {
+            i += 2;
+            return '\n';
+        }
+        return static_cast<unsigned char>(line[i++]);
+    };
+    s = p.cursor;
+    while (s < sourceEnd) {
+        const int from = next(s);
+        if (line[t] == 0 || static_cast<unsigned char>(line[t]) == delimiter)
+            return -1;
+        const int to = next(t);
+        if (from > 127 || to > 127)
+            return -1;
+        table[from] = static_cast<unsigned char>(to);
+    }
+    if (static_cast<unsigned char>(line[t]) != delimiter)
+        return -1;
+    for (int c = 0; c < 128; ++c)
+        if (table[c] == 0)
+            table[c] = static_cast<unsigned char>(c);
+    p.cursor = t + 1;
+    return out + 128;
+}
+
+int SedObj::_gettext(int out)
+{
+    Program &p = m_prog;
+    const char *line = p.patternSpace;
+    skipBlanks();
+    for (;;) {
+        char c = line[p.cursor];
+        if (c == 0)
+            break;
+        if (c == '\\') {
+            ++p.cursor;
+            c = line[p.cursor];
+            if (c == 0)
+                break;
+        }
+        put(out++, c);
+        ++p.cursor;
+        if (c == '\n')
+            skipBlanks();
+    }
+    put(out++, 0);
+    return out;
+}
+
+SedObj::label *SedObj::search(const char *name)
+{
+    Program &p = m_prog;
+    for (int i = 0; i < p.nextLabel; ++i) {
+        label &l = p.labelTable[i];
+        if (l.name >= 0 && std::strcmp(reinterpret_cast<const char *>(p.textPool + l.name), name) == 0)
+            return &l;
+    }
+    return nullptr;
+}
+
+void SedObj::resolve()
+{
+    Program &p = m_prog;
+    for (int i = 0; i < p.nextLabel; ++i) {
+        label &l = p.labelTable[i];
+        if (l.definition < 0) {
+            if (l.firstReference >= 0)
+                fail("sed: undefined label %s\n");
+            continue;
+        }
+        for (int c = l.firstReference; c >= 0;) {
+            const int next = p.commands[c].argument;
+            p.commands[c].argument = l.definition;
+            c = next;
+        }
+        l.firstReference = -1;
+    }
+}

@@ -1,0 +1,711 @@
+// The executor of SedObj: one run of the compiled program over the pattern space, the RE matcher,
+// substitution and the commands.
+#include "SedObj.h"
+
+#include <cstring>
+#include <utility>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+bool inSet(const unsigned char *set, unsigned char c)
+{
+    // Sets hold 7-bit characters.  Character 0 is never a member, so its bit marks a negated set,
+    // whose members are also all bytes above 127.
+    if (c > 127)
+        return set[0] & 1;
+    return c != 0 && ((set[c >> 3] >> (c & 7)) & 1);
+}
+
+} // namespace
+
+char *SedObj::execute_commands(const char *text)
+{
+    if (!text)
+        return nullptr;
+    return execute_commands(text, std::strlen(text), true);
+}
+
+char *SedObj::execute_commands(const char *text, std::size_t length, bool lastLine)
+{
+    m_delete = 0;
+    m_jump = 0;
+    m_prog.status = 0;
+    m_prog.errorString[0] = 0;
+    if (!text)
+        return nullptr;
+    load(text, length);
+    m_lastLineFlag = lastLine;
+    execute();
+    return m_prog.patternSpace;
+}
+
+char *SedObj::main_entry(const char *script, const char *text)
+{
+    if (script)
+        recompile(script);
+    if (m_scriptBuffer[0] == 0 || !text)
+        return nullptr;
+    m_delete = 0;
+    m_jump = 0;
+    load(text, std::strlen(text));
+    m_lastLineFlag = true;
+    execute();
+    return m_prog.patternSpace;
+}
+
+void SedObj::load(const char *text, std::size_t length)
+{
+    if (length > static_cast<std::size_t>(maxText)) {
+        m_end = 0;
+        m_prog.patternSpace[0] = 0;
+        std::strcpy(m_prog.errorString, "sed: text too long\n");
+        quit(2);
+    }
+    std::memcpy(m_prog.patternSpace, text, length);
+    m_prog.patternSpace[length] = 0;
+    m_end = static_cast<int>(length);
+    ++m_lineCounter;
+}
+
+void SedObj::execute()
+{
+    Program &p = m_prog;
+    m_substituted = false;
+    m_queueCount = 0;
+    long jumps = 0;
+    int pc = 0;
+    while (p.commands[pc].code != cmdNone) {
+        cmd_t &cmd = p.commands[pc];
+        if (selected(cmd))
+            command(cmd);
+        if (m_delete)
+            break;
+        if (m_jump) {
+            m_jump = 0;
+            pc = cmd.argument;
+            if (pc < 0)
+                break;
+            if (++jumps > jumpLimit) {
+                std::strcpy(p.errorString, "sed: too many branches in one run\n");
+                quit(2);
+            }
+        } else {
+            ++pc;
+        }
+    }
+    if (m_delete && !m_keep) {
+        m_end = 0;
+        p.patternSpace[0] = 0;
+    }
+    m_keep = false;
+    if (m_queueCount)
+        readout();
+    m_delete = 0;
+}
+
+bool SedObj::matchAddress(int address)
+{
+    const unsigned char *a = m_prog.textPool + address;
+    if (a[0] == opLastLine)
+        return m_lastLineFlag;
+    if (a[0] == opLineNumber)
+        return m_prog.lineNumberTable[a[1]] == m_lineCounter;
+    return match(address, false);
+}
+
+bool SedObj::selected(cmd_t &cmd)
+{
+    bool chosen;
+    if (cmd.firstAddress < 0) {
+        chosen = true;
+    } else if (cmd.inRange) {
+        const unsigned char *second = m_prog.textPool + cmd.secondAddress;
+        chosen = true;
+        if (second[0] == opLastLine) {
+            if (m_lastLineFlag)
+                cmd.inRange = 0;
+        } else if (second[0] == opLineNumber) {
+            const long n = m_prog.lineNumberTable[second[1]];
+            if (n <= m_lineCounter) {
+                cmd.inRange = 0;
+                chosen = !(n < m_lineCounter);
+            }
+        } else if (match(cmd.secondAddress, false)) {
+            cmd.inRange = 0;
+        }
+    } else {
+        chosen = matchAddress(cmd.firstAddress);
+        if (chosen && cmd.secondAddress >= 0)
+            cmd.inRange = 1;
+    }
+    return cmd.negated ? !chosen : chosen;
+}
+
+// ---- matcher ----
+
+int SedObj::itemLength(int item) const
+{
+    switch (m_re[item]) {
+    case opClass:
+    case opClassStar:
+        return 17;
+    case opAny:
+    case opAnyStar:
+    case opEndOfText:
+    case opEnd:
+        return 1;
+    default:
+        return 2;
+    }
+}
+
+bool SedObj::match(int re, bool continuation)
+{
+    const unsigned char *compiled = m_prog.textPool + re;
+    const bool anchored = (compiled[0] & 1) != 0;
+    int start = 0;
+    if (!continuation) {
+        m_continuationStart = -1;
+    } else {
+        if (anchored)
+            return false;
+        start = m_matchEnd;
+        m_continuationStart = m_matchEnd;
+    }
+    m_re = compiled + 1;
+    m_reHasBackReference = (compiled[0] & reHasBackReference) != 0;
+    m_memoOn = false;
+    m_steps = 0;
+    m_stepLimit = 4L * (m_end + 1) + 256;
+    for (int i = 0; i < 9; ++i)
+        m_groupStart[i] = m_groupEnd[i] = 0;
+
+    const char *text = m_prog.patternSpace;
+    if (anchored) {
+        if (m_re[0] == opChar && (start >= m_end || static_cast<unsigned char>(text[start]) != m_re[1]))
+            return false;
+        if (!tryAt(start))
+            return false;
+        m_matchStart = start;
+        return true;
+    }
+    if (m_re[0] == opChar) {
+        const char c = static_cast<char>(m_re[1]);
+        for (int pos = start; pos < m_end;) {
+            const void *hit = std::memchr(text + pos, c, static_cast<std::size_t>(m_end - pos));
+            if (!hit)
+                return false;
+            pos = static_cast<int>(static_cast<const char *>(hit) - text);
+            if (tryAt(pos)) {
+                m_matchStart = pos;
+                return true;
+            }
+            ++pos;
+        }
+        return false;
+    }
+    for (int pos = start; pos <= m_end; ++pos) {
+        if (tryAt(pos)) {
+            m_matchStart = pos;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SedObj::tryAt(int position)
+{
+    if (!advance(position, 0))
+        return false;
+    // After a previous match of a global substitution, an empty match right where that one ended
+    // would replace nothing new: it is passed over.
+    return !(position == m_continuationStart && m_matchEnd == position);
+}
+
+void SedObj::enableMemo()
+{
+    m_memoOn = true;
+    const int words = (m_end + 1 + 63) / 64;
+    int items = 0;
+    while (m_re[items] != opEnd)
+        items += itemLength(items);
+    m_memoItems = items + 1;
+    for (int i = 0; i < m_memoItems; ++i) {
+        std::memset(m_failed[i], 0, sizeof(std::uint64_t) * static_cast<std::size_t>(words));
+        m_spanLow[i] = 1;
+        m_spanHigh[i] = 0;
+    }
+}
+
+bool SedObj::advance(int lp, int ep)
+{
+    const int entryLp = lp;
+    const int entryEp = ep;
+    if (m_memoOn && ((m_failed[ep][lp >> 6] >> (lp & 63)) & 1))
+        return false;
+    if (++m_steps > m_stepLimit && !m_memoOn && !m_reHasBackReference)
+        enableMemo();
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    const int end = m_end;
+    for (;;) {
+        const int op = m_re[ep];
+        switch (op) {
+        case opChar:
+            if (lp < end && text[lp] == m_re[ep + 1]) {
+                ++lp;
+                ep += 2;
+                continue;
+            }
+            goto failed;
+        case opAny:
+            if (lp < end) {
+                ++lp;
+                ++ep;
+                continue;
+            }
+            goto failed;
+        case opClass:
+            if (lp < end && inSet(m_re + ep + 1, text[lp])) {
+                ++lp;
+                ep += 17;
+                continue;
+            }
+            goto failed;
+        case opEndOfText:
+            if (lp == end) {
+                ++ep;
+                continue;
+            }
+            goto failed;
+        case opGroupStart:
+            m_groupStart[m_re[ep + 1]] = lp;
+            ep += 2;
+            continue;
+        case opGroupEnd:
+            m_groupEnd[m_re[ep + 1]] = lp;
+            ep += 2;
+            continue;
+        case opBackReference: {
+            const int n = m_re[ep + 1];
+            const int length = m_groupEnd[n] - m_groupStart[n];
+            if (length < 0 || lp + length > end
+                || !Memcmp(m_prog.patternSpace + lp, m_prog.patternSpace + m_groupStart[n], length))
+                goto failed;
+            lp += length;
+            ep += 2;
+            continue;
+        }
+        case opEnd:
+            m_matchEnd = lp;
+            return true;
+        case opCharStar:
+        case opAnyStar:
+        case opClassStar: {
+            int run = lp;
+            if (op == opCharStar) {
+                const unsigned char c = m_re[ep + 1];
+                while (run < end && text[run] == c)
+                    ++run;
+            } else if (op == opAnyStar) {
+                run = end;
+            } else {
+                while (run < end && inSet(m_re + ep + 1, text[run]))
+                    ++run;
+            }
+            const int next = ep + itemLength(ep);
+            if (run == lp) {
+                ep = next;
+                continue;
+            }
+            if (star(lp, run, ep, next))
+                return true;
+            goto failed;
+        }
+        case opBackReferenceStar: {
+            const int n = m_re[ep + 1];
+            const int length = m_groupEnd[n] - m_groupStart[n];
+            const int next = ep + 2;
+            if (length <= 0) {
+                ep = next;
+                continue;
+            }
+            int copies = 0;
+            while (lp + (copies + 1) * length <= end
+                   && Memcmp(m_prog.patternSpace + lp + copies * length,
+                             m_prog.patternSpace + m_groupStart[n], length))
+                ++copies;
+            for (int k = copies; k >= 0; --k)
+                if (advance(lp + k * length, next))
+                    return true;
+            goto failed;
+        }
+        default:
+            setError("sed: RE error, %o\n", op);
+            quit(2);
+        }
+    }
+failed:
+    if (m_memoOn)
+        m_failed[entryEp][entryLp >> 6] |= std::uint64_t{1} << (entryLp & 63);
+    return false;
+}
+
+bool SedObj::star(int low, int run, int ep, int next)
+{
+    // Tries the rest of the RE after each length of the run, longest first.  The states known to
+    // fail are kept per starred item as one span of positions, so that the positions of a run are
+    // tried once per match call however often the run is entered.
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    const int op = m_re[next];
+    int wanted = -1;
+    if (op == opChar)
+        wanted = m_re[next + 1];
+    else if (op == opBackReference)
+        wanted = text[m_groupStart[m_re[next + 1]]];
+    int q = run;
+    while (q >= low) {
+        if (m_memoOn && q <= m_spanHigh[ep] && q >= m_spanLow[ep]) {
+            q = m_spanLow[ep] - 1;
+            continue;
+        }
+        if ((wanted < 0 || (q < m_end && text[q] == wanted)) && advance(q, next))
+            return true;
+        if (++m_steps > m_stepLimit && !m_memoOn && !m_reHasBackReference)
+            enableMemo();
+        --q;
+    }
+    if (m_memoOn) {
+        if (m_spanLow[ep] <= m_spanHigh[ep] && m_spanLow[ep] >= low && m_spanLow[ep] <= run + 1) {
+            if (m_spanHigh[ep] < run)
+                m_spanHigh[ep] = run;
+            m_spanLow[ep] = low;
+        } else {
+            m_spanLow[ep] = low;
+            m_spanHigh[ep] = run;
+        }
+    }
+    return false;
+}
+
+bool SedObj::Memcmp(const char *a, const char *b, int length)
+{
+    return std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
+}
+
+// ---- substitution ----
+
+bool SedObj::substitute(const cmd_t &cmd)
+{
+    if (!match(cmd.argument, false))
+        return false;
+    if (!dosub(cmd.replacement))
+        return false;
+    if (cmd.global == 0)
+        return true;
+    while (m_matchEnd <= m_end) {
+        if (!match(cmd.argument, true))
+            break;
+        if (!dosub(cmd.replacement))
+            break;
+    }
+    return true;
+}
+
+bool SedObj::dosub(int replacement)
+{
+    const char *text = m_prog.patternSpace;
+    const unsigned char *rp = m_prog.textPool + replacement;
+    char *out = m_substitutionBuffer;
+    int n = m_matchStart;
+    std::memcpy(out, text, static_cast<std::size_t>(n));
+    // Appends a piece; false when the result would pass the pattern space.
+    auto append = [&](const char *data, int length) {
+        if (n + length > maxText)
+            return false;
+        std::memcpy(out + n, data, static_cast<std::size_t>(length));
+        n += length;
+        return true;
+    };
+    bool fits = true;
+    for (; *rp && fits; ++rp) {
+        const char c = static_cast<char>(*rp);
+        if (c == '&') {
+            fits = append(text + m_matchStart, m_matchEnd - m_matchStart);
+        } else if (*rp == replacementEscape) {
+            const char d = static_cast<char>(*++rp);
+            if (d >= '1' && d <= '9') {
+                const int g = d - '1';
+                fits = append(text + m_groupStart[g], m_groupEnd[g] - m_groupStart[g]);
+            } else {
+                fits = append(&d, 1);
+            }
+        } else {
+            fits = append(&c, 1);
+        }
+    }
+    const int newEnd = n;
+    if (fits)
+        fits = append(text + m_matchEnd, m_end - m_matchEnd);
+    if (!fits) {
+        // The edit is not made: the text stays as it was before this replacement.
+        std::strcpy(m_prog.errorString, "sed: line too long\n");
+        return false;
+    }
+    std::memcpy(m_prog.patternSpace, out, static_cast<std::size_t>(n));
+    m_prog.patternSpace[n] = 0;
+    m_end = n;
+    m_matchEnd = newEnd;
+    return true;
+}
+
+// ---- commands ----
+
+int SedObj::appendPattern(const char *data, int length)
+{
+    int room = maxText - m_end;
+    const int taken = length < room ? length : room;
+    std::memcpy(m_prog.patternSpace + m_end, data, static_cast<std::size_t>(taken));
+    m_end += taken;
+    m_prog.patternSpace[m_end] = 0;
+    if (taken < length)
+        truncated();
+    return taken;
+}
+
+void SedObj::appendHold(const char *data, int length)
+{
+    const int room = maxText - m_holdEnd;
+    const int taken = length < room ? length : room;
+    std::memcpy(m_holdSpace + m_holdEnd, data, static_cast<std::size_t>(taken));
+    m_holdEnd += taken;
+    m_holdSpace[m_holdEnd] = 0;
+    if (taken < length)
+        truncated();
+}
+
+void SedObj::setText(const char *text)
+{
+    // The pattern space becomes text and a newline (i, c and a).
+    m_end = 0;
+    appendPattern(text, static_cast<int>(std::strlen(text)));
+    appendPattern("\n", 1);
+}
+
+void SedObj::writeLine(int file, const char *data, int length)
+{
+    emit(file, data, static_cast<std::size_t>(length));
+    emit(file, "\n", 1);
+}
+
+void SedObj::queue(const cmd_t &cmd, const char *message)
+{
+    if (m_queueCount >= queueSize) {
+        setError(message, m_lineCounter);
+        return;
+    }
+    m_appendQueue[m_queueCount++] = static_cast<int>(&cmd - m_prog.commands);
+}
+
+void SedObj::command(cmd_t &cmd)
+{
+    Program &p = m_prog;
+    char *ps = p.patternSpace;
+    switch (cmd.code) {
+    case cmdAppend:
+        queue(cmd, "sed: too many appends after line %ld\n");
+        break;
+    case cmdBranch:
+        m_jump = 1;
+        break;
+    case cmdChange:
+        // Inside an open range the lines are deleted; the last line of the range (or a single
+        // line) becomes the text.
+        m_delete = 1;
+        if (cmd.secondAddress < 0 || !cmd.inRange) {
+            setText(reinterpret_cast<const char *>(p.textPool + cmd.argument));
+            m_keep = true;
+        }
+        break;
+    case cmdDelete:
+        m_delete = 1;
+        break;
+    case cmdDeleteFirst: {
+        const char *newline = static_cast<const char *>(std::memchr(ps, '\n', static_cast<std::size_t>(m_end)));
+        if (newline) {
+            const int cut = static_cast<int>(newline - ps) + 1;
+            std::memmove(ps, ps + cut, static_cast<std::size_t>(m_end - cut + 1));
+            m_end -= cut;
+            m_jump = 1;
+        } else {
+            m_delete = 1;
+        }
+        break;
+    }
+    case cmdGet:
+        std::memcpy(ps, m_holdSpace, static_cast<std::size_t>(m_holdEnd));
+        m_end = m_holdEnd;
+        ps[m_end] = 0;
+        break;
+    case cmdGetAppend:
+        appendPattern("\n", 1);
+        appendPattern(m_holdSpace, m_holdEnd);
+        break;
+    case cmdHold:
+        std::memcpy(m_holdSpace, ps, static_cast<std::size_t>(m_end));
+        m_holdEnd = m_end;
+        m_holdSpace[m_holdEnd] = 0;
+        break;
+    case cmdHoldAppend:
+        appendHold("\n", 1);
+        appendHold(ps, m_end);
+        break;
+    case cmdInsert:
+        setText(reinterpret_cast<const char *>(p.textPool + cmd.argument));
+        break;
+    case cmdNext:
+        writeLine(0, ps, m_end);
+        if (m_queueCount)
+            readout();
+        if (getline(ps + 0, maxText) < 0)
+            m_delete = 1;
+        else
+            m_substituted = false;
+        break;
+    case cmdNextAppend: {
+        if (m_queueCount)
+            readout();
+        const int before = m_end;
+        appendPattern("\n", 1);
+        if (getline(ps + m_end, maxText - m_end) < 0) {
+            m_end = before;
+            ps[m_end] = 0;
+        } else {
+            m_substituted = false;
+        }
+        break;
+    }
+    case cmdPrint:
+        writeLine(0, ps, m_end);
+        break;
+    case cmdQuit:
+        writeLine(0, ps, m_end);
+        if (m_queueCount)
+            readout();
+        quit(0);
+    case cmdRead:
+        queue(cmd, "sed: too many reads after line %ld\n");
+        break;
+    case cmdSubstitute:
+        if (!substitute(cmd))
+            break;
+        m_substituted = true;
+        if (cmd.printMode == 1)
+            writeLine(0, ps, m_end);
+        else if (cmd.printMode == 2)
+            break;
+        if (cmd.outputFile)
+            writeLine(cmd.outputFile - 1, ps, m_end);
+        break;
+    case cmdTest:
+        if (m_substituted) {
+            m_substituted = false;
+            m_jump = 1;
+        }
+        break;
+    case cmdTestNot:
+        if (!m_substituted)
+            m_jump = 1;
+        break;
+    case cmdWrite:
+        writeLine(cmd.outputFile - 1, ps, m_end);
+        break;
+    case cmdWriteFirst: {
+        const char *newline = static_cast<const char *>(std::memchr(ps, '\n', static_cast<std::size_t>(m_end)));
+        writeLine(cmd.outputFile - 1, ps, newline ? static_cast<int>(newline - ps) : m_end);
+        break;
+    }
+    case cmdExchange:
+        std::memcpy(m_substitutionBuffer, ps, static_cast<std::size_t>(m_end));
+        std::memcpy(ps, m_holdSpace, static_cast<std::size_t>(m_holdEnd));
+        std::memcpy(m_holdSpace, m_substitutionBuffer, static_cast<std::size_t>(m_end));
+        std::swap(m_end, m_holdEnd);
+        ps[m_end] = 0;
+        m_holdSpace[m_holdEnd] = 0;
+        break;
+    case cmdTransliterate: {
+        const unsigned char *table = p.textPool + cmd.argument;
+        for (int i = 0; i < m_end; ++i) {
+            const unsigned char c = static_cast<unsigned char>(ps[i]);
+            if (c < 128)
+                ps[i] = static_cast<char>(table[c]);
+        }
+        break;
+    }
+    default: // =, l and P change nothing here
+        break;
+    }
+}
+
+void SedObj::readout()
+{
+    for (int i = 0; i < m_queueCount; ++i) {
+        const cmd_t &cmd = m_prog.commands[m_appendQueue[i]];
+        const char *text = reinterpret_cast<const char *>(m_prog.textPool + cmd.argument);
+        if (cmd.code == cmdAppend) {
+            setText(text);
+        } else {
+            const int fd = ::open(text, O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                setError("sed: can't open %s\n", text);
+            else
+                ::close(fd);
+        }
+    }
+    m_queueCount = 0;
+}
+
+void SedObj::truncated()
+{
+    if (m_lineCounter != 0)
+        setError("sed: truncated to %d characters", maxText);
+}
+
+int SedObj::getline(char *destination, int capacity)
+{
+    if (m_lookahead < 0 && !openfile())
+        return -1;
+    ++m_lineCounter;
+    int n = 0;
+    bool cut = false;
+    while (m_lookahead >= 0 && m_lookahead != '\n') {
+        if (n < capacity)
+            destination[n++] = static_cast<char>(m_lookahead);
+        else
+            cut = true;
+        m_lookahead = get();
+    }
+    if (m_lookahead == '\n')
+        m_lookahead = get();
+    destination[n] = 0;
+    if (m_lookahead < 0)
+        m_lastLineFlag = true;
+    if (cut)
+        truncated();
+    return n;
+}
+
+int SedObj::get()
+{
+    // The engine edits texts held in memory: it has no input stream of its own.
+    return -1;
+}
+
+void SedObj::initget() { m_lookahead = get(); }
+
+bool SedObj::openfile()
+{
+    // No further input files are ever listed, so the end of input stays the end.
+    return false;
+}
