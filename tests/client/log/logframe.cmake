@@ -1,3 +1,6 @@
 tally_add_test(logframe_stringbuffer GTEST
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_stringbuffer.cpp
   LIBS tally_log)
+tally_add_test(logframe_exchange GTEST GUI
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_logframe.cpp
+  LIBS tally_log tally_testsupport Qt6::Widgets)

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QFrame>
+
+#include <functional>
+#include <memory>
+
+#include "zem_envelope.h"
+#include "zem_prompt.h"
+#include "zem_stringbuffer.h"
+
+class QAction;
+class QMenu;
+class QTableView;
+class QTimer;
+class TDMMain;
+class ZEMQueryBuilder;
+class ZEMRequestChannel;
+class ZEMXMLItem;
+
+// The exchange of the server-log strip without its widgets: the request parameters, the reply
+// steps, and every outcome turned into lines of the strip (this exchange shows no boxes and writes
+// nothing into the client log).
+class ZEMServerLogExchange : public ZEMExchangeSink, private ZEMPrompt
+{
+public:
+    using AddLineFn = std::function<void(const QString &line)>;
+    explicit ZEMServerLogExchange(AddLineFn addLine) : addLine_(std::move(addLine)) {}
+
+    // The next request asks for `lines` lines when it is a first request, else for none.
+    void FillParams(ZEMQueryBuilder &params, int lines);
+    // Reads a CPM_LOG element: an error code gives two lines, a warning one, then each child of
+    // LOG_MESSAGES is a line.
+    void HandlePayload(const ZEMXMLItem &root);
+
+    bool FirstRequest() const { return firstRequest_; }
+    void SetFirstRequest(bool first) { firstRequest_ = first; }
+
+    // Every report of the exchange becomes a line.
+    void ClientLog(const QString &prefix, const QString &text) override;
+    void StatusText(const QString &text) override;
+    ZEMPrompt &Prompt() override { return *this; }
+
+private:
+    int MessageBox(const QString &text, int style) override;
+    int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
+
+    AddLineFn addLine_;
+    bool firstRequest_ = true;
+};
+
+// Fifty rows, row i showing slot i of the buffer.
+class ZEMLogLinesModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit ZEMLogLinesModel(const TZEMStringBuffer &buffer, QObject *parent = nullptr)
+        : QAbstractTableModel(parent), buffer_(buffer)
+    {
+    }
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // All rows changed.
+    void Refresh();
+
+private:
+    const TZEMStringBuffer &buffer_;
+};
+
+// The server-log strip at the bottom of the main window: reads the newest lines of the server's
+// capture log every LogReqInterval seconds while running, and lets the user pause, re-read, clear,
+// copy a line or open it in the text window.
+class TZEMLogFrame : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit TZEMLogFrame(TDMMain &settings, QWidget *parent = nullptr);
+    ~TZEMLogFrame() override;
+
+    // Turns periodic reading on or off.
+    void SetRunning(bool running);
+    bool Running() const { return running_; }
+    // The interval of the reading timer; 0 means it never fires.
+    void SetTimerInterval(int ms);
+    int TimerInterval() const { return interval_; }
+    // Stopped unless running with a non-zero interval.
+    bool IsStopped() const { return !running_ || interval_ == 0; }
+
+    void AddLine(const QString &text);
+    void RequestLog();
+    // One timer tick: a request while running.
+    void TimerTick();
+
+    const TZEMStringBuffer &Buffer() const { return buffer_; }
+    // The selected row, or -1.
+    int SelectedRow() const;
+    QString SelectedLine() const;
+    // Re-runs the enabling and caption rules of the actions.
+    void UpdateActions();
+
+    // Opens a line in the text window; replaceable so that tests need no modal window.
+    void SetTextWindowHandler(std::function<void(const QString &)> handler) { textWindow_ = std::move(handler); }
+
+    QTableView *lvLog = nullptr;
+    QTimer *tmLog = nullptr;
+    QAction *actRead = nullptr;
+    QAction *actStartStop = nullptr;
+    QAction *actClear = nullptr;
+    QAction *actOptions = nullptr;
+    QAction *actTextBox = nullptr;
+    QAction *actCopy = nullptr;
+    QMenu *pmLog = nullptr;
+    ZEMRequestChannel &Channel() { return *csLog_; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void ApplyTimer();
+    void SelectRow(int row);
+    void ReadExecute();
+    void StartStopExecute();
+    void ClearExecute();
+    void OptionsExecute();
+    void TextBoxExecute();
+    void CopyExecute();
+
+    TDMMain &settings_;
+    TZEMStringBuffer buffer_;
+    ZEMServerLogExchange exchange_;
+    std::unique_ptr<ZEMRequestChannel> csLog_;
+    ZEMLogLinesModel *model_ = nullptr;
+    bool running_ = false;
+    bool timerEnabled_ = false;
+    int interval_ = 0;
+    std::function<void(const QString &)> textWindow_;
+};
