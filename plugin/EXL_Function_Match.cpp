@@ -1,0 +1,36 @@
+#include "EXL_Function_Match.h"
+
+#include "SedObj.h"
+
+EXL_Function_Match::EXL_Function_Match(EXL_ExpressionVector *arguments)
+    : EXL_AbstractBoolFunction(arguments), engine(new SedObj())
+{
+}
+
+EXL_Function_Match::~EXL_Function_Match()
+{
+    delete engine;
+}
+
+int EXL_Function_Match::Bind(EXL_Scope *scope)
+{
+    const int result = EXL_AbstractBoolFunction::Bind(scope);
+    ze::requireStringArgument(*this, Argument(0), "match (first arg)");
+    ze::requireStringArgument(*this, Argument(1), "match (second arg)");
+    return result;
+}
+
+int EXL_Function_Match::SedEvaluate()
+{
+    Argument(0)->Evaluate();
+    Argument(1)->Evaluate();
+    const std::string text = Argument(0)->AsString();
+    const std::string pattern = Argument(1)->AsString();
+    ze::compileIfChanged(*this, *engine, {cachedPattern, cacheValid}, pattern, "/" + pattern + "/d");
+    // The program deletes the text when the pattern occurs in it.
+    const char *rest = ze::run(*this, *engine, text);
+    if (!rest)
+        ze::engineFailure(*this, *engine, "Error executing RE: ");
+    m_value = *rest == '\0';
+    return 0;
+}

@@ -1,0 +1,35 @@
+#include "EXL_Function_Sed.h"
+
+#include "SedObj.h"
+
+EXL_Function_Sed::EXL_Function_Sed(EXL_ExpressionVector *arguments)
+    : EXL_AbstractStringFunction(arguments), engine(new SedObj())
+{
+}
+
+EXL_Function_Sed::~EXL_Function_Sed()
+{
+    delete engine;
+}
+
+int EXL_Function_Sed::Bind(EXL_Scope *scope)
+{
+    const int result = EXL_AbstractStringFunction::Bind(scope);
+    ze::requireStringArgument(*this, Argument(0), "Sed (first arg)");
+    ze::requireStringArgument(*this, Argument(1), "Sed (second arg)");
+    return result;
+}
+
+int EXL_Function_Sed::SedEvaluate()
+{
+    Argument(0)->Evaluate();
+    Argument(1)->Evaluate();
+    const std::string text = Argument(0)->AsString();
+    const std::string script = Argument(1)->AsString();
+    ze::compileIfChanged(*this, *engine, {cachedScript, cacheValid}, script, script);
+    const char *result = ze::run(*this, *engine, text);
+    if (!result)
+        ze::engineFailure(*this, *engine, "Error executing RE: ");
+    m_value.assign(result, engine->text_length());
+    return 0;
+}
