@@ -1,0 +1,157 @@
+// The executable: its first line, the machine's adapters, a corrupt state file, bad options; and the
+// adapter sources it can run on.
+
+#include "adapters.h"
+#include "devserver_harness.h"
+
+#include <QDir>
+#include <QProcess>
+
+using namespace devserver;
+using namespace devserver::testing;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+// A sysfs-like folder with two interfaces.
+void fakeSysfs(const QString &root)
+{
+    writeFile(root + "/lo/address", "00:00:00:00:00:00\n");
+    writeFile(root + "/lo/statistics/tx_bytes", "100\n");
+    writeFile(root + "/lo/statistics/rx_bytes", "100\n");
+    writeFile(root + "/enp9s0/address", "52:54:00:12:34:56\n");
+    writeFile(root + "/enp9s0/statistics/tx_bytes", "18446744073709551615\n");
+    writeFile(root + "/enp9s0/statistics/rx_bytes", "7\n");
+}
+
+struct Running {
+    QProcess process;
+    quint16 port = 0;
+};
+
+void startProgram(Running *run, const QStringList &arguments)
+{
+    run->process.start(QStringLiteral(TALLY_DEVSERVER_PATH), arguments);
+    ASSERT_TRUE(run->process.waitForStarted(5000));
+    ASSERT_TRUE(run->process.waitForReadyRead(5000)) << run->process.readAllStandardError().toStdString();
+    const QString line = QString::fromLatin1(run->process.readLine()).trimmed();
+    ASSERT_TRUE(line.startsWith("listening on 127.0.0.1:")) << line.toStdString();
+    run->port = quint16(line.section(u':', -1).toUInt());
+    ASSERT_NE(run->port, 0);
+}
+
+}  // namespace
+
+TEST(DevserverProgram, ListsTheMachinesInterfacesOnAFreePortAndEndsCleanlyOnTerm)
+{
+    QTemporaryDir dir;
+    fakeSysfs(dir.filePath("net"));
+    Running run;
+    startProgram(&run, {"--listen", "127.0.0.1:0", "--state", dir.filePath("state"), "--sysfs", dir.filePath("net")});
+    const Fetched reply =
+        fetch(run.port, "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(reply.body().contains(
+        "<ADAPTER ADAPTER_ALIAS=\"\" ADAPTER_NAME=\"Network interface enp9s0 [52:54:00:12:34:56]\" "
+        "ADAPTER_PHYSICAL_NAME=\"enp9s0\"/>"))
+        << reply.bytes.toStdString();
+    EXPECT_TRUE(reply.body().contains("ADAPTER_NAME=\"Network interface lo\""));
+    run.process.terminate();
+    ASSERT_TRUE(run.process.waitForFinished(5000));
+    EXPECT_EQ(run.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(run.process.exitCode(), 0);
+}
+
+TEST(DevserverProgram, RefusesToStartOnACorruptStateFileAndLeavesItAlone)
+{
+    QTemporaryDir dir;
+    const QByteArray corrupt = "{\"version\": 1, \"adapters\": [";
+    writeFile(dir.filePath("state.json"), corrupt);
+    QProcess process;
+    process.start(QStringLiteral(TALLY_DEVSERVER_PATH), {"--listen", "127.0.0.1:0", "--state", dir.path()});
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    const QString message = QString::fromLocal8Bit(process.readAllStandardError());
+    EXPECT_TRUE(message.contains("state.json is corrupt")) << message.toStdString();
+    QFile file(dir.filePath("state.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), corrupt);
+}
+
+TEST(DevserverProgram, BadOptionsAreRefusedWithTheUsage)
+{
+    for (const QStringList &arguments :
+         {QStringList{"--listen", "localhost"}, QStringList{"--listen", "127.0.0.1:70000"}, QStringList{"--bogus", "1"},
+          QStringList{"--state"}, QStringList{"--adapters", "/nonexistent/fixture.json"}}) {
+        QProcess process;
+        process.start(QStringLiteral(TALLY_DEVSERVER_PATH), arguments);
+        ASSERT_TRUE(process.waitForFinished(5000));
+        EXPECT_EQ(process.exitCode(), 2) << arguments.join(' ').toStdString();
+        EXPECT_FALSE(process.readAllStandardError().isEmpty());
+    }
+}
+
+TEST(DevserverSources, SystemSourceReadsTheKernelCounters)
+{
+    QTemporaryDir dir;
+    fakeSysfs(dir.path());
+    const SystemAdapterSource source(dir.path());
+    const QList<NetAdapter> adapters = source.adapters();
+    ASSERT_EQ(adapters.size(), 2);
+    EXPECT_EQ(adapters[0].physicalName, "enp9s0");
+    ByteCounters counters;
+    ASSERT_TRUE(source.counters("enp9s0", &counters));
+    EXPECT_EQ(counters.sent, 18446744073709551615ULL);
+    EXPECT_EQ(counters.received, 7u);
+    EXPECT_FALSE(source.counters("eth7", &counters));
+    EXPECT_FALSE(source.counters("../net", &counters));
+}
+
+TEST(DevserverSources, FixtureCountersGrowAtTheirRatesByTheClock)
+{
+    QDateTime now(QDate(2004, 3, 15), QTime(12, 0));
+    const Clock clock([&] { return now; });
+    QString error;
+    auto source = FixtureAdapterSource::fromJson(
+        R"({"adapters": [{"physical_name": "sim0", "name": "LAN", "sent_per_second": 10, "received_per_second": 100}]})",
+        &clock, &error);
+    ASSERT_TRUE(source) << error.toStdString();
+    ASSERT_EQ(source->adapters().size(), 1);
+    EXPECT_EQ(source->adapters()[0].name, "LAN");
+    now = now.addSecs(60);
+    ByteCounters counters;
+    ASSERT_TRUE(source->counters("sim0", &counters));
+    EXPECT_EQ(counters.sent, 600u);
+    EXPECT_EQ(counters.received, 6000u);
+
+    for (const char *bad : {"[]", "{\"adapters\": [{\"name\": \"no device\"}]}",
+                            "{\"adapters\": [{\"physical_name\": \"x\", \"sent_per_second\": -1}]}", "{"})
+        EXPECT_FALSE(FixtureAdapterSource::fromJson(bad, &clock, &error)) << bad;
+
+    // The shipped example loads.
+    EXPECT_TRUE(FixtureAdapterSource::load(QStringLiteral(TALLY_DEVSERVER_FIXTURE), &clock, &error))
+        << error.toStdString();
+}
+
+TEST(DevserverSources, AccountantTakesABaselineAndCountsResetCountersFromTheirNewValue)
+{
+    TrafficAccountant accountant;
+    const auto added = [&](const char *device, quint64 sent, quint64 received) {
+        const ByteCounters c = accountant.sample(device, {sent, received});
+        return std::pair{c.sent, c.received};
+    };
+    EXPECT_EQ(added("a", 1000, 1000), (std::pair<quint64, quint64>{0, 0}));
+    EXPECT_EQ(added("a", 1500, 1000), (std::pair<quint64, quint64>{500, 0}));
+    EXPECT_EQ(added("a", 20, 4000000000ULL * 4), (std::pair<quint64, quint64>{20, 16000000000ULL - 1000}));
+    EXPECT_EQ(added("b", 9999, 9999), (std::pair<quint64, quint64>{0, 0}));
+    accountant.forget();
+    EXPECT_EQ(added("b", 10005, 10005), (std::pair<quint64, quint64>{0, 0}));
+    EXPECT_EQ(added("b", 10006, 10005), (std::pair<quint64, quint64>{1, 0}));
+}
