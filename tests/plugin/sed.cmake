@@ -1,0 +1,2 @@
+# Tests of the sed engine and of qsed.
+tally_add_test(sed_engine GTEST SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/SedEngineTest.cpp LIBS sedobj)
