@@ -4,3 +4,4 @@ tally_add_test(logframe_stringbuffer GTEST
 tally_add_test(logframe_exchange GTEST GUI
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_logframe.cpp
   LIBS tally_log tally_testsupport Qt6::Widgets)
+target_include_directories(logframe_exchange PRIVATE ${CMAKE_SOURCE_DIR}/tests/client/main)

@@ -11,21 +11,11 @@
 #include "zem_socketerrors.h"
 #include "zem_testhelpers.h"
 #include "zem_testserver.h"
+#include "monitor_testapp.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-QApplication &App()
-{
-    static int argc = 1;
-    static char name[] = "logframe_exchange";
-    static char *argv[] = {name, nullptr};
-    static QApplication *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    if (app == nullptr)
-        app = new QApplication(argc, argv);
-    return *app;
-}
 
 QByteArray Http(const QByteArray &body) { return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n" + body; }
 
@@ -65,7 +55,6 @@ class LogFrameTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        App();
         ASSERT_TRUE(server.Listen());
         module.Module().ServerHost = QStringLiteral("127.0.0.1");
         module.Module().ServerPort = server.Port();

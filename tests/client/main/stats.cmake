@@ -5,3 +5,8 @@ tally_add_test(stats_tray GTEST
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_trayicon.cpp ${_stats_src}/zem_trayicon.cpp
   LIBS tally_core Qt6::Gui)
 target_include_directories(stats_tray PRIVATE ${_stats_src})
+tally_add_test(stats_poll GTEST GUI
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_currentstats.cpp
+          ${_stats_src}/zem_currentstats.cpp ${_stats_src}/zem_currentstats.h ${_stats_src}/zem_trayicon.cpp
+  LIBS tally_core tally_testsupport Qt6::Widgets)
+target_include_directories(stats_poll PRIVATE ${_stats_src})

@@ -1,0 +1,268 @@
+#include "zem_currentstats.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "zem_envelope.h"
+#include "zem_prompt.h"
+#include "zem_querybuilder.h"
+#include "zem_requestchannel.h"
+#include "zem_simplexml.h"
+#include "zmm_datamodule.h"
+
+// ---------------------------------------------------------------------------------------------
+// Logic
+
+const QStringList &StatsRowCaptions()
+{
+    static const QStringList captions{
+        QStringLiteral("Begin of period"), QStringLiteral("End of period"),  QStringLiteral("Volume sent"),
+        QStringLiteral("Volume received"), QStringLiteral("Volume total"),   QStringLiteral("Limit"),
+        QStringLiteral("Limit remainder"),
+    };
+    return captions;
+}
+
+void FillStatsParams(ZEMQueryBuilder &params, const QString &activeAlias, double clockNow)
+{
+    const QString now = FormatStamp14(clockNow);
+    params.Set(QStringLiteral("period_from"), now);
+    params.Set(QStringLiteral("period_to"), now);
+    params.Set(QStringLiteral("adapter_name"), activeAlias);
+}
+
+void ReadStatsReply(const ZEMXMLItem &report, ZEMCurrentStats &stats)
+{
+    ParseDate8(report.Attribute(QStringLiteral("DATE_FROM")), stats.DATE_FROM);
+    ParseDate8(report.Attribute(QStringLiteral("DATE_TO")), stats.DATE_TO);
+    stats.SENT = ParseByteCount(report.Attribute(QStringLiteral("SENT")));
+    stats.RECEIVED = ParseByteCount(report.Attribute(QStringLiteral("RECEIVED")));
+    stats.TOTAL = ParseByteCount(report.Attribute(QStringLiteral("TOTAL")));
+    stats.LIMIT = ParseByteCount(report.Attribute(QStringLiteral("LIMIT")));
+    stats.REMAINDER = ParseByteCount(report.Attribute(QStringLiteral("REMAINDER")));
+}
+
+QStringList StatsRowValues(const ZEMCurrentStats &stats)
+{
+    return {FormatDisplayDate(stats.DATE_FROM), FormatDisplayDate(stats.DATE_TO), FormatBytes(stats.SENT),
+            FormatBytes(stats.RECEIVED),        FormatBytes(stats.TOTAL),         FormatBytes(stats.LIMIT),
+            FormatBytes(stats.REMAINDER)};
+}
+
+ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats)
+{
+    ZEMTrayUpdate update;
+    update.hint = QString::fromLatin1(kApplicationTitle);
+    if (!showTrayHint)
+        return update;
+    if (activeAlias.isEmpty()) {
+        update.picture = ZEMTrayUpdate::Picture::Plain;
+        return update;
+    }
+    update.hint = FormatArgs(QStringLiteral("Tot: %s, Lim: %s, Rem: %s"),
+                             {FormatBytes(stats.TOTAL), FormatBytes(stats.LIMIT), FormatBytes(stats.REMAINDER)});
+    update.picture = ZEMTrayUpdate::Picture::Stats;
+    update.colours = TrayColours(stats.LIMIT, stats.REMAINDER);
+    update.total = FormatBytesShort(stats.TOTAL);
+    return update;
+}
+
+// ---------------------------------------------------------------------------------------------
+// List
+
+TZEMCurrentStatsList::TZEMCurrentStatsList(QWidget *parent) : QTreeWidget(parent)
+{
+    setObjectName(QStringLiteral("lvCurrStat"));
+    setColumnCount(2);
+    setHeaderLabels({QStringLiteral("Param"), QStringLiteral("Value")});
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setColumnWidth(0, 90);
+    setColumnWidth(1, 90);
+    header()->setDefaultAlignment(Qt::AlignLeft);
+    headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    for (const QString &caption : StatsRowCaptions()) {
+        auto *item = new QTreeWidgetItem(this, {caption, QString()});
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    SetValues(StatsRowValues(ZEMCurrentStats{}));
+}
+
+void TZEMCurrentStatsList::SetValues(const QStringList &values)
+{
+    for (int row = 0; row < topLevelItemCount() && row < values.size(); ++row)
+        topLevelItem(row)->setText(1, values[row]);
+}
+
+QStringList TZEMCurrentStatsList::Values() const
+{
+    QStringList values;
+    for (int row = 0; row < topLevelItemCount(); ++row)
+        values.append(topLevelItem(row)->text(1));
+    return values;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Poller
+
+namespace {
+
+QAction *MakeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
+                    const QKeySequence &shortcut = QKeySequence())
+{
+    auto *action = new QAction(caption, owner);
+    action->setObjectName(QLatin1String(name));
+    action->setStatusTip(hint);
+    action->setToolTip(hint);
+    action->setShortcut(shortcut);
+    return action;
+}
+
+}  // namespace
+
+ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink &sink, QObject *parent)
+    : QObject(parent),
+      settings_(settings),
+      sink_(sink),
+      csStat_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Stat, settings, sink))
+{
+    csStat_->SetParamsFiller(
+        [this](ZEMQueryBuilder &params) { FillStatsParams(params, ActiveAlias(), settings_.ClockNow); });
+    csStat_->SetPayloadHandler([this](const ZEMXMLItem &root) {
+        ReadStatsReply(root, settings_.CurrentStats);
+        UpdateStatsList();
+        UpdateTrayStats();
+    });
+
+    tmStatRefresh = new QTimer(this);
+    tmStatRefresh->setObjectName(QStringLiteral("tmStatRefresh"));
+    connect(tmStatRefresh, &QTimer::timeout, this, &ZEMCurrentStatsPoller::TimerTick);
+
+    actCSRefresh = MakeAction(this, "actCSRefresh", QStringLiteral("Re&fresh statistics"),
+                              QStringLiteral("Refresh current statistics"), QKeySequence(Qt::CTRL | Qt::Key_F5));
+    actCSStartPause = MakeAction(this, "actCSStartPause", QStringLiteral("Start"),
+                                 QStringLiteral("Start / stop current statistics requests"), QKeySequence(Qt::Key_F3));
+    actCSOptions = MakeAction(this, "actCSOptions", QStringLiteral("&Options..."),
+                              QStringLiteral("Current Statistics requests options"));
+    connect(actCSRefresh, &QAction::triggered, this, &ZEMCurrentStatsPoller::Refresh);
+    connect(actCSStartPause, &QAction::triggered, this, &ZEMCurrentStatsPoller::StartPauseExecute);
+    connect(actCSOptions, &QAction::triggered, this, &ZEMCurrentStatsPoller::OptionsExecute);
+
+    trayHint_ = QString::fromLatin1(kApplicationTitle);
+    ApplySettingsInterval();
+}
+
+ZEMCurrentStatsPoller::~ZEMCurrentStatsPoller() = default;
+
+void ZEMCurrentStatsPoller::SetList(TZEMCurrentStatsList *list)
+{
+    list_ = list;
+    UpdateStatsList();
+}
+
+void ZEMCurrentStatsPoller::SetTray(QSystemTrayIcon *tray, const QIcon &plainIcon)
+{
+    tray_ = tray;
+    plainIcon_ = plainIcon;
+    if (tray_) {
+        tray_->setToolTip(trayHint_);
+        tray_->setIcon(trayShowsStats_ ? trayPicture_ : plainIcon_);
+    }
+}
+
+void ZEMCurrentStatsPoller::SetStartPauseIcons(const QIcon &start, const QIcon &stop)
+{
+    startIcon_ = start;
+    stopIcon_ = stop;
+    UpdateActions();
+}
+
+void ZEMCurrentStatsPoller::SetTimerInterval(int ms)
+{
+    interval_ = std::max(0, ms);
+    // A zero interval would make the timer fire continuously; it means "never" here.
+    if (interval_ > 0)
+        tmStatRefresh->start(interval_);
+    else
+        tmStatRefresh->stop();
+    UpdateActions();
+}
+
+void ZEMCurrentStatsPoller::ApplySettingsInterval() { SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000); }
+
+void ZEMCurrentStatsPoller::TimerTick()
+{
+    if (!paused_)
+        Refresh();
+}
+
+void ZEMCurrentStatsPoller::Refresh()
+{
+    if (!ActiveAlias().isEmpty()) {
+        csStat_->Start();
+        return;
+    }
+    settings_.ClearCurrentStats();
+    UpdateStatsList();
+    UpdateTrayStats();
+}
+
+void ZEMCurrentStatsPoller::UpdateStatsList()
+{
+    if (list_)
+        list_->SetValues(StatsRowValues(settings_.CurrentStats));
+}
+
+void ZEMCurrentStatsPoller::UpdateTrayStats()
+{
+    const ZEMTrayUpdate update = ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats);
+    trayHint_ = update.hint;
+    if (update.picture == ZEMTrayUpdate::Picture::Plain) {
+        trayShowsStats_ = false;
+    } else if (update.picture == ZEMTrayUpdate::Picture::Stats) {
+        trayPicture_ = MakeTrayIcon(update.total.number, update.total.unit, update.colours);
+        trayShowsStats_ = true;
+    }
+    if (tray_) {
+        tray_->setToolTip(trayHint_);
+        if (update.picture != ZEMTrayUpdate::Picture::Keep)
+            tray_->setIcon(trayShowsStats_ ? trayPicture_ : plainIcon_);
+    }
+}
+
+void ZEMCurrentStatsPoller::UpdateActions()
+{
+    if (IsStopped()) {
+        actCSStartPause->setText(QStringLiteral("&Start"));
+        actCSStartPause->setStatusTip(QStringLiteral("Start current statistics requests"));
+        actCSStartPause->setToolTip(QStringLiteral("Start current statistics requests"));
+        actCSStartPause->setIcon(startIcon_);
+    } else {
+        actCSStartPause->setText(QStringLiteral("&Stop"));
+        actCSStartPause->setStatusTip(QStringLiteral("Stop current statistics requests"));
+        actCSStartPause->setToolTip(QStringLiteral("Stop current statistics requests"));
+        actCSStartPause->setIcon(stopIcon_);
+    }
+}
+
+void ZEMCurrentStatsPoller::StartPauseExecute()
+{
+    if (interval_ != 0) {
+        paused_ = !paused_;
+    } else if (settings_.EditOptions(1, true)) {
+        paused_ = settings_.ReqInterval == 0;
+        ApplySettingsInterval();
+    }
+    sink_.StatusText(QString());
+    UpdateActions();
+}
+
+void ZEMCurrentStatsPoller::OptionsExecute()
+{
+    if (settings_.EditOptions(1, false))
+        ApplySettingsInterval();
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QStringList>
+#include <QTreeWidget>
+
+#include <functional>
+#include <memory>
+
+#include "zem_trayicon.h"
+#include "zmm_utils.h"
+
+class QAction;
+class QSystemTrayIcon;
+class QTimer;
+class TDMMain;
+class ZEMExchangeSink;
+class ZEMQueryBuilder;
+class ZEMRequestChannel;
+class ZEMXMLItem;
+struct ZEMCurrentStats;
+
+// ---------------------------------------------------------------------------------------------
+// Logic
+
+// The seven row captions of the statistics list, in row order.
+const QStringList &StatsRowCaptions();
+
+// The parameters of a statistics request: the active adapter and the moment of the last clock tick
+// as both ends of the period.
+void FillStatsParams(ZEMQueryBuilder &params, const QString &activeAlias, double clockNow);
+
+// Reads the attributes of a REPORT element into `stats`. A date that is not a valid yyyymmdd keeps
+// the previous value; a byte count that is absent or not a number reads as 0.
+void ReadStatsReply(const ZEMXMLItem &report, ZEMCurrentStats &stats);
+
+// The texts of the value column, in row order.
+QStringList StatsRowValues(const ZEMCurrentStats &stats);
+
+// What the tray shows after a statistics update.
+struct ZEMTrayUpdate
+{
+    enum class Picture { Keep, Plain, Stats };
+    QString hint;
+    Picture picture = Picture::Keep;
+    ZEMTrayColours colours;
+    ZEMShortBytes total;  // the picture's number and unit
+};
+ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats);
+
+// ---------------------------------------------------------------------------------------------
+// Widgets
+
+// The two-column list "Param" / "Value" with its seven rows.
+class TZEMCurrentStatsList : public QTreeWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TZEMCurrentStatsList(QWidget *parent = nullptr);
+    void SetValues(const QStringList &values);
+    QStringList Values() const;
+};
+
+// Polls the current statistics of the active adapter and shows them in the list and the tray.
+class ZEMCurrentStatsPoller : public QObject
+{
+    Q_OBJECT
+
+public:
+    ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink &sink, QObject *parent = nullptr);
+    ~ZEMCurrentStatsPoller() override;
+
+    // Where the active adapter's alias comes from (empty: none).
+    void SetActiveAliasSource(std::function<QString()> source) { activeAlias_ = std::move(source); }
+    void SetList(TZEMCurrentStatsList *list);
+    // The tray icon to update and the plain program picture it shows without statistics.
+    void SetTray(QSystemTrayIcon *tray, const QIcon &plainIcon);
+    // The pictures of the Start/Stop action while stopped and while running.
+    void SetStartPauseIcons(const QIcon &start, const QIcon &stop);
+
+    // The refresh timer's interval; 0 means it never fires.
+    void SetTimerInterval(int ms);
+    int TimerInterval() const { return interval_; }
+    // ReqInterval x 1000.
+    void ApplySettingsInterval();
+    bool StatsPaused() const { return paused_; }
+    bool IsStopped() const { return paused_ || interval_ == 0; }
+
+    void Refresh();
+    void TimerTick();
+    void UpdateStatsList();
+    void UpdateTrayStats();
+    // Re-runs the look of the Start/Stop action.
+    void UpdateActions();
+
+    // What the tray shows now (also kept without a tray icon).
+    QString TrayHint() const { return trayHint_; }
+    bool TrayShowsStats() const { return trayShowsStats_; }
+    QIcon TrayPicture() const { return trayPicture_; }
+
+    QAction *actCSRefresh = nullptr;
+    QAction *actCSStartPause = nullptr;
+    QAction *actCSOptions = nullptr;
+    QTimer *tmStatRefresh = nullptr;
+    ZEMRequestChannel &Channel() { return *csStat_; }
+
+private:
+    void StartPauseExecute();
+    void OptionsExecute();
+    QString ActiveAlias() const { return activeAlias_ ? activeAlias_() : QString(); }
+
+    TDMMain &settings_;
+    ZEMExchangeSink &sink_;
+    std::unique_ptr<ZEMRequestChannel> csStat_;
+    std::function<QString()> activeAlias_;
+    TZEMCurrentStatsList *list_ = nullptr;
+    QSystemTrayIcon *tray_ = nullptr;
+    QIcon plainIcon_;
+    QIcon startIcon_;
+    QIcon stopIcon_;
+    int interval_ = 0;
+    bool paused_ = false;
+    QString trayHint_;
+    bool trayShowsStats_ = false;
+    QIcon trayPicture_;
+};
