@@ -1,0 +1,94 @@
+// The tallyview program: a named lock for the life of the process, the application object, then the
+// settings module, the main window, the drag tool-tip window and the client log window.
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QTimer>
+#include <memory>
+
+#include "htmlhelputils.h"
+#include "tally_version.h"
+#include "zem_clock.h"
+#include "zem_debuglogform.h"
+#include "zem_mainwin.h"
+#include "zem_msgboxprompt.h"
+#include "zem_prompt.h"
+#include "zem_settingsstore.h"
+#include "zmm_datamodule.h"
+
+namespace {
+// Stands in for the bill-period editor's drag tool tip until that window exists: a hidden tool-tip
+// window created once at start.
+class ZEMDragToolTipWindow : public QWidget {
+ public:
+  ZEMDragToolTipWindow() : QWidget(nullptr, Qt::ToolTip) { setObjectName(QStringLiteral("ZEMDragToolTip")); }
+};
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  // A lock named after the program, held while it runs. It is never checked, so several instances
+  // may run side by side.
+  QLockFile instanceLock(QDir::temp().filePath(QStringLiteral("Tallyview.lock")));
+  instanceLock.setStaleLockTime(0);
+  instanceLock.tryLock(0);
+
+  ZEMRegisterUrlSchemes();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("tallyview"));
+  QApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
+  QApplication::setApplicationVersion(QStringLiteral(TALLY_VERSION_STRING));
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral("Traffic accounting client"));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  QCommandLineOption settingsDir(QStringLiteral("settings-dir"),
+                                 QStringLiteral("Keep the settings in DIR instead of the user's folder."),
+                                 QStringLiteral("DIR"));
+  parser.addOption(settingsDir);
+  // Saves a picture of the main window to FILE once it is up, then ends (for checking the layout).
+  QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Save the window to FILE and quit."),
+                                QStringLiteral("FILE"));
+  screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(screenshot);
+  parser.process(app);
+
+  const QString folder =
+      parser.isSet(settingsDir) ? parser.value(settingsDir) : ZEMSettingsStore::DefaultFolder();
+  ZEMSettingsStore store(folder);
+  ZEMSystemClock clock;
+  auto settings = std::make_unique<TDMMain>(store, clock);
+  SetDMMain(settings.get());
+  ZEMMessageBoxPrompt prompt;
+  settings->SetPrompt(&prompt);
+  settings->Create();
+
+  int result = 0;
+  {
+    TZEMDebugLogForm clientLog;
+    ZEMMainFrameEnv env;
+    env.prompt = &prompt;
+    TTZEMMainFrame frame(*settings, clientLog, env);
+    prompt.SetParent(&frame);
+    ZEMDragToolTipWindow dragToolTip;
+    clientLog.SetAnchor(&frame);
+    QObject::connect(&frame, &TTZEMMainFrame::ExitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    frame.show();
+
+    if (parser.isSet(screenshot)) {
+      const QString file = parser.value(screenshot);
+      QTimer::singleShot(4000, &frame, [&frame, file] {
+        frame.grab().save(file);
+        QCoreApplication::quit();
+      });
+    }
+    result = app.exec();
+    prompt.SetParent(nullptr);
+  }
+  SetDMMain(nullptr);
+  return result;
+}

@@ -1,0 +1,123 @@
+#include "zem_debuglogform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QListWidget>
+#include <QMenu>
+#include <QVBoxLayout>
+#include <cstdarg>
+
+#include "zem_memo.h"
+
+TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(anchor) {
+  setObjectName(QStringLiteral("ZEMDebugLogForm"));
+  setWindowTitle(tr("Client log"));
+  setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
+  resize(502, 112);
+
+  lbxLog = new QListWidget(this);
+  lbxLog->setObjectName(QStringLiteral("lbxLog"));
+  lbxLog->setUniformItemSizes(true);
+  lbxLog->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbxLog->setContextMenuPolicy(Qt::CustomContextMenu);
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(lbxLog);
+
+  actTextBox = new QAction(tr("Show text window"), this);
+  actTextBox->setObjectName(QStringLiteral("actTextBox"));
+  actTextBox->setStatusTip(tr("Show selected line in text window"));
+  actTextBox->setToolTip(actTextBox->statusTip());
+  actTextBox->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+  actTextBox->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  QFont bold = actTextBox->font();
+  bold.setBold(true);
+  actTextBox->setFont(bold);
+  connect(actTextBox, &QAction::triggered, this, &TZEMDebugLogForm::TextBoxExecute);
+
+  actCopy = new QAction(tr("&Copy"), this);
+  actCopy->setObjectName(QStringLiteral("actCopy"));
+  actCopy->setStatusTip(tr("Copy selected line to clipboard"));
+  actCopy->setToolTip(actCopy->statusTip());
+  actCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+  actCopy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(actCopy, &QAction::triggered, this, &TZEMDebugLogForm::CopyExecute);
+  addAction(actTextBox);
+  addAction(actCopy);
+
+  pmLog = new QMenu(this);
+  pmLog->addAction(actTextBox);
+  pmLog->addAction(actCopy);
+  pmLog->setDefaultAction(actTextBox);
+  connect(lbxLog, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &pos) { pmLog->popup(lbxLog->viewport()->mapToGlobal(pos)); });
+  connect(lbxLog, &QListWidget::itemDoubleClicked, this, [this] { TextBoxExecute(); });
+  connect(lbxLog, &QListWidget::itemSelectionChanged, this, &TZEMDebugLogForm::UpdateActions);
+
+  showText = [this](const QString &text) { ShowTextWindow(text, this); };
+  UpdateActions();
+}
+
+void TZEMDebugLogForm::ClientLog(const QString &prefix, const QString &text) {
+  auto *item = new QListWidgetItem(prefix + text);
+  item->setToolTip(item->text());
+  lbxLog->addItem(item);
+  if (lbxLog->row(item) < 0) return;
+  lbxLog->setCurrentItem(item);
+  lbxLog->scrollToItem(item, QAbstractItemView::PositionAtTop);
+}
+
+void TZEMDebugLogForm::ClientLogFormat(const QString &prefix, const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  const QString text = QString::vasprintf(format, args);
+  va_end(args);
+  ClientLog(prefix, text);
+}
+
+QStringList TZEMDebugLogForm::Lines() const {
+  QStringList lines;
+  for (int i = 0; i < lbxLog->count(); ++i) lines << lbxLog->item(i)->text();
+  return lines;
+}
+
+QString TZEMDebugLogForm::SelectedLine() const {
+  const QList<QListWidgetItem *> selected = lbxLog->selectedItems();
+  return selected.isEmpty() ? QString() : selected.first()->text();
+}
+
+void TZEMDebugLogForm::UpdateActions() {
+  const bool any = !lbxLog->selectedItems().isEmpty();
+  actTextBox->setEnabled(any);
+  actCopy->setEnabled(any);
+}
+
+void TZEMDebugLogForm::TextBoxExecute() {
+  if (lbxLog->selectedItems().isEmpty()) return;
+  showText(SelectedLine());
+}
+
+void TZEMDebugLogForm::CopyExecute() {
+  if (lbxLog->selectedItems().isEmpty()) return;
+  QApplication::clipboard()->setText(SelectedLine());
+}
+
+void TZEMDebugLogForm::showEvent(QShowEvent *event) {
+  // The first show puts the window right below the anchor window, as wide as it; later shows keep
+  // wherever the user moved it.
+  if (firstShow_ && anchor_) {
+    const QRect frame = anchor_->frameGeometry();
+    const int extra = frameGeometry().width() - width();
+    move(frame.left(), frame.top() + frame.height());
+    resize(std::max(frame.width() - extra, 100), height());
+  }
+  firstShow_ = false;
+  QWidget::showEvent(event);
+  emit visibilityChanged(true);
+}
+
+void TZEMDebugLogForm::hideEvent(QHideEvent *event) {
+  QWidget::hideEvent(event);
+  emit visibilityChanged(false);
+}

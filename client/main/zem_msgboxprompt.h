@@ -1,0 +1,22 @@
+#pragma once
+// The prompt seam shown with real windows: message boxes for MessageBox, the don't-show-me window
+// for DontShowMe. Every box carries the application title as caption.
+
+#include <QPointer>
+#include <QWidget>
+
+#include "zem_prompt.h"
+
+class ZEMMessageBoxPrompt : public ZEMPrompt {
+ public:
+  // Boxes are centred over `parent` while it is visible, on the screen otherwise.
+  explicit ZEMMessageBoxPrompt(QWidget *parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget *parent) { parent_ = parent; }
+
+  int MessageBox(const QString &text, int style) override;
+  int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
+
+ private:
+  QWidget *VisibleParent() const;
+  QPointer<QWidget> parent_;
+};

@@ -1,0 +1,235 @@
+#include "zem_optionsdlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "zem_prompt.h"
+#include "zmm_datamodule.h"
+
+namespace {
+QSpinBox *SpinField(const char *name, int minimum, int maximum, QWidget *parent) {
+  auto *spin = new QSpinBox(parent);
+  spin->setObjectName(QString::fromLatin1(name));
+  spin->setRange(minimum, maximum);
+  spin->setGroupSeparatorShown(false);
+  spin->setWrapping(false);
+  spin->setMinimumWidth(90);
+  return spin;
+}
+
+QLabel *BuddyLabel(const QString &text, QWidget *buddy) {
+  auto *label = new QLabel(text);
+  label->setBuddy(buddy);
+  return label;
+}
+
+// A field passes when its text is an integer inside its spin control's range.
+bool FieldValid(const QSpinBox *field) {
+  bool ok = false;
+  const int value = field->cleanText().trimmed().toInt(&ok);
+  return ok && value >= field->minimum() && value <= field->maximum();
+}
+
+// Spin positions are 16-bit signed.
+int Position(const QSpinBox *field) { return qint16(field->value()); }
+}  // namespace
+
+TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(parent), prompt_(prompt) {
+  setObjectName(QStringLiteral("ZEMOptionsDlg"));
+  setWindowTitle(tr("Tallyway GUI Options"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);
+  setFixedSize(400, 427);
+
+  pcOptions = new QTabWidget(this);
+  pcOptions->setObjectName(QStringLiteral("pcOptions"));
+  pcOptions->setAttribute(Qt::WA_Hover);
+
+  // Common page.
+  tsCommon = new QWidget;
+  cbHideOnRun = new QCheckBox(tr("&Hide Tallyway GUI after start"));
+  cbHideOnRun->setObjectName(QStringLiteral("cbHideOnRun"));
+  cbConfirmExit = new QCheckBox(tr("Ask user to confirm e&xit"));
+  cbConfirmExit->setObjectName(QStringLiteral("cbConfirmExit"));
+  auto *behaviour = new QGroupBox(tr("Behaviour"));
+  auto *behaviourLayout = new QVBoxLayout(behaviour);
+  behaviourLayout->addWidget(cbHideOnRun);
+  behaviourLayout->addWidget(cbConfirmExit);
+
+  cbxFirstDay = new QComboBox;
+  cbxFirstDay->setObjectName(QStringLiteral("cbxFirstDay"));
+  cbxFirstDay->addItems({tr("Sunday"), tr("Monday"), tr("Tuesday"), tr("Wednesday"), tr("Thursday"),
+                         tr("Friday"), tr("Saturday")});
+  auto *localization = new QGroupBox(tr("Localization"));
+  auto *localizationLayout = new QFormLayout(localization);
+  localizationLayout->addRow(BuddyLabel(tr("&First day of week:"), cbxFirstDay), cbxFirstDay);
+
+  edHost = new QLineEdit;
+  edHost->setObjectName(QStringLiteral("edHost"));
+  edPort = SpinField("edPort", 0, 32767, nullptr);
+  auto *link = new QGroupBox(tr("Link to Tallyway Server"));
+  auto *linkLayout = new QFormLayout(link);
+  linkLayout->addRow(BuddyLabel(tr("&Host address:"), edHost), edHost);
+  linkLayout->addRow(BuddyLabel(tr("&Port:"), edPort), edPort);
+
+  auto *commonLayout = new QVBoxLayout(tsCommon);
+  commonLayout->addWidget(behaviour);
+  commonLayout->addWidget(localization);
+  commonLayout->addWidget(link);
+  commonLayout->addStretch(1);
+
+  // Current statistics page.
+  tsCurrStat = new QWidget;
+  cbShowTrayHint = new QCheckBox(tr("Show current statistics as a &hint on tray icon"));
+  cbShowTrayHint->setObjectName(QStringLiteral("cbShowTrayHint"));
+  auto *appearance = new QGroupBox(tr("Appearance"));
+  auto *appearanceLayout = new QVBoxLayout(appearance);
+  appearanceLayout->addWidget(cbShowTrayHint);
+  edReqInterval = SpinField("edReqInterval", 0, 32767, nullptr);
+  auto *statRequest = new QGroupBox(tr("Request"));
+  auto *statRequestLayout = new QFormLayout(statRequest);
+  auto *intervalLabel = BuddyLabel(tr("&Interval of automatic\nrequests (sec):"), edReqInterval);
+  statRequestLayout->addRow(intervalLabel, edReqInterval);
+  auto *statLayout = new QVBoxLayout(tsCurrStat);
+  statLayout->addWidget(appearance);
+  statLayout->addWidget(statRequest);
+  statLayout->addStretch(1);
+
+  // Log page.
+  tsLog = new QWidget;
+  edLogReqInt = SpinField("edLogReqInt", 0, 32767, nullptr);
+  edLogLines = SpinField("edLogLines", 1, 32767, nullptr);
+  auto *logRequest = new QGroupBox(tr("Request"));
+  auto *logRequestLayout = new QFormLayout(logRequest);
+  logRequestLayout->addRow(BuddyLabel(tr("&Interval of automatic requests (sec):"), edLogReqInt), edLogReqInt);
+  logRequestLayout->addRow(BuddyLabel(tr("&Lines to read:"), edLogLines), edLogLines);
+  auto *logLayout = new QVBoxLayout(tsLog);
+  logLayout->addWidget(logRequest);
+  logLayout->addStretch(1);
+
+  pcOptions->addTab(tsCommon, tr("&Common"));
+  pcOptions->addTab(tsCurrStat, tr("Current &Statistics"));
+  pcOptions->addTab(tsLog, tr("&Log"));
+  connect(pcOptions, &QTabWidget::currentChanged, this, [this] { FocusMarkedField(); });
+
+  auto *bOK = new QPushButton(tr("OK"));
+  bOK->setObjectName(QStringLiteral("bOK"));
+  bOK->setDefault(true);
+  connect(bOK, &QPushButton::clicked, this, &TZEMOptionsDlg::accept);
+  auto *bCancel = new QPushButton(tr("Cancel"));
+  bCancel->setObjectName(QStringLiteral("bCancel"));
+  bCancel->setAutoDefault(false);
+  connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+  auto *buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(bOK);
+  buttons->addWidget(bCancel);
+
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(pcOptions, 1);
+  layout->addLayout(buttons);
+}
+
+void TZEMOptionsDlg::LoadFrom(const TDMMain &module) {
+  edHost->setText(module.ServerHost);
+  edPort->setValue(module.ServerPort);
+  cbHideOnRun->setChecked(module.HideOnStart);
+  cbConfirmExit->setChecked(module.ConfirmExit);
+  edReqInterval->setValue(module.ReqInterval);
+  cbxFirstDay->setCurrentIndex(module.FirstDOW);
+  edLogReqInt->setValue(module.LogReqInterval);
+  edLogLines->setValue(module.LogReqLines);
+  cbShowTrayHint->setChecked(module.ShowTrayHint);
+}
+
+void TZEMOptionsDlg::SaveTo(TDMMain &module) const {
+  module.ServerHost = edHost->text();
+  module.ServerPort = Position(edPort);
+  module.HideOnStart = cbHideOnRun->isChecked();
+  module.ConfirmExit = cbConfirmExit->isChecked();
+  module.ReqInterval = Position(edReqInterval);
+  module.FirstDOW = std::max(0, cbxFirstDay->currentIndex());
+  module.LogReqInterval = Position(edLogReqInt);
+  module.LogReqLines = Position(edLogLines);
+  module.ShowTrayHint = cbShowTrayHint->isChecked();
+}
+
+void TZEMOptionsDlg::SelectPage(int page, bool markInterval) {
+  marked_ = nullptr;
+  if (markInterval) {
+    if (page == PageCurrentStatistics) marked_ = edReqInterval;
+    if (page == PageLog) marked_ = edLogReqInt;
+  }
+  pcOptions->setCurrentIndex(std::clamp(page, 0, pcOptions->count() - 1));
+  FocusMarkedField();
+}
+
+void TZEMOptionsDlg::FocusMarkedField() {
+  if (marked_ && pcOptions->currentWidget()->isAncestorOf(marked_)) {
+    marked_->setFocus();
+    marked_->selectAll();
+  }
+}
+
+void TZEMOptionsDlg::showEvent(QShowEvent *event) {
+  QDialog::showEvent(event);
+  // The focus can only move once the window is up.
+  QTimer::singleShot(0, this, [this] { FocusMarkedField(); });
+}
+
+bool TZEMOptionsDlg::CloseQuery() {
+  struct Check {
+    QSpinBox *field;
+    QWidget *page;
+    const char *name;
+  };
+  const Check checks[] = {
+      {edPort, tsCommon, "Server port"},
+      {edLogLines, tsLog, "Lines to read"},
+      {edLogReqInt, tsLog, "Log Request Interval"},
+      {edReqInterval, tsCurrStat, "Current Statistics Request Interval"},
+  };
+  for (const Check &check : checks) {
+    if (FieldValid(check.field)) continue;
+    prompt_.Error(QStringLiteral("Invalid value in the field \"%1\"! Please enter a number in range [%2, %3].")
+                      .arg(QString::fromLatin1(check.name))
+                      .arg(check.field->minimum())
+                      .arg(check.field->maximum()));
+    pcOptions->setCurrentWidget(check.page);
+    check.field->setFocus();
+    return false;
+  }
+  return true;
+}
+
+void TZEMOptionsDlg::accept() {
+  if (CloseQuery()) QDialog::accept();
+}
+
+bool EditOptionsDialog(TDMMain &module, int page, bool markInterval, ZEMPrompt &prompt, QWidget *parent) {
+  TZEMOptionsDlg dialog(prompt, parent && parent->isVisible() ? parent : nullptr);
+  dialog.LoadFrom(module);
+  dialog.SelectPage(page, markInterval);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  dialog.SaveTo(module);
+  module.SaveSettings();
+  return true;
+}
+
+void InstallEditOptions(TDMMain &module, QWidget *parent) {
+  QPointer<QWidget> guardedParent(parent);
+  module.SetEditOptionsHook([guardedParent](TDMMain &target, int page, bool markInterval) {
+    ZEMPrompt *prompt = target.Prompt();
+    if (!prompt) return false;
+    return EditOptionsDialog(target, page, markInterval, *prompt, guardedParent.data());
+  });
+}
