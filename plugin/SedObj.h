@@ -97,6 +97,10 @@ public:
     // Where standard-output writes go; the default writes to the process's standard output.
     void set_output(OutputSink sink, void *context);
 
+    // Steps one match call takes before it remembers failed states; a negative value restores the
+    // default of about four steps per text position.  For tests and tuning.
+    void set_memo_threshold(long steps) { m_memoThreshold = steps; }
+
     // Command codes of the compiled program.
     enum : std::uint8_t {
         cmdNone = 0, cmdEquals, cmdAppend, cmdBranch, cmdChange, cmdDelete, cmdDeleteFirst, cmdGet,
@@ -246,12 +250,15 @@ private:
     std::uint64_t m_failed[maxReBytes][memoWords];
     int m_spanLow[maxReBytes];
     int m_spanHigh[maxReBytes];
+    int m_runFrom[maxReBytes];              // a run of a starred item measured from here ...
+    int m_runEnd[maxReBytes];               // ... ends here
     const unsigned char *m_re = nullptr;
     int m_memoItems = 0;
     bool m_reHasBackReference = false;
     bool m_memoOn = false;
     long m_steps = 0;
     long m_stepLimit = 0;
+    long m_memoThreshold = -1;
 
     OutputSink m_sink = nullptr;
     void *m_sinkContext = nullptr;

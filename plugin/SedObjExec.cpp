@@ -178,7 +178,7 @@ bool SedObj::match(int re, bool continuation)
     m_reHasBackReference = (compiled[0] & reHasBackReference) != 0;
     m_memoOn = false;
     m_steps = 0;
-    m_stepLimit = 4L * (m_end + 1) + 256;
+    m_stepLimit = m_memoThreshold >= 0 ? m_memoThreshold : 4L * (m_end + 1) + 256;
     for (int i = 0; i < 9; ++i)
         m_groupStart[i] = m_groupEnd[i] = 0;
 
@@ -236,6 +236,8 @@ void SedObj::enableMemo()
         std::memset(m_failed[i], 0, sizeof(std::uint64_t) * static_cast<std::size_t>(words));
         m_spanLow[i] = 1;
         m_spanHigh[i] = 0;
+        m_runFrom[i] = 1;
+        m_runEnd[i] = 0;
     }
 }
 
@@ -304,15 +306,28 @@ bool SedObj::advance(int lp, int ep)
         case opAnyStar:
         case opClassStar: {
             int run = lp;
-            if (op == opCharStar) {
-                const unsigned char c = m_re[ep + 1];
-                while (run < end && text[run] == c)
-                    ++run;
-            } else if (op == opAnyStar) {
+            if (op == opAnyStar) {
                 run = end;
+            } else if (m_memoOn && lp >= m_runFrom[ep] && lp <= m_runEnd[ep]) {
+                // Inside a run measured before: it ends where that one ended.
+                run = m_runEnd[ep];
             } else {
-                while (run < end && inSet(m_re + ep + 1, text[run]))
-                    ++run;
+                // A scan that reaches a run measured before joins it.
+                const int known = m_memoOn && m_runFrom[ep] <= m_runEnd[ep] ? m_runFrom[ep] : -1;
+                if (op == opCharStar) {
+                    const unsigned char c = m_re[ep + 1];
+                    while (run < end && run != known && text[run] == c)
+                        ++run;
+                } else {
+                    while (run < end && run != known && inSet(m_re + ep + 1, text[run]))
+                        ++run;
+                }
+                if (run == known)
+                    run = m_runEnd[ep];
+                if (m_memoOn) {
+                    m_runFrom[ep] = lp;
+                    m_runEnd[ep] = run;
+                }
             }
             const int next = ep + itemLength(ep);
             if (run == lp) {
@@ -362,8 +377,8 @@ bool SedObj::star(int low, int run, int ep, int next)
     int wanted = -1;
     if (op == opChar)
         wanted = m_re[next + 1];
-    else if (op == opBackReference)
-        wanted = text[m_groupStart[m_re[next + 1]]];
+    else if (op == opBackReference && m_groupEnd[m_re[next + 1]] > m_groupStart[m_re[next + 1]])
+        wanted = text[m_groupStart[m_re[next + 1]]];  // an empty group matches anywhere
     int q = run;
     while (q >= low) {
         if (m_memoOn && q <= m_spanHigh[ep] && q >= m_spanLow[ep]) {

@@ -56,6 +56,8 @@ TEST(SedSubstitution, Results)
         {"s/a/b/gg", "aa", "bb"},
         {"s/*//", "a*b", "ab"},
         {"s/a**/x/", "aab", "xb"},
+        {"s/\\(x*\\)a*\\1b/[&]/", "aab", "[aab]"},
+        {"s/\\(x*\\)\\1*b/[\\1]/", "ab", "a[]"},
     });
 }
 

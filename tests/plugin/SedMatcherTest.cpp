@@ -1,0 +1,235 @@
+// The matcher against a deliberately simple reference, and REs that explode under plain
+// backtracking over long texts.
+#include "SedTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+// A plain backtracking matcher over a small RE dialect: a b c . [ab] [^a], each optionally starred,
+// groups \( \) (never starred), back-references \1 \2 (optionally starred), ^ and $.
+struct RefItem {
+    char kind;      // 'c' char, '.' any, '[' set, '(' group start, ')' group end, '1' back-reference
+    char ch = 0;
+    bool negated = false;
+    bool star = false;
+    int group = 0;
+};
+
+struct Reference {
+    std::vector<RefItem> items;
+    bool anchored = false;
+    bool atEnd = false;
+    std::string text;
+    int starts[9] = {};
+    int ends[9] = {};
+    int matchEnd = 0;
+
+    bool one(const RefItem &it, int p) const
+    {
+        if (p >= static_cast<int>(text.size()))
+            return false;
+        const char c = text[p];
+        if (it.kind == 'c')
+            return c == it.ch;
+        if (it.kind == '.')
+            return true;
+        const bool inSet = c == 'a' || c == 'b';
+        return it.negated ? c != 'a' : inSet;
+    }
+
+    bool here(std::size_t i, int p)
+    {
+        if (i == items.size()) {
+            if (atEnd && p != static_cast<int>(text.size()))
+                return false;
+            matchEnd = p;
+            return true;
+        }
+        const RefItem &it = items[i];
+        if (it.kind == '(') {
+            starts[it.group] = p;
+            return here(i + 1, p);
+        }
+        if (it.kind == ')') {
+            ends[it.group] = p;
+            return here(i + 1, p);
+        }
+        if (it.kind == '1') {
+            const std::string g = text.substr(starts[it.group], ends[it.group] - starts[it.group]);
+            int copies = 0;
+            while (text.compare(p + copies * g.size(), g.size(), g) == 0 && p + (copies + 1) * g.size() <= text.size()
+                   && !g.empty() && (it.star || copies == 0))
+                ++copies;
+            if (!it.star)
+                return (g.empty() || copies == 1) && here(i + 1, p + static_cast<int>(g.size()));
+            for (int k = copies; k >= 0; --k)
+                if (here(i + 1, p + k * static_cast<int>(g.size())))
+                    return true;
+            return false;
+        }
+        if (!it.star)
+            return one(it, p) && here(i + 1, p + 1);
+        int run = p;
+        while (one(it, run))
+            ++run;
+        for (int q = run; q >= p; --q)
+            if (here(i + 1, q))
+                return true;
+        return false;
+    }
+
+    // "[match]" marks, or the text unchanged, as s/re/[&]/ would give.
+    std::string substitute()
+    {
+        const int last = anchored ? 0 : static_cast<int>(text.size());
+        for (int start = 0; start <= last; ++start)
+            if (here(0, start))
+                return text.substr(0, start) + "[" + text.substr(start, matchEnd - start) + "]" + text.substr(matchEnd);
+        return text;
+    }
+};
+
+struct RandomRe {
+    std::string source;
+    Reference reference;
+};
+
+RandomRe randomRe(std::mt19937 &random)
+{
+    RandomRe r;
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    if (pick(4) == 0) {
+        r.source += '^';
+        r.reference.anchored = true;
+    }
+    const int count = 1 + pick(6);
+    int groups = 0;
+    int closed = 0;
+    bool open = false;
+    for (int i = 0; i < count; ++i) {
+        if (!open && groups < 2 && pick(4) == 0) {
+            r.source += "\\(";
+            r.reference.items.push_back({'(', 0, false, false, groups});
+            open = true;
+            ++groups;
+        }
+        RefItem it{'c'};
+        const int kind = pick(closed ? 7 : 6);
+        if (kind < 3) {
+            it.ch = static_cast<char>('a' + kind);
+            r.source += it.ch;
+        } else if (kind == 3) {
+            it.kind = '.';
+            r.source += '.';
+        } else if (kind == 4) {
+            it.kind = '[';
+            r.source += "[ab]";
+        } else if (kind == 5) {
+            it.kind = '[';
+            it.negated = true;
+            r.source += "[^a]";
+        } else {
+            it.kind = '1';
+            it.group = pick(closed);
+            r.source += "\\" + std::to_string(it.group + 1);
+        }
+        if (pick(2) == 0) {
+            it.star = true;
+            r.source += '*';
+        }
+        r.reference.items.push_back(it);
+        if (open && pick(2) == 0) {
+            r.source += "\\)";
+            r.reference.items.push_back({')', 0, false, false, groups - 1});
+            open = false;
+            ++closed;
+        }
+    }
+    if (open) {
+        r.source += "\\)";
+        r.reference.items.push_back({')', 0, false, false, groups - 1});
+    }
+    if (pick(4) == 0) {
+        r.source += '$';
+        r.reference.atEnd = true;
+    }
+    return r;
+}
+
+} // namespace
+
+TEST(SedMatcher, AgreesWithTheReferenceWithAndWithoutRememberedStates)
+{
+    std::mt19937 random(12345);
+    CapturingSed plain;
+    CapturingSed memo;
+    memo.engine->set_memo_threshold(0);
+    for (int round = 0; round < 20000; ++round) {
+        RandomRe re = randomRe(random);
+        std::string text;
+        const int length = static_cast<int>(random() % 12);
+        for (int i = 0; i < length; ++i)
+            text += static_cast<char>('a' + random() % 3);
+        re.reference.text = text;
+        const std::string expected = re.reference.substitute();
+        const std::string script = "s/" + re.source + "/[&]/";
+        for (CapturingSed *sed : {&plain, &memo}) {
+            SedRun r = sed->run(script, {text});
+            ASSERT_EQ(r.code, -1) << script << " " << r.error;
+            ASSERT_EQ(r.results.at(0), expected) << script << " over " << text;
+        }
+    }
+}
+
+TEST(SedMatcher, GroupsAgreeWhenStatesAreRemembered)
+{
+    std::mt19937 random(99);
+    CapturingSed plain;
+    CapturingSed memo;
+    memo.engine->set_memo_threshold(0);
+    const char *scripts[] = {
+        "s/\\(a*\\)\\(b*\\)a/<\\2|\\1>/g", "s/\\(.*\\)b\\(.*\\)/<\\2|\\1>/", "s/a*\\(b[ab]*\\)*//",
+        "s/\\([ab]*\\)c\\([^a]*\\)/\\2\\1/g", "s/.*\\(a\\)/\\1/", "s/[^a]*/-/g", "s/b*/x/g",
+    };
+    for (int round = 0; round < 500; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 20);
+        for (int i = 0; i < length; ++i)
+            text += static_cast<char>('a' + random() % 3);
+        for (const char *script : scripts) {
+            SedRun a = plain.run(script, {text});
+            SedRun b = memo.run(script, {text});
+            ASSERT_EQ(a.results, b.results) << script << " over " << text;
+            ASSERT_EQ(a.error, b.error) << script;
+        }
+    }
+}
+
+TEST(SedMatcher, PathologicalResOverLongTextsFinish)
+{
+    struct P { const char *script; std::string text; std::string expected; };
+    const std::string as(4000, 'a');
+    std::string xy(4000, 'x');
+    for (int i = 1; i < 4000; i += 2)
+        xy[i] = 'y';
+    const std::vector<P> cases = {
+        {"s/a*a*a*a*a*b/X/", as, as},
+        {"s/a*a*a*a*a*a*a*a*a*b/X/g", as, as},
+        {"s/.*x.*y.*z/X/", xy, xy},
+        {"s/\\(.*\\)x\\(.*\\)y\\(.*\\)z/X/", xy, xy},
+        {"s/[ab]*[ab]*[ab]*c/X/", as, as},
+        {"s/.*.*.*.*=/X/g", as, as},
+        {"s/a*a*a*a*a*$/X/", as, "X"},
+        {"s/.*x.*y.*y$/X/", xy, "X"},
+        {"/a*a*a*a*a*b/d", as, as},
+    };
+    for (const P &c : cases) {
+        CapturingSed sed;
+        SedRun r = sed.run(c.script, {c.text});
+        ASSERT_EQ(r.code, -1) << c.script;
+        EXPECT_EQ(r.results.at(0), c.expected) << c.script;
+    }
+}
