@@ -47,6 +47,24 @@ TEST(SocketErrors, NumbersAndTexts) {
     EXPECT_FALSE(SocketErrorText(SocketErrorCode(static_cast<E>(e))).isEmpty()) << e;
 }
 
+TEST(Prompt, ButtonSetsDefaultsAndScriptedAnswers) {
+  EXPECT_EQ(ZEMPrompt::Buttons(ZEMPromptStyle::YesNo | ZEMPromptStyle::IconQuestion),
+            (QList<int>{ZEMPromptResult::Yes, ZEMPromptResult::No}));
+  EXPECT_TRUE(ZEMPrompt::Buttons(0x06).isEmpty());
+  EXPECT_EQ(ZEMPrompt::DefaultButton(ZEMPromptStyle::YesNoCancel), ZEMPromptResult::Yes);
+  EXPECT_EQ(ZEMPrompt::DefaultButton(ZEMPromptStyle::YesNo | ZEMPromptStyle::DefaultButton2), ZEMPromptResult::No);
+  EXPECT_EQ(ZEMPrompt::DefaultButton(ZEMPromptStyle::Ok | ZEMPromptStyle::DefaultButton3), ZEMPromptResult::Ok);
+  ZEMScriptedPrompt prompt;
+  EXPECT_TRUE(prompt.Ask("sure?"));
+  EXPECT_FALSE(prompt.Ask("sure?", false));
+  prompt.Push(ZEMPromptResult::No, true);
+  bool dontShow = false;
+  EXPECT_EQ(prompt.DontShowMe("close?", 0x24, dontShow), ZEMPromptResult::No);
+  EXPECT_TRUE(dontShow);
+  EXPECT_EQ(prompt.Boxes()[1].style, ZEMPromptStyle::YesNo | ZEMPromptStyle::IconQuestion | ZEMPromptStyle::DefaultButton2);
+  EXPECT_TRUE(prompt.Boxes()[2].withDontShow);
+}
+
 TEST_F(Envelope, RefusedAdapterListShowsOneBoxAndTheCloseLogsDisconnect) {
   QByteArray buffer;
   EXPECT_TRUE(HandleSocketError(Kind(ZEMRequestKind::Adapters), 10061, kRefused, buffer, sink));
