@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <vector>
 
 // File format, one file per root (UTF-8):
@@ -208,8 +209,13 @@ Loaded LoadFile(const QString &file) {
   if (bytes.contains('\0')) {
     problem = QStringLiteral("it holds binary data");
   } else {
-    const QString content = QString::fromUtf8(bytes);
-    if (!ParseDocument(content, result.doc, problem)) result.doc = Document();
+    // Text that is not UTF-8 would come back altered on the next write: refuse it like any damage.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString content = decoder(bytes);
+    if (decoder.hasError())
+      problem = QStringLiteral("it is not UTF-8 text");
+    else if (!ParseDocument(content, result.doc, problem))
+      result.doc = Document();
   }
   if (!problem.isEmpty()) {
     result.status = LoadStatus::Corrupt;

@@ -71,6 +71,7 @@ TEST(SettingsStore, DamagedFileIsNeverOverwritten) {
       "[Software\\Brackwater\\Tallyway\\Client]\ngarbage line\n",
       QByteArray("\x00\x01\x02 binary", 10),
       "[Software\\Brackwater\\Tallyway\\Client]\n\"Host\"=\"unterminated\n",
+      "[Software\\Brackwater\\Tallyway\\Client]\n\"Host\"=\"\xE9\"\n",
   };
   for (const QByteArray &content : damaged) {
     SCOPED_TRACE(content.toStdString());
