@@ -121,7 +121,7 @@ private:
     static constexpr int recordUnused = 1;
     static constexpr int reHasBackReference = 2;  // bit of the anchor byte
     static constexpr int replacementEscape = 1;   // marks an escaped character in a replacement
-    static constexpr long jumpLimit = 1000000;    // branches taken in one run
+    static constexpr long jumpLimit = 100000;     // branches taken in one run
 
     struct cmd_t {
         std::int32_t firstAddress;   // offset in textPool, -1: every line
