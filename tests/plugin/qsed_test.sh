@@ -1,0 +1,61 @@
+#!/bin/sh
+# End-to-end checks of qsed: output, carried state, exit codes and messages.
+# Usage: qsed_test.sh PATH-TO-QSED
+qsed=$1
+failures=0
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+# check NAME EXPECTED-STATUS EXPECTED-STDOUT EXPECTED-STDERR INPUT qsed-arguments...
+check() {
+    name=$1 status=$2 out=$3 err=$4 input=$5
+    shift 5
+    printf '%b' "$input" | "$qsed" "$@" >"$scratch/out" 2>"$scratch/err"
+    got=$?
+    printf '%b' "$out" >"$scratch/want-out"
+    printf '%b' "$err" >"$scratch/want-err"
+    if [ "$got" != "$status" ] || ! cmp -s "$scratch/out" "$scratch/want-out" || ! cmp -s "$scratch/err" "$scratch/want-err"; then
+        echo "FAIL $name: status $got (want $status)"
+        echo "  stdout: $(od -c "$scratch/out" | head -5)"
+        echo "  stderr: $(cat "$scratch/err")"
+        failures=$((failures + 1))
+    fi
+}
+
+check substitute 0 'hell0\nw0rld\n' '' 'hello\nworld\n' -e 's/o/0/g'
+check last-line-without-newline 0 'a!\nb!\n' '' 'a\nb' -e 's/$/!/'
+check empty-input 0 '' '' '' -e 'p'
+check empty-result 0 '\nb\n' '' 'a\nb\n' -e '/a/d'
+check last-line-address 0 'a\nb\nc!\n' '' 'a\nb\nc\n' -e '$s/$/!/'
+check line-numbers-and-ranges 0 'a\n>b\n>c\nd\n' '' 'a\nb\nc\nd\n' -e '2,3s/^/>/'
+check hold-carries 0 '\n\n\na\nb\nc\n' '' 'a\nb\nc\n' -e 'H;$!d;x'
+check print-comes-first 0 'a\na\nb\nb\n' '' 'a\nb\n' -e 'p'
+check p-flag 0 'x\nx\ny\n' '' 'a\ny\n' -e 's/a/x/p'
+check several-e 0 'c\n' '' 'a\n' -e 's/a/b/' -e 's/b/c/'
+check quit 0 'a\nb\n' '' 'a\nb\nc\n' -e '2q'
+check compile-error 1 '' 'sed: garbled command %s\n' 'a\n' -e 's/a/'
+check run-error 1 '' 'sed: RE error, 15\n' 'xa\n' -e 's/x\(*a\)/y/'
+check usage 2 '' "$("$qsed" 2>&1 | sed 's/%/%%/g')\n" '' 
+long=$(head -c 4001 /dev/zero | tr '\0' 'a')
+check long-line 1 'ok\n\n' 'qsed: line 2 is longer than 4000 characters\n' "ok\n$long\nnext\n" -e 'p;d' 
+check long-line-fits 0 "$(head -c 4000 /dev/zero | tr '\0' 'b')\n" '' "$(head -c 4000 /dev/zero | tr '\0' 'a')\n" -e 'y/a/b/'
+check warning 0 "$(head -c 4000 /dev/zero | tr '\0' 'a')\n" 'sed: line too long\n' "$(head -c 3000 /dev/zero | tr '\0' 'a')\n" -e 's/a/aa/g'
+
+printf 's/a/b/\n# comment\ns/b/c/\n' >"$scratch/script"
+check script-file 0 'c\n' '' 'a\n' -f "$scratch/script"
+check missing-script-file 2 '' "qsed: cannot read $scratch/none\n" 'a\n' -f "$scratch/none"
+
+if ! "$qsed" --help | grep -q 'one text run through the same engine'; then
+    echo "FAIL help text"
+    failures=$((failures + 1))
+fi
+
+# w writes beside the input in order.
+printf 'a\nb\n' | "$qsed" -e "w $scratch/w" >/dev/null
+if [ "$(cat "$scratch/w")" != "$(printf 'a\nb')" ]; then
+    echo "FAIL w file"
+    failures=$((failures + 1))
+fi
+
+[ "$failures" = 0 ] && echo "all qsed checks passed"
+exit "$failures"
