@@ -100,12 +100,11 @@ TZEMAdapterTree::TZEMAdapterTree(QWidget *parent) : QTreeWidget(parent), icons_(
     addTopLevelItem(root_);
     root_->setExpanded(true);
 
-    pmAdapters_ = new QMenu(this);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         if (QTreeWidgetItem *item = itemAt(pos))
             setCurrentItem(item);
-        if (!pmAdapters_->isEmpty())
+        if (pmAdapters_ != nullptr && !pmAdapters_->isEmpty())
             pmAdapters_->popup(viewport()->mapToGlobal(pos));
     });
 }
@@ -163,6 +162,8 @@ void TZEMAdapterTree::SetStateIcons(const std::array<QIcon, 4> &icons)
 
 void TZEMAdapterTree::SetMenuActions(QAction *getAdapters, QAction *listen, QAction *config, QAction *billPeriods)
 {
+    if (pmAdapters_ == nullptr || pmAdapters_->parent() != this)
+        pmAdapters_ = new QMenu(this);
     pmAdapters_->clear();
     if (getAdapters)
         pmAdapters_->addAction(getAdapters);
@@ -199,20 +200,15 @@ ZEMAdapterController::ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &s
 
 ZEMAdapterController::~ZEMAdapterController() = default;
 
-void ZEMAdapterController::AttachActions(QAction *getAdapters, QAction *listen, QAction *config,
-                                         QAction *billPeriods)
+void ZEMAdapterController::AttachActions(QAction *listen, QAction *config, QAction *billPeriods)
 {
-    actGetAdapters_ = getAdapters;
     actListen_ = listen;
     actConfig_ = config;
     actBillPeriods_ = billPeriods;
-    if (actGetAdapters_)
-        connect(actGetAdapters_, &QAction::triggered, this, &ZEMAdapterController::RequestAdapterList);
     if (actListen_) {
         actListen_->setCheckable(true);
         connect(actListen_, &QAction::triggered, this, &ZEMAdapterController::ListenExecute);
     }
-    tree_.SetMenuActions(getAdapters, listen, config, billPeriods);
     UpdateActions();
 }
 

@@ -56,8 +56,10 @@ public:
     QIcon StateIcon(int image) const;
     void SetStateIcons(const std::array<QIcon, 4> &icons);
 
-    // The pop-up menu: Get adapters list, Listen, Configuration..., Bill Periods...
+    // Builds the pop-up menu: Get adapters list, Listen, Configuration..., Bill Periods...
     void SetMenuActions(QAction *getAdapters, QAction *listen, QAction *config, QAction *billPeriods);
+    // Uses a menu made elsewhere (the main window's) as the pop-up menu instead.
+    void SetPopupMenu(QMenu *menu) { pmAdapters_ = menu; }
     QMenu *PopupMenu() const { return pmAdapters_; }
 
     // The default pictures: root, configured, active, not configured.
@@ -81,8 +83,9 @@ public:
     ~ZEMAdapterController() override;
 
     // The main window's adapter actions; Listen is driven from here, Configuration and Bill
-    // Periods only enabled (their flows live elsewhere). Any of them may be null.
-    void AttachActions(QAction *getAdapters, QAction *listen, QAction *config, QAction *billPeriods);
+    // Periods only enabled (their flows live elsewhere). Any of them may be null. The owner
+    // connects its Get adapters list action to RequestAdapterList.
+    void AttachActions(QAction *listen, QAction *config, QAction *billPeriods);
     // Opens a first-start Assistant topic in the help window "Assistant".
     void SetAssistantHandler(std::function<void(const QString &topic)> handler) { assistant_ = std::move(handler); }
 
@@ -132,7 +135,6 @@ private:
     ZEMAdapterItem *operationItem_ = nullptr;
     QString caption_;
     std::function<void(const QString &)> assistant_;
-    QAction *actGetAdapters_ = nullptr;
     QAction *actListen_ = nullptr;
     QAction *actConfig_ = nullptr;
     QAction *actBillPeriods_ = nullptr;

@@ -92,11 +92,17 @@ TZEMCurrentStatsList::TZEMCurrentStatsList(QWidget *parent) : QTreeWidget(parent
     SetValues(StatsRowValues(ZEMCurrentStats{}));
 }
 
-void TZEMCurrentStatsList::SetValues(const QStringList &values)
+namespace {
+
+void SetListValues(QTreeWidget &list, const QStringList &values)
 {
-    for (int row = 0; row < topLevelItemCount() && row < values.size(); ++row)
-        topLevelItem(row)->setText(1, values[row]);
+    for (int row = 0; row < list.topLevelItemCount() && row < values.size(); ++row)
+        list.topLevelItem(row)->setText(1, values[row]);
 }
+
+}  // namespace
+
+void TZEMCurrentStatsList::SetValues(const QStringList &values) { SetListValues(*this, values); }
 
 QStringList TZEMCurrentStatsList::Values() const
 {
@@ -148,9 +154,7 @@ ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink 
                                  QStringLiteral("Start / stop current statistics requests"), QKeySequence(Qt::Key_F3));
     actCSOptions = MakeAction(this, "actCSOptions", QStringLiteral("&Options..."),
                               QStringLiteral("Current Statistics requests options"));
-    connect(actCSRefresh, &QAction::triggered, this, &ZEMCurrentStatsPoller::Refresh);
-    connect(actCSStartPause, &QAction::triggered, this, &ZEMCurrentStatsPoller::StartPauseExecute);
-    connect(actCSOptions, &QAction::triggered, this, &ZEMCurrentStatsPoller::OptionsExecute);
+    ConnectActions();
 
     trayHint_ = QString::fromLatin1(kApplicationTitle);
     ApplySettingsInterval();
@@ -158,7 +162,35 @@ ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink 
 
 ZEMCurrentStatsPoller::~ZEMCurrentStatsPoller() = default;
 
-void ZEMCurrentStatsPoller::SetList(TZEMCurrentStatsList *list)
+void ZEMCurrentStatsPoller::ConnectActions()
+{
+    connect(actCSRefresh, &QAction::triggered, this, &ZEMCurrentStatsPoller::Refresh);
+    connect(actCSStartPause, &QAction::triggered, this, &ZEMCurrentStatsPoller::StartPauseExecute);
+    connect(actCSOptions, &QAction::triggered, this, &ZEMCurrentStatsPoller::OptionsExecute);
+}
+
+void ZEMCurrentStatsPoller::AttachActions(QAction *refresh, QAction *startPause, QAction *options)
+{
+    for (QAction *own : {actCSRefresh, actCSStartPause, actCSOptions})
+        if (own->parent() == this)
+            delete own;
+    actCSRefresh = refresh;
+    actCSStartPause = startPause;
+    actCSOptions = options;
+    ConnectActions();
+    UpdateActions();
+}
+
+void ZEMCurrentStatsPoller::AttachTimer(QTimer *timer)
+{
+    if (tmStatRefresh->parent() == this)
+        delete tmStatRefresh;
+    tmStatRefresh = timer;
+    connect(tmStatRefresh, &QTimer::timeout, this, &ZEMCurrentStatsPoller::TimerTick);
+    SetTimerInterval(interval_);
+}
+
+void ZEMCurrentStatsPoller::SetList(QTreeWidget *list)
 {
     list_ = list;
     UpdateStatsList();
@@ -214,7 +246,7 @@ void ZEMCurrentStatsPoller::Refresh()
 void ZEMCurrentStatsPoller::UpdateStatsList()
 {
     if (list_)
-        list_->SetValues(StatsRowValues(settings_.CurrentStats));
+        SetListValues(*list_, StatsRowValues(settings_.CurrentStats));
 }
 
 void ZEMCurrentStatsPoller::UpdateTrayStats()

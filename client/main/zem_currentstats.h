@@ -74,7 +74,11 @@ public:
 
     // Where the active adapter's alias comes from (empty: none).
     void SetActiveAliasSource(std::function<QString()> source) { activeAlias_ = std::move(source); }
-    void SetList(TZEMCurrentStatsList *list);
+    // The list whose seven rows show the values in their second column.
+    void SetList(QTreeWidget *list);
+    // Uses actions and a timer made elsewhere (the main window's) instead of the poller's own.
+    void AttachActions(QAction *refresh, QAction *startPause, QAction *options);
+    void AttachTimer(QTimer *timer);
     // The tray icon to update and the plain program picture it shows without statistics.
     void SetTray(QSystemTrayIcon *tray, const QIcon &plainIcon);
     // The pictures of the Start/Stop action while stopped and while running.
@@ -115,7 +119,9 @@ private:
     ZEMExchangeSink &sink_;
     std::unique_ptr<ZEMRequestChannel> csStat_;
     std::function<QString()> activeAlias_;
-    TZEMCurrentStatsList *list_ = nullptr;
+    void ConnectActions();
+
+    QTreeWidget *list_ = nullptr;
     QSystemTrayIcon *tray_ = nullptr;
     QIcon plainIcon_;
     QIcon startIcon_;

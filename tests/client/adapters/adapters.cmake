@@ -4,3 +4,7 @@ tally_add_test(adapters_treenode GTEST
 tally_add_test(adapters_list GTEST
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adapterlist.cpp
   LIBS tally_adapters tally_testsupport)
+tally_add_test(adapters_controller GTEST GUI
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adaptercontroller.cpp
+  LIBS tally_adapters tally_testsupport Qt6::Widgets Qt6::Test)
+target_include_directories(adapters_controller PRIVATE ${CMAKE_SOURCE_DIR}/tests/client/main)
