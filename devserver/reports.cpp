@@ -12,20 +12,19 @@ Reply page(int status, const QString &title, const QString &body)
 {
     Reply reply;
     reply.status = status;
-    reply.contentType = "text/html; charset=UTF-8";
-    reply.body = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"UTF-8\"><title>%1</title>\n"
+    reply.contentType = "text/html; charset=ISO-8859-1";
+    reply.body = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"ISO-8859-1\"><title>%1</title>\n"
                                 "<style>body{font-family:sans-serif}table{border-collapse:collapse}"
                                 "td,th{border:1px solid #999;padding:2px 8px}td.n{text-align:right}</style>"
                                 "</head>\n<body>\n<h1>%1</h1>\n%2\n</body></html>\n")
                      .arg(title.toHtmlEscaped(), body)
-                     .toUtf8();
+                     .toLatin1();
     return reply;
 }
 
 bool fail(Reply *reply, int status, const QString &text)
 {
-    *reply = page(status, status == 404 ? QStringLiteral("Not Found") : QStringLiteral("Bad Request"),
-                  QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped()));
+    *reply = htmlErrorPage(status, status == 404 ? QStringLiteral("Not Found") : QStringLiteral("Bad Request"), text);
     return false;
 }
 

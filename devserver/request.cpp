@@ -58,7 +58,7 @@ bool decodeComponent(const QByteArray &in, QString *out)
             bytes += c;
         }
     }
-    *out = QString::fromUtf8(bytes);
+    *out = QString::fromLatin1(bytes);
     return true;
 }
 

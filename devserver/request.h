@@ -22,7 +22,8 @@ enum class HeadStatus { Incomplete, Complete, TooLarge };
 // Whether `buffer` holds a complete request head (ended by an empty line), and whether it is too large.
 HeadStatus checkHead(const QByteArray &buffer);
 
-// Decodes one query component: "+" becomes a space, "%XX" the byte XX. The bytes are read as UTF-8.
+// Decodes one query component: "+" becomes a space, "%XX" the byte XX. Each byte becomes one character
+// (Latin-1), so whatever bytes a client sends are kept and given back unchanged.
 // Returns false for a "%" that is not followed by two hexadecimal digits.
 bool decodeComponent(const QByteArray &in, QString *out);
 

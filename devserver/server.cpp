@@ -8,18 +8,6 @@ namespace devserver {
 
 namespace {
 
-Reply badRequest(int status, const QString &why)
-{
-    Reply reply;
-    reply.status = status;
-    reply.contentType = "text/html; charset=UTF-8";
-    reply.body = QStringLiteral("<!DOCTYPE html>\n<html><head><title>Bad Request</title></head>"
-                                "<body><h1>Bad Request</h1><p>%1</p></body></html>\n")
-                     .arg(why.toHtmlEscaped())
-                     .toUtf8();
-    return reply;
-}
-
 // The reply cut a few bytes into an element that starts in its second half.
 QByteArray cutInsideElement(const QByteArray &bytes)
 {
@@ -101,7 +89,7 @@ void Connection::readRequest()
     case HeadStatus::Incomplete:
         return;
     case HeadStatus::TooLarge:
-        deliver(badRequest(400, QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
+        deliver(htmlErrorPage(400, QStringLiteral("Bad Request"), QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
         return;
     case HeadStatus::Complete:
         break;
@@ -109,11 +97,11 @@ void Connection::readRequest()
     HttpRequest request;
     QString error;
     if (!parseRequestHead(m_buffer, &request, &error)) {
-        deliver(badRequest(400, error));
+        deliver(htmlErrorPage(400, QStringLiteral("Bad Request"), error));
         return;
     }
     if (request.method != "GET") {
-        deliver(badRequest(405, QStringLiteral("Only GET requests are served.")));
+        deliver(htmlErrorPage(405, QStringLiteral("Method Not Allowed"), QStringLiteral("Only GET requests are served.")));
         return;
     }
     deliver(m_service->handle(request, m_socket->peerAddress().isLoopback()));

@@ -33,24 +33,28 @@ Reply xmlReply(const XmlElement &root)
     return reply;
 }
 
-Reply htmlReply(int status, const QString &title, const QString &text)
+}  // namespace
+
+Reply htmlErrorPage(int status, const QString &title, const QString &text)
 {
     Reply reply;
     reply.status = status;
-    reply.contentType = "text/html; charset=UTF-8";
+    reply.contentType = "text/html; charset=ISO-8859-1";
     reply.body = QStringLiteral("<!DOCTYPE html>\n<html><head><title>%1</title></head>"
                                 "<body><h1>%1</h1><p>%2</p></body></html>\n")
                      .arg(title.toHtmlEscaped(), text.toHtmlEscaped())
-                     .toUtf8();
+                     .toLatin1();
     return reply;
 }
+
+namespace {
 
 Reply textReply(int status, const QString &text)
 {
     Reply reply;
     reply.status = status;
-    reply.contentType = "text/plain; charset=UTF-8";
-    reply.body = text.toUtf8() + '\n';
+    reply.contentType = "text/plain; charset=ISO-8859-1";
+    reply.body = text.toLatin1() + '\n';
     return reply;
 }
 
@@ -180,8 +184,8 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     const QString kind = requestKind(request);
     const Route *route = findRoute(request);
     if (kind.isEmpty() || (!route && !kind.startsWith(QStringLiteral("report.")))) {
-        return htmlReply(404, QStringLiteral("Not Found"),
-                         QStringLiteral("Nothing is served at %1").arg(QString::fromUtf8(request.rawTarget.left(200))));
+        return htmlErrorPage(404, QStringLiteral("Not Found"),
+                         QStringLiteral("Nothing is served at %1").arg(QString::fromLatin1(request.rawTarget.left(200))));
     }
     const std::optional<Fault> fault = m_faults.take(kind);
     if (fault && fault->mode == FaultMode::Exception)
@@ -200,7 +204,7 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     } else {
         reportPage(m_state, request, &reply);
         if (fault && fault->mode == FaultMode::Warning)
-            reply.body.replace("<body>", "<body><p class=\"warning\">WARNING: " + fault->message.toHtmlEscaped().toUtf8() + "</p>");
+            reply.body.replace("<body>", "<body><p class=\"warning\">WARNING: " + fault->message.toHtmlEscaped().toLatin1() + "</p>");
     }
     // Polls would push every other line out of a client's log view within minutes.
     if (kind != QLatin1String("cpm_log") && kind != QLatin1String("current_statistics"))

@@ -31,13 +31,15 @@ enum ErrorCode {
 
 struct Reply {
     int status = 200;
-    QByteArray contentType = "text/xml; charset=UTF-8";
+    QByteArray contentType = "text/xml; charset=ISO-8859-1";
     QByteArray body;
     std::optional<Fault> transportFault;  // set when the delivery of this reply is to go wrong
 };
 
 // Status line, headers and body. The connection is closed after every reply.
 QByteArray renderHttp(const Reply &reply);
+// A small HTML page for an error status: the title as heading and one paragraph of text.
+Reply htmlErrorPage(int status, const QString &title, const QString &text);
 
 class DevService {
 public:

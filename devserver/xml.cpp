@@ -26,7 +26,7 @@ XmlElement &XmlElement::childNamed(const QString &name)
 
 QByteArray XmlElement::render() const
 {
-    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n";
     renderTo(&out, 0);
     return out;
 }
@@ -34,23 +34,23 @@ QByteArray XmlElement::render() const
 void XmlElement::renderTo(QByteArray *out, int depth) const
 {
     const QByteArray indent(depth * 2, ' ');
-    *out += indent + '<' + m_name.toUtf8();
+    *out += indent + '<' + m_name.toLatin1();
     for (const auto &[name, value] : m_attributes)
-        *out += ' ' + name.toUtf8() + "=\"" + value.toUtf8() + '"';
+        *out += ' ' + name.toLatin1() + "=\"" + value.toLatin1() + '"';
     if (m_children.isEmpty() && m_text.isEmpty()) {
         *out += "/>\n";
         return;
     }
     *out += '>';
     if (m_children.isEmpty()) {
-        *out += m_text.toUtf8();
+        *out += m_text.toLatin1();
     } else {
         *out += '\n';
         for (const XmlElement &c : m_children)
             c.renderTo(out, depth + 1);
         *out += indent;
     }
-    *out += "</" + m_name.toUtf8() + ">\n";
+    *out += "</" + m_name.toLatin1() + ">\n";
 }
 
 bool carriesAsText(const QString &text)

@@ -1,5 +1,5 @@
 #pragma once
-// A small XML writer for the replies. Texts are written as they are, because the clients' reader takes
+// A small XML writer for the replies. Texts are written as they are, one byte per character (Latin-1), because the clients' reader takes
 // bytes as they come and decodes no entities; the request handlers refuse values such a reader could
 // not carry back (see carriesAsText and carriesAsAttribute).
 
