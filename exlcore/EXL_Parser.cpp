@@ -193,9 +193,15 @@ private:
             EXL_Op op;
         } comparisons[] = {{"==", EXL_Op::Equal},        {"!=", EXL_Op::NotEqual}, {"<=", EXL_Op::LessEqual},
                            {">=", EXL_Op::GreaterEqual}, {"<", EXL_Op::Less},      {">", EXL_Op::Greater}};
-        for (const auto &comparison : comparisons)
-            if (accept(comparison.token))
-                return adopt(new ComparisonNode(comparison.op, left, parseSum()));
+        for (bool more = true; more;) {
+            more = false;
+            for (const auto &comparison : comparisons)
+                if (accept(comparison.token)) {
+                    left = adopt(new ComparisonNode(comparison.op, left, parseSum()));
+                    more = true;
+                    break;
+                }
+        }
         return left;
     }
     EXL_Expression *parseSum()

@@ -39,7 +39,7 @@ private:
 //   expression := or
 //   or         := and { "||" and }
 //   and        := comparison { "&&" comparison }
-//   comparison := sum [ ("==" | "!=" | "<" | "<=" | ">" | ">=") sum ]
+//   comparison := sum { ("==" | "!=" | "<" | "<=" | ">" | ">=") sum }   (left to right)
 //   sum        := product { ("+" | "-") product }
 //   product    := unary { ("*" | "/" | "%") unary }
 //   unary      := ("!" | "-") unary | primary

@@ -26,8 +26,9 @@ int EXL_Function_Match::SedEvaluate()
     Argument(1)->Evaluate();
     const std::string text = Argument(0)->AsString();
     const std::string pattern = Argument(1)->AsString();
-    ze::compileIfChanged(*this, *engine, {cachedPattern, cacheValid}, pattern, "/" + pattern + "/d");
-    // The program deletes the text when the pattern occurs in it.
+    // The program deletes the text when the pattern occurs in it, and marks every text it keeps, so
+    // that an empty text without the pattern is not taken for a deleted one.
+    ze::compileIfChanged(*this, *engine, {cachedPattern, cacheValid}, pattern, "/" + pattern + "/d\ns/^/x/");
     const char *rest = ze::run(*this, *engine, text);
     if (!rest)
         ze::engineFailure(*this, *engine, "Error executing RE: ");

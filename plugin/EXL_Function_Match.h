@@ -8,7 +8,8 @@
 class SedObj;
 
 // match(text, pattern): true when the regular expression pattern occurs in text. The pattern runs as
-// the sed program "/pattern/d" on the function's own engine, compiled again only when it changes.
+// a sed program that deletes the texts it occurs in ("/pattern/d"), on the function's own engine,
+// compiled again only when it changes.
 class EXL_Function_Match : public EXL_AbstractBoolFunction {
 public:
     explicit EXL_Function_Match(EXL_ExpressionVector *arguments);
@@ -69,5 +70,5 @@ public:
 private:
     SedObj *engine;
     std::string cachedPattern;
-    bool cacheValid = true; // the engine's initial empty program stands for the empty pattern
+    bool cacheValid = false; // nothing is compiled yet, not even for the empty pattern
 };

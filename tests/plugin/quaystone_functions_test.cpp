@@ -240,10 +240,8 @@ TEST(QuaystoneFunctions, MatchFindsPatterns)
     } rows[] = {
         {"abc", "b", true},     {"abc", "^b", false},  {"abc", "c$", true},         {"aXb", "[A-Z]", true},
         {"ab", "a\\(b\\)\\1", false}, {"a/b", "a\\/b", true}, {"GET /x", "^GET ", true}, {"POST /", "^GET ", false},
-        // Nothing is left to delete in an empty text, whatever the pattern.
-        {"", "x", true},
-        // A first empty pattern compiles nothing: the empty program keeps every text.
-        {"", "", true},         {"abc", "", false},
+        // An empty text holds only the patterns that match an empty string.
+        {"", "x", false},       {"", "^GET ", false},  {"", "^$", true},            {"", "x*", true},
     };
     for (const Row &row : rows) {
         auto call = bound("match", "", "");
@@ -281,6 +279,11 @@ TEST(QuaystoneFunctions, EngineErrorsLeaveWithTheEnginesMessageReported)
     EXL_Base::ClearReportedError();
     EXPECT_EQ(engineCode(*match, "a/b", "a/b"), 2);
     EXPECT_EQ(EXL_Base::LastReportedError().rfind("sed: ", 0), 0u);
+
+    // An empty pattern has no previous one to stand for, also on the first evaluation.
+    auto empty = bound("match", "", "");
+    EXPECT_EQ(engineCode(*empty, "", ""), 2);
+    EXPECT_EQ(engineCode(*empty, "abc", ""), 2);
 
     // q is no error: the exception carries 0 and nothing is reported.
     EXL_Base::ClearReportedError();
