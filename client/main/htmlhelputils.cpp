@@ -1,6 +1,7 @@
 #include "htmlhelputils.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -8,7 +9,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 #include <QWidget>
 
@@ -45,7 +49,7 @@ QString HelpPagePath(const QString &helpRoot, const ZEMHelpTopic &topic) {
 
 std::optional<int> TrainingCardCommand(const QUrl &url) {
   if (url.scheme().compare(QLatin1String(kTrainingCardScheme), Qt::CaseInsensitive) != 0) return std::nullopt;
-  QString text = url.host().isEmpty() ? url.path() : url.host();
+  QString text = url.path();
   while (text.startsWith(QLatin1Char('/'))) text.remove(0, 1);
   while (text.endsWith(QLatin1Char('/'))) text.chop(1);
   bool ok = false;
@@ -94,6 +98,25 @@ class ZEMHelpPage : public QWebEnginePage {
  private:
   ZEMHelpSystem &help_;
 };
+
+// The engine only hands a link of a registered scheme to the page when a handler serves that scheme.
+// The page catches the links before they load; a request that still arrives here is refused.
+class ZEMRefusingSchemeHandler : public QWebEngineUrlSchemeHandler {
+ public:
+  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+  void requestStarted(QWebEngineUrlRequestJob *job) override { job->fail(QWebEngineUrlRequestJob::RequestDenied); }
+};
+
+}  // namespace
+
+void ZEMInstallUrlSchemeHandlers(QWebEngineProfile *profile) {
+  static ZEMRefusingSchemeHandler *handler = nullptr;
+  if (!handler) handler = new ZEMRefusingSchemeHandler(QCoreApplication::instance());
+  for (const char *name : {kTrainingCardScheme, kPageCommandScheme})
+    if (!profile->urlSchemeHandler(name)) profile->installUrlSchemeHandler(name, handler);
+}
+
+namespace {
 
 QString WindowCaption(const QString &windowType) {
   if (windowType == QLatin1String(kHelpWindowAssistant)) return QStringLiteral("Tallyway Assistant");
@@ -149,6 +172,7 @@ QWidget *ZEMHtmlHelp::EnsureWindow(const QString &windowType) {
   window->setWindowTitle(WindowCaption(windowType));
   window->setWindowIcon(ZEMArtIcon(QStringLiteral("tallyview")));
   auto *view = new QWebEngineView(window);
+  ZEMInstallUrlSchemeHandlers(view->page()->profile());
   view->setPage(new ZEMHelpPage(*this, view));
   auto *bar = new QToolBar(window);
   bar->setIconSize(QSize(16, 16));

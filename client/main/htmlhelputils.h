@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <optional>
 
+class QWebEngineProfile;
 class QWebEngineView;
 class QWidget;
 class ZEMPrompt;
@@ -38,7 +39,7 @@ struct ZEMHelpTopic {
 ZEMHelpTopic ParseHelpTopic(const QString &topic);
 // The file of a topic's page under the help root (the program folder).
 QString HelpPagePath(const QString &helpRoot, const ZEMHelpTopic &topic);
-// The command of a training-card link ("tcard:2", "tcard://2"), nothing for any other address.
+// The command of a training-card link ("tcard:2"), nothing for any other address.
 std::optional<int> TrainingCardCommand(const QUrl &url);
 // Where the "mainwin" window is put the first time it exists: the right two-thirds of the screen,
 // 30 pixels from top and bottom.
@@ -46,6 +47,9 @@ QRect HelpWindowRectFor(const QRect &screen);
 
 // Registers the link schemes the program's pages use; call before the application object exists.
 void ZEMRegisterUrlSchemes();
+// Lets pages of `profile` hand links of those schemes to their page's navigation check (which catches
+// them); a request that still gets through is refused.
+void ZEMInstallUrlSchemeHandlers(QWebEngineProfile *profile);
 
 // The seam: the main window talks to the help through this, tests replace it.
 class ZEMHelpSystem : public QObject {

@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include "htmlhelputils.h"
@@ -66,6 +67,10 @@ TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, c
   setWindowTitle(QStringLiteral("Brackwater Tallyway"));
   setWindowIcon(ZEMArtIcon(QStringLiteral("tallyview")));
   trayAvailable_ = env.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+  // A compact 8-point face, so the bars and the narrow left pane fit the initial size.
+  QFont compact = font();
+  compact.setPointSize(8);
+  setFont(compact);
 
   // The help system, placed by the screen it opens on.
   if (!help_) {
@@ -411,6 +416,7 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser) {
   if (withBrowser) {
     wbMain = new QWebEngineView;
     wbMain->setObjectName(QStringLiteral("wbMain"));
+    ZEMInstallUrlSchemeHandlers(wbMain->page()->profile());
     browserPane = wbMain;
     connect(actBack, &QAction::triggered, wbMain, &QWebEngineView::back);
     connect(actForward, &QAction::triggered, wbMain, &QWebEngineView::forward);

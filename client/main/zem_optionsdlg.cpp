@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -174,9 +175,13 @@ void TZEMOptionsDlg::SelectPage(int page, bool markInterval) {
 }
 
 void TZEMOptionsDlg::FocusMarkedField() {
-  if (marked_ && pcOptions->currentWidget()->isAncestorOf(marked_)) {
+  if (!marked_) return;
+  if (pcOptions->currentWidget()->isAncestorOf(marked_)) {
     marked_->setFocus();
     marked_->selectAll();
+  } else {
+    // The fields of other pages stay unfocused: the focus waits on the tabs.
+    pcOptions->tabBar()->setFocus();
   }
 }
 
