@@ -114,6 +114,8 @@ void TZEMDebugLogForm::showEvent(QShowEvent *event) {
   }
   firstShow_ = false;
   QWidget::showEvent(event);
+  // Lines added while hidden were scrolled to before the list had its size.
+  if (QListWidgetItem *current = lbxLog->currentItem()) lbxLog->scrollToItem(current, QAbstractItemView::PositionAtTop);
   emit visibilityChanged(true);
 }
 
