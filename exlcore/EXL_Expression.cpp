@@ -203,6 +203,25 @@ void EXL_Variable::Set(const EXL_Variant &v)
     }
 }
 
+void EXL_Variable::Set(EXL_Variant &&v)
+{
+    if (m_type == v.type())
+        m_value = std::move(v);
+    else
+        Set(static_cast<const EXL_Variant &>(v));
+}
+
+// Strings are handed out with one copy, not through a copied value.
+std::string EXL_Variable::AsString()
+{
+    return m_type == EXL_TYPE_STRING ? m_value.text() : m_value.asString();
+}
+
+std::string EXL_Variable::asString(const char *format)
+{
+    return m_type == EXL_TYPE_STRING && !(format && *format) ? m_value.text() : m_value.format(format);
+}
+
 EXL_Scope::EXL_Scope(EXL_Scope *parent) : m_parent(parent) {}
 EXL_Scope::~EXL_Scope() = default;
 

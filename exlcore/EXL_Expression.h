@@ -200,6 +200,9 @@ public:
     int IsAssignable() override;
     // Stores v, converted to the variable's type.
     void Set(const EXL_Variant &v);
+    void Set(EXL_Variant &&v);
+    std::string AsString() override;
+    std::string asString(const char *format) override;
 
     void rAssignDouble(double v) override { Set(EXL_Variant(v)); }
     void rAssignLong(long v) override { Set(EXL_Variant(v)); }

@@ -126,6 +126,7 @@ public:
     int TypeCode() override { return m_target ? m_target->TypeCode() : EXL_TYPE_NONE; }
     EXL_Variant Value() override { return m_target ? m_target->Value() : EXL_Variant(); }
     std::string AsString() override { return m_target->AsString(); }
+    std::string asString(const char *format) override { return m_target->asString(format); }
 
 private:
     EXL_Variable *m_target = nullptr;

@@ -37,6 +37,8 @@ public:
     long asLong() const;
     bool asBool() const;
     std::string asString() const;
+    // The text of a string value without a copy (empty for the other types).
+    const std::string &text() const { return m_string; }
     EXL_Date asDate() const;
     // The value as text; format is a printf conversion for numbers (for example "%.2f"), or null.
     std::string format(const char *format) const;

@@ -6,6 +6,7 @@
 
 #include <ace/Service_Config.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <vector>
 
@@ -22,7 +23,7 @@ std::string withoutTrailingNewline(std::string text)
 
 } // namespace
 
-Runner::Runner(std::ostream &out, std::ostream &err)
+Runner::Runner(std::FILE *out, std::ostream &err)
     : m_out(out), m_err(err), m_line(m_scope.Declare("line", EXL_TYPE_STRING)),
       m_lineNumber(m_scope.Declare("lineno", EXL_TYPE_LONG))
 {
@@ -81,21 +82,26 @@ bool Runner::compile(const std::string &expression)
     }
 }
 
-int Runner::run(std::istream &in, bool keepGoing)
+int Runner::run(std::FILE *in, bool keepGoing)
 {
     if (!m_program)
         return 2;
     int status = 0;
-    std::string text;
+    char *buffer = nullptr;
+    std::size_t capacity = 0;
     long number = 0;
-    while (std::getline(in, text)) {
+    for (ssize_t length; (length = getline(&buffer, &capacity, in)) >= 0;) {
         ++number;
+        if (length > 0 && buffer[length - 1] == '\n')
+            --length;
         try {
             EXL_Base::ClearReportedError();
-            m_line->Set(EXL_Variant(text));
+            m_line->Set(EXL_Variant(std::string(buffer, static_cast<std::size_t>(length))));
             m_lineNumber->Set(EXL_Variant(number));
             m_program->Evaluate();
-            m_out << m_program->root()->asString(nullptr) << '\n';
+            const std::string value = m_program->root()->asString(nullptr);
+            std::fwrite(value.data(), 1, value.size(), m_out);
+            std::fputc('\n', m_out);
         } catch (const SedObjException &quit) {
             if (quit.code() == 0)
                 break; // the q command: the input ends here
@@ -108,7 +114,8 @@ int Runner::run(std::istream &in, bool keepGoing)
         if (status != 0 && !keepGoing)
             break;
     }
-    m_out.flush();
+    std::free(buffer);
+    std::fflush(m_out);
     return status;
 }
 

@@ -3,6 +3,7 @@
 #include "EXL_Expression.h"
 #include "EXL_Parser.h"
 
+#include <cstdio>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -15,7 +16,9 @@ namespace exl {
 // expression and evaluate it for every line of an input stream.
 class Runner {
 public:
-    Runner(std::ostream &out, std::ostream &err);
+    // Values go to out through the C streams, as the engine's own output (p, w to standard output)
+    // does, so that both keep their order.
+    Runner(std::FILE *out, std::ostream &err);
     ~Runner();
     Runner(const Runner &) = delete;
     Runner &operator=(const Runner &) = delete;
@@ -24,13 +27,13 @@ public:
     bool start(const std::string &configFile);
     bool compile(const std::string &expression);
     // 0 when every line succeeded, 1 after an error (the first one ends the run unless keepGoing).
-    int run(std::istream &in, bool keepGoing);
+    int run(std::FILE *in, bool keepGoing);
 
 private:
     // The text of the exception in flight, with what was reported before it was thrown.
     std::string currentError() const;
 
-    std::ostream &m_out;
+    std::FILE *m_out;
     std::ostream &m_err;
     bool m_started = false;
     FunctionPluginManager *m_manager = nullptr;

@@ -121,12 +121,10 @@ int main(int argc, char *argv[])
     if (configFile.empty())
         configFile = directory + "/exl.conf";
 
-    exl::Runner runner(std::cout, std::cerr);
+    exl::Runner runner(stdout, std::cerr);
     if (!runner.start(configFile))
         return 2;
     if (!runner.compile(expression))
         return 2;
-    // Reading a line must not flush the values written so far: they go out in large blocks.
-    std::cin.tie(nullptr);
-    return runner.run(std::cin, keepGoing);
+    return runner.run(stdin, keepGoing);
 }
