@@ -71,13 +71,6 @@ QString statusText(int status)
     }
 }
 
-// Names used as attribute values must not hold a double quote; a device name from the machine that
-// does holds a single one instead.
-QString attributeSafe(QString value)
-{
-    return value.replace(u'"', u'\'');
-}
-
 QDate momentDay(const QString &text)
 {
     if (text.size() == 8)
@@ -237,8 +230,8 @@ XmlElement DevService::adapterList(const HttpRequest &)
     auto add = [&](const QString &alias, const QString &name, const QString &physicalName) {
         XmlElement adapter(QStringLiteral("ADAPTER"));
         adapter.attr(QStringLiteral("ADAPTER_ALIAS"), alias)
-            .attr(QStringLiteral("ADAPTER_NAME"), attributeSafe(name))
-            .attr(QStringLiteral("ADAPTER_PHYSICAL_NAME"), attributeSafe(physicalName));
+            .attr(QStringLiteral("ADAPTER_NAME"), name)
+            .attr(QStringLiteral("ADAPTER_PHYSICAL_NAME"), physicalName);
         list.child(adapter);
     };
     QStringList present;
@@ -336,8 +329,8 @@ XmlElement DevService::setConfiguration(const HttpRequest &request)
         // The first three also travel as attribute values of the adapter list.
         if (!carriesAsText(texts[i]) || (i < 3 && !carriesAsAttribute(texts[i])))
             return refuse(root, kind, kUncarriable,
-                          QStringLiteral("The value '%1' cannot be stored: it may not begin with white space or "
-                                         "'<', nor hold '</' (nor '\"' in a name)")
+                          QStringLiteral("The value '%1' cannot be stored: it may not begin with white space, nor "
+                                         "hold markup such as '<a' or '</' (nor '\"' in a name)")
                               .arg(texts[i].left(60)));
     }
     if (!strictInt(p.value(QStringLiteral("packet_read_size")), &config.packetReadSize)

@@ -36,14 +36,14 @@ void XmlElement::renderTo(QByteArray *out, int depth) const
     const QByteArray indent(depth * 2, ' ');
     *out += indent + '<' + m_name.toLatin1();
     for (const auto &[name, value] : m_attributes)
-        *out += ' ' + name.toLatin1() + "=\"" + value.toLatin1() + '"';
+        *out += ' ' + name.toLatin1() + "=\"" + readableAttribute(value).toLatin1() + '"';
     if (m_children.isEmpty() && m_text.isEmpty()) {
         *out += "/>\n";
         return;
     }
     *out += '>';
     if (m_children.isEmpty()) {
-        *out += m_text.toLatin1();
+        *out += readableText(m_text).toLatin1();
     } else {
         *out += '\n';
         for (const XmlElement &c : m_children)
@@ -55,14 +55,44 @@ void XmlElement::renderTo(QByteArray *out, int depth) const
 
 bool carriesAsText(const QString &text)
 {
-    // The reader skips white space before a text and takes a leading "<" for a child element.
-    return !text.contains(QLatin1String("</"))
-        && (text.isEmpty() || (!text.front().isSpace() && text.front() != u'<'));
+    // The reader skips white space before a text, takes a leading "<" for a child element and ends the
+    // text at "</"; clients find elements by searching the reply for "<" and a name, so nothing that
+    // looks like a tag may stand inside a text either.
+    if (!text.isEmpty() && text.front().isSpace())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'<')
+            continue;
+        if (i == 0)
+            return false;
+        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+        if (next.isLetter() || next == u'_' || next == u'/' || next == u'!' || next == u'?')
+            return false;
+    }
+    return true;
 }
 
 bool carriesAsAttribute(const QString &value)
 {
     return !value.contains(u'"');
+}
+
+QString readableText(const QString &text)
+{
+    if (carriesAsText(text))
+        return text;
+    QString safe = text;
+    safe.replace(u'<', u'[').replace(u'>', u']');
+    qsizetype start = 0;
+    while (start < safe.size() && safe[start].isSpace())
+        ++start;
+    return safe.mid(start);
+}
+
+QString readableAttribute(const QString &value)
+{
+    QString safe = value;
+    return safe.replace(u'"', u'\'');
 }
 
 }  // namespace devserver

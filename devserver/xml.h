@@ -1,7 +1,7 @@
 #pragma once
 // A small XML writer for the replies. Texts are written as they are, one byte per character (Latin-1), because the clients' reader takes
-// bytes as they come and decodes no entities; the request handlers refuse values such a reader could
-// not carry back (see carriesAsText and carriesAsAttribute).
+// bytes as they come and decodes no entities; the request handlers refuse to store values such a reader
+// could not carry back (carriesAsText, carriesAsAttribute), and the writer makes any other value safe.
 
 #include <QByteArray>
 #include <QList>
@@ -37,5 +37,10 @@ private:
 bool carriesAsText(const QString &text);
 // A value a double-quoted attribute can hold.
 bool carriesAsAttribute(const QString &value);
+// What the writer puts out for texts and attribute values: unchanged when they can be carried, else
+// with "<" and ">" as "[" and "]" (and no leading white space), or '"' as "'", so that a value echoed
+// from a request can never break a reply.
+QString readableText(const QString &text);
+QString readableAttribute(const QString &value);
 
 }  // namespace devserver

@@ -3,6 +3,7 @@
 #include "billperiods.h"
 #include "request.h"
 #include "state.h"
+#include "xml.h"
 
 #include <QTemporaryDir>
 
@@ -184,4 +185,20 @@ TEST(DevserverState, CorruptFilesAreRefusedAndLeftAsTheyAre)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), corrupt);
     }
+}
+
+TEST(DevserverXml, TextsThatLookLikeMarkupAreRefusedAndNeverWrittenAsMarkup)
+{
+    for (const char *fine : {"", "eth0", "len < 60", "len<60", "a > b", "trailing <", "tail "})
+        EXPECT_TRUE(carriesAsText(fine)) << fine;
+    for (const char *bad : {"<b", "<", " lead", "a</b", "a<b", "x <EXCEPTION", "<!-- c", "a<?x", "a<_x"})
+        EXPECT_FALSE(carriesAsText(bad)) << bad;
+    EXPECT_EQ(readableText("len < 60"), "len < 60");
+    EXPECT_EQ(readableText("  </A><B>"), "[/A][B]");
+    EXPECT_EQ(readableAttribute("say \"hi\""), "say 'hi'");
+
+    XmlElement root("R");
+    root.attr("V", "a\"b").child("T", "x</T><U>").child("E", "");
+    EXPECT_EQ(root.render(), "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                             "<R V=\"a'b\">\n  <T>x[/T][U]</T>\n  <E/>\n</R>\n");
 }

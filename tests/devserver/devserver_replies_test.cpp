@@ -144,6 +144,7 @@ TEST(DevserverReplies, ConfigurationSetRefusesBadValuesAndStoresNothing)
         {Params{{"data_name", "cpm_configuration"}, {"action", "set"}, {"adapter_alias", "eth1"}}, kBadParameter},
         {configSet("eth1", "sim1", "a</b"), kUncarriable},
         {configSet("eth1", "sim1", " leading"), kUncarriable},
+        {configSet("eth1", "sim1", "x <EXCEPTION>"), kUncarriable},
         {with(configSet("eth1", "sim1"), "adapter_name", "say \"hi\""), kUncarriable},
         {configSet("eth1", "sim0"), kConflict},  // sim0 is eth0's device
     };
@@ -153,6 +154,19 @@ TEST(DevserverReplies, ConfigurationSetRefusesBadValuesAndStoresNothing)
         EXPECT_FALSE(root->ChildText("ERROR_MESSAGE").isEmpty());
     }
     EXPECT_EQ(h.service->state(), before);
+}
+
+TEST(DevserverReplies, EchoedValuesCannotBreakAReply)
+{
+    Harness h;
+    const QString hostile = "</ERROR_MESSAGE><EXCEPTION><ERROR_CODE>0";
+    const Fetched reply =
+        h.config({{"data_name", "cpm_configuration"}, {"action", "get"}, {"adapter_alias", hostile}});
+    EXPECT_FALSE(reply.bytes.contains("<EXCEPTION"));
+    const auto root = h.root(reply, "CPM_CONFIGURATION");
+    EXPECT_EQ(root->ChildText("ERROR_CODE"), "10");
+    EXPECT_EQ(root->ChildText("READ_TIMEOUT"), "1000");
+    EXPECT_TRUE(root->ChildText("ERROR_MESSAGE").endsWith("[/ERROR_MESSAGE][EXCEPTION][ERROR_CODE]0"));
 }
 
 TEST(DevserverReplies, ActiveAdapterIsSetAndClearedOnlyForConfiguredAdapters)
