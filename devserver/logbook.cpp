@@ -6,6 +6,8 @@ void LogBook::add(const QString &text)
 {
     QString line = m_clock->now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + text;
     line.replace(u'<', u'[').replace(u'>', u']').replace(u'\n', u' ').replace(u'\r', u' ');
+    if (m_echo)
+        m_echo(line);
     m_lines.append({m_nextSerial++, line});
     if (m_lines.size() > kCapacity)
         m_lines.remove(0, m_lines.size() - kCapacity);

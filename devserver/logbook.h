@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace devserver {
 
 class LogBook {
@@ -25,6 +27,8 @@ public:
     QStringList unread();
 
     int size() const { return int(m_lines.size()); }
+    // Called with every line as it is added (the program writes them to stderr).
+    void setEcho(std::function<void(const QString &)> echo) { m_echo = std::move(echo); }
 
 private:
     struct Line {
@@ -32,6 +36,7 @@ private:
         QString text;
     };
     const Clock *m_clock;
+    std::function<void(const QString &)> m_echo;
     QList<Line> m_lines;
     qint64 m_nextSerial = 1;
     qint64 m_delivered = 0;  // serial of the newest delivered line

@@ -56,6 +56,7 @@ int main(int argc, char *argv[])
     }
 
     DevService service(store, state, std::move(source), &clock);
+    service.log().setEcho([](const QString &line) { std::fprintf(stderr, "%s\n", qPrintable(line)); });
     if (!options.faultsFile.isEmpty() && !service.faults().loadFile(options.faultsFile, &error))
         return fail(error);
     DevServer server(&service);

@@ -68,6 +68,21 @@ TEST(DevserverProgram, ListsTheMachinesInterfacesOnAFreePortAndEndsCleanlyOnTerm
     EXPECT_EQ(run.process.exitCode(), 0);
 }
 
+TEST(DevserverProgram, RunsOnAFixtureWithFaultsScriptedFromTheStart)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("faults.json"), R"([{"kind": "interface_adapters", "mode": "empty"}])");
+    Running run;
+    startProgram(&run, {"--listen", "127.0.0.1:0", "--state", dir.filePath("state"), "--adapters",
+                        TALLY_DEVSERVER_FIXTURE, "--faults", dir.filePath("faults.json")});
+    const QByteArray request = "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n";
+    EXPECT_TRUE(fetch(run.port, request).bytes.isEmpty());
+    EXPECT_TRUE(fetch(run.port, request).body().contains("ADAPTER_PHYSICAL_NAME=\"sim0\""));
+    run.process.terminate();
+    ASSERT_TRUE(run.process.waitForFinished(5000));
+    EXPECT_TRUE(run.process.readAllStandardError().contains("Served interface_adapters.get"));
+}
+
 TEST(DevserverProgram, RefusesToStartOnACorruptStateFileAndLeavesItAlone)
 {
     QTemporaryDir dir;
