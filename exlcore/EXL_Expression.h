@@ -109,6 +109,10 @@ protected:
     EXL_Expression *CreateResultOfType(int operandType, const char *operandName);
 };
 
+// Assignment forms that store the typed value through STORE(const EXL_Variant &).
+#define EXL_ASSIGN_THROUGH(STORE, RET, SUFFIX, ARG, NAME)                                               \
+    RET rAssign##SUFFIX(ARG v) override { STORE(EXL_Variant(v)); }
+
 template <typename T> struct EXL_TypeOf;
 template <> struct EXL_TypeOf<bool> { static constexpr int code = EXL_TYPE_BOOL; };
 template <> struct EXL_TypeOf<long> { static constexpr int code = EXL_TYPE_LONG; };
@@ -126,12 +130,7 @@ public:
     const T &value() const { return m_value; }
     void setValue(T v) { m_value = std::move(v); }
 
-    void rAssignDouble(double v) override { store(EXL_Variant(v)); }
-    void rAssignLong(long v) override { store(EXL_Variant(v)); }
-    void rAssignString(const std::string &v) override { store(EXL_Variant(v)); }
-    void rAssignBool(bool v) override { store(EXL_Variant(v)); }
-    void rAssignDate(const EXL_Date &v) override { store(EXL_Variant(v)); }
-    void rAssignVariant(const EXL_Variant &v) override { store(v); }
+    EXL_OPERAND_FORMS(EXL_ASSIGN_THROUGH, store, void)
 
 protected:
     T m_value;
@@ -204,12 +203,7 @@ public:
     std::string AsString() override;
     std::string asString(const char *format) override;
 
-    void rAssignDouble(double v) override { Set(EXL_Variant(v)); }
-    void rAssignLong(long v) override { Set(EXL_Variant(v)); }
-    void rAssignString(const std::string &v) override { Set(EXL_Variant(v)); }
-    void rAssignBool(bool v) override { Set(EXL_Variant(v)); }
-    void rAssignDate(const EXL_Date &v) override { Set(EXL_Variant(v)); }
-    void rAssignVariant(const EXL_Variant &v) override { Set(v); }
+    EXL_OPERAND_FORMS(EXL_ASSIGN_THROUGH, Set, void)
 
 private:
     int m_type;

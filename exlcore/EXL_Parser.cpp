@@ -205,31 +205,35 @@ private:
         }
         return left;
     }
+    struct BinaryOperator {
+        const char *token;
+        EXL_Op op;
+    };
+    // One left-associative level of arithmetic operators above the level `next`.
+    template <std::size_t N>
+    EXL_Expression *parseArithmetic(EXL_Expression *(Parser::*next)(), const BinaryOperator (&operators)[N])
+    {
+        EXL_Expression *left = (this->*next)();
+        for (bool more = true; more;) {
+            more = false;
+            for (const BinaryOperator &candidate : operators)
+                if (accept(candidate.token)) {
+                    left = adopt(new ArithmeticNode(candidate.op, left, (this->*next)()));
+                    more = true;
+                    break;
+                }
+        }
+        return left;
+    }
     EXL_Expression *parseSum()
     {
-        EXL_Expression *left = parseProduct();
-        for (;;) {
-            if (accept("+"))
-                left = adopt(new ArithmeticNode(EXL_Op::Add, left, parseProduct()));
-            else if (accept("-"))
-                left = adopt(new ArithmeticNode(EXL_Op::Sub, left, parseProduct()));
-            else
-                return left;
-        }
+        static const BinaryOperator operators[] = {{"+", EXL_Op::Add}, {"-", EXL_Op::Sub}};
+        return parseArithmetic(&Parser::parseProduct, operators);
     }
     EXL_Expression *parseProduct()
     {
-        EXL_Expression *left = parseUnary();
-        for (;;) {
-            if (accept("*"))
-                left = adopt(new ArithmeticNode(EXL_Op::Mul, left, parseUnary()));
-            else if (accept("/"))
-                left = adopt(new ArithmeticNode(EXL_Op::Div, left, parseUnary()));
-            else if (accept("%"))
-                left = adopt(new ArithmeticNode(EXL_Op::Mod, left, parseUnary()));
-            else
-                return left;
-        }
+        static const BinaryOperator operators[] = {{"*", EXL_Op::Mul}, {"/", EXL_Op::Div}, {"%", EXL_Op::Mod}};
+        return parseArithmetic(&Parser::parseUnary, operators);
     }
     EXL_Expression *parseUnary()
     {

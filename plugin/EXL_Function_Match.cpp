@@ -15,8 +15,7 @@ EXL_Function_Match::~EXL_Function_Match()
 int EXL_Function_Match::Bind(EXL_Scope *scope)
 {
     const int result = EXL_AbstractBoolFunction::Bind(scope);
-    ze::requireStringArgument(*this, Argument(0), "match (first arg)");
-    ze::requireStringArgument(*this, Argument(1), "match (second arg)");
+    ze::requireStringArguments(*this, *arguments, "match (first arg)", "match (second arg)");
     return result;
 }
 

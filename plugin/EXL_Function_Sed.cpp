@@ -15,8 +15,7 @@ EXL_Function_Sed::~EXL_Function_Sed()
 int EXL_Function_Sed::Bind(EXL_Scope *scope)
 {
     const int result = EXL_AbstractStringFunction::Bind(scope);
-    ze::requireStringArgument(*this, Argument(0), "Sed (first arg)");
-    ze::requireStringArgument(*this, Argument(1), "Sed (second arg)");
+    ze::requireStringArguments(*this, *arguments, "Sed (first arg)", "Sed (second arg)");
     return result;
 }
 

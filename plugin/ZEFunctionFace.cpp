@@ -28,11 +28,15 @@ void cannotConvert(const char *type)
     throw EXL_TypeDoesNotMatchException(std::string("can't convert to <") + type + ">");
 }
 
-void requireStringArgument(const EXL_Base &where, EXL_Expression *argument, const char *which)
+void requireStringArguments(const EXL_Base &where, const EXL_ExpressionVector &arguments, const char *first,
+                            const char *second)
 {
-    if (argument->TypeCode() != EXL_TYPE_STRING) {
-        where.ReportError("The argument is not <string>");
-        throw EXL_ImproperTypeOfArgument(which);
+    const char *which[] = {first, second};
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (arguments[i]->TypeCode() != EXL_TYPE_STRING) {
+            where.ReportError("The argument is not <string>");
+            throw EXL_ImproperTypeOfArgument(which[i]);
+        }
     }
 }
 

@@ -3,7 +3,7 @@
 // What the match and sed function objects share: their answers to the typed operations they do not
 // support, their argument checks and the way they drive their sed engine.
 
-#include "EXL_Expression.h"
+#include "EXL_Function.h"
 
 #include <string>
 
@@ -20,8 +20,10 @@ namespace ze {
 // Throws EXL_TypeDoesNotMatchException("can't convert to <<type>>") without reporting.
 [[noreturn]] void cannotConvert(const char *type);
 
-// Fails the bind with EXL_ImproperTypeOfArgument(which) unless the argument is string-typed.
-void requireStringArgument(const EXL_Base &where, EXL_Expression *argument, const char *which);
+// Fails the bind with EXL_ImproperTypeOfArgument(first or second) unless both arguments are
+// string-typed.
+void requireStringArguments(const EXL_Base &where, const EXL_ExpressionVector &arguments, const char *first,
+                            const char *second);
 
 // The compiled program of one engine and the text it was compiled from. A failed compile leaves the
 // engine with a broken program, so it marks the cache stale and the next evaluation recompiles.
