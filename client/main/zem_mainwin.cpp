@@ -277,6 +277,11 @@ void TTZEMMainFrame::CreateToolBars() {
   tbMain->setIconSize(QSize(30, 30));
   tbMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   tbMain->setFixedHeight(std::max(36, tbMain->sizeHint().height()));
+  // Captions a little smaller, so every button fits beside its caption at the initial width.
+  QFont captions = tbMain->font();
+  captions.setPointSizeF(captions.pointSizeF() * 0.85);
+  tbMain->setFont(captions);
+  tbMain->layout()->setSpacing(0);
 
   // A button that calls a handler directly and is always enabled.
   auto direct = [this](const QString &caption, const QString &hint, const QString &icon, auto handler) {
@@ -386,13 +391,8 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser) {
                             tr("Volume total"),    tr("Limit"),          tr("Limit remainder")};
   const QStringList values = {QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("0"),
                               QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
-  const QStringList images = {QStringLiteral("stats_period"), QStringLiteral("stats_period"),
-                              QStringLiteral("stats_volume"), QStringLiteral("stats_volume"),
-                              QStringLiteral("stats_volume"), QStringLiteral("stats_limit"),
-                              QStringLiteral("stats_limit")};
   for (int i = 0; i < rows.size(); ++i) {
     auto *item = new QTreeWidgetItem(lvCurrentStats, {rows[i], values[i]});
-    item->setIcon(0, ZEMArtIcon(images[i]));
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
   }
   connect(lvCurrentStats, &QWidget::customContextMenuRequested, this,
