@@ -89,7 +89,8 @@ void Connection::readRequest()
     case HeadStatus::Incomplete:
         return;
     case HeadStatus::TooLarge:
-        deliver(htmlErrorPage(400, QStringLiteral("Bad Request"), QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
+        deliver(htmlErrorPage(400, QStringLiteral("Bad Request"),
+                              QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
         return;
     case HeadStatus::Complete:
         break;
@@ -101,7 +102,8 @@ void Connection::readRequest()
         return;
     }
     if (request.method != "GET") {
-        deliver(htmlErrorPage(405, QStringLiteral("Method Not Allowed"), QStringLiteral("Only GET requests are served.")));
+        deliver(htmlErrorPage(405, QStringLiteral("Method Not Allowed"),
+                              QStringLiteral("Only GET requests are served.")));
         return;
     }
     deliver(m_service->handle(request, m_socket->peerAddress().isLoopback()));

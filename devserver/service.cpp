@@ -178,7 +178,8 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     const Route *route = findRoute(request);
     if (kind.isEmpty() || (!route && !kind.startsWith(QStringLiteral("report.")))) {
         return htmlErrorPage(404, QStringLiteral("Not Found"),
-                         QStringLiteral("Nothing is served at %1").arg(QString::fromLatin1(request.rawTarget.left(200))));
+                             QStringLiteral("Nothing is served at %1")
+                                 .arg(QString::fromLatin1(request.rawTarget.left(200))));
     }
     const std::optional<Fault> fault = m_faults.take(kind);
     if (fault && fault->mode == FaultMode::Exception)
@@ -197,7 +198,8 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     } else {
         reportPage(m_state, request, &reply);
         if (fault && fault->mode == FaultMode::Warning)
-            reply.body.replace("<body>", "<body><p class=\"warning\">WARNING: " + fault->message.toHtmlEscaped().toLatin1() + "</p>");
+            reply.body.replace("<body>", "<body><p class=\"warning\">WARNING: "
+                                             + fault->message.toHtmlEscaped().toLatin1() + "</p>");
     }
     // Polls would push every other line out of a client's log view within minutes.
     if (kind != QLatin1String("cpm_log") && kind != QLatin1String("current_statistics"))
@@ -516,12 +518,10 @@ Reply DevService::control(const HttpRequest &request)
     if (what == QLatin1String("fault")) {
         if (!m_faults.add(p, &error))
             return textReply(400, QStringLiteral("error: %1").arg(error));
-        m_log.add(QStringLiteral("Control: next %1 %2 repl%3 of kind %4")
-                      .arg(m_faults.pending().last().count < 0 ? QStringLiteral("every")
-                                                               : QString::number(m_faults.pending().last().count))
-                      .arg(faultModeName(m_faults.pending().last().mode))
-                      .arg(m_faults.pending().last().count == 1 ? QStringLiteral("y") : QStringLiteral("ies"))
-                      .arg(m_faults.pending().last().kind));
+        const Fault &added = m_faults.pending().last();
+        m_log.add(QStringLiteral("Control: fault %1 scripted for %2 repl(ies) of kind %3")
+                      .arg(faultModeName(added.mode),
+                           added.count < 0 ? QStringLiteral("every") : QString::number(added.count), added.kind));
         return textReply(200, QStringLiteral("ok"));
     }
     if (what == QLatin1String("clear")) {

@@ -1,7 +1,8 @@
 #pragma once
-// A small XML writer for the replies. Texts are written as they are, one byte per character (Latin-1), because the clients' reader takes
-// bytes as they come and decodes no entities; the request handlers refuse to store values such a reader
-// could not carry back (carriesAsText, carriesAsAttribute), and the writer makes any other value safe.
+// A small XML writer for the replies. Texts are written as they are, one byte per character (Latin-1),
+// because the clients' reader takes bytes as they come and decodes no entities; the request handlers
+// refuse to store values such a reader could not carry back (carriesAsText, carriesAsAttribute), and the
+// writer makes any other value safe.
 
 #include <QByteArray>
 #include <QList>
