@@ -120,7 +120,12 @@ class TestMainWin : public QObject {
     QVERIFY(w.actShow->font().bold());
     QCOMPARE(MenuTexts(w.pmAdapters), (QStringList{"&Get adapters list", "-", "&Listen", "-", "Con&figuration...",
                                                    "&Bill Periods..."}));
-    QCOMPARE(MenuTexts(w.pmCurrStat), (QStringList{"Re&fresh statistics", "Start", "-", "&Options..."}));
+    // The Start/Stop caption follows the polling state.
+    QCOMPARE(w.pmCurrStat->actions().size(), 4);
+    QCOMPARE(w.pmCurrStat->actions().at(0), w.actCSRefresh);
+    QCOMPARE(w.pmCurrStat->actions().at(1), w.actCSStartPause);
+    QVERIFY(w.pmCurrStat->actions().at(2)->isSeparator());
+    QCOMPARE(w.pmCurrStat->actions().at(3), w.actCSOptions);
     QCOMPARE(w.tiTray->toolTip(), QStringLiteral("Tallyway GUI"));
     QCOMPARE(w.actContents->shortcut(), QKeySequence(Qt::Key_F1));
     QCOMPARE(w.actGetAdapters->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
