@@ -120,6 +120,7 @@ private:
     static constexpr int recordUsed = 0;
     static constexpr int recordUnused = 1;
     static constexpr int reHasBackReference = 2;  // bit of the anchor byte
+    static constexpr int reHeaderBytes = 19;      // anchor, filter flag, filter set, spare byte
     static constexpr int replacementEscape = 1;   // marks an escaped character in a replacement
     static constexpr long jumpLimit = 100000;     // branches taken in one run
 
@@ -170,6 +171,7 @@ private:
     int cmdcomp(int letter);
     int recomp(int out, int delimiter);
     bool compileClass(unsigned char *item);
+    static bool firstCharacters(const unsigned char *items, unsigned char *set);
     int rhscomp(int out, int delimiter);
     int ycomp(int out, int delimiter);
     int _gettext(int out);
@@ -230,6 +232,8 @@ private:
     int m_matchStart = 0;
     int m_matchEnd = 0;
     int m_continuationStart = -1;
+    int m_built = 0;                        // length of the result built by a substitution
+    int m_copied = 0;                       // text copied into it up to here
     int m_groupStart[9];
     int m_groupEnd[9];
     int m_appendQueue[queueSize];
@@ -252,6 +256,10 @@ private:
     int m_spanHigh[maxReBytes];
     int m_runFrom[maxReBytes];              // a run of a starred item measured from here ...
     int m_runEnd[maxReBytes];               // ... ends here
+    // Runs and spans are valid for the match call whose generation they carry.
+    std::uint32_t m_runGeneration[maxReBytes] = {};
+    std::uint32_t m_spanGeneration[maxReBytes] = {};
+    std::uint32_t m_generation = 0;
     const unsigned char *m_re = nullptr;
     int m_memoItems = 0;
     bool m_reHasBackReference = false;

@@ -524,9 +524,12 @@ int SedObj::recomp(int out, int delimiter)
         ++p.cursor;
         return out;
     }
-    if (out + maxReBytes > poolSize)
+    if (out + reHeaderBytes + maxReBytes > poolSize)
         fail("sed: too much text: %s\n");
-    unsigned char *const re = p.textPool + out;
+    // Layout: the anchor byte, the first-character filter (a flag and a 16-byte set), one unused
+    // byte, then the items.  The items are compiled after their own anchor byte as re[0].
+    unsigned char *const head = p.textPool + out;
+    unsigned char *const re = head + reHeaderBytes - 1;
     int n = 0;
     int previous = -1;
     int opened = 0;
@@ -621,7 +624,45 @@ int SedObj::recomp(int out, int delimiter)
     if (backReference)
         re[0] |= reHasBackReference;
     p.groupCount = opened;
-    return out + n;
+    head[0] = re[0];
+    head[1] = firstCharacters(re + 1, head + 2) ? 1 : 0;
+    return out + reHeaderBytes - 1 + n;
+}
+
+bool SedObj::firstCharacters(const unsigned char *items, unsigned char *set)
+{
+    // The bytes a match must begin with, as a set of the RE's own kind (bit 0: bytes above 127);
+    // false when a match may be empty or begin with anything.
+    std::memset(set, 0, 16);
+    for (int i = 0;;) {
+        const int op = items[i];
+        switch (op) {
+        case opGroupStart:
+        case opGroupEnd:
+            i += 2;
+            break;
+        case opChar:
+        case opCharStar:
+            if (items[i + 1] > 127)
+                set[0] = static_cast<unsigned char>(set[0] | 1u);
+            else
+                set[items[i + 1] >> 3] = static_cast<unsigned char>(set[items[i + 1] >> 3] | (1u << (items[i + 1] & 7)));
+            if (op == opChar)
+                return true;
+            i += 2;
+            break;
+        case opClass:
+        case opClassStar:
+            for (int k = 0; k < 16; ++k)
+                set[k] = static_cast<unsigned char>(set[k] | items[i + 1 + k]);
+            if (op == opClass)
+                return true;
+            i += 17;
+            break;
+        default:
+            return false;
+        }
+    }
 }
 
 bool SedObj::compileClass(unsigned char *item)

@@ -174,10 +174,16 @@ bool SedObj::match(int re, bool continuation)
         start = m_matchEnd;
         m_continuationStart = m_matchEnd;
     }
-    m_re = compiled + 1;
+    m_re = compiled + reHeaderBytes;
     m_reHasBackReference = (compiled[0] & reHasBackReference) != 0;
     m_memoOn = false;
     m_steps = 0;
+    if (++m_generation == 0) {
+        // The generation counter wrapped: forget every remembered run and span.
+        std::memset(m_runGeneration, 0, sizeof m_runGeneration);
+        std::memset(m_spanGeneration, 0, sizeof m_spanGeneration);
+        m_generation = 1;
+    }
     m_stepLimit = m_memoThreshold >= 0 ? m_memoThreshold : 4L * (m_end + 1) + 256;
     for (int i = 0; i < 9; ++i)
         m_groupStart[i] = m_groupEnd[i] = 0;
@@ -206,11 +212,28 @@ bool SedObj::match(int re, bool continuation)
         }
         return false;
     }
+    if (compiled[1]) {
+        // Only positions holding a byte a match can begin with are tried.
+        const unsigned char *first = compiled + 2;
+        const unsigned char *utext = reinterpret_cast<const unsigned char *>(text);
+        for (int pos = start; pos < m_end; ++pos) {
+            if (inSet(first, utext[pos]) && tryAt(pos)) {
+                m_matchStart = pos;
+                return true;
+            }
+        }
+        return false;
+    }
     for (int pos = start; pos <= m_end; ++pos) {
-        if (tryAt(pos)) {
+        const bool found = advance(pos, 0);
+        if (found && !(pos == m_continuationStart && m_matchEnd == pos)) {
             m_matchStart = pos;
             return true;
         }
+        // A leading ".*" that fails at one position has tried the rest of the RE at every
+        // position a later start could reach: no later start can succeed.
+        if (!found && m_re[0] == opAnyStar)
+            return false;
     }
     return false;
 }
@@ -234,10 +257,6 @@ void SedObj::enableMemo()
     m_memoItems = items + 1;
     for (int i = 0; i < m_memoItems; ++i) {
         std::memset(m_failed[i], 0, sizeof(std::uint64_t) * static_cast<std::size_t>(words));
-        m_spanLow[i] = 1;
-        m_spanHigh[i] = 0;
-        m_runFrom[i] = 1;
-        m_runEnd[i] = 0;
     }
 }
 
@@ -308,12 +327,12 @@ bool SedObj::advance(int lp, int ep)
             int run = lp;
             if (op == opAnyStar) {
                 run = end;
-            } else if (m_memoOn && lp >= m_runFrom[ep] && lp <= m_runEnd[ep]) {
+            } else if (m_runGeneration[ep] == m_generation && lp >= m_runFrom[ep] && lp <= m_runEnd[ep]) {
                 // Inside a run measured before: it ends where that one ended.
                 run = m_runEnd[ep];
             } else {
                 // A scan that reaches a run measured before joins it.
-                const int known = m_memoOn && m_runFrom[ep] <= m_runEnd[ep] ? m_runFrom[ep] : -1;
+                const int known = m_runGeneration[ep] == m_generation ? m_runFrom[ep] : -1;
                 if (op == opCharStar) {
                     const unsigned char c = m_re[ep + 1];
                     while (run < end && run != known && text[run] == c)
@@ -324,10 +343,9 @@ bool SedObj::advance(int lp, int ep)
                 }
                 if (run == known)
                     run = m_runEnd[ep];
-                if (m_memoOn) {
-                    m_runFrom[ep] = lp;
-                    m_runEnd[ep] = run;
-                }
+                m_runGeneration[ep] = m_generation;
+                m_runFrom[ep] = lp;
+                m_runEnd[ep] = run;
             }
             const int next = ep + itemLength(ep);
             if (run == lp) {
@@ -373,15 +391,22 @@ bool SedObj::star(int low, int run, int ep, int next)
     // fail are kept per starred item as one span of positions, so that the positions of a run are
     // tried once per match call however often the run is entered.
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    // Group marks consume nothing, so a literal character after them is what the text must hold.
+    int look = next;
+    while (m_re[look] == opGroupStart || m_re[look] == opGroupEnd)
+        look += 2;
     const int op = m_re[next];
     int wanted = -1;
-    if (op == opChar)
-        wanted = m_re[next + 1];
+    if (m_re[look] == opChar)
+        wanted = m_re[look + 1];
     else if (op == opBackReference && m_groupEnd[m_re[next + 1]] > m_groupStart[m_re[next + 1]])
         wanted = text[m_groupStart[m_re[next + 1]]];  // an empty group matches anywhere
+    // Without back-references the rest of the RE at a position fails or succeeds alike however
+    // it was reached, so the span of positions known to fail holds for the whole match call.
+    const bool spans = !m_reHasBackReference && m_spanGeneration[ep] == m_generation;
     int q = run;
     while (q >= low) {
-        if (m_memoOn && q <= m_spanHigh[ep] && q >= m_spanLow[ep]) {
+        if (spans && q <= m_spanHigh[ep] && q >= m_spanLow[ep]) {
             q = m_spanLow[ep] - 1;
             continue;
         }
@@ -391,8 +416,8 @@ bool SedObj::star(int low, int run, int ep, int next)
             enableMemo();
         --q;
     }
-    if (m_memoOn) {
-        if (m_spanLow[ep] <= m_spanHigh[ep] && m_spanLow[ep] >= low && m_spanLow[ep] <= run + 1) {
+    if (!m_reHasBackReference) {
+        if (spans && m_spanLow[ep] >= low && m_spanLow[ep] <= run + 1) {
             if (m_spanHigh[ep] < run)
                 m_spanHigh[ep] = run;
             m_spanLow[ep] = low;
@@ -400,6 +425,7 @@ bool SedObj::star(int low, int run, int ep, int next)
             m_spanLow[ep] = low;
             m_spanHigh[ep] = run;
         }
+        m_spanGeneration[ep] = m_generation;
     }
     return false;
 }
@@ -413,37 +439,48 @@ bool SedObj::Memcmp(const char *a, const char *b, int length)
 
 bool SedObj::substitute(const cmd_t &cmd)
 {
+    // The result is built in substitutionBuffer while the matches are searched in the unchanged
+    // text, and copied back once: the text after each match is the same either way, and a
+    // global substitution costs one pass instead of one copy of the text per match.
     if (!match(cmd.argument, false))
         return false;
-    if (!dosub(cmd.replacement))
-        return false;
-    if (cmd.global == 0)
-        return true;
-    while (m_matchEnd <= m_end) {
-        if (!match(cmd.argument, true))
-            break;
+    m_built = 0;
+    m_copied = 0;
+    bool replaced = false;
+    for (;;) {
         if (!dosub(cmd.replacement))
             break;
+        replaced = true;
+        if (cmd.global == 0 || !match(cmd.argument, true))
+            break;
     }
+    if (!replaced)
+        return false;
+    const int tail = m_end - m_copied;
+    std::memcpy(m_substitutionBuffer + m_built, m_prog.patternSpace + m_copied, static_cast<std::size_t>(tail));
+    m_end = m_built + tail;
+    std::memcpy(m_prog.patternSpace, m_substitutionBuffer, static_cast<std::size_t>(m_end));
+    m_prog.patternSpace[m_end] = 0;
     return true;
 }
 
 bool SedObj::dosub(int replacement)
 {
+    // Appends the text since the last match and the replacement of this one to the result; the
+    // whole result, the rest of the text included, must stay within the pattern space.
     const char *text = m_prog.patternSpace;
     const unsigned char *rp = m_prog.textPool + replacement;
     char *out = m_substitutionBuffer;
-    int n = m_matchStart;
-    std::memcpy(out, text, static_cast<std::size_t>(n));
-    // Appends a piece; false when the result would pass the pattern space.
+    const int limit = maxText - (m_end - m_matchEnd);
+    int n = m_built;
     auto append = [&](const char *data, int length) {
-        if (n + length > maxText)
+        if (n + length > limit)
             return false;
         std::memcpy(out + n, data, static_cast<std::size_t>(length));
         n += length;
         return true;
     };
-    bool fits = true;
+    bool fits = append(text + m_copied, m_matchStart - m_copied);
     for (; *rp && fits; ++rp) {
         const char c = static_cast<char>(*rp);
         if (c == '&') {
@@ -460,18 +497,13 @@ bool SedObj::dosub(int replacement)
             fits = append(&c, 1);
         }
     }
-    const int newEnd = n;
-    if (fits)
-        fits = append(text + m_matchEnd, m_end - m_matchEnd);
     if (!fits) {
-        // The edit is not made: the text stays as it was before this replacement.
+        // This edit is not made: the text stays as it was before this replacement.
         std::strcpy(m_prog.errorString, "sed: line too long\n");
         return false;
     }
-    std::memcpy(m_prog.patternSpace, out, static_cast<std::size_t>(n));
-    m_prog.patternSpace[n] = 0;
-    m_end = n;
-    m_matchEnd = newEnd;
+    m_built = n;
+    m_copied = m_matchEnd;
     return true;
 }
 
