@@ -178,7 +178,7 @@ void ZEMCurrentStatsPoller::AttachActions(QAction *refresh, QAction *startPause,
     actCSStartPause = startPause;
     actCSOptions = options;
     ConnectActions();
-    UpdateActions();
+    ScheduleUpdate();
 }
 
 void ZEMCurrentStatsPoller::AttachTimer(QTimer *timer)
@@ -210,7 +210,7 @@ void ZEMCurrentStatsPoller::SetStartPauseIcons(const QIcon &start, const QIcon &
 {
     startIcon_ = start;
     stopIcon_ = stop;
-    UpdateActions();
+    ScheduleUpdate();
 }
 
 void ZEMCurrentStatsPoller::SetTimerInterval(int ms)
@@ -221,7 +221,7 @@ void ZEMCurrentStatsPoller::SetTimerInterval(int ms)
         tmStatRefresh->start(interval_);
     else
         tmStatRefresh->stop();
-    UpdateActions();
+    ScheduleUpdate();
 }
 
 void ZEMCurrentStatsPoller::ApplySettingsInterval() { SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000); }
@@ -266,6 +266,18 @@ void ZEMCurrentStatsPoller::UpdateTrayStats()
     }
 }
 
+void ZEMCurrentStatsPoller::ScheduleUpdate()
+{
+    // Like the toolkit's idle-time action update: one refresh once the current event is done.
+    if (updatePending_)
+        return;
+    updatePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        updatePending_ = false;
+        UpdateActions();
+    });
+}
+
 void ZEMCurrentStatsPoller::UpdateActions()
 {
     if (IsStopped()) {
@@ -290,7 +302,7 @@ void ZEMCurrentStatsPoller::StartPauseExecute()
         ApplySettingsInterval();
     }
     sink_.StatusText(QString());
-    UpdateActions();
+    ScheduleUpdate();
 }
 
 void ZEMCurrentStatsPoller::OptionsExecute()

@@ -96,7 +96,8 @@ public:
     void TimerTick();
     void UpdateStatsList();
     void UpdateTrayStats();
-    // Re-runs the look of the Start/Stop action.
+    // Re-runs the look of the Start/Stop action. Changes of state schedule it for when the event
+    // loop is next idle.
     void UpdateActions();
 
     // What the tray shows now (also kept without a tray icon).
@@ -120,6 +121,7 @@ private:
     std::unique_ptr<ZEMRequestChannel> csStat_;
     std::function<QString()> activeAlias_;
     void ConnectActions();
+    void ScheduleUpdate();
 
     QTreeWidget *list_ = nullptr;
     QSystemTrayIcon *tray_ = nullptr;
@@ -128,6 +130,7 @@ private:
     QIcon stopIcon_;
     int interval_ = 0;
     bool paused_ = false;
+    bool updatePending_ = false;
     QString trayHint_;
     bool trayShowsStats_ = false;
     QIcon trayPicture_;

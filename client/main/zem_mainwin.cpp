@@ -26,6 +26,9 @@
 
 #include "htmlhelputils.h"
 #include "zem_aboutdlg.h"
+#include "zem_adaptertree.h"
+#include "zem_currentstats.h"
+#include "zem_logframe.h"
 #include "zem_artwork.h"
 #include "zem_debuglogform.h"
 #include "zem_optionsdlg.h"
@@ -88,6 +91,7 @@ TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, c
   CreateStatusBar();
   CreateTray();
   CreateTimers();
+  CreateMonitorParts();
   InstallEditOptions(settings_, this);
   clientLog_.SetAnchor(this);
   connect(&clientLog_, &TZEMDebugLogForm::visibilityChanged, actViewClientLog, &QAction::setChecked);
@@ -346,23 +350,13 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser) {
   pCaption->setPalette(captionColours);
 
   // Adapters pane.
-  tvAdapters = new QTreeWidget;
-  tvAdapters->setObjectName(QStringLiteral("tvAdapters"));
-  tvAdapters->setHeaderHidden(true);
-  tvAdapters->setColumnCount(1);
-  tvAdapters->setSortingEnabled(true);
-  tvAdapters->sortByColumn(0, Qt::AscendingOrder);
-  tvAdapters->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  tvAdapters->setContextMenuPolicy(Qt::CustomContextMenu);
-  auto *root = new QTreeWidgetItem(tvAdapters, {tr("Adapters")});
-  root->setIcon(0, ZEMArtIcon(QStringLiteral("adapter_root")));
-  root->setExpanded(true);
-  connect(tvAdapters, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint &pos) { pmAdapters->popup(tvAdapters->viewport()->mapToGlobal(pos)); });
-  // The root stays open.
-  connect(tvAdapters, &QTreeWidget::itemCollapsed, this, [](QTreeWidgetItem *item) {
-    if (!item->parent()) item->setExpanded(true);
-  });
+  // The adapter tree: its root "Adapters" stays open, its items own their adapter records.
+  auto *adapterTree = new TZEMAdapterTree;
+  adapterTree->SetPopupMenu(pmAdapters);
+  adapterTree->SetStateIcons({ZEMArtIcon(QStringLiteral("adapter_root")), ZEMArtIcon(QStringLiteral("adapter_configured")),
+                              ZEMArtIcon(QStringLiteral("adapter_active")),
+                              ZEMArtIcon(QStringLiteral("adapter_unconfigured"))});
+  tvAdapters = adapterTree;
   connect(tvAdapters, &QTreeWidget::currentItemChanged, this, [this] {
     const bool adapter = SelectedNodeIsAdapter();
     actSelectAdapter->setEnabled(adapter);
@@ -548,19 +542,41 @@ ZEMRequestChannel &TTZEMMainFrame::Channel(ZEMRequestKind kind) {
 
 // --- Integration points.
 
-void TTZEMMainFrame::RequestAdapterList() {}
+void TTZEMMainFrame::CreateMonitorParts() {
+  auto *adapterTree = static_cast<TZEMAdapterTree *>(tvAdapters);
+  adapterList = new ZEMAdapterController(settings_, *this, *adapterTree, this);
+  adapterList->AttachActions(actListen, actConfig, actBillPeriods);
+  adapterList->SetAssistantHandler([this](const QString &topic) { help_->ShowAssistant(topic); });
+  connect(adapterList, &ZEMAdapterController::ActiveAliasChanged, this,
+          [this](const QString &alias) { activeAlias = alias; });
+  connect(adapterList, &ZEMAdapterController::AdapterListApplied, this,
+          [this] { knownAliases = adapterList->KnownAliases(); });
+  connect(adapterList, &ZEMAdapterController::CaptionChanged, this, [this] { UpdateActiveCaption(); });
 
-void TTZEMMainFrame::SetLogPolling(bool on) { Q_UNUSED(on); }
+  currentStats = new ZEMCurrentStatsPoller(settings_, *this, this);
+  currentStats->SetActiveAliasSource([this] { return activeAlias; });
+  currentStats->AttachActions(actCSRefresh, actCSStartPause, actCSOptions);
+  currentStats->AttachTimer(tmStatRefresh);
+  currentStats->SetList(lvCurrentStats);
+  currentStats->SetTray(tiTray, ZEMArtIcon(QStringLiteral("tallyview")));
+  currentStats->SetStartPauseIcons(ZEMArtIcon(QStringLiteral("stats_start")), ZEMArtIcon(QStringLiteral("stats_stop")));
+
+  logFrame = new TZEMLogFrame(settings_);
+  SetLogFrame(logFrame);
+}
+
+void TTZEMMainFrame::RequestAdapterList() { adapterList->RequestAdapterList(); }
+
+void TTZEMMainFrame::SetLogPolling(bool on) { logFrame->SetRunning(on); }
 
 void TTZEMMainFrame::ApplyTimerIntervals() {
   // An interval of 0 switches the automatic refresh off rather than firing without pause.
-  tmStatRefresh->setInterval(settings_.ReqInterval * 1000);
-  if (settings_.ReqInterval <= 0) tmStatRefresh->stop();
+  currentStats->ApplySettingsInterval();
+  logFrame->SetTimerInterval(settings_.LogReqInterval * 1000);
 }
 
 bool TTZEMMainFrame::SelectedNodeIsAdapter() const {
-  const QTreeWidgetItem *item = tvAdapters->currentItem();
-  return item && item->parent();
+  return static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter() != nullptr;
 }
 
 void TTZEMMainFrame::OpenAdapterConfig() {}

@@ -30,6 +30,9 @@ class QTreeWidget;
 class QWebEngineView;
 class TDMMain;
 class TZEMDebugLogForm;
+class TZEMLogFrame;
+class ZEMAdapterController;
+class ZEMCurrentStatsPoller;
 class ZEMHelpSystem;
 class ZEMPrompt;
 class ZEMRequestChannel;
@@ -102,6 +105,11 @@ class TTZEMMainFrame : public QMainWindow, public ZEMExchangeSink {
   // Shows the welcome page beside the program.
   void ShowWelcomePage();
   QString WelcomePageUrl() const;
+
+  // The adapter list and active adapter, the current-statistics poll and the server-log strip.
+  ZEMAdapterController *adapterList = nullptr;
+  ZEMCurrentStatsPoller *currentStats = nullptr;
+  TZEMLogFrame *logFrame = nullptr;
 
   // Shared state.
   QString activeAlias;
@@ -185,6 +193,7 @@ class TTZEMMainFrame : public QMainWindow, public ZEMExchangeSink {
   void CreateStatusBar();
   void CreateTray();
   void CreateTimers();
+  void CreateMonitorParts();
   QAction *MakeAction(const char *name, const QString &caption, const QString &hint,
                       const QKeySequence &key = QKeySequence(), const QString &icon = QString());
   void OptionsExecute();

@@ -98,6 +98,18 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return handled > before; }));
     }
 
+    // The action's look once the pending idle-time update has run.
+    QString Look()
+    {
+        QCoreApplication::processEvents();
+        return poller->actCSStartPause->text();
+    }
+    QString LookHint()
+    {
+        QCoreApplication::processEvents();
+        return poller->actCSStartPause->statusTip();
+    }
+
     ZEMTestModule module;
     ZEMRecordingSink sink;
     ZEMTestServer server;
@@ -168,11 +180,11 @@ TEST_F(StatsPoll, StartPauseLookAndTheZeroInterval)
 {
     EXPECT_EQ(poller->TimerInterval(), 5000);
     EXPECT_TRUE(poller->tmStatRefresh->isActive());
-    EXPECT_EQ(poller->actCSStartPause->text(), QStringLiteral("&Stop"));
+    EXPECT_EQ(Look(), QStringLiteral("&Stop"));
     poller->actCSStartPause->trigger();
     EXPECT_TRUE(poller->StatsPaused());
-    EXPECT_EQ(poller->actCSStartPause->text(), QStringLiteral("&Start"));
-    EXPECT_EQ(poller->actCSStartPause->statusTip(), QStringLiteral("Start current statistics requests"));
+    EXPECT_EQ(Look(), QStringLiteral("&Start"));
+    EXPECT_EQ(LookHint(), QStringLiteral("Start current statistics requests"));
     // A paused tick sends nothing.
     poller->TimerTick();
     SpinEventLoop(50);
@@ -190,20 +202,20 @@ TEST_F(StatsPoll, StartPauseLookAndTheZeroInterval)
     module.Module().ReqInterval = 0;
     poller->ApplySettingsInterval();
     EXPECT_FALSE(poller->tmStatRefresh->isActive());
-    EXPECT_EQ(poller->actCSStartPause->text(), QStringLiteral("&Start"));
+    EXPECT_EQ(Look(), QStringLiteral("&Start"));
 
     // Start with no interval opens the options on the statistics page; still 0 stays stopped.
     sink.StatusText(QStringLiteral("x"));
     poller->actCSStartPause->trigger();
     EXPECT_EQ(calls, (QList<std::pair<int, bool>>{{1, true}}));
     EXPECT_TRUE(poller->StatsPaused());
-    EXPECT_EQ(poller->actCSStartPause->text(), QStringLiteral("&Start"));
+    EXPECT_EQ(Look(), QStringLiteral("&Start"));
     EXPECT_EQ(sink.status, QString());
     newInterval = 10;
     poller->actCSStartPause->trigger();
     EXPECT_FALSE(poller->StatsPaused());
     EXPECT_EQ(poller->tmStatRefresh->interval(), 10000);
-    EXPECT_EQ(poller->actCSStartPause->text(), QStringLiteral("&Stop"));
+    EXPECT_EQ(Look(), QStringLiteral("&Stop"));
 
     newInterval = 2;
     poller->actCSOptions->trigger();

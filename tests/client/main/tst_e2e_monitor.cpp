@@ -1,0 +1,309 @@
+// The adapter list, the active adapter, the statistics and the server-log strip in the real main
+// window, against the development server.
+
+#include <QAction>
+#include <QLabel>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "htmlhelputils.h"
+#include "zem_adaptertree.h"
+#include "zem_currentstats.h"
+#include "zem_debuglogform.h"
+#include "zem_logframe.h"
+#include "zem_mainwin.h"
+#include "zem_requestchannel.h"
+#include "zem_socketerrors.h"
+#include "zem_testhelpers.h"
+
+namespace {
+
+class RecordingHelp : public ZEMHelpSystem
+{
+public:
+    void ShowHelp(const QString &topic) override { topics << topic; }
+    void ShowAssistant(const QString &topic) override { topics << topic; }
+    void HideHelpWindow(const QString &) override {}
+    QStringList topics;
+};
+
+// The development server as a child process on a free loopback port.
+class DevServer
+{
+public:
+    bool Start(const QString &folder)
+    {
+        QFile fixture(folder + QStringLiteral("/adapters.json"));
+        if (!fixture.open(QIODevice::WriteOnly))
+            return false;
+        fixture.write(R"({"adapters": [
+            {"physical_name": "sim0", "name": "Office LAN", "sent_per_second": 0, "received_per_second": 0},
+            {"physical_name": "sim1", "name": "Uplink", "sent_per_second": 0, "received_per_second": 0},
+            {"physical_name": "sim2", "name": "Spare port", "sent_per_second": 0, "received_per_second": 0}]})");
+        fixture.close();
+        process_.start(QStringLiteral(TALLY_DEVSERVER),
+                       {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--state"),
+                        folder, QStringLiteral("--adapters"), fixture.fileName()});
+        if (!process_.waitForStarted(5000))
+            return false;
+        while (!process_.canReadLine())
+            if (!process_.waitForReadyRead(5000))
+                return false;
+        const QByteArray line = process_.readLine().trimmed();
+        port_ = line.mid(line.lastIndexOf(':') + 1).toInt();
+        return line.startsWith("listening on") && port_ > 0;
+    }
+    ~DevServer()
+    {
+        process_.terminate();
+        if (!process_.waitForFinished(3000))
+            process_.kill();
+    }
+    int Port() const { return port_; }
+
+    // One request outside the client (setting the scene, scripting faults); returns the body.
+    QByteArray Get(const QByteArray &pathAndQuery)
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port_));
+        if (!socket.waitForConnected(3000))
+            return {};
+        socket.write("GET " + pathAndQuery + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QByteArray reply;
+        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(3000))
+            reply += socket.readAll();
+        reply += socket.readAll();
+        return reply.mid(reply.indexOf("\r\n\r\n") + 4);
+    }
+    QByteArray Configure(const QByteArray &alias, const QByteArray &name, const QByteArray &device)
+    {
+        return Get("/cgi-bin/Ostler.exe?action=set&active=on&adapter_alias=" + alias + "&adapter_name=" + name +
+                   "&adapter_physical_name=" + device +
+                   "&broadcast_mode=0&data_name=cpm_configuration&direction_source=&filter=&packet_read_size=64000"
+                   "&promiscuous_mode=0&read_timeout=1000");
+    }
+
+private:
+    QProcess process_;
+    int port_ = 0;
+};
+
+class E2EMonitor : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> stateDir_;
+    std::unique_ptr<DevServer> server_;
+    std::unique_ptr<ZEMTestModule> module_;
+    std::unique_ptr<ZEMRecordingSink> boxes_;  // only its prompt is used
+    std::unique_ptr<RecordingHelp> help_;
+    std::unique_ptr<TZEMDebugLogForm> clientLog_;
+    std::unique_ptr<TTZEMMainFrame> frame_;
+
+    ZEMScriptedPrompt &Prompt() { return boxes_->prompt; }
+    QString Caption() const { return frame_->pCaption->text(); }
+    TZEMAdapterTree &Tree() const { return *static_cast<TZEMAdapterTree *>(frame_->tvAdapters); }
+    QStringList TreeTexts() const
+    {
+        QStringList texts;
+        for (const auto *item : Tree().AdapterItems())
+            texts << item->text(0);
+        return texts;
+    }
+    // Runs the Get adapters list action and waits until its reply has been handled.
+    void GetAdapters()
+    {
+        bool done = false;
+        auto connection = QObject::connect(&frame_->adapterList->AdaptersChannel(), &ZEMRequestChannel::ReplyHandled,
+                                           [&] { done = true; });
+        frame_->actGetAdapters->trigger();
+        QVERIFY(WaitUntil([&] { return done; }, 5000));
+        QObject::disconnect(connection);
+    }
+    void Fault(const QByteArray &query) { QCOMPARE(server_->Get("/control/fault?" + query), QByteArray("ok\n")); }
+
+private slots:
+    void init()
+    {
+        stateDir_ = std::make_unique<QTemporaryDir>();
+        server_ = std::make_unique<DevServer>();
+        QVERIFY(server_->Start(stateDir_->path()));
+        // lan and wan are configured, lan listens; the third adapter has no configuration.
+        QVERIFY(server_->Configure("lan", "Office+LAN", "sim0").contains("<ERROR_CODE>0</ERROR_CODE>"));
+        QVERIFY(server_->Configure("wan", "Uplink", "sim1").contains("<ERROR_CODE>0</ERROR_CODE>"));
+        QVERIFY(server_->Get("/cgi-bin/Ostler.exe?action=set&active_adapter=lan&data_name=cpm_active_adapter")
+                    .contains("<ERROR_CODE>0</ERROR_CODE>"));
+        QVERIFY(server_->Get("/cgi-bin/Ostler.exe?action=set&adapter_alias=lan&billperiods=%2820040301%2C20040331%2C1000%29"
+                             "&data_name=cpm_billperiods")
+                    .contains("<ERROR_CODE>0</ERROR_CODE>"));
+        QCOMPARE(server_->Get("/control/traffic?adapter_alias=lan&day=20040317&sent=400&received=560"), QByteArray("ok\n"));
+
+        module_ = std::make_unique<ZEMTestModule>();
+        TDMMain &settings = module_->Module();
+        settings.ServerHost = QStringLiteral("127.0.0.1");
+        settings.ServerPort = server_->Port();
+        settings.FirstStart = false;
+        settings.HideOnStart = false;
+        settings.ReqInterval = 1;
+        settings.LogReqInterval = 1;
+        boxes_ = std::make_unique<ZEMRecordingSink>();
+        help_ = std::make_unique<RecordingHelp>();
+        clientLog_ = std::make_unique<TZEMDebugLogForm>();
+        ZEMMainFrameEnv env;
+        env.prompt = &Prompt();
+        env.help = help_.get();
+        env.withBrowser = false;
+        env.trayAvailable = false;
+        frame_ = std::make_unique<TTZEMMainFrame>(settings, *clientLog_, env);
+        frame_->show();
+    }
+    void cleanup()
+    {
+        frame_.reset();
+        clientLog_.reset();
+        help_.reset();
+        boxes_.reset();
+        module_.reset();
+        server_.reset();
+        stateDir_.reset();
+    }
+
+    void startShowsListStatisticsAndLog()
+    {
+        QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: none"));
+        // 700 ms after start the list arrives.
+        QVERIFY(WaitUntil([&] { return Tree().AdapterItems().size() == 3; }, 4000));
+        QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: lan"));
+        QCOMPARE(TreeTexts(), (QStringList{QStringLiteral("eth0 \"Spare port\""), QStringLiteral("lan \"Office LAN\""),
+                                           QStringLiteral("wan \"Uplink\"")}));
+        QCOMPARE(frame_->activeAlias, QStringLiteral("lan"));
+        QCOMPARE(frame_->knownAliases.size(), 3);
+        const auto image = [&](const char *alias) {
+            const ZEMAdapterItem *item = Tree().FindAdapter(QLatin1String(alias));
+            return AdapterImageIndex(&item->Node(), Tree().ActiveAlias());
+        };
+        QCOMPARE(image("lan"), int(imgActive));
+        QCOMPARE(image("wan"), int(imgConfigured));
+        QCOMPARE(image("eth0"), int(imgNotConfigured));
+
+        // Statistics come with the next tick of the one-second timer: 960 of 1000 bytes used.
+        auto *stats = frame_->lvCurrentStats;
+        QVERIFY(WaitUntil([&] { return stats->topLevelItem(4)->text(1) == QStringLiteral("960"); }, 4000));
+        QCOMPARE(stats->topLevelItem(0)->text(1), FormatDisplayDate(EncodeDate(QDate(2004, 3, 1))));
+        QCOMPARE(stats->topLevelItem(1)->text(1), FormatDisplayDate(EncodeDate(QDate(2004, 3, 31))));
+        QCOMPARE(stats->topLevelItem(2)->text(1), QStringLiteral("400"));
+        QCOMPARE(stats->topLevelItem(3)->text(1), QStringLiteral("560"));
+        QCOMPARE(stats->topLevelItem(5)->text(1), QStringLiteral("1000"));
+        QCOMPARE(stats->topLevelItem(6)->text(1), QStringLiteral("40"));
+        QCOMPARE(frame_->tiTray->toolTip(), QStringLiteral("Tot: 960, Lim: 1000, Rem: 40"));
+        // 40 is under a twentieth of the limit: black on yellow.
+        const QImage picture = frame_->currentStats->TrayPicture().pixmap(QSize(16, 16)).toImage();
+        QCOMPARE(picture.pixelColor(0, 0), zemtray::kYellow);
+
+        // The log strip has been switched on and fills with the server's lines.
+        QVERIFY(frame_->logFrame->Running());
+        QVERIFY(WaitUntil([&] { return frame_->logFrame->Buffer().Count() > 0; }, 4000));
+        QCOMPARE(Prompt().Count(), 0);
+    }
+
+    void listenSwitchesTheActiveAdapter()
+    {
+        QVERIFY(WaitUntil([&] { return Tree().AdapterItems().size() == 3; }, 4000));
+        Tree().setCurrentItem(Tree().FindAdapter(QStringLiteral("wan")));
+        QVERIFY(frame_->actListen->isEnabled());
+        QVERIFY(!frame_->actListen->isChecked());
+
+        bool done = false;
+        QObject::connect(&frame_->adapterList->SetActiveChannel(), &ZEMRequestChannel::ReplyHandled, [&] { done = true; });
+        Prompt().Push(ZEMPromptResult::Yes);
+        frame_->actListen->trigger();
+        QVERIFY(WaitUntil([&] { return done; }));
+        QCOMPARE(Prompt().Texts(), QStringList{QStringLiteral("Are you sure to set selected adapter (wan) as active?")});
+        QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: wan"));
+        QVERIFY(frame_->actListen->isChecked());
+        QCOMPARE(frame_->activeAlias, QStringLiteral("wan"));
+        // The server agrees.
+        QVERIFY(server_->Get("/cgi-bin/Ostler.exe?action=get&data_name=interface_adapters")
+                    .contains("<ACTIVE_ADAPTER>wan</ACTIVE_ADAPTER>"));
+
+        // The unconfigured adapter cannot listen, but can be configured.
+        Tree().setCurrentItem(Tree().FindAdapter(QStringLiteral("eth0")));
+        QVERIFY(!frame_->actListen->isEnabled());
+        QVERIFY(frame_->actConfig->isEnabled());
+        QVERIFY(!frame_->actBillPeriods->isEnabled());
+    }
+
+    void serverFaultsGiveTheirTexts()
+    {
+        QVERIFY(WaitUntil([&] { return Tree().AdapterItems().size() == 3; }, 4000));
+        const QStringList full = TreeTexts();
+
+        // A warning is shown, and the list still applies.
+        Fault("kind=interface_adapters.get&mode=warning&message=disk%20low");
+        GetAdapters();
+        QCOMPARE(Prompt().Texts(), QStringList{QStringLiteral("WARNING: disk low")});
+        QCOMPARE(TreeTexts(), full);
+
+        // An exception and an empty reply change nothing; only the empty reply says so.
+        Prompt().Clear();
+        Fault("kind=interface_adapters.get&mode=exception&code=12&message=crashed");
+        GetAdapters();
+        QCOMPARE(Prompt().Count(), 0);
+        QCOMPARE(TreeTexts(), full);
+        QVERIFY(clientLog_->Lines().contains(QStringLiteral("Server exception: ERROR CODE: 12")));
+        Fault("kind=interface_adapters.get&mode=empty");
+        GetAdapters();
+        QCOMPARE(Prompt().Texts(), QStringList{QStringLiteral(
+            "Read list of adapters: Unable to receive server response due to unknown WinSock error...")});
+        QCOMPARE(TreeTexts(), full);
+        QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: lan"));
+
+        // A reply cut short shows no box; whatever adapters arrived whole are listed.
+        Prompt().Clear();
+        Fault("kind=interface_adapters.get&mode=cut");
+        GetAdapters();
+        QCOMPARE(Prompt().Count(), 0);
+        QVERIFY(Tree().AdapterItems().size() <= 3);
+
+        // An error code: its message, and only the root is left.
+        Fault("kind=interface_adapters.get&mode=error&code=7&message=no%20capture%20module");
+        GetAdapters();
+        QCOMPARE(Prompt().Texts(), QStringList{QStringLiteral("no capture module")});
+        QVERIFY(TreeTexts().isEmpty());
+        QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: none"));
+        GetAdapters();
+        QCOMPARE(TreeTexts(), full);
+
+        // A refused connection: box and status text with the code; the tree stays.
+        Prompt().Clear();
+        module_->Module().ServerPort = 1;
+        GetAdapters();
+        const QString system = SocketErrorText(ZEMSocketError::ConnectionRefused);
+        QCOMPARE(Prompt().Texts(),
+                 QStringList{QStringLiteral("Cannot read adapters list! \nSocket error 10061: ") + system});
+        QCOMPARE(frame_->StatusMessage(), QStringLiteral("Cannot read adapters list: 10061: ") + system);
+        QCOMPARE(TreeTexts(), full);
+        // The statistics only say so in the status bar; the log strip writes a line.
+        bool failed = false;
+        QObject::connect(&frame_->currentStats->Channel(), &ZEMRequestChannel::SocketErrorHandled, [&] { failed = true; });
+        frame_->actCSRefresh->trigger();
+        QVERIFY(WaitUntil([&] { return failed; }));
+        QCOMPARE(frame_->StatusMessage(), QStringLiteral("Current statistics request error: 10061: ") + system);
+        QVERIFY(WaitUntil([&] {
+            const auto &buffer = frame_->logFrame->Buffer();
+            return buffer.Count() > 0 &&
+                   buffer.Line(buffer.Count() - 1) == QStringLiteral("CPM Log request error: 10061: ") + system;
+        }));
+        QCOMPARE(Prompt().Count(), 1);
+    }
+};
+
+}  // namespace
+
+QTEST_MAIN(E2EMonitor)
+#include "tst_e2e_monitor.moc"
