@@ -6,6 +6,7 @@
 
 #include <ace/Service_Config.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <vector>
@@ -39,12 +40,20 @@ Runner::~Runner()
 
 bool Runner::start(const std::string &configFile)
 {
-    // Explicit arguments: only this file, no static services, no reconfiguration signal handler.
+    // Explicit arguments: only this file (never ./svc.conf), no static services.
     std::vector<std::string> words = {"exl", "-n", "-f", configFile};
     std::vector<ACE_TCHAR *> argv;
     for (std::string &word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    // Opening the configurator installs a reconfiguration handler for SIGHUP; exl reconfigures
+    // nothing, so the signal keeps the disposition it had.
+    struct sigaction hangup {};
+    sigaction(SIGHUP, nullptr, &hangup);
+    struct RestoreHangup {
+        const struct sigaction &saved;
+        ~RestoreHangup() { sigaction(SIGHUP, &saved, nullptr); }
+    } restore{hangup};
     int result = 0;
     try {
         result = ACE_Service_Config::open(static_cast<int>(words.size()), argv.data(), ACE_DEFAULT_LOGGER_KEY,

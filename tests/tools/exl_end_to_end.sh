@@ -56,5 +56,13 @@ check "help documents the functions" "2" "$("$exl" --help | grep -c -E '^  (matc
 printf 'garbage directive\n' > "$work/svc.conf"
 check "ignores ./svc.conf" "x" "$(cd "$work" && echo x | "$exl" -e 'line')"
 
-echo "$((14 - failures)) passed, $failures failed"
+# The configurator leaves SIGHUP alone: it still ends the program.
+"$exl" -e 'line' < <(sleep 5) > /dev/null &
+pid=$!
+sleep 0.5
+kill -HUP "$pid"
+wait "$pid"
+check "SIGHUP keeps its default action" "129" "$?"
+
+echo "$((15 - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]
