@@ -25,23 +25,23 @@ TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(lbxLog);
 
-  actTextBox = new QAction(tr("Show text window"), this);
-  actTextBox->setObjectName(QStringLiteral("actTextBox"));
-  actTextBox->setStatusTip(tr("Show selected line in text window"));
-  actTextBox->setToolTip(actTextBox->statusTip());
-  actTextBox->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
-  actTextBox->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  // The window's commands, with their keys active while the window has the focus.
+  auto makeAction = [this](const char *name, const QString &caption, const QString &hint, const QKeySequence &key) {
+    auto *action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setStatusTip(hint);
+    action->setToolTip(hint);
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    return action;
+  };
+  actTextBox = makeAction("actTextBox", tr("Show text window"), tr("Show selected line in text window"),
+                          QKeySequence(Qt::CTRL | Qt::Key_Return));
   QFont bold = actTextBox->font();
   bold.setBold(true);
   actTextBox->setFont(bold);
   connect(actTextBox, &QAction::triggered, this, &TZEMDebugLogForm::TextBoxExecute);
-
-  actCopy = new QAction(tr("&Copy"), this);
-  actCopy->setObjectName(QStringLiteral("actCopy"));
-  actCopy->setStatusTip(tr("Copy selected line to clipboard"));
-  actCopy->setToolTip(actCopy->statusTip());
-  actCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-  actCopy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  actCopy = makeAction("actCopy", tr("&Copy"), tr("Copy selected line to clipboard"), QKeySequence(Qt::CTRL | Qt::Key_C));
   connect(actCopy, &QAction::triggered, this, &TZEMDebugLogForm::CopyExecute);
   addAction(actTextBox);
   addAction(actCopy);

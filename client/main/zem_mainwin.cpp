@@ -489,19 +489,18 @@ void TTZEMMainFrame::CreateTray() {
 }
 
 void TTZEMMainFrame::CreateTimers() {
-  tmGetAdapters = new QTimer(this);
-  tmGetAdapters->setObjectName(QStringLiteral("tmGetAdapters"));
-  tmGetAdapters->setSingleShot(true);
-  tmGetAdapters->setInterval(700);
-  connect(tmGetAdapters, &QTimer::timeout, this, &TTZEMMainFrame::GetAdaptersTimer);
-  tmGetAdapters->start();
-
-  tmMin = new QTimer(this);
-  tmMin->setObjectName(QStringLiteral("tmMin"));
-  tmMin->setSingleShot(true);
-  tmMin->setInterval(1);
-  connect(tmMin, &QTimer::timeout, this, &TTZEMMainFrame::MinTimer);
-  tmMin->start();
+  // The two start-up timers fire once.
+  auto oneShot = [this](const char *name, int intervalMs, void (TTZEMMainFrame::*handler)()) {
+    auto *timer = new QTimer(this);
+    timer->setObjectName(QString::fromLatin1(name));
+    timer->setSingleShot(true);
+    timer->setInterval(intervalMs);
+    connect(timer, &QTimer::timeout, this, handler);
+    timer->start();
+    return timer;
+  };
+  tmGetAdapters = oneShot("tmGetAdapters", 700, &TTZEMMainFrame::GetAdaptersTimer);
+  tmMin = oneShot("tmMin", 1, &TTZEMMainFrame::MinTimer);
 
   tmStatRefresh = new QTimer(this);
   tmStatRefresh->setObjectName(QStringLiteral("tmStatRefresh"));

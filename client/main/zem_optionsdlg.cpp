@@ -18,8 +18,8 @@
 #include "zmm_datamodule.h"
 
 namespace {
-QSpinBox *SpinField(const char *name, int minimum, int maximum, QWidget *parent) {
-  auto *spin = new QSpinBox(parent);
+QSpinBox *SpinField(const char *name, int minimum, int maximum) {
+  auto *spin = new QSpinBox;
   spin->setObjectName(QString::fromLatin1(name));
   spin->setRange(minimum, maximum);
   spin->setGroupSeparatorShown(false);
@@ -28,10 +28,40 @@ QSpinBox *SpinField(const char *name, int minimum, int maximum, QWidget *parent)
   return spin;
 }
 
-QLabel *BuddyLabel(const QString &text, QWidget *buddy) {
-  auto *label = new QLabel(text);
-  label->setBuddy(buddy);
-  return label;
+QCheckBox *CheckBox(const char *name, const QString &caption) {
+  auto *box = new QCheckBox(caption);
+  box->setObjectName(QString::fromLatin1(name));
+  return box;
+}
+
+// A titled group of rows; a row with a label gets the label as its field's buddy, one without spans
+// the group (a check box).
+struct Row {
+  QString label;
+  QWidget *field;
+};
+QGroupBox *Group(const QString &title, std::initializer_list<Row> rows) {
+  auto *group = new QGroupBox(title);
+  auto *layout = new QFormLayout(group);
+  for (const Row &row : rows) {
+    if (row.label.isEmpty()) {
+      layout->addRow(row.field);
+      continue;
+    }
+    auto *label = new QLabel(row.label);
+    label->setBuddy(row.field);
+    layout->addRow(label, row.field);
+  }
+  return group;
+}
+
+// A page of groups, stacked from the top.
+QWidget *MakePage(std::initializer_list<QGroupBox *> groups) {
+  auto *page = new QWidget;
+  auto *layout = new QVBoxLayout(page);
+  for (QGroupBox *group : groups) layout->addWidget(group);
+  layout->addStretch(1);
+  return page;
 }
 
 // A field passes when its text is an integer inside its spin control's range.
@@ -56,66 +86,30 @@ TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(par
   pcOptions->setAttribute(Qt::WA_Hover);
 
   // Common page.
-  tsCommon = new QWidget;
-  cbHideOnRun = new QCheckBox(tr("&Hide Tallyway GUI after start"));
-  cbHideOnRun->setObjectName(QStringLiteral("cbHideOnRun"));
-  cbConfirmExit = new QCheckBox(tr("Ask user to confirm e&xit"));
-  cbConfirmExit->setObjectName(QStringLiteral("cbConfirmExit"));
-  auto *behaviour = new QGroupBox(tr("Behaviour"));
-  auto *behaviourLayout = new QVBoxLayout(behaviour);
-  behaviourLayout->addWidget(cbHideOnRun);
-  behaviourLayout->addWidget(cbConfirmExit);
-
+  cbHideOnRun = CheckBox("cbHideOnRun", tr("&Hide Tallyway GUI after start"));
+  cbConfirmExit = CheckBox("cbConfirmExit", tr("Ask user to confirm e&xit"));
   cbxFirstDay = new QComboBox;
   cbxFirstDay->setObjectName(QStringLiteral("cbxFirstDay"));
   cbxFirstDay->addItems({tr("Sunday"), tr("Monday"), tr("Tuesday"), tr("Wednesday"), tr("Thursday"),
                          tr("Friday"), tr("Saturday")});
-  auto *localization = new QGroupBox(tr("Localization"));
-  auto *localizationLayout = new QFormLayout(localization);
-  localizationLayout->addRow(BuddyLabel(tr("&First day of week:"), cbxFirstDay), cbxFirstDay);
-
   edHost = new QLineEdit;
   edHost->setObjectName(QStringLiteral("edHost"));
-  edPort = SpinField("edPort", 0, 32767, nullptr);
-  auto *link = new QGroupBox(tr("Link to Tallyway Server"));
-  auto *linkLayout = new QFormLayout(link);
-  linkLayout->addRow(BuddyLabel(tr("&Host address:"), edHost), edHost);
-  linkLayout->addRow(BuddyLabel(tr("&Port:"), edPort), edPort);
-
-  auto *commonLayout = new QVBoxLayout(tsCommon);
-  commonLayout->addWidget(behaviour);
-  commonLayout->addWidget(localization);
-  commonLayout->addWidget(link);
-  commonLayout->addStretch(1);
+  edPort = SpinField("edPort", 0, 32767);
+  tsCommon = MakePage({Group(tr("Behaviour"), {{QString(), cbHideOnRun}, {QString(), cbConfirmExit}}),
+                   Group(tr("Localization"), {{tr("&First day of week:"), cbxFirstDay}}),
+                   Group(tr("Link to Tallyway Server"), {{tr("&Host address:"), edHost}, {tr("&Port:"), edPort}})});
 
   // Current statistics page.
-  tsCurrStat = new QWidget;
-  cbShowTrayHint = new QCheckBox(tr("Show current statistics as a &hint on tray icon"));
-  cbShowTrayHint->setObjectName(QStringLiteral("cbShowTrayHint"));
-  auto *appearance = new QGroupBox(tr("Appearance"));
-  auto *appearanceLayout = new QVBoxLayout(appearance);
-  appearanceLayout->addWidget(cbShowTrayHint);
-  edReqInterval = SpinField("edReqInterval", 0, 32767, nullptr);
-  auto *statRequest = new QGroupBox(tr("Request"));
-  auto *statRequestLayout = new QFormLayout(statRequest);
-  auto *intervalLabel = BuddyLabel(tr("&Interval of automatic\nrequests (sec):"), edReqInterval);
-  statRequestLayout->addRow(intervalLabel, edReqInterval);
-  auto *statLayout = new QVBoxLayout(tsCurrStat);
-  statLayout->addWidget(appearance);
-  statLayout->addWidget(statRequest);
-  statLayout->addStretch(1);
+  cbShowTrayHint = CheckBox("cbShowTrayHint", tr("Show current statistics as a &hint on tray icon"));
+  edReqInterval = SpinField("edReqInterval", 0, 32767);
+  tsCurrStat = MakePage({Group(tr("Appearance"), {{QString(), cbShowTrayHint}}),
+                     Group(tr("Request"), {{tr("&Interval of automatic\nrequests (sec):"), edReqInterval}})});
 
   // Log page.
-  tsLog = new QWidget;
-  edLogReqInt = SpinField("edLogReqInt", 0, 32767, nullptr);
-  edLogLines = SpinField("edLogLines", 1, 32767, nullptr);
-  auto *logRequest = new QGroupBox(tr("Request"));
-  auto *logRequestLayout = new QFormLayout(logRequest);
-  logRequestLayout->addRow(BuddyLabel(tr("&Interval of automatic requests (sec):"), edLogReqInt), edLogReqInt);
-  logRequestLayout->addRow(BuddyLabel(tr("&Lines to read:"), edLogLines), edLogLines);
-  auto *logLayout = new QVBoxLayout(tsLog);
-  logLayout->addWidget(logRequest);
-  logLayout->addStretch(1);
+  edLogReqInt = SpinField("edLogReqInt", 0, 32767);
+  edLogLines = SpinField("edLogLines", 1, 32767);
+  tsLog = MakePage({Group(tr("Request"), {{tr("&Interval of automatic requests (sec):"), edLogReqInt},
+                                      {tr("&Lines to read:"), edLogLines}})});
 
   pcOptions->addTab(tsCommon, tr("&Common"));
   pcOptions->addTab(tsCurrStat, tr("Current &Statistics"));
