@@ -285,6 +285,12 @@ TEST(QuaystoneFunctions, EngineErrorsLeaveWithTheEnginesMessageReported)
     EXPECT_EQ(engineCode(*empty, "", ""), 2);
     EXPECT_EQ(engineCode(*empty, "abc", ""), 2);
 
+    // A text past the engine's 4000 characters is refused, not cut.
+    EXL_Base::ClearReportedError();
+    EXPECT_EQ(engineCode(*sed, std::string(4001, 'a'), "s/a/b/"), 2);
+    EXPECT_NE(EXL_Base::LastReportedError(), "");
+    EXPECT_EQ((*sed)(std::string(4000, 'a'), "s/a/b/").AsString(), "b" + std::string(3999, 'a'));
+
     // q is no error: the exception carries 0 and nothing is reported.
     EXL_Base::ClearReportedError();
     EXPECT_EQ(engineCode(*sed, "abc", "q"), 0);

@@ -57,7 +57,7 @@ printf 'garbage directive\n' > "$work/svc.conf"
 check "ignores ./svc.conf" "x" "$(cd "$work" && echo x | "$exl" -e 'line')"
 
 # The configurator leaves SIGHUP alone: it still ends the program.
-"$exl" -e 'line' < <(sleep 5) > /dev/null &
+"$exl" -e 'line' < <(exec sleep 5 2>/dev/null) > /dev/null 2>&1 &
 pid=$!
 sleep 0.5
 kill -HUP "$pid"
