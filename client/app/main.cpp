@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QLockFile>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
 #include <memory>
@@ -50,8 +51,8 @@ int main(int argc, char *argv[]) {
                                  QStringLiteral("Keep the settings in DIR instead of the user's folder."),
                                  QStringLiteral("DIR"));
   parser.addOption(settingsDir);
-  // Saves a picture of the main window to FILE once it is up, then ends (for checking the layout).
-  QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Save the window to FILE and quit."),
+  // Saves a picture of the screen to FILE a few seconds after start, then ends (for checking the layout).
+  QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Save the screen to FILE and quit."),
                                 QStringLiteral("FILE"));
   screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(screenshot);
@@ -81,8 +82,9 @@ int main(int argc, char *argv[]) {
 
     if (parser.isSet(screenshot)) {
       const QString file = parser.value(screenshot);
-      QTimer::singleShot(4000, &frame, [&frame, file] {
-        frame.grab().save(file);
+      QTimer::singleShot(5000, &frame, [file] {
+        // The whole screen, so help and other top-level windows show too.
+        if (QScreen *screen = QGuiApplication::primaryScreen()) screen->grabWindow(0).save(file);
         QCoreApplication::quit();
       });
     }
