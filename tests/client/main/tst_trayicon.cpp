@@ -121,6 +121,10 @@ TEST_F(TrayPicture, WritesPngsWhenAsked)
             if (size == 16)
                 image.scaled(128, 128).save(QStringLiteral("%1/tray-%2-16x8.png").arg(dir, QLatin1String(c.name)));
         }
+    // The widest texts the picture has to hold.
+    DrawTrayPicture(QStringLiteral("1023"), QStringLiteral("byte"), TrayColours(0, 0))
+        .scaled(128, 128)
+        .save(dir + QStringLiteral("/tray-bytes-16x8.png"));
 }
 
 }  // namespace
