@@ -178,6 +178,7 @@ private:
     int labelName(int out);
     label *search(const char *name);
     label &newLabel();
+    int commandDelimiter();
     void resolve();
     [[noreturn]] void fail(const char *message);
     void checkPool(int position);
@@ -203,6 +204,7 @@ private:
     void queue(const cmd_t &command, const char *message);
     void setText(const char *text);
     void writeLine(int file, const char *data, int length);
+    static int copyText(char *destination, const char *source, int length);
     int appendPattern(const char *data, int length);
     void appendHold(const char *data, int length);
     void readout();

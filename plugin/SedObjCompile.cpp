@@ -366,10 +366,7 @@ int SedObj::cmdcomp(int letter)
         cmd.outputFile = static_cast<std::uint8_t>(openWriteFile() + 1);
         return recordUsed;
     case 's': {
-        const int delimiter = static_cast<unsigned char>(line[p.cursor]);
-        if (delimiter == 0 || delimiter == '\n' || delimiter == '\\')
-            fail("sed: garbled command %s\n");
-        ++p.cursor;
+        const int delimiter = commandDelimiter();
         const int start = p.poolPointer;
         const int after = recomp(start, delimiter);
         if (after == -1)
@@ -410,10 +407,7 @@ int SedObj::cmdcomp(int letter)
         return recordUsed;
     }
     case 'y': {
-        const int delimiter = static_cast<unsigned char>(line[p.cursor]);
-        if (delimiter == 0 || delimiter == '\n' || delimiter == '\\')
-            fail("sed: garbled command %s\n");
-        ++p.cursor;
+        const int delimiter = commandDelimiter();
         cmd.argument = p.poolPointer;
         const int after = ycomp(p.poolPointer, delimiter);
         if (after == -1)
@@ -440,6 +434,17 @@ int SedObj::cmdcomp(int letter)
     default:
         return recordUsed;
     }
+}
+
+int SedObj::commandDelimiter()
+{
+    // The character after s or y delimits its parts; the end of the line, a newline or a backslash cannot.
+    Program &p = m_prog;
+    const int delimiter = static_cast<unsigned char>(p.patternSpace[p.cursor]);
+    if (delimiter == 0 || delimiter == '\n' || delimiter == '\\')
+        fail("sed: garbled command %s\n");
+    ++p.cursor;
+    return delimiter;
 }
 
 SedObj::label &SedObj::newLabel()

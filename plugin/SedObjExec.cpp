@@ -509,6 +509,13 @@ bool SedObj::dosub(int replacement)
 
 // ---- commands ----
 
+int SedObj::copyText(char *destination, const char *source, int length)
+{
+    std::memcpy(destination, source, static_cast<std::size_t>(length));
+    destination[length] = 0;
+    return length;
+}
+
 int SedObj::appendPattern(const char *data, int length)
 {
     int room = maxText - m_end;
@@ -591,18 +598,14 @@ void SedObj::command(cmd_t &cmd)
         break;
     }
     case cmdGet:
-        std::memcpy(ps, m_holdSpace, static_cast<std::size_t>(m_holdEnd));
-        m_end = m_holdEnd;
-        ps[m_end] = 0;
+        m_end = copyText(ps, m_holdSpace, m_holdEnd);
         break;
     case cmdGetAppend:
         appendPattern("\n", 1);
         appendPattern(m_holdSpace, m_holdEnd);
         break;
     case cmdHold:
-        std::memcpy(m_holdSpace, ps, static_cast<std::size_t>(m_end));
-        m_holdEnd = m_end;
-        m_holdSpace[m_holdEnd] = 0;
+        m_holdEnd = copyText(m_holdSpace, ps, m_end);
         break;
     case cmdHoldAppend:
         appendHold("\n", 1);
