@@ -137,8 +137,11 @@ const char *EXL_Variant::typeName(int type)
 
 int EXL_Variant::combinedType(int left, int right)
 {
+    // A string joins with another string or with the text of a number or bool.
     if (left == EXL_TYPE_STRING || right == EXL_TYPE_STRING)
-        return left == right ? EXL_TYPE_STRING : EXL_TYPE_NONE;
+        return left == EXL_TYPE_DATE || right == EXL_TYPE_DATE || left == EXL_TYPE_NONE || right == EXL_TYPE_NONE
+                   ? EXL_TYPE_NONE
+                   : EXL_TYPE_STRING;
     if (left == EXL_TYPE_BOOL || right == EXL_TYPE_BOOL || left == EXL_TYPE_NONE || right == EXL_TYPE_NONE)
         return EXL_TYPE_NONE;
     if (left == EXL_TYPE_DATE || right == EXL_TYPE_DATE)

@@ -46,7 +46,7 @@ public:
     // The name of a type code as messages write it: "double", "long", "string", "bool", "date".
     static const char *typeName(int type);
     // Type of the result of an arithmetic operation on the two types, or EXL_TYPE_NONE when the
-    // framework does not combine them.
+    // framework does not combine them. Strings only join (Add), also with numbers and bools.
     static int combinedType(int left, int right);
 
 private:

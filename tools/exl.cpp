@@ -43,7 +43,8 @@ The language:
                   42 (long), 4.2 or 1e3 (double), true, false
   variables       line, lineno
   operators       from low to high:  ||   &&   == != < <= > >=   + -   * / %   ! and unary -
-                  + joins strings; && and || evaluate their right side only when it decides
+                  + joins strings (a number or bool beside a string joins as its text);
+                  && and || evaluate their right side only when it decides
   grouping        ( expression )
   calls           name(argument, ...)
 

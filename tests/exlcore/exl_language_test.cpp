@@ -41,6 +41,7 @@ TEST_F(Language, EvaluatesWithPrecedence)
         {"1e3", "1000"},             {"2 - 3 - 4", "-5"},         {"lineno * 2", "14"},
         {"1 < 2 == true", "true"},   {"!true || 1 == 1", "true"}, {"!(1 == 1)", "false"},
         {"1 != 2 && 2 >= 2", "true"}, {"\"a\" + \"b\" + line", "absome text"},
+        {"lineno + \": \" + line", "7: some text"}, {"\"n=\" + 2.5 + true", "n=2.5true"},
         {"\"abc\" < \"abd\"", "true"}, {"line == \"some text\"", "true"},
         {"\"tab\\there\"", "tab\there"}, {"\"q\\\"\\\\\"", "q\"\\"},
         {"\"re \\(x\\)\\1\"", "re \\(x\\)\\1"}, // other backslashes stay
@@ -74,8 +75,10 @@ TEST_F(Language, RefusesWhatItCannotEvaluate)
     EXPECT_THROW(eval("nothing + 1"), EXL_ErrorException);
     EXPECT_EQ(EXL_Base::LastReportedError(), "Unknown variable nothing");
     EXPECT_THROW(eval("f(1)"), EXL_ErrorException);
-    EXPECT_THROW(eval("line + 1"), EXL_ErrorException);
+    EXPECT_THROW(eval("true + 1"), EXL_ErrorException);
     EXPECT_EQ(EXL_Base::LastReportedError(), "Not supported operand type <long> in the expression");
+    EXPECT_THROW(eval("line - 1"), EXL_ErrorException);
+    EXPECT_EQ(EXL_Base::LastReportedError(), "Not supported Sub <string> operation");
     EXPECT_THROW(eval("line == 1"), EXL_ErrorException);
     EXPECT_EQ(EXL_Base::LastReportedError(), "Not supported operator== <string> operation");
     EXPECT_THROW(eval("lineno / 0"), EXL_ErrorException);

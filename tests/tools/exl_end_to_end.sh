@@ -24,8 +24,8 @@ check "sed over every line" "$(printf '%s\n' 'GET /bar/index.html' 'POST /bar' '
 check "match with the line number" "$(printf '%s\n' false false true false false)" \
     "$("$exl" -e 'match(line, "^GET ") && lineno > 1' < "$work/access.log")"
 
-printf '%s' '"> " + sed(line, "s/^\\([A-Z][A-Z]*\\) \\(.*\\)/\\2 (\\1)/")' > "$work/expr"
-check "expression from a file" "$(printf '%s\n' '> /foo/index.html (GET)' '> /foo (POST)' '> /bar?foo=1 (GET)' '> ' '> get /foo')" \
+printf '%s' 'lineno + "> " + sed(line, "s/^\\([A-Z][A-Z]*\\) \\(.*\\)/\\2 (\\1)/")' > "$work/expr"
+check "expression from a file" "$(printf '%s\n' '1> /foo/index.html (GET)' '2> /foo (POST)' '3> /bar?foo=1 (GET)' '4> ' '5> get /foo')" \
     "$("$exl" -f "$work/expr" < "$work/access.log" 2>&1)"
 
 out="$("$exl" -e '10 / (lineno - 2)' < "$work/access.log" 2>"$work/err")"; status=$?
