@@ -8,11 +8,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 
 #include "zem_aboutdlg.h"
+#include "zem_artwork.h"
 #include "zem_dontshowme.h"
 #include "zem_msgboxprompt.h"
 #include "zem_optionsdlg.h"
@@ -252,6 +254,20 @@ class TestDialogs : public QObject {
     QCOMPARE(about.lVer->text(), QStringLiteral("Version: ") + FormatVersion());
     QCOMPARE(about.lTitle->text(), QStringLiteral("Brackwater Tallyway"));
     QVERIFY(!about.imgSplash->pixmap().isNull());
+  }
+
+  void artworkDrawsAndHasDisabledVariants() {
+    ZEMInitArtwork();
+    const QStringList names = QDir(QStringLiteral(":/icons")).entryList({QStringLiteral("*.svg")});
+    QVERIFY(names.size() >= 20);
+    for (const QString &file : names) {
+      QSvgRenderer renderer(QStringLiteral(":/icons/") + file);
+      QVERIFY2(renderer.isValid(), qPrintable(file));
+      const QIcon icon = ZEMArtIcon(QFileInfo(file).completeBaseName());
+      const QImage normal = icon.pixmap(30, 30).toImage();
+      const QImage disabled = icon.pixmap(QSize(30, 30), QIcon::Disabled).toImage();
+      QVERIFY2(!normal.isNull() && !disabled.isNull() && normal != disabled, qPrintable(file));
+    }
   }
 
   void messageBoxPrompt() {
