@@ -114,18 +114,31 @@ void ZEMLogLinesModel::Refresh()
 // ---------------------------------------------------------------------------------------------
 // Frame
 
-namespace {
-
-QAction *MakeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
-                    const QKeySequence &shortcut = QKeySequence())
+QAction *ZEMMakeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
+                       const QKeySequence &shortcut)
 {
     auto *action = new QAction(caption, owner);
     action->setObjectName(QLatin1String(name));
+    ZEMSetActionLook(action, caption, hint);
+    action->setShortcut(shortcut);
+    return action;
+}
+
+void ZEMSetActionLook(QAction *action, const QString &caption, const QString &hint)
+{
+    action->setText(caption);
     action->setStatusTip(hint);
     action->setToolTip(hint);
-    action->setShortcut(shortcut);
-    // The keys work while the strip has the focus (see the key filter below); they must not
-    // compete with the main window's actions that use the same keys.
+}
+
+namespace {
+
+// The strip's keys work while it has the focus (see the key filter below); they must not compete
+// with the main window's actions that use the same keys.
+QAction *MakeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
+                    const QKeySequence &shortcut = QKeySequence())
+{
+    QAction *action = ZEMMakeAction(owner, name, caption, hint, shortcut);
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     return action;
 }
@@ -310,15 +323,10 @@ QString TZEMLogFrame::SelectedLine() const
 
 void TZEMLogFrame::UpdateActions()
 {
-    if (IsStopped()) {
-        actStartStop->setText(QStringLiteral("&Start"));
-        actStartStop->setStatusTip(QStringLiteral("Start reading log"));
-        actStartStop->setToolTip(QStringLiteral("Start reading log"));
-    } else {
-        actStartStop->setText(QStringLiteral("&Stop"));
-        actStartStop->setStatusTip(QStringLiteral("Stop reading log"));
-        actStartStop->setToolTip(QStringLiteral("Stop reading log"));
-    }
+    if (IsStopped())
+        ZEMSetActionLook(actStartStop, QStringLiteral("&Start"), QStringLiteral("Start reading log"));
+    else
+        ZEMSetActionLook(actStartStop, QStringLiteral("&Stop"), QStringLiteral("Stop reading log"));
     actClear->setEnabled(buffer_.Count() != 0);
     const bool selected = SelectedRow() >= 0;
     actTextBox->setEnabled(selected);

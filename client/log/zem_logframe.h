@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QFrame>
+#include <QKeySequence>
 
 #include <functional>
 #include <memory>
@@ -18,6 +19,12 @@ class TDMMain;
 class ZEMQueryBuilder;
 class ZEMRequestChannel;
 class ZEMXMLItem;
+
+// An action with its object name, caption, hint (status tip and tool tip) and shortcut.
+QAction *ZEMMakeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
+                       const QKeySequence &shortcut = QKeySequence());
+// Sets an action's caption and hint together.
+void ZEMSetActionLook(QAction *action, const QString &caption, const QString &hint);
 
 // The exchange of the server-log strip without its widgets: the request parameters, the reply
 // steps, and every outcome turned into lines of the strip (this exchange shows no boxes and writes

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "zem_envelope.h"
+#include "zem_logframe.h"
 #include "zem_prompt.h"
 #include "zem_querybuilder.h"
 #include "zem_requestchannel.h"
@@ -115,21 +116,6 @@ QStringList TZEMCurrentStatsList::Values() const
 // ---------------------------------------------------------------------------------------------
 // Poller
 
-namespace {
-
-QAction *MakeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
-                    const QKeySequence &shortcut = QKeySequence())
-{
-    auto *action = new QAction(caption, owner);
-    action->setObjectName(QLatin1String(name));
-    action->setStatusTip(hint);
-    action->setToolTip(hint);
-    action->setShortcut(shortcut);
-    return action;
-}
-
-}  // namespace
-
 ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink &sink, QObject *parent)
     : QObject(parent),
       settings_(settings),
@@ -148,11 +134,11 @@ ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink 
     tmStatRefresh->setObjectName(QStringLiteral("tmStatRefresh"));
     connect(tmStatRefresh, &QTimer::timeout, this, &ZEMCurrentStatsPoller::TimerTick);
 
-    actCSRefresh = MakeAction(this, "actCSRefresh", QStringLiteral("Re&fresh statistics"),
+    actCSRefresh = ZEMMakeAction(this, "actCSRefresh", QStringLiteral("Re&fresh statistics"),
                               QStringLiteral("Refresh current statistics"), QKeySequence(Qt::CTRL | Qt::Key_F5));
-    actCSStartPause = MakeAction(this, "actCSStartPause", QStringLiteral("Start"),
+    actCSStartPause = ZEMMakeAction(this, "actCSStartPause", QStringLiteral("Start"),
                                  QStringLiteral("Start / stop current statistics requests"), QKeySequence(Qt::Key_F3));
-    actCSOptions = MakeAction(this, "actCSOptions", QStringLiteral("&Options..."),
+    actCSOptions = ZEMMakeAction(this, "actCSOptions", QStringLiteral("&Options..."),
                               QStringLiteral("Current Statistics requests options"));
     ConnectActions();
 
@@ -280,17 +266,12 @@ void ZEMCurrentStatsPoller::ScheduleUpdate()
 
 void ZEMCurrentStatsPoller::UpdateActions()
 {
-    if (IsStopped()) {
-        actCSStartPause->setText(QStringLiteral("&Start"));
-        actCSStartPause->setStatusTip(QStringLiteral("Start current statistics requests"));
-        actCSStartPause->setToolTip(QStringLiteral("Start current statistics requests"));
-        actCSStartPause->setIcon(startIcon_);
-    } else {
-        actCSStartPause->setText(QStringLiteral("&Stop"));
-        actCSStartPause->setStatusTip(QStringLiteral("Stop current statistics requests"));
-        actCSStartPause->setToolTip(QStringLiteral("Stop current statistics requests"));
-        actCSStartPause->setIcon(stopIcon_);
-    }
+    const bool stopped = IsStopped();
+    if (stopped)
+        ZEMSetActionLook(actCSStartPause, QStringLiteral("&Start"), QStringLiteral("Start current statistics requests"));
+    else
+        ZEMSetActionLook(actCSStartPause, QStringLiteral("&Stop"), QStringLiteral("Stop current statistics requests"));
+    actCSStartPause->setIcon(stopped ? startIcon_ : stopIcon_);
 }
 
 void ZEMCurrentStatsPoller::StartPauseExecute()

@@ -8,5 +8,5 @@ target_include_directories(stats_tray PRIVATE ${_stats_src})
 tally_add_test(stats_poll GTEST GUI
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_currentstats.cpp
           ${_stats_src}/zem_currentstats.cpp ${_stats_src}/zem_currentstats.h ${_stats_src}/zem_trayicon.cpp
-  LIBS tally_core tally_testsupport Qt6::Widgets)
+  LIBS tally_log tally_core tally_testsupport Qt6::Widgets)
 target_include_directories(stats_poll PRIVATE ${_stats_src})
