@@ -227,6 +227,11 @@ private slots:
         QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: wan"));
         QVERIFY(frame_->actListen->isChecked());
         QCOMPARE(frame_->activeAlias, QStringLiteral("wan"));
+        const ZEMAdapterItem *wan = Tree().FindAdapter(QStringLiteral("wan"));
+        const ZEMAdapterItem *lan = Tree().FindAdapter(QStringLiteral("lan"));
+        QCOMPARE(AdapterImageIndex(&wan->Node(), Tree().ActiveAlias()), int(imgActive));
+        QCOMPARE(AdapterImageIndex(&lan->Node(), Tree().ActiveAlias()), int(imgConfigured));
+        QCOMPARE(wan->icon(0).cacheKey(), Tree().StateIcon(imgActive).cacheKey());
         // The server agrees.
         QVERIFY(server_->Get("/cgi-bin/Ostler.exe?action=get&data_name=interface_adapters")
                     .contains("<ACTIVE_ADAPTER>wan</ACTIVE_ADAPTER>"));
@@ -278,6 +283,24 @@ private slots:
         QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: none"));
         GetAdapters();
         QCOMPARE(TreeTexts(), full);
+
+        // The log strip writes an error code as its two lines, and a statistics exception is
+        // swallowed without touching the list.
+        Prompt().Clear();
+        const QString total = frame_->lvCurrentStats->topLevelItem(4)->text(1);
+        Fault("kind=cpm_log&mode=error&code=3&message=log%20locked");
+        Fault("kind=current_statistics&mode=exception&code=2&message=busy");
+        const auto lastLines = [&] {
+            const auto &buffer = frame_->logFrame->Buffer();
+            return QStringList{buffer.Line(buffer.Count() - 2), buffer.Line(buffer.Count() - 1)};
+        };
+        QVERIFY(WaitUntil([&] {
+            return lastLines() ==
+                   QStringList{QStringLiteral("CPM log: ERROR CODE: 3"), QStringLiteral("CPM log: error message: log locked")};
+        }));
+        QVERIFY(WaitUntil([&] { return server_->Get("/control/faults") == "ok\n"; }));
+        QCOMPARE(frame_->lvCurrentStats->topLevelItem(4)->text(1), total);
+        QCOMPARE(Prompt().Count(), 0);
 
         // A refused connection: box and status text with the code; the tree stays.
         Prompt().Clear();
