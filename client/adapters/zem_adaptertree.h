@@ -39,6 +39,8 @@ class TZEMAdapterTree : public QTreeWidget
 
 public:
     explicit TZEMAdapterTree(QWidget *parent = nullptr);
+    // Listeners must not hear the selection change while the items go with the tree.
+    ~TZEMAdapterTree() override { blockSignals(true); }
 
     ZEMAdapterItem *RootItem() const { return root_; }
     // The adapter items in tree order.
