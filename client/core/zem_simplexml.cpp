@@ -175,14 +175,13 @@ bool ZEMSimpleXMLParser::ReadElementAt(ZEMXMLItem &item, int depth) {
   item.Text.clear();
   if (!hasContent) return true;
   SkipWhite();
-  if (Current() != u'<' || depth >= kMaxDepth) {
-    item.Text = ReadUntilText(QStringLiteral("</"));
-  } else {
-    while (!AtEnd()) {
-      auto child = std::make_unique<ZEMXMLItem>();
-      if (!ReadElementAt(*child, depth + 1)) break;
-      item.Children.push_back(std::move(child));
-    }
+  if (Current() != u'<' || depth >= kMaxDepth) item.Text = ReadUntilText(QStringLiteral("</"));
+  // After a text the cursor is on "</" (or at the end), so the first child read meets the end tag and
+  // steps over its "<"; the end tag is then read from its "/" as after children.
+  while (!AtEnd()) {
+    auto child = std::make_unique<ZEMXMLItem>();
+    if (!ReadElementAt(*child, depth + 1)) break;
+    item.Children.push_back(std::move(child));
   }
   ReadEndTag();
   return true;

@@ -85,6 +85,20 @@ TEST(XmlReader, EndTagFirstGivesFalse) {
   EXPECT_FALSE(ok);
 }
 
+TEST(XmlReader, EndTagAfterTextIsSteppedOverUncompared) {
+  // The end tag after a text is entered on its "/" like every other: its second step takes what
+  // stands where the name's first letter should be. In "</>" that is the ">", so the closing step
+  // takes the "<" of the next tag, and the parent reads no further child.
+  const ZEMXMLItem r = Read("<R><A>x</><C/></R>");
+  ASSERT_EQ(r.Children.size(), 1u);
+  EXPECT_EQ(r.Children[0]->Name, "A");
+  EXPECT_EQ(r.Children[0]->Text, "x");
+  // The name in an end tag is never compared with the start tag's.
+  const ZEMXMLItem s = Read("<S><A>x</Z><B>y</B></S>");
+  ASSERT_EQ(s.Children.size(), 2u);
+  EXPECT_EQ(s.Children[1]->Text, "y");
+}
+
 TEST(XmlReader, TruncatedInputYieldsWhatWasRead) {
   const char *cuts[] = {"<A><B>x</B><C>y", "<A><B>x</B><C", "<A B=\"unterminated", "<A><B>x</B>", "<", ""};
   for (const char *text : cuts) {
