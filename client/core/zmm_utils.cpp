@@ -169,11 +169,15 @@ ZEMShortBytes FormatBytesShort(qint64 bytes) {
   double v = static_cast<double>(bytes) / 1024.0;
   if (v > -1 && v < 1) return {QString::number(bytes), QStringLiteral("byte")};
   const int unit = ScaleToUnit(v, 100.0);
-  // At most three significant digits, then one decimal.
+  // One decimal and at most three significant digits, rounded once: below 100 the decimal is the
+  // limit (rounding first to three digits and then to one decimal would turn 1.245 into 1.3); from 100
+  // on (only in TB) the digits are.
   if (v != 0) {
     const int magnitude = static_cast<int>(std::floor(std::log10(std::fabs(v)))) + 1;
-    const double scale = std::pow(10.0, 3 - magnitude);
-    v = std::round(v * scale) / scale;
+    if (magnitude >= 3) {
+      const double scale = std::pow(10.0, magnitude - 3);
+      v = std::round(v / scale) * scale;
+    }
   }
   return {Fixed(v, 1), QLatin1String(kUnits[unit])};
 }

@@ -106,6 +106,9 @@ TEST_F(Formats, FormatBytesShort) {
       {1023, "1023", "byte"}, {0, "0", "byte"},       {-5, "-5", "byte"},   {1024, "1.0", "Kb"},
       {101887, "99.5", "Kb"}, {102400, "0.1", "MB"},  {150000, "0.1", "MB"}, {12582912, "12.0", "MB"},
       {204800, "0.2", "MB"},  {-2048, "-2.0", "Kb"},  {1099511627776LL * 500, "500.0", "TB"},
+      // Rounded once: 1275 bytes are 1.2451Kb, and 1.25 would round up.
+      {1275, "1.2", "Kb"},    {-1275, "-1.2", "Kb"},  {1099511627776LL * 1536, "1540.0", "TB"},
+      {1099511627776LL * 150 + 1099511627776LL / 2, "151.0", "TB"},
   };
   for (const Case &c : cases) {
     const ZEMShortBytes s = FormatBytesShort(c.n);
