@@ -21,11 +21,20 @@ ZEMReplyError ZEMReplyError::Expected(const QString &tag) {
 
 namespace {
 
-// An error code as the server writes it; text that is not an integer counts as 0.
-int ErrorCodeValue(const QString &text) {
-  bool ok = false;
-  const int value = text.trimmed().toInt(&ok);
-  return ok ? value : 0;
+// True when an error code as the server writes it is a non-zero integer (an optional sign and decimal
+// digits, white space around ignored). Any other text counts as 0; a code too long for a machine
+// integer is still an error and not read as success.
+bool IsErrorCode(const QString &text) {
+  const QString code = text.trimmed();
+  qsizetype i = code.startsWith(u'+') || code.startsWith(u'-') ? 1 : 0;
+  if (i == code.size()) return false;
+  bool nonZero = false;
+  for (; i < code.size(); ++i) {
+    const char16_t c = code[i].unicode();
+    if (c < u'0' || c > u'9') return false;
+    if (c != u'0') nonZero = true;
+  }
+  return nonZero;
 }
 
 QString L(const char *text) { return QString::fromLatin1(text); }
@@ -45,7 +54,7 @@ bool ServerException(const QString &reply, ZEMExchangeSink &sink) {
   if (!ReadRootElement(reply, QStringLiteral("EXCEPTION"), exception)) return false;
   const QString code = exception.ChildText(QStringLiteral("ERROR_CODE"));
   const QString message = exception.ChildText(QStringLiteral("ERROR_MESSAGE"));
-  if (ErrorCodeValue(code) != 0) {
+  if (IsErrorCode(code)) {
     sink.ClientLog(QStringLiteral("Server exception: ERROR CODE: "), code);
     sink.ClientLog(QStringLiteral("Server exception: error message: "), message);
   }
@@ -56,7 +65,7 @@ bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink
   const QString code = root.ChildText(QStringLiteral("ERROR_CODE"));
   const QString message = root.ChildText(QStringLiteral("ERROR_MESSAGE"));
   const QString warning = root.ChildText(QStringLiteral("WARNING_MESSAGE"));
-  if (ErrorCodeValue(code) != 0) {
+  if (IsErrorCode(code)) {
     sink.ClientLog(label + QStringLiteral("ERROR CODE: "), code);
     sink.ClientLog(label + QStringLiteral("error message: "), message);
     sink.Prompt().Error(message);

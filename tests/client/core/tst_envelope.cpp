@@ -233,6 +233,22 @@ TEST_F(Envelope, EnvelopeCheckErrorWarningAndClean) {
   EXPECT_EQ(warn.prompt.Texts(), QStringList{"WARNING: Disk almost full"});
   EXPECT_EQ(warn.log, QStringList{"Save bill periods: WARNING message: Disk almost full"});
 
+  // Codes as the server may write them: any non-zero integer is an error, however long.
+  const std::pair<const char *, bool> codes[] = {{"99999999999", true}, {"-1", true}, {"+7", true}, {"007", true},
+                                                 {"0x3", false},        {"-0", false}, {"", false},  {"+", false}};
+  for (const auto &[code, error] : codes) {
+    ZEMRecordingSink s;
+    ZEMXMLItem item;
+    item.Children.push_back(std::make_unique<ZEMXMLItem>());
+    item.Children[0]->Name = "ERROR_CODE";
+    item.Children[0]->Text = QString::fromLatin1(code);
+    EXPECT_EQ(EnvelopeCheck(item, "x: ", s), !error) << code;
+    EXPECT_EQ(s.prompt.Count(), error ? 1 : 0) << code;
+  }
+  ZEMRecordingSink big;
+  EXPECT_TRUE(ServerException("<EXCEPTION><ERROR_CODE>4294967296</ERROR_CODE></EXCEPTION>", big));
+  EXPECT_EQ(big.log.size(), 2);
+
   ZEMRecordingSink clean;
   ZEMXMLItem plain;
   ASSERT_TRUE(ReadRootElement("<R><ERROR_CODE>not a number</ERROR_CODE></R>", "R", plain));
