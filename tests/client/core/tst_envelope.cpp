@@ -148,6 +148,42 @@ TEST_F(Envelope, EmptyReplies) {
   EXPECT_EQ(quiet.prompt.Count(), 0);
 }
 
+TEST_F(Envelope, EmptyAndRootlessRepliesOfEveryConfigurationKind) {
+  struct Case {
+    ZEMRequestKind kind;
+    const char *empty;
+    const char *noRoot;  // null: ignored
+  };
+  const Case cases[] = {
+      {ZEMRequestKind::Adapters, "Read list of adapters: Unable to receive server response due to unknown WinSock error...",
+       nullptr},
+      {ZEMRequestKind::AdapterConfig,
+       "Read adapter configuration: Unable to receive server response due to unknown WinSock error...",
+       "Read adapter config: Error in response: '<CPM_CONFIGURATION>' expected!"},
+      {ZEMRequestKind::SaveAdapterConfig,
+       "Save adapter configuration: Unable to receive server response due to unknown WinSock error...",
+       "Save adapter config: Error in response: '<CPM_CONFIGURATION>' expected!"},
+      {ZEMRequestKind::BillPeriods, "Read bill periods: Unable to receive server response due to unknown WinSock error...",
+       "Read bill periods: Error in response: '<CPM_BILLPERIODS>' expected!"},
+      {ZEMRequestKind::SaveBillPeriods,
+       "Save bill periods: Unable to receive server response due to unknown WinSock error...",
+       "Save bill periods: Error in response: '<CPM_BILLPERIODS>' expected!"},
+      {ZEMRequestKind::SetActiveAdapter,
+       "Set active adapter: Unable to receive server response due to unknown WinSock error...",
+       "Set active adapter: Error in response: '<CPM_ACTIVE_ADAPTER>' expected!"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(Kind(c.kind).socketName);
+    ZEMRecordingSink s;
+    EXPECT_EQ(HandleDisconnect(Kind(c.kind), "", s, {}), ZEMReplyOutcome::Empty);
+    EXPECT_EQ(HandleDisconnect(Kind(c.kind), "<OTHER/>", s, {}), ZEMReplyOutcome::NoRoot);
+    QStringList boxes{c.empty};
+    if (c.noRoot) boxes.append(c.noRoot);
+    EXPECT_EQ(s.prompt.Texts(), boxes);
+    EXPECT_EQ(s.status, c.noRoot ? c.noRoot : "");
+  }
+}
+
 TEST_F(Envelope, ServerExceptionsAreSwallowedAndLoggedUnlessZero) {
   const QByteArray zero = "HTTP/1.1 500 X\r\n\r\n<EXCEPTION><ERROR_CODE>0</ERROR_CODE><ERROR_MESSAGE>m</ERROR_MESSAGE>"
                           "</EXCEPTION><CPM_BILLPERIODS/>";

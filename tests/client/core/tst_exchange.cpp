@@ -53,31 +53,37 @@ TEST_F(Exchange, ExactRequestOfEveryKind) {
     ZEMRequestKind kind;
     std::vector<std::pair<const char *, const char *>> params;
     const char *requestLine;
+    const char *label = nullptr;  // of the logged query string
   };
   const Case cases[] = {
       {ZEMRequestKind::Stat,
        {{"period_from", "20040317142305"}, {"period_to", "20040317142305"}, {"adapter_name", "eth0"}},
        "GET /cgi-bin/Vellum.exe?adapter_name=eth0&period_from=20040317142305&period_to=20040317142305"
-       "&report_name=current_statistics HTTP/1.1"},
-      {ZEMRequestKind::Adapters, {}, "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1"},
+       "&report_name=current_statistics HTTP/1.1", nullptr},
+      {ZEMRequestKind::Adapters, {}, "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1",
+       "Get adapters list: "},
       {ZEMRequestKind::SetActiveAdapter, {{"active_adapter", "LAN 1"}},
-       "GET /cgi-bin/Ostler.exe?action=set&active_adapter=LAN+1&data_name=cpm_active_adapter HTTP/1.1"},
+       "GET /cgi-bin/Ostler.exe?action=set&active_adapter=LAN+1&data_name=cpm_active_adapter HTTP/1.1",
+       "Set active adapter: "},
       {ZEMRequestKind::AdapterConfig, {{"adapter_alias", "eth0"}},
-       "GET /cgi-bin/Ostler.exe?action=get&adapter_alias=eth0&data_name=cpm_configuration HTTP/1.1"},
+       "GET /cgi-bin/Ostler.exe?action=get&adapter_alias=eth0&data_name=cpm_configuration HTTP/1.1",
+       "Get adapter config: "},
       {ZEMRequestKind::SaveAdapterConfig,
        {{"adapter_alias", "eth0"}, {"adapter_name", "\\Device\\NPF_{1}"}, {"adapter_physical_name", "Intel(R) PRO"},
         {"packet_read_size", "65536"}, {"read_timeout", "1000"}, {"direction_source", "1"},
         {"promiscuous_mode", "0"}, {"broadcast_mode", "1"}, {"filter", "ip and not net 10.0.0.0/8"}, {"active", "1"}},
        "GET /cgi-bin/Ostler.exe?action=set&active=1&adapter_alias=eth0&adapter_name=%5CDevice%5CNPF_%7B1%7D"
        "&adapter_physical_name=Intel(R)+PRO&broadcast_mode=1&data_name=cpm_configuration&direction_source=1"
-       "&filter=ip+and+not+net+10.0.0.0%2F8&packet_read_size=65536&promiscuous_mode=0&read_timeout=1000 HTTP/1.1"},
+       "&filter=ip+and+not+net+10.0.0.0%2F8&packet_read_size=65536&promiscuous_mode=0&read_timeout=1000 HTTP/1.1",
+       "Save adapter configuration: "},
       {ZEMRequestKind::BillPeriods, {{"adapter_alias", "eth0"}},
-       "GET /cgi-bin/Ostler.exe?action=get&adapter_alias=eth0&data_name=cpm_billperiods HTTP/1.1"},
+       "GET /cgi-bin/Ostler.exe?action=get&adapter_alias=eth0&data_name=cpm_billperiods HTTP/1.1",
+       "Get bill periods: "},
       {ZEMRequestKind::SaveBillPeriods, {{"adapter_alias", "eth0"}, {"billperiods", "20040101,22220101,0;"}},
        "GET /cgi-bin/Ostler.exe?action=set&adapter_alias=eth0&billperiods=20040101%2C22220101%2C0%3B"
-       "&data_name=cpm_billperiods HTTP/1.1"},
+       "&data_name=cpm_billperiods HTTP/1.1", "Save bill periods: "},
       {ZEMRequestKind::Log, {{"number_lines", "20"}},
-       "GET /cgi-bin/Vellum.exe?number_lines=20&report_name=cpm_log HTTP/1.1"},
+       "GET /cgi-bin/Vellum.exe?number_lines=20&report_name=cpm_log HTTP/1.1", nullptr},
   };
   server.Script(Reply::CloseAtOnce());
   int connection = 0;
@@ -93,6 +99,16 @@ TEST_F(Exchange, ExactRequestOfEveryKind) {
                                 QByteArray::number(server.Port()) + "\r\n\r\n";
     EXPECT_EQ(server.Received(connection), expected);
     EXPECT_EQ(channel->LastRequest(), expected);
+    // Configuration kinds log the query string behind their label; the others log nothing.
+    if (c.label) {
+      const QByteArray line(c.requestLine);
+      const qsizetype from = line.indexOf('?');
+      EXPECT_TRUE(sink.log.contains(c.label + QString::fromLatin1(line.mid(from, line.lastIndexOf(' ') - from))))
+          << sink.log.join('|').toStdString();
+    } else {
+      EXPECT_TRUE(sink.log.isEmpty());
+    }
+    sink.log.clear();
     ++connection;
   }
 }
