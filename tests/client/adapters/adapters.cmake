@@ -8,3 +8,8 @@ tally_add_test(adapters_controller GTEST GUI
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adaptercontroller.cpp
   LIBS tally_adapters tally_testsupport Qt6::Widgets Qt6::Test)
 target_include_directories(adapters_controller PRIVATE ${CMAKE_SOURCE_DIR}/tests/client/main)
+if(TALLY_SANITIZE)
+  # Pictures and widgets draw text through the system font library, whose caches outlive the test.
+  set_property(TEST adapters_controller APPEND PROPERTY ENVIRONMENT
+               "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
+endif()

@@ -5,4 +5,8 @@ if(TARGET tallyway-devserver)
     LIBS tally_main tally_testsupport Qt6::Test)
   target_compile_definitions(e2e_monitor PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
   add_dependencies(e2e_monitor tallyway-devserver)
+  if(TALLY_SANITIZE)
+    set_property(TEST e2e_monitor APPEND PROPERTY ENVIRONMENT
+                 "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
+  endif()
 endif()
