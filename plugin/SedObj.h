@@ -13,6 +13,8 @@
 //   commands                 499, else "sed: too many commands, last was %s\n"
 //   open braces              20, else "sed: too many {'s\n"
 //   line-number addresses    255, labels 48, w files 9 besides standard output
+//   one run                  100000 branches or 64 million characters touched by its commands,
+//                            else "sed: script runs too long\n" (code 2)
 //
 // Line counting: every run counts its text as the next input line (line 1 is the first text after the
 // engine was created), so numeric addresses and open ranges carry from one run to the next.  A text is
@@ -123,6 +125,7 @@ private:
     static constexpr int reHeaderBytes = 19;      // anchor, filter flag, filter set, spare byte
     static constexpr int replacementEscape = 1;   // marks an escaped character in a replacement
     static constexpr long jumpLimit = 100000;     // branches taken in one run
+    static constexpr long workLimit = 64000000;   // characters of text the commands of one run touch
 
     struct cmd_t {
         std::int32_t firstAddress;   // offset in textPool, -1: every line

@@ -74,12 +74,17 @@ void SedObj::execute()
     Program &p = m_prog;
     m_substituted = false;
     m_queueCount = 0;
+    // A run that loops is stopped once it has taken too many branches or touched too much text:
+    // a server evaluating the script per record must never hang on it.
     long jumps = 0;
+    long work = 0;
     int pc = 0;
     while (p.commands[pc].code != cmdNone) {
         cmd_t &cmd = p.commands[pc];
-        if (selected(cmd))
+        if (selected(cmd)) {
             command(cmd);
+            work += 1 + m_end;
+        }
         if (m_delete)
             break;
         if (m_jump) {
@@ -87,8 +92,8 @@ void SedObj::execute()
             pc = cmd.argument;
             if (pc < 0)
                 break;
-            if (++jumps > jumpLimit) {
-                std::strcpy(p.errorString, "sed: too many branches in one run\n");
+            if (++jumps > jumpLimit || work > workLimit) {
+                std::strcpy(p.errorString, "sed: script runs too long\n");
                 quit(2);
             }
         } else {

@@ -337,7 +337,10 @@ TEST(SedBranching, LabelsAndTests)
         {"$!N;P;D", "a", ""},
         {"s/^a//;/a\\n/D", "aa\nb", "b"},
     });
-    EXPECT_EQ(sedOnce(":a;ba", "x"), "EXC2:sed: too many branches in one run\n");
+    EXPECT_EQ(sedOnce(":a;ba", "x"), "EXC2:sed: script runs too long\n");
+    EXPECT_EQ(sedOnce(":a;s/x*/&&/g;ta", std::string(4000, 'a')), "EXC2:sed: script runs too long\n");
+    // A loop that does real work on a full text stays within the limits.
+    EXPECT_EQ(sedOnce(":a;s/x/y/;ta", std::string(4000, 'x')), std::string(4000, 'y'));
 }
 
 TEST(SedTransliterate, Tables)
