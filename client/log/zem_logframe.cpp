@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -21,12 +22,15 @@
 
 namespace {
 
-// An error code as the server writes it: empty reads as 0, and so does text that is not a number.
-int LogErrorCode(const QString &text)
+// True when an error code as the server writes it is a non-zero integer: an optional sign and
+// decimal digits, white space around ignored. Empty text and text that is not a number read as 0;
+// a code too long for a machine integer is still an error, not success.
+bool IsLogErrorCode(const QString &text)
 {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    return ok ? value : 0;
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
+    static const QRegularExpression nonZeroDigit(QStringLiteral("[1-9]"));
+    const QString code = text.trimmed();
+    return number.match(code).hasMatch() && code.contains(nonZeroDigit);
 }
 
 }  // namespace
@@ -46,7 +50,7 @@ void ZEMServerLogExchange::HandlePayload(const ZEMXMLItem &root)
     QString code = root.ChildText(QStringLiteral("ERROR_CODE"));
     if (code.isEmpty())
         code = QStringLiteral("0");
-    if (LogErrorCode(code) != 0) {
+    if (IsLogErrorCode(code)) {
         addLine_(QStringLiteral("CPM log: ERROR CODE: ") + code);
         addLine_(QStringLiteral("CPM log: error message: ") + root.ChildText(QStringLiteral("ERROR_MESSAGE")));
         return;

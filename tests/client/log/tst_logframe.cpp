@@ -41,6 +41,10 @@ TEST(ServerLogExchange, ReplyStepsBecomeLines)
               (QStringList{QStringLiteral("CPM log: WARNING message: late"), QStringLiteral("one"), QStringLiteral("two")}));
     EXPECT_EQ(run("<CPM_LOG><ERROR_CODE>x</ERROR_CODE><LOG_MESSAGES></LOG_MESSAGES></CPM_LOG>"), QStringList());
     EXPECT_EQ(run("<CPM_LOG/>"), QStringList());
+    // A code too long for a machine integer is still an error, not success.
+    EXPECT_EQ(run("<CPM_LOG><ERROR_CODE>99999999999</ERROR_CODE><ERROR_MESSAGE>big</ERROR_MESSAGE>"
+                  "<LOG_MESSAGES><M>a</M></LOG_MESSAGES></CPM_LOG>"),
+              (QStringList{QStringLiteral("CPM log: ERROR CODE: 99999999999"), QStringLiteral("CPM log: error message: big")}));
 
     // Only the first request (again after SetFirstRequest) asks for lines.
     ZEMQueryBuilder first, next;
