@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <exception>
 #include <memory>
 
 #include "htmlhelputils.h"
@@ -27,6 +28,21 @@ class ZEMDragToolTipWindow : public QWidget {
  public:
   ZEMDragToolTipWindow() : QWidget(nullptr, Qt::ToolTip) { setObjectName(QStringLiteral("ZEMDragToolTip")); }
 };
+
+// The application object that shows an error escaping an event handler in a stop box, as the
+// toolkit's own exception box would, instead of ending the program.
+class ZEMApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  void SetPrompt(ZEMPrompt *prompt) { prompt_ = prompt; }
+  bool notify(QObject *receiver, QEvent *event) override {
+    if (!prompt_) return QApplication::notify(receiver, event);
+    return ZEMDeliverShowingErrors(*prompt_, [&] { return QApplication::notify(receiver, event); });
+  }
+
+ private:
+  ZEMPrompt *prompt_ = nullptr;
+};
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -37,7 +53,7 @@ int main(int argc, char *argv[]) {
   instanceLock.tryLock(0);
 
   ZEMRegisterUrlSchemes();
-  QApplication app(argc, argv);
+  ZEMApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tallyview"));
   QApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
   QApplication::setApplicationVersion(QStringLiteral(TALLY_VERSION_STRING));
@@ -65,11 +81,12 @@ int main(int argc, char *argv[]) {
   auto settings = std::make_unique<TDMMain>(store, clock);
   SetDMMain(settings.get());
   ZEMMessageBoxPrompt prompt;
+  app.SetPrompt(&prompt);
   settings->SetPrompt(&prompt);
-  settings->Create();
 
   int result = 0;
-  {
+  try {
+    settings->Create();
     TZEMDebugLogForm clientLog;
     ZEMMainFrameEnv env;
     env.prompt = &prompt;
@@ -90,7 +107,13 @@ int main(int argc, char *argv[]) {
     }
     result = app.exec();
     prompt.SetParent(nullptr);
+  } catch (const std::exception &error) {
+    // A failure while starting: shown like any other escaped error, then the program ends.
+    prompt.SetParent(nullptr);
+    prompt.Stop(QString::fromLocal8Bit(error.what()));
+    result = 1;
   }
+  app.SetPrompt(nullptr);
   SetDMMain(nullptr);
   return result;
 }

@@ -37,6 +37,8 @@ TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(
   };
   actTextBox = makeAction("actTextBox", tr("Show text window"), tr("Show selected line in text window"),
                           QKeySequence(Qt::CTRL | Qt::Key_Return));
+  // Ctrl with either Enter key, the main one or the keypad's.
+  actTextBox->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
   QFont bold = actTextBox->font();
   bold.setBold(true);
   actTextBox->setFont(bold);

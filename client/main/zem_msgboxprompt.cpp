@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
+#include <exception>
 
 #include "zem_dontshowme.h"
 
@@ -58,4 +59,15 @@ int ZEMMessageBoxPrompt::MessageBox(const QString &text, int style) {
 
 int ZEMMessageBoxPrompt::DontShowMe(const QString &text, int style, bool &dontShowAgain) {
   return ShowDontShowMe(text, style, dontShowAgain, VisibleParent());
+}
+
+bool ZEMDeliverShowingErrors(ZEMPrompt &prompt, const std::function<bool()> &deliver) {
+  try {
+    return deliver();
+  } catch (const std::exception &error) {
+    prompt.Stop(QString::fromLocal8Bit(error.what()));
+  } catch (...) {
+    prompt.Stop(QStringLiteral("Unknown error."));
+  }
+  return false;
 }

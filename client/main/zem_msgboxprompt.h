@@ -3,6 +3,7 @@
 // for DontShowMe. Every box carries the application title as caption.
 
 #include <QPointer>
+#include <functional>
 #include <QWidget>
 
 #include "zem_prompt.h"
@@ -20,3 +21,7 @@ class ZEMMessageBoxPrompt : public ZEMPrompt {
   QWidget *VisibleParent() const;
   QPointer<QWidget> parent_;
 };
+
+// Runs `deliver` (the delivery of one event); an exception that escapes it is shown in a stop box with
+// its text, the program carries on, and the event counts as not handled.
+bool ZEMDeliverShowingErrors(ZEMPrompt &prompt, const std::function<bool()> &deliver);

@@ -103,7 +103,10 @@ TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(par
   cbShowTrayHint = CheckBox("cbShowTrayHint", tr("Show current statistics as a &hint on tray icon"));
   edReqInterval = SpinField("edReqInterval", 0, 32767);
   tsCurrStat = MakePage({Group(tr("Appearance"), {{QString(), cbShowTrayHint}}),
-                     Group(tr("Request"), {{tr("&Interval of automatic\nrequests (sec):"), edReqInterval}})});
+                     Group(tr("Request"), {{tr("&Interval of automatic requests (sec):"), edReqInterval}})});
+  // This page's label is word-wrapped over two lines.
+  if (auto *form = qobject_cast<QFormLayout *>(edReqInterval->parentWidget()->layout()))
+    if (auto *label = qobject_cast<QLabel *>(form->labelForField(edReqInterval))) label->setWordWrap(true);
 
   // Log page.
   edLogReqInt = SpinField("edLogReqInt", 0, 32767);

@@ -54,6 +54,13 @@ class TestDebugLogForm : public QObject {
     log.actTextBox->trigger();
     QCOMPARE(opened.size(), 2);
     QCOMPARE(log.pmLog->defaultAction(), log.actTextBox);
+    QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
+    QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Enter)));
+    QCOMPARE(log.actCopy->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+    QCOMPARE(log.actTextBox->text(), QStringLiteral("Show text window"));
+    QCOMPARE(log.actTextBox->toolTip(), QStringLiteral("Show selected line in text window"));
+    QCOMPARE(log.actCopy->text(), QStringLiteral("&Copy"));
+    QCOMPARE(log.actCopy->toolTip(), QStringLiteral("Copy selected line to clipboard"));
   }
 
   void firstShowPlacesBelowTheAnchor() {

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -152,6 +153,16 @@ class TestDialogs : public QObject {
     QCOMPARE(dialog.edLogReqInt->minimum(), 0);
     QVERIFY(!dialog.edPort->isGroupSeparatorShown());
     QVERIFY(!dialog.edPort->wrapping());
+    // The labels read as the user sees them, the wrapped one included.
+    auto labelOf = [](QWidget *field) {
+      auto *form = qobject_cast<QFormLayout *>(field->parentWidget()->layout());
+      auto *label = form ? qobject_cast<QLabel *>(form->labelForField(field)) : nullptr;
+      return label ? label->text() : QString();
+    };
+    QCOMPARE(labelOf(dialog.edReqInterval), QStringLiteral("&Interval of automatic requests (sec):"));
+    QCOMPARE(labelOf(dialog.edLogReqInt), QStringLiteral("&Interval of automatic requests (sec):"));
+    QCOMPARE(labelOf(dialog.edLogLines), QStringLiteral("&Lines to read:"));
+    QCOMPARE(labelOf(dialog.edPort), QStringLiteral("&Port:"));
   }
 
   void optionsCheckOrder() {
@@ -268,6 +279,16 @@ class TestDialogs : public QObject {
       const QImage disabled = icon.pixmap(QSize(30, 30), QIcon::Disabled).toImage();
       QVERIFY2(!normal.isNull() && !disabled.isNull() && normal != disabled, qPrintable(file));
     }
+  }
+
+  void escapedErrorsAreShown() {
+    ZEMScriptedPrompt prompt;
+    QVERIFY(ZEMDeliverShowingErrors(prompt, [] { return true; }));
+    QCOMPARE(prompt.Count(), 0);
+    QVERIFY(!ZEMDeliverShowingErrors(prompt, []() -> bool { throw std::runtime_error("Socket error 10061"); }));
+    QVERIFY(!ZEMDeliverShowingErrors(prompt, []() -> bool { throw 42; }));
+    QCOMPARE(prompt.Texts(), (QStringList{"Socket error 10061", "Unknown error."}));
+    QCOMPARE(prompt.Boxes().first().style, ZEMPromptStyle::IconStop);
   }
 
   void messageBoxPrompt() {
