@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 
 #include "zem_prompt.h"
@@ -122,6 +123,16 @@ void TZEMDontShowMe::keyPressEvent(QKeyEvent *event) {
     return;
   }
   QDialog::keyPressEvent(event);
+}
+
+void TZEMDontShowMe::showEvent(QShowEvent *event) {
+  // Centred on the screen, not over the window that asks.
+  if (const QScreen *where = screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(where->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  QDialog::showEvent(event);
 }
 
 int ShowDontShowMe(const QString &text, int style, bool &dontShowAgain, QWidget *parent) {

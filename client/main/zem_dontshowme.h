@@ -37,6 +37,7 @@ class TZEMDontShowMe : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent *event) override;
+  void showEvent(QShowEvent *event) override;
 
  private:
   void BuildButtons(int style);

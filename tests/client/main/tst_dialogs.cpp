@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSvgRenderer>
 #include <QTabWidget>
@@ -111,6 +112,18 @@ class TestDialogs : public QObject {
     // Escape presses Ignore in Abort/Retry/Ignore.
     OnNextModal([](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
     QCOMPARE(ShowDontShowMe(QStringLiteral("Failed"), 0x02, dont), 5);
+
+    // Centred on the screen even when a window off to one side asks.
+    QWidget asker;
+    asker.setGeometry(0, 0, 200, 150);
+    asker.show();
+    QPoint centre;
+    OnNextModal([&centre](QWidget *w) {
+      centre = w->frameGeometry().center();
+      w->close();
+    });
+    ShowDontShowMe(QStringLiteral("Close?"), 0x24, dont, &asker);
+    QVERIFY((centre - asker.screen()->availableGeometry().center()).manhattanLength() <= 2);
   }
 
   void optionsLoadAndSaveRoundTrip() {
