@@ -5,7 +5,7 @@ function(tally_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-# tally_add_library(NAME [STATIC|SHARED] SOURCES ... [LIBS ...] [PUBLIC_INCLUDE dir])
+# tally_add_library(NAME [STATIC|SHARED] SOURCES ... [LIBS ...]): the current folder is its public include path.
 function(tally_add_library name)
   cmake_parse_arguments(A "STATIC;SHARED" "" "SOURCES;LIBS" ${ARGN})
   if(A_UNPARSED_ARGUMENTS)
