@@ -5,16 +5,9 @@
 #include "ZEBaseContainer.h"
 
 #include <ace/Arg_Shifter.h>
-#include <ace/Dynamic_Service.h>
 #include <ace/Log_Msg.h>
 
 #include <vector>
-
-namespace {
-
-const char defaultManagerName[] = "FunctionPluginManager";
-
-} // namespace
 
 Quaystone::Quaystone(ACE_Thread_Manager *threadManager, ACE_Message_Queue<ACE_MT_SYNCH> *queue)
     : BaseTaskModule(threadManager, queue, "Quaystone"), container(nullptr), managerName(), pluginManager(nullptr)
@@ -59,7 +52,7 @@ int Quaystone::init(int argc, ACE_TCHAR *argv[])
         }
     }
     if (managerName.empty())
-        managerName = defaultManagerName;
+        managerName = FunctionPluginManager::defaultServiceName;
 
     const int result = BaseTaskModule::init(argc, argv);
     if (result == -1)
@@ -77,8 +70,7 @@ int Quaystone::init_dependencies(int argc, ACE_TCHAR *argv[])
 {
     if (BaseTaskModule::init_dependencies(argc, argv) < 0)
         return -1;
-    ACE_Service_Object *service = ACE_Dynamic_Service<ACE_Service_Object>::instance(managerName.c_str());
-    pluginManager = dynamic_cast<FunctionPluginManager *>(service);
+    pluginManager = FunctionPluginManager::Find(managerName.c_str());
     if (pluginManager)
         return 0;
     ACE_ERROR((LM_ERROR, ACE_TEXT("Quaystone::init_dependencies() : Can't find %s\n"), managerName.c_str()));
