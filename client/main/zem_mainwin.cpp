@@ -371,24 +371,10 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser) {
   adaptersLayout->addWidget(PaneHeader(tr("  Adapters:"), tbAdapters));
   adaptersLayout->addWidget(tvAdapters, 1);
 
-  // Current statistics pane.
-  lvCurrentStats = new QTreeWidget;
+  // Current statistics pane: the list with its seven rows, whose values the poller fills in.
+  lvCurrentStats = new TZEMCurrentStatsList;
   lvCurrentStats->setObjectName(QStringLiteral("lvCurrentStats"));
-  lvCurrentStats->setColumnCount(2);
-  lvCurrentStats->setHeaderLabels({tr("Param"), tr("Value")});
-  lvCurrentStats->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-  lvCurrentStats->setRootIsDecorated(false);
-  lvCurrentStats->setColumnWidth(0, 90);
-  lvCurrentStats->setColumnWidth(1, 90);
   lvCurrentStats->setContextMenuPolicy(Qt::CustomContextMenu);
-  const QStringList rows = {tr("Begin of period"), tr("End of period"),  tr("Volume sent"), tr("Volume received"),
-                            tr("Volume total"),    tr("Limit"),          tr("Limit remainder")};
-  const QStringList values = {QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("0"),
-                              QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
-  for (int i = 0; i < rows.size(); ++i) {
-    auto *item = new QTreeWidgetItem(lvCurrentStats, {rows[i], values[i]});
-    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-  }
   connect(lvCurrentStats, &QWidget::customContextMenuRequested, this,
           [this](const QPoint &pos) { pmCurrStat->popup(lvCurrentStats->viewport()->mapToGlobal(pos)); });
 
