@@ -21,16 +21,10 @@ int EXL_Function_Match::Bind(EXL_Scope *scope)
 
 int EXL_Function_Match::SedEvaluate()
 {
-    Argument(0)->Evaluate();
-    Argument(1)->Evaluate();
-    const std::string text = Argument(0)->AsString();
-    const std::string pattern = Argument(1)->AsString();
+    const auto [text, pattern] = ze::evaluateStringArguments(*arguments);
     // The program deletes the text when the pattern occurs in it, and marks every text it keeps, so
     // that an empty text without the pattern is not taken for a deleted one.
     ze::compileIfChanged(*this, *engine, {cachedPattern, cacheValid}, pattern, "/" + pattern + "/d\ns/^/x/");
-    const char *rest = ze::run(*this, *engine, text);
-    if (!rest)
-        ze::engineFailure(*this, *engine, "Error executing RE: ");
-    m_value = *rest == '\0';
+    m_value = *ze::run(*this, *engine, text) == '\0';
     return 0;
 }

@@ -21,14 +21,9 @@ int EXL_Function_Sed::Bind(EXL_Scope *scope)
 
 int EXL_Function_Sed::SedEvaluate()
 {
-    Argument(0)->Evaluate();
-    Argument(1)->Evaluate();
-    const std::string text = Argument(0)->AsString();
-    const std::string script = Argument(1)->AsString();
+    const auto [text, script] = ze::evaluateStringArguments(*arguments);
     ze::compileIfChanged(*this, *engine, {cachedScript, cacheValid}, script, script);
     const char *result = ze::run(*this, *engine, text);
-    if (!result)
-        ze::engineFailure(*this, *engine, "Error executing RE: ");
     m_value.assign(result, engine->text_length());
     return 0;
 }

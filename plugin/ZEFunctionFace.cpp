@@ -40,6 +40,13 @@ void requireStringArguments(const EXL_Base &where, const EXL_ExpressionVector &a
     }
 }
 
+StringArguments evaluateStringArguments(const EXL_ExpressionVector &arguments)
+{
+    arguments[0]->Evaluate();
+    arguments[1]->Evaluate();
+    return {arguments[0]->AsString(), arguments[1]->AsString()};
+}
+
 void engineFailure(const EXL_Base &where, const SedObj &engine, const char *prefix)
 {
     const std::string message = prefix + std::string(engine.get_error_string());
@@ -82,12 +89,16 @@ void compileIfChanged(const EXL_Base &where, SedObj &engine, CompiledText cache,
 
 const char *run(const EXL_Base &where, SedObj &engine, const std::string &text)
 {
+    const char *result = nullptr;
     try {
-        return engine.execute_commands(text.c_str());
+        result = engine.execute_commands(text.c_str());
     } catch (const SedObjException &error) {
         reportEngineError(where, engine, error);
         throw;
     }
+    if (!result)
+        engineFailure(where, engine, "Error executing RE: ");
+    return result;
 }
 
 } // namespace ze

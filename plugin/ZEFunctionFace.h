@@ -25,6 +25,13 @@ namespace ze {
 void requireStringArguments(const EXL_Base &where, const EXL_ExpressionVector &arguments, const char *first,
                             const char *second);
 
+// Evaluates both arguments, then reads them as strings (first, second).
+struct StringArguments {
+    std::string first;
+    std::string second;
+};
+StringArguments evaluateStringArguments(const EXL_ExpressionVector &arguments);
+
 // The compiled program of one engine and the text it was compiled from. A failed compile leaves the
 // engine with a broken program, so it marks the cache stale and the next evaluation recompiles.
 struct CompiledText {
@@ -37,7 +44,8 @@ struct CompiledText {
 // (SedObjException) is reported with the engine's message and passed on.
 void compileIfChanged(const EXL_Base &where, SedObj &engine, CompiledText cache, const std::string &key,
                       const std::string &program);
-// Runs the engine over text; the result, or null. Engine errors are reported and passed on.
+// Runs the engine over text and yields the result. Engine errors are reported and passed on; an
+// engine that yields no result is reported and thrown as EXL_BaseException("Error executing RE: ...").
 const char *run(const EXL_Base &where, SedObj &engine, const std::string &text);
 // Reports and throws EXL_BaseException(prefix + the engine's error text).
 [[noreturn]] void engineFailure(const EXL_Base &where, const SedObj &engine, const char *prefix);
