@@ -5,12 +5,6 @@
 
 namespace ze {
 
-void notSupported(const EXL_Base &where, const char *operation, const char *type)
-{
-    where.ReportError(std::string("Not supported ") + operation + " <" + type + "> operation");
-    throw EXL_ErrorException("");
-}
-
 void notSupportedAssignment(const EXL_Base &where)
 {
     where.ReportError("Not supported assignment");

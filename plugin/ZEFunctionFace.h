@@ -11,8 +11,6 @@ class SedObj;
 
 namespace ze {
 
-// Reports "Not supported <operation> <<type>> operation" and throws EXL_ErrorException("").
-[[noreturn]] void notSupported(const EXL_Base &where, const char *operation, const char *type);
 // Reports "Not supported assignment" and throws EXL_ErrorException("").
 [[noreturn]] void notSupportedAssignment(const EXL_Base &where);
 // Reports "Not supported operand type <<type>> in the expression" and throws EXL_ErrorException("").
@@ -52,24 +50,11 @@ const char *run(const EXL_Base &where, SedObj &engine, const std::string &text);
 
 } // namespace ze
 
-// Names of the operation groups as the messages write them.
-#define ZE_NAME_Equal "operator=="
-#define ZE_NAME_NotEqual "operator!="
-#define ZE_NAME_Greater "operator>"
-#define ZE_NAME_Less "operator<"
-#define ZE_NAME_GreaterEqual "operator>="
-#define ZE_NAME_LessEqual "operator<="
-#define ZE_NAME_Add "Add"
-#define ZE_NAME_Sub "Sub"
-#define ZE_NAME_Mod "Mod"
-#define ZE_NAME_Mul "Mul"
-#define ZE_NAME_Div "Div"
-
 // Overrides that refuse one typed form, every forward form or every reverse form of a group.
 #define ZE_DENY(OP, RET, SUFFIX, ARG, NAME)                                                             \
-    RET OP##SUFFIX(ARG) override { ze::notSupported(*this, ZE_NAME_##OP, NAME); }
+    RET OP##SUFFIX(ARG) override { NotSupported(EXL_OpName(EXL_Op::OP), NAME); }
 #define ZE_DENY_REVERSE(OP, RET, SUFFIX, ARG, NAME)                                                     \
-    RET r##OP##SUFFIX(ARG) override { ze::notSupported(*this, ZE_NAME_##OP, NAME); }
+    RET r##OP##SUFFIX(ARG) override { NotSupported(EXL_OpName(EXL_Op::OP), NAME); }
 #define ZE_DENY_FORWARD_FORMS(OP, RET) EXL_OPERAND_FORMS(ZE_DENY, OP, RET)
 #define ZE_DENY_REVERSE_FORMS(OP, RET) EXL_OPERAND_FORMS(ZE_DENY_REVERSE, OP, RET)
 #define ZE_DENY_GROUP(OP, RET) ZE_DENY_FORWARD_FORMS(OP, RET) ZE_DENY_REVERSE_FORMS(OP, RET)
