@@ -6,7 +6,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -22,16 +21,26 @@
 
 namespace {
 
-// True when an error code as the server writes it is a non-zero integer: an optional sign and
-// decimal digits, white space around ignored. Empty text and text that is not a number read as 0;
-// a code too long for a machine integer is still an error, not success.
-bool IsLogErrorCode(const QString &text)
+// Reads the error/warning envelope of the reply with the shared check, its report lines going into
+// the strip and its boxes nowhere: the strip shows each report once, as a line.
+class EnvelopeLines : public ZEMExchangeSink, private ZEMPrompt
 {
-    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
-    static const QRegularExpression nonZeroDigit(QStringLiteral("[1-9]"));
-    const QString code = text.trimmed();
-    return number.match(code).hasMatch() && code.contains(nonZeroDigit);
-}
+public:
+    explicit EnvelopeLines(const ZEMServerLogExchange::AddLineFn &addLine) : addLine_(addLine) {}
+    void ClientLog(const QString &prefix, const QString &text) override { addLine_(prefix + text); }
+    void StatusText(const QString &) override {}
+    ZEMPrompt &Prompt() override { return *this; }
+
+private:
+    int MessageBox(const QString &, int style) override { return DefaultButton(style); }
+    int DontShowMe(const QString &, int style, bool &dontShowAgain) override
+    {
+        dontShowAgain = false;
+        return DefaultButton(style);
+    }
+
+    const ZEMServerLogExchange::AddLineFn &addLine_;
+};
 
 }  // namespace
 
@@ -47,17 +56,9 @@ void ZEMServerLogExchange::FillParams(ZEMQueryBuilder &params, int lines)
 
 void ZEMServerLogExchange::HandlePayload(const ZEMXMLItem &root)
 {
-    QString code = root.ChildText(QStringLiteral("ERROR_CODE"));
-    if (code.isEmpty())
-        code = QStringLiteral("0");
-    if (IsLogErrorCode(code)) {
-        addLine_(QStringLiteral("CPM log: ERROR CODE: ") + code);
-        addLine_(QStringLiteral("CPM log: error message: ") + root.ChildText(QStringLiteral("ERROR_MESSAGE")));
+    EnvelopeLines envelope(addLine_);
+    if (!EnvelopeCheck(root, QStringLiteral("CPM log: "), envelope))
         return;
-    }
-    const QString warning = root.ChildText(QStringLiteral("WARNING_MESSAGE"));
-    if (!warning.isEmpty())
-        addLine_(QStringLiteral("CPM log: WARNING message: ") + warning);
     if (const ZEMXMLItem *messages = root.Child(QStringLiteral("LOG_MESSAGES")))
         for (const auto &message : messages->Children)
             addLine_(message->Text);
