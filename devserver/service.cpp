@@ -142,7 +142,12 @@ const DevService::Route *DevService::findRoute(const HttpRequest &request)
 
 QString DevService::requestKind(const HttpRequest &request)
 {
-    if (const Route *route = findRoute(request))
+    return kindOf(findRoute(request), request);
+}
+
+QString DevService::kindOf(const Route *route, const HttpRequest &request)
+{
+    if (route)
         return route->action.isEmpty() ? route->selector : route->selector + u'.' + route->action;
     const QString report = request.params.value(QStringLiteral("report_name"));
     if (request.path.compare(kReportProgram, Qt::CaseInsensitive) == 0 && !report.isEmpty())
@@ -174,8 +179,8 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
             return textReply(403, QStringLiteral("control requests are served on loopback only"));
         return control(request);
     }
-    const QString kind = requestKind(request);
     const Route *route = findRoute(request);
+    const QString kind = kindOf(route, request);
     if (kind.isEmpty() || (!route && !kind.startsWith(QStringLiteral("report.")))) {
         return htmlErrorPage(404, QStringLiteral("Not Found"),
                              QStringLiteral("Nothing is served at %1")

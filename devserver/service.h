@@ -65,6 +65,8 @@ private:
     struct Route;
     static const QList<Route> &routes();
     static const Route *findRoute(const HttpRequest &request);
+    // The kind of `request`, given the route findRoute() found for it (nullptr for none).
+    static QString kindOf(const Route *route, const HttpRequest &request);
 
     XmlElement adapterList(const HttpRequest &request);
     XmlElement setActiveAdapter(const HttpRequest &request);
