@@ -69,19 +69,19 @@ std::string EXL_Expression::asString(const char *format) { return Value().format
 #define EXL_DEFINE_REVERSE(OP, RET, SUFFIX, ARG, NAME)                                                  \
     RET EXL_Expression::r##OP##SUFFIX(ARG v) { return EXL_APPLY(OP, EXL_Variant(v), Value(), NAME); }
 
+// A group with reverse forms: the form taking an expression and both typed sets, applied by EXL_APPLY.
+#define EXL_DEFINE_REVERSIBLE(OP, RET)                                                                  \
+    RET EXL_Expression::OP(EXL_Expression &other) { EXL_DISPATCH(other, r##OP) }                        \
+    EXL_OPERAND_FORMS(EXL_DEFINE_TYPED, OP, RET)                                                        \
+    EXL_OPERAND_FORMS(EXL_DEFINE_REVERSE, OP, RET)
+
 #define EXL_APPLY(OP, LEFT, RIGHT, NAME) EXL_Compare(*this, EXL_Op::OP, LEFT, RIGHT, NAME)
-#define EXL_DEFINE_COMPARISON(OP)                                                                       \
-    bool EXL_Expression::OP(EXL_Expression &other) { EXL_DISPATCH(other, r##OP) }                       \
-    EXL_OPERAND_FORMS(EXL_DEFINE_TYPED, OP, bool)                                                       \
-    EXL_OPERAND_FORMS(EXL_DEFINE_REVERSE, OP, bool)
+#define EXL_DEFINE_COMPARISON(OP) EXL_DEFINE_REVERSIBLE(OP, bool)
 EXL_COMPARISON_GROUPS(EXL_DEFINE_COMPARISON)
 #undef EXL_APPLY
 
 #define EXL_APPLY(OP, LEFT, RIGHT, NAME) EXL_Compute(*this, EXL_Op::OP, LEFT, RIGHT, NAME)
-#define EXL_DEFINE_ARITHMETIC(OP)                                                                       \
-    EXL_Variant EXL_Expression::OP(EXL_Expression &other) { EXL_DISPATCH(other, r##OP) }                \
-    EXL_OPERAND_FORMS(EXL_DEFINE_TYPED, OP, EXL_Variant)                                                \
-    EXL_OPERAND_FORMS(EXL_DEFINE_REVERSE, OP, EXL_Variant)
+#define EXL_DEFINE_ARITHMETIC(OP) EXL_DEFINE_REVERSIBLE(OP, EXL_Variant)
 EXL_REVERSIBLE_ARITHMETIC_GROUPS(EXL_DEFINE_ARITHMETIC)
 // Multiplication commutes, so the other operand's forward form serves.
 EXL_Variant EXL_Expression::Mul(EXL_Expression &other) { EXL_DISPATCH(other, Mul) }
