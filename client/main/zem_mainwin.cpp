@@ -357,12 +357,9 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser) {
                               ZEMArtIcon(QStringLiteral("adapter_active")),
                               ZEMArtIcon(QStringLiteral("adapter_unconfigured"))});
   tvAdapters = adapterTree;
-  connect(tvAdapters, &QTreeWidget::currentItemChanged, this, [this] {
-    const bool adapter = SelectedNodeIsAdapter();
-    actSelectAdapter->setEnabled(adapter);
-    actConfig->setEnabled(adapter);
-  });
-  actConfig->setEnabled(false);
+  // Configuration, Listen and Bill Periods follow the selection through the adapter controller.
+  connect(tvAdapters, &QTreeWidget::currentItemChanged, this,
+          [this] { actSelectAdapter->setEnabled(SelectedNodeIsAdapter()); });
 
   auto *adaptersPane = new QWidget;
   auto *adaptersLayout = new QVBoxLayout(adaptersPane);
@@ -569,8 +566,7 @@ void TTZEMMainFrame::OpenAdapterConfig() {}
 // --- Shell behaviour.
 
 void TTZEMMainFrame::UpdateActiveCaption() {
-  pCaption->setText(QStringLiteral("Active Interface Adapter: ") +
-                    (activeAlias.isEmpty() ? QStringLiteral("none") : activeAlias));
+  pCaption->setText(ActiveCaption(activeAlias));
 }
 
 void TTZEMMainFrame::TellNoTrayOnce() {
@@ -617,10 +613,7 @@ void TTZEMMainFrame::HandleTrainingCard(int command, int param) {
   if (param == 1) return;
   switch (command) {
     case 2:
-      if (SelectedNodeIsAdapter())
-        OpenAdapterConfig();
-      else
-        prompt_->Error(QString::fromLatin1(kNoSelectedAdapter));
+      adapterList->TrainingCardConfig();
       break;
     case 3:
     case 5:

@@ -48,7 +48,6 @@ struct ZEMMainFrameEnv {
 // Help topics of the program.
 inline constexpr char kTopicIntroduction[] = "::/HTML\\Introduction.htm";
 inline constexpr char kExitQuestion[] = "Are you sure to close the Tallyway GUI?";
-inline constexpr char kNoSelectedAdapter[] = "There is no selected adapter in the adapter list. ";
 // Told once per run where hiding to the tray is asked for but the desktop has no tray.
 inline constexpr char kNoTrayNotice[] =
     "This desktop has no system tray, so Tallyway GUI cannot hide there. The window is minimised "

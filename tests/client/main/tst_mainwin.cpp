@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include "htmlhelputils.h"
+#include "zem_adaptertree.h"
 #include "zem_debuglogform.h"
 #include "zem_mainwin.h"
 #include "zem_requestchannel.h"
@@ -37,7 +38,9 @@ class ZEMCountingFrame : public TTZEMMainFrame {
   using TTZEMMainFrame::TTZEMMainFrame;
   void RequestAdapterList() override { ++adapterRequests; }
   void SetLogPolling(bool on) override { logPolling = on; }
+  void OpenAdapterConfig() override { ++configOpens; }
   int adapterRequests = 0;
+  int configOpens = 0;
   bool logPolling = false;
 };
 
@@ -217,6 +220,17 @@ class TestMainWin : public QObject {
     emit f.help.TrainingCard(2, 0);
     QCOMPARE(f.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
     QCOMPARE(f.prompt.Boxes().first().style, ZEMPromptStyle::IconExclamation);
+    QCOMPARE(f.frame->configOpens, 0);
+    // With an adapter selected, command 2 opens its configuration without a box.
+    auto &tree = static_cast<TZEMAdapterTree &>(*w.tvAdapters);
+    ZEMTreeNode adapter;
+    adapter.isAdapter = 1;
+    adapter.alias = QStringLiteral("lan");
+    tree.RebuildAdapters({adapter});
+    tree.FindAdapter(QStringLiteral("lan"))->setSelected(true);
+    emit f.help.TrainingCard(2, 0);
+    QCOMPARE(f.frame->configOpens, 1);
+    QCOMPARE(f.prompt.Count(), 1);
     // Commands 3 and 5 reach the open configuration dialog, posted, with the second parameter 1.
     ZEMFakeConfigDialog dialog;
     w.configDialog = &dialog;

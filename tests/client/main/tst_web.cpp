@@ -67,7 +67,7 @@ class TestWeb : public QObject {
     view->page()->runJavaScript(QStringLiteral("document.querySelector('a[href=\"tcard:2\"]').click();"));
     QTRY_COMPARE_WITH_TIMEOUT(cards.count(), 1, 10000);
     QCOMPARE(cards.first().at(0).toInt(), 2);
-    QCOMPARE(prompt.Texts(), QStringList{QString::fromLatin1(kNoSelectedAdapter)});
+    QCOMPARE(prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
     // The link was not followed.
     QVERIFY(view->url().fileName() == QStringLiteral("1stStart_AdapterOne.htm"));
 
