@@ -85,6 +85,12 @@ qint64 saturatingAdd(qint64 a, quint64 b)
     return b >= room ? std::numeric_limits<qint64>::max() : a + qint64(b);
 }
 
+// The message of kNoConfiguration.
+QString noConfiguration(const QString &alias)
+{
+    return QStringLiteral("Configuration does not exist for adapter %1").arg(alias);
+}
+
 bool strictInt(const QString &text, int *value)
 {
     bool ok = false;
@@ -266,8 +272,7 @@ XmlElement DevService::setActiveAdapter(const HttpRequest &request)
         return refuse(root, kind, kBadParameter, QStringLiteral("Missing parameter active_adapter"));
     const QString alias = request.params.value(QStringLiteral("active_adapter"));
     if (!alias.isEmpty() && !m_state.adapters.contains(alias))
-        return refuse(root, kind, kNoConfiguration,
-                      QStringLiteral("Configuration does not exist for adapter %1").arg(alias));
+        return refuse(root, kind, kNoConfiguration, noConfiguration(alias));
     ServerState next = m_state;
     next.activeAlias = alias;
     QString error;
@@ -293,7 +298,7 @@ XmlElement DevService::getConfiguration(const HttpRequest &request)
     const AdapterConfig config = it != m_state.adapters.cend() ? *it : AdapterConfig{};
     XmlElement reply = it != m_state.adapters.cend()
         ? envelope(root)
-        : envelope(root, kNoConfiguration, QStringLiteral("Configuration does not exist for adapter %1").arg(alias));
+        : envelope(root, kNoConfiguration, noConfiguration(alias));
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias)
         .child(QStringLiteral("ADAPTER_NAME"), config.name)
         .child(QStringLiteral("ADAPTER_PHYSICAL_NAME"), config.physicalName)
@@ -377,8 +382,7 @@ XmlElement DevService::getBillPeriods(const HttpRequest &request)
     const QString alias = request.params.value(QStringLiteral("adapter_alias"));
     const auto it = m_state.adapters.constFind(alias);
     if (it == m_state.adapters.cend())
-        return refuse(root, QStringLiteral("cpm_billperiods.get"), kNoConfiguration,
-                      QStringLiteral("Configuration does not exist for adapter %1").arg(alias));
+        return refuse(root, QStringLiteral("cpm_billperiods.get"), kNoConfiguration, noConfiguration(alias));
     XmlElement reply = envelope(root);
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias);
     XmlElement periods(QStringLiteral("BILLPERIODS"));
@@ -399,8 +403,7 @@ XmlElement DevService::setBillPeriods(const HttpRequest &request)
     const QString kind = QStringLiteral("cpm_billperiods.set");
     const QString alias = request.params.value(QStringLiteral("adapter_alias"));
     if (!m_state.adapters.contains(alias))
-        return refuse(root, kind, kNoConfiguration,
-                      QStringLiteral("Configuration does not exist for adapter %1").arg(alias));
+        return refuse(root, kind, kNoConfiguration, noConfiguration(alias));
     if (!request.params.contains(QStringLiteral("billperiods")))
         return refuse(root, kind, kBadParameter, QStringLiteral("Missing parameter billperiods"));
     BillPeriodList periods;
@@ -436,7 +439,7 @@ XmlElement DevService::currentStatistics(const HttpRequest &request)
     const auto it = m_state.adapters.constFind(alias);
     // The statistics reply has no envelope of its own: a request it cannot answer gets an exception.
     if (it == m_state.adapters.cend())
-        return exceptionDocument(kNoConfiguration, QStringLiteral("Configuration does not exist for adapter %1").arg(alias));
+        return exceptionDocument(kNoConfiguration, noConfiguration(alias));
     if (!day.isValid())
         return exceptionDocument(kBadParameter, QStringLiteral("period_from must be a moment yyyymmddhhmmss"));
 
