@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cstdarg>
 
+#include "zem_logframe.h"
 #include "zem_memo.h"
 
 TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(anchor) {
@@ -27,11 +28,7 @@ TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(
 
   // The window's commands, with their keys active while the window has the focus.
   auto makeAction = [this](const char *name, const QString &caption, const QString &hint, const QKeySequence &key) {
-    auto *action = new QAction(caption, this);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setStatusTip(hint);
-    action->setToolTip(hint);
-    action->setShortcut(key);
+    QAction *action = ZEMMakeAction(this, name, caption, hint, key);
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     return action;
   };

@@ -113,13 +113,7 @@ TTZEMMainFrame::~TTZEMMainFrame() {
 
 QAction *TTZEMMainFrame::MakeAction(const char *name, const QString &caption, const QString &hint,
                                     const QKeySequence &key, const QString &icon) {
-  auto *action = new QAction(caption, this);
-  action->setObjectName(QString::fromLatin1(name));
-  if (!hint.isEmpty()) {
-    action->setStatusTip(hint);
-    action->setToolTip(hint);
-  }
-  if (!key.isEmpty()) action->setShortcut(key);
+  QAction *action = ZEMMakeAction(this, name, caption, hint, key);
   if (!icon.isEmpty()) action->setIcon(ZEMArtIcon(icon));
   addAction(action);
   return action;
