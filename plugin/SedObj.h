@@ -208,13 +208,12 @@ private:
     void setText(const char *text);
     void writeLine(int file, const char *data, int length);
     static int copyText(char *destination, const char *source, int length);
-    int appendPattern(const char *data, int length);
-    void appendHold(const char *data, int length);
+    // Appends to the pattern or hold space (end: its length), cut at maxText characters.
+    void appendTo(char *space, int &end, const char *data, int length);
     void readout();
     void truncated();
     int getline(char *destination, int capacity);
     int get();
-    void initget();
     bool openfile();
     static bool Memcmp(const char *a, const char *b, int length);
     void emit(int file, const char *data, std::size_t length);

@@ -521,25 +521,13 @@ int SedObj::copyText(char *destination, const char *source, int length)
     return length;
 }
 
-int SedObj::appendPattern(const char *data, int length)
+void SedObj::appendTo(char *space, int &end, const char *data, int length)
 {
-    int room = maxText - m_end;
+    const int room = maxText - end;
     const int taken = length < room ? length : room;
-    std::memcpy(m_prog.patternSpace + m_end, data, static_cast<std::size_t>(taken));
-    m_end += taken;
-    m_prog.patternSpace[m_end] = 0;
-    if (taken < length)
-        truncated();
-    return taken;
-}
-
-void SedObj::appendHold(const char *data, int length)
-{
-    const int room = maxText - m_holdEnd;
-    const int taken = length < room ? length : room;
-    std::memcpy(m_holdSpace + m_holdEnd, data, static_cast<std::size_t>(taken));
-    m_holdEnd += taken;
-    m_holdSpace[m_holdEnd] = 0;
+    std::memcpy(space + end, data, static_cast<std::size_t>(taken));
+    end += taken;
+    space[end] = 0;
     if (taken < length)
         truncated();
 }
@@ -548,8 +536,8 @@ void SedObj::setText(const char *text)
 {
     // The pattern space becomes text and a newline (i, c and a).
     m_end = 0;
-    appendPattern(text, static_cast<int>(std::strlen(text)));
-    appendPattern("\n", 1);
+    appendTo(m_prog.patternSpace, m_end, text, static_cast<int>(std::strlen(text)));
+    appendTo(m_prog.patternSpace, m_end, "\n", 1);
 }
 
 void SedObj::writeLine(int file, const char *data, int length)
@@ -606,15 +594,15 @@ void SedObj::command(cmd_t &cmd)
         m_end = copyText(ps, m_holdSpace, m_holdEnd);
         break;
     case cmdGetAppend:
-        appendPattern("\n", 1);
-        appendPattern(m_holdSpace, m_holdEnd);
+        appendTo(m_prog.patternSpace, m_end, "\n", 1);
+        appendTo(m_prog.patternSpace, m_end, m_holdSpace, m_holdEnd);
         break;
     case cmdHold:
         m_holdEnd = copyText(m_holdSpace, ps, m_end);
         break;
     case cmdHoldAppend:
-        appendHold("\n", 1);
-        appendHold(ps, m_end);
+        appendTo(m_holdSpace, m_holdEnd, "\n", 1);
+        appendTo(m_holdSpace, m_holdEnd, ps, m_end);
         break;
     case cmdInsert:
         setText(reinterpret_cast<const char *>(p.textPool + cmd.argument));
@@ -632,7 +620,7 @@ void SedObj::command(cmd_t &cmd)
         if (m_queueCount)
             readout();
         const int before = m_end;
-        appendPattern("\n", 1);
+        appendTo(m_prog.patternSpace, m_end, "\n", 1);
         if (getline(ps + m_end, maxText - m_end) < 0) {
             m_end = before;
             ps[m_end] = 0;
@@ -756,8 +744,6 @@ int SedObj::get()
     // The engine edits texts held in memory: it has no input stream of its own.
     return -1;
 }
-
-void SedObj::initget() { m_lookahead = get(); }
 
 bool SedObj::openfile()
 {
