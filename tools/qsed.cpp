@@ -32,8 +32,6 @@ const char usage[] =
     "engine's message on standard error; the exit status is then 1 (2 for wrong usage).\n"
     "Warnings of the engine (for example a cut text) go to standard error and the run goes on.\n";
 
-void writeOut(void *, const char *data, std::size_t length) { std::fwrite(data, 1, length, stdout); }
-
 void printMessage(const char *message)
 {
     std::fputs(message, stderr);
@@ -104,8 +102,8 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    // The engine writes the script's own output to standard output unless told otherwise.
     auto engine = std::make_unique<SedObj>();
-    engine->set_output(writeOut, nullptr);
     try {
         engine->recompile(script.c_str());
         std::string line;
