@@ -54,11 +54,9 @@ int Quaystone::init(int argc, ACE_TCHAR *argv[])
     if (managerName.empty())
         managerName = FunctionPluginManager::defaultServiceName;
 
+    // The base initialisation finds the manager through init_dependencies.
     const int result = BaseTaskModule::init(argc, argv);
-    if (result == -1)
-        throw EXL_BadServiceInitializationException(name());
-    // The base initialisation found the manager; a manager that is still unknown is a failure too.
-    if (!pluginManager)
+    if (result == -1 || !pluginManager)
         throw EXL_BadServiceInitializationException(name());
 
     container = new ZEBaseContainer();
