@@ -104,8 +104,11 @@ struct DevService::Route {
     QString program;
     QString selector;  // data_name or report_name
     QString action;    // configuration program only
-    QString root;
-    XmlElement (DevService::*handler)(const HttpRequest &);
+    QString root;      // root element of the reply
+    XmlElement (DevService::*handler)(const Route &, const HttpRequest &);
+
+    // "data_name.action" for the configuration program, the report name for the report program.
+    QString kind() const { return action.isEmpty() ? selector : selector + u'.' + action; }
 };
 
 const QList<DevService::Route> &DevService::routes()
@@ -154,7 +157,7 @@ QString DevService::requestKind(const HttpRequest &request)
 QString DevService::kindOf(const Route *route, const HttpRequest &request)
 {
     if (route)
-        return route->action.isEmpty() ? route->selector : route->selector + u'.' + route->action;
+        return route->kind();
     const QString report = request.params.value(QStringLiteral("report_name"));
     if (request.path.compare(kReportProgram, Qt::CaseInsensitive) == 0 && !report.isEmpty())
         return QStringLiteral("report.") + report;
@@ -202,7 +205,7 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
 
     Reply reply;
     if (route) {
-        XmlElement root = (this->*route->handler)(request);
+        XmlElement root = (this->*route->handler)(*route, request);
         if (fault && fault->mode == FaultMode::Warning)
             root.childNamed(QStringLiteral("WARNING_MESSAGE")).setText(fault->message);
         reply = xmlReply(root);
@@ -220,10 +223,10 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     return reply;
 }
 
-XmlElement DevService::refuse(const QString &root, const QString &kind, int code, const QString &message)
+XmlElement DevService::refuse(const Route &route, int code, const QString &message)
 {
-    m_log.add(QStringLiteral("Refused %1: %2").arg(kind, message));
-    return envelope(root, code, message);
+    m_log.add(QStringLiteral("Refused %1: %2").arg(route.kind(), message));
+    return envelope(route.root, code, message);
 }
 
 bool DevService::commit(ServerState next, QString *error)
@@ -235,9 +238,9 @@ bool DevService::commit(ServerState next, QString *error)
     return true;
 }
 
-XmlElement DevService::adapterList(const HttpRequest &)
+XmlElement DevService::adapterList(const Route &route, const HttpRequest &)
 {
-    XmlElement root = envelope(QStringLiteral("INTERFACE_ADAPTERS"));
+    XmlElement root = envelope(route.root);
     root.child(QStringLiteral("ACTIVE_ADAPTER"), m_state.activeAlias);
     XmlElement list(QStringLiteral("ADAPTERS_LIST"));
     auto add = [&](const QString &alias, const QString &name, const QString &physicalName) {
@@ -264,41 +267,37 @@ XmlElement DevService::adapterList(const HttpRequest &)
     return root;
 }
 
-XmlElement DevService::setActiveAdapter(const HttpRequest &request)
+XmlElement DevService::setActiveAdapter(const Route &route, const HttpRequest &request)
 {
-    const QString root = QStringLiteral("CPM_ACTIVE_ADAPTER");
-    const QString kind = QStringLiteral("cpm_active_adapter.set");
     if (!request.params.contains(QStringLiteral("active_adapter")))
-        return refuse(root, kind, kBadParameter, QStringLiteral("Missing parameter active_adapter"));
+        return refuse(route, kBadParameter, QStringLiteral("Missing parameter active_adapter"));
     const QString alias = request.params.value(QStringLiteral("active_adapter"));
     if (!alias.isEmpty() && !m_state.adapters.contains(alias))
-        return refuse(root, kind, kNoConfiguration, noConfiguration(alias));
+        return refuse(route, kNoConfiguration, noConfiguration(alias));
     ServerState next = m_state;
     next.activeAlias = alias;
     QString error;
     if (next != m_state && !commit(next, &error))
-        return refuse(root, kind, kStoreFailed, QStringLiteral("Cannot store the active adapter: %1").arg(error));
+        return refuse(route, kStoreFailed, QStringLiteral("Cannot store the active adapter: %1").arg(error));
     m_accountant.forget();
     m_log.add(alias.isEmpty() ? QStringLiteral("Capture stopped: no adapter is active")
                               : QStringLiteral("Adapter %1 activated").arg(alias));
-    XmlElement reply = envelope(root);
+    XmlElement reply = envelope(route.root);
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias);
     return reply;
 }
 
-XmlElement DevService::getConfiguration(const HttpRequest &request)
+XmlElement DevService::getConfiguration(const Route &route, const HttpRequest &request)
 {
-    const QString root = QStringLiteral("CPM_CONFIGURATION");
     const QString alias = request.params.value(QStringLiteral("adapter_alias"));
     if (alias.isEmpty())
-        return refuse(root, QStringLiteral("cpm_configuration.get"), kBadParameter,
-                      QStringLiteral("Missing parameter adapter_alias"));
+        return refuse(route, kBadParameter, QStringLiteral("Missing parameter adapter_alias"));
     const auto it = m_state.adapters.constFind(alias);
     // With no stored configuration the reply still carries the defaults, so a client can fill a dialog.
     const AdapterConfig config = it != m_state.adapters.cend() ? *it : AdapterConfig{};
     XmlElement reply = it != m_state.adapters.cend()
-        ? envelope(root)
-        : envelope(root, kNoConfiguration, noConfiguration(alias));
+        ? envelope(route.root)
+        : envelope(route.root, kNoConfiguration, noConfiguration(alias));
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias)
         .child(QStringLiteral("ADAPTER_NAME"), config.name)
         .child(QStringLiteral("ADAPTER_PHYSICAL_NAME"), config.physicalName)
@@ -312,10 +311,8 @@ XmlElement DevService::getConfiguration(const HttpRequest &request)
     return reply;
 }
 
-XmlElement DevService::setConfiguration(const HttpRequest &request)
+XmlElement DevService::setConfiguration(const Route &route, const HttpRequest &request)
 {
-    const QString root = QStringLiteral("CPM_CONFIGURATION");
-    const QString kind = QStringLiteral("cpm_configuration.set");
     const auto &p = request.params;
     QStringList missing;
     for (const char *name : {"adapter_alias", "adapter_name", "adapter_physical_name", "packet_read_size",
@@ -325,7 +322,7 @@ XmlElement DevService::setConfiguration(const HttpRequest &request)
             missing << QLatin1String(name);
     }
     if (!missing.isEmpty())
-        return refuse(root, kind, kBadParameter,
+        return refuse(route, kBadParameter,
                       QStringLiteral("Missing parameter(s) %1").arg(missing.join(QStringLiteral(", "))));
 
     AdapterConfig config = m_state.adapters.value(p.value(QStringLiteral("adapter_alias")));
@@ -335,55 +332,54 @@ XmlElement DevService::setConfiguration(const HttpRequest &request)
     config.directionSource = p.value(QStringLiteral("direction_source"));
     config.filter = p.value(QStringLiteral("filter"));
     if (config.alias.isEmpty())
-        return refuse(root, kind, kBadParameter, QStringLiteral("The adapter alias is empty"));
+        return refuse(route, kBadParameter, QStringLiteral("The adapter alias is empty"));
     const QStringList texts{config.alias, config.name, config.physicalName, config.directionSource, config.filter};
     for (qsizetype i = 0; i < texts.size(); ++i) {
         // The first three also travel as attribute values of the adapter list.
         if (!carriesAsText(texts[i]) || (i < 3 && !carriesAsAttribute(texts[i])))
-            return refuse(root, kind, kUncarriable,
+            return refuse(route, kUncarriable,
                           QStringLiteral("The value '%1' cannot be stored: it may not begin with white space, nor "
                                          "hold markup such as '<a' or '</' (nor '\"' in a name)")
                               .arg(texts[i].left(60)));
     }
     if (!strictInt(p.value(QStringLiteral("packet_read_size")), &config.packetReadSize)
         || !strictInt(p.value(QStringLiteral("read_timeout")), &config.readTimeout))
-        return refuse(root, kind, kBadParameter,
+        return refuse(route, kBadParameter,
                       QStringLiteral("packet_read_size and read_timeout must be decimal integers"));
     const QString promiscuous = p.value(QStringLiteral("promiscuous_mode"));
     const QString broadcast = p.value(QStringLiteral("broadcast_mode"));
     const QString active = p.value(QStringLiteral("active")).toLower();
     if ((promiscuous != u'0' && promiscuous != u'1') || (broadcast != u'0' && broadcast != u'1')
         || (active != QLatin1String("on") && active != QLatin1String("off")))
-        return refuse(root, kind, kBadParameter,
+        return refuse(route, kBadParameter,
                       QStringLiteral("promiscuous_mode and broadcast_mode must be 0 or 1, active on or off"));
     config.promiscuousMode = promiscuous == u'1';
     config.broadcastMode = broadcast == u'1';
     config.active = active == QLatin1String("on");
     if (const AdapterConfig *other = m_state.byPhysicalName(config.physicalName);
         other && other->alias != config.alias && !config.physicalName.isEmpty())
-        return refuse(root, kind, kConflict,
+        return refuse(route, kConflict,
                       QStringLiteral("Device %1 is already configured as adapter %2").arg(config.physicalName, other->alias));
 
     ServerState next = m_state;
     next.adapters.insert(config.alias, config);
     QString error;
     if (!commit(next, &error))
-        return refuse(root, kind, kStoreFailed, QStringLiteral("Cannot store the configuration: %1").arg(error));
+        return refuse(route, kStoreFailed, QStringLiteral("Cannot store the configuration: %1").arg(error));
     m_log.add(QStringLiteral("Configuration of adapter %1 (%2) stored, capture %3")
                   .arg(config.alias, config.physicalName, config.active ? QStringLiteral("on") : QStringLiteral("off")));
-    XmlElement reply = envelope(root);
+    XmlElement reply = envelope(route.root);
     reply.child(QStringLiteral("ADAPTER_ALIAS"), config.alias);
     return reply;
 }
 
-XmlElement DevService::getBillPeriods(const HttpRequest &request)
+XmlElement DevService::getBillPeriods(const Route &route, const HttpRequest &request)
 {
-    const QString root = QStringLiteral("CPM_BILLPERIODS");
     const QString alias = request.params.value(QStringLiteral("adapter_alias"));
     const auto it = m_state.adapters.constFind(alias);
     if (it == m_state.adapters.cend())
-        return refuse(root, QStringLiteral("cpm_billperiods.get"), kNoConfiguration, noConfiguration(alias));
-    XmlElement reply = envelope(root);
+        return refuse(route, kNoConfiguration, noConfiguration(alias));
+    XmlElement reply = envelope(route.root);
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias);
     XmlElement periods(QStringLiteral("BILLPERIODS"));
     for (const BillPeriod &period : it->billPeriods) {
@@ -397,25 +393,23 @@ XmlElement DevService::getBillPeriods(const HttpRequest &request)
     return reply;
 }
 
-XmlElement DevService::setBillPeriods(const HttpRequest &request)
+XmlElement DevService::setBillPeriods(const Route &route, const HttpRequest &request)
 {
-    const QString root = QStringLiteral("CPM_BILLPERIODS");
-    const QString kind = QStringLiteral("cpm_billperiods.set");
     const QString alias = request.params.value(QStringLiteral("adapter_alias"));
     if (!m_state.adapters.contains(alias))
-        return refuse(root, kind, kNoConfiguration, noConfiguration(alias));
+        return refuse(route, kNoConfiguration, noConfiguration(alias));
     if (!request.params.contains(QStringLiteral("billperiods")))
-        return refuse(root, kind, kBadParameter, QStringLiteral("Missing parameter billperiods"));
+        return refuse(route, kBadParameter, QStringLiteral("Missing parameter billperiods"));
     BillPeriodList periods;
     QString error;
     if (!parseBillPeriods(request.params.value(QStringLiteral("billperiods")), &periods, &error))
-        return refuse(root, kind, kBadBillPeriods, QStringLiteral("Malformed bill period list: %1").arg(error));
+        return refuse(route, kBadBillPeriods, QStringLiteral("Malformed bill period list: %1").arg(error));
     ServerState next = m_state;
     next.adapters[alias].billPeriods = periods;
     if (!commit(next, &error))
-        return refuse(root, kind, kStoreFailed, QStringLiteral("Cannot store the bill periods: %1").arg(error));
+        return refuse(route, kStoreFailed, QStringLiteral("Cannot store the bill periods: %1").arg(error));
     m_log.add(QStringLiteral("Bill periods of adapter %1 stored: %2 period(s)").arg(alias).arg(periods.size()));
-    XmlElement reply = envelope(root);
+    XmlElement reply = envelope(route.root);
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias);
     return reply;
 }
@@ -432,7 +426,7 @@ DayTraffic sumTraffic(const AdapterConfig &adapter, const QDate &from, const QDa
     return sum;
 }
 
-XmlElement DevService::currentStatistics(const HttpRequest &request)
+XmlElement DevService::currentStatistics(const Route &, const HttpRequest &request)
 {
     const QString alias = request.params.value(QStringLiteral("adapter_name"));
     const QDate day = momentDay(request.params.value(QStringLiteral("period_from")));
@@ -462,13 +456,13 @@ XmlElement DevService::currentStatistics(const HttpRequest &request)
     return reply;
 }
 
-XmlElement DevService::serverLog(const HttpRequest &request)
+XmlElement DevService::serverLog(const Route &route, const HttpRequest &request)
 {
     int lines = 0;
     if (!strictInt(request.params.value(QStringLiteral("number_lines")), &lines) || lines < 0)
-        return envelope(QStringLiteral("CPM_LOG"), kBadParameter,
+        return envelope(route.root, kBadParameter,
                         QStringLiteral("number_lines must be a non-negative decimal integer"));
-    XmlElement reply = envelope(QStringLiteral("CPM_LOG"));
+    XmlElement reply = envelope(route.root);
     XmlElement messages(QStringLiteral("LOG_MESSAGES"));
     for (const QString &line : lines > 0 ? m_log.newest(lines) : m_log.unread())
         messages.child(QStringLiteral("MESSAGE"), line);

@@ -68,21 +68,22 @@ private:
     // The kind of `request`, given the route findRoute() found for it (nullptr for none).
     static QString kindOf(const Route *route, const HttpRequest &request);
 
-    XmlElement adapterList(const HttpRequest &request);
-    XmlElement setActiveAdapter(const HttpRequest &request);
-    XmlElement getConfiguration(const HttpRequest &request);
-    XmlElement setConfiguration(const HttpRequest &request);
-    XmlElement getBillPeriods(const HttpRequest &request);
-    XmlElement setBillPeriods(const HttpRequest &request);
-    XmlElement currentStatistics(const HttpRequest &request);
-    XmlElement serverLog(const HttpRequest &request);
+    XmlElement adapterList(const Route &route, const HttpRequest &request);
+    XmlElement setActiveAdapter(const Route &route, const HttpRequest &request);
+    XmlElement getConfiguration(const Route &route, const HttpRequest &request);
+    XmlElement setConfiguration(const Route &route, const HttpRequest &request);
+    XmlElement getBillPeriods(const Route &route, const HttpRequest &request);
+    XmlElement setBillPeriods(const Route &route, const HttpRequest &request);
+    XmlElement currentStatistics(const Route &route, const HttpRequest &request);
+    XmlElement serverLog(const Route &route, const HttpRequest &request);
     Reply control(const HttpRequest &request);
 
     // Stores `next` and makes it the state; on a failed write the state stays as it was.
     bool commit(ServerState next, QString *error);
     // Adds bytes to an adapter's day and logs when this reaches the limit of the day's bill period.
     void addTraffic(AdapterConfig *adapter, const QDate &day, quint64 sent, quint64 received);
-    XmlElement refuse(const QString &root, const QString &kind, int code, const QString &message);
+    // Logs the refusal and answers the route's envelope with `code` and `message`.
+    XmlElement refuse(const Route &route, int code, const QString &message);
 
     StateStore m_store;
     ServerState m_state;
