@@ -1,5 +1,5 @@
 // The tallyview program: a named lock for the life of the process, the application object, then the
-// settings module, the main window, the drag tool-tip window and the client log window.
+// settings module, the main window and the client log window.
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -22,13 +22,6 @@
 #include "zmm_datamodule.h"
 
 namespace {
-// Stands in for the bill-period editor's drag tool tip until that window exists: a hidden tool-tip
-// window created once at start.
-class ZEMDragToolTipWindow : public QWidget {
- public:
-  ZEMDragToolTipWindow() : QWidget(nullptr, Qt::ToolTip) { setObjectName(QStringLiteral("ZEMDragToolTip")); }
-};
-
 // The application object that shows an error escaping an event handler in a stop box, as the
 // toolkit's own exception box would, instead of ending the program.
 class ZEMApplication : public QApplication {
@@ -92,8 +85,6 @@ int main(int argc, char *argv[]) {
     env.prompt = &prompt;
     TTZEMMainFrame frame(*settings, clientLog, env);
     prompt.SetParent(&frame);
-    ZEMDragToolTipWindow dragToolTip;
-    clientLog.SetAnchor(&frame);
     QObject::connect(&frame, &TTZEMMainFrame::ExitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     frame.show();
 

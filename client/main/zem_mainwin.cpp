@@ -100,7 +100,6 @@ TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, c
   UpdateActiveCaption();
   ShowWelcomePage();
   ApplyTimerIntervals();
-  tiTray->setToolTip(Title());
 }
 
 TTZEMMainFrame::~TTZEMMainFrame() {
