@@ -174,6 +174,7 @@ protected:
                 return true;
             }
         }
+        // The one column spans the list, whatever resized it.
         if (event->type() == QEvent::Resize)
             frame_->lvLog->setColumnWidth(0, std::max(0, frame_->lvLog->width() - 30));
         return QObject::eventFilter(watched, event);
@@ -388,10 +389,4 @@ void TZEMLogFrame::CopyExecute()
     if (SelectedRow() < 0)
         return;
     QApplication::clipboard()->setText(SelectedLine());
-}
-
-void TZEMLogFrame::resizeEvent(QResizeEvent *event)
-{
-    QFrame::resizeEvent(event);
-    lvLog->setColumnWidth(0, std::max(0, lvLog->width() - 30));
 }

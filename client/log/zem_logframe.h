@@ -124,9 +124,6 @@ public:
     QMenu *pmLog = nullptr;
     ZEMRequestChannel &Channel() { return *csLog_; }
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
 private:
     void ApplyTimer();
     void SelectRow(int row);

@@ -164,6 +164,17 @@ TEST_F(LogFrameTest, FiftyRowsShiftSelectClearAndCopy)
     EXPECT_EQ(frame->lvLog->model()->data(frame->lvLog->model()->index(49, 0)).toString(), QString());
 }
 
+TEST_F(LogFrameTest, TheColumnSpansTheListAsTheStripResizes)
+{
+    frame->show();
+    for (const int width : {400, 250, 600}) {
+        frame->resize(width, 200);
+        QApplication::processEvents();
+        EXPECT_EQ(frame->lvLog->width(), width);
+        EXPECT_EQ(frame->lvLog->columnWidth(0), width - 30);
+    }
+}
+
 TEST_F(LogFrameTest, StartStopFollowsRunningAndTheInterval)
 {
     frame->SetTimerInterval(3000);
