@@ -3,6 +3,7 @@
 #include "zem_prompt.h"
 #include "zem_querybuilder.h"
 #include "zem_simplexml.h"
+#include "zem_socketerrors.h"
 #include "zmm_utils.h"
 
 void ZEMExchangeSink::ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args) {
@@ -81,7 +82,7 @@ bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink
 bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &systemText, QByteArray &buffer,
                        ZEMExchangeSink &sink) {
   const QStringList args{QString::number(code), systemText};
-  const bool aborted = code == 10053;
+  const bool aborted = code == ZEMSocketError::ConnectionAborted;
   if (IsConfiguration(kind)) {
     sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error: ") + QString::number(code));
     if (aborted) {
@@ -91,11 +92,11 @@ bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &
     sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
     sink.Prompt().Error(FormatArgs(L(kind.socketErrorBox), args));
     buffer = kReportedMarker;
-    return code == 10061;
+    return code == ZEMSocketError::ConnectionRefused;
   }
   if (aborted) return true;
   sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
-  return code == 10061;
+  return code == ZEMSocketError::ConnectionRefused;
 }
 
 ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer, ZEMExchangeSink &sink,
