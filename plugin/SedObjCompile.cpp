@@ -10,6 +10,9 @@ namespace {
 
 bool isBlank(int c) { return c == ' ' || c == '\t'; }
 
+// Adds the 7-bit character c to a 16-byte character set.
+void addToSet(unsigned char *set, int c) { set[c >> 3] = static_cast<unsigned char>(set[c >> 3] | (1u << (c & 7))); }
+
 // Command letters in the range '8'..'~' and their codes; 0: no such command.
 int commandCode(int c)
 {
@@ -651,7 +654,7 @@ bool SedObj::firstCharacters(const unsigned char *items, unsigned char *set)
             if (items[i + 1] > 127)
                 set[0] = static_cast<unsigned char>(set[0] | 1u);
             else
-                set[items[i + 1] >> 3] = static_cast<unsigned char>(set[items[i + 1] >> 3] | (1u << (items[i + 1] & 7)));
+                addToSet(set, items[i + 1]);
             if (op == opChar)
                 return true;
             i += 2;
@@ -718,7 +721,7 @@ bool SedObj::compileClass(unsigned char *item)
         if (low > 127 || high > 127)
             return false;
         for (int c = low; c <= high; ++c)
-            set[c >> 3] = static_cast<unsigned char>(set[c >> 3] | (1u << (c & 7)));
+            addToSet(set, c);
     }
     ++p.cursor;
     set[0] = static_cast<unsigned char>(set[0] & ~1u);
