@@ -72,6 +72,24 @@ Key &EnsureKey(Document &doc, const QString &path) {
   return doc.keys.back();
 }
 
+// Replaces the value of that name (compared without regard to case) or adds it at the end.
+void SetValue(Key &key, const QString &name, const ZEMSettingsValue &value) {
+  for (auto &[stored, old] : key.values) {
+    if (SamePath(stored, name)) {
+      old = value;
+      return;
+    }
+  }
+  key.values.emplace_back(name, value);
+}
+
+const ZEMSettingsValue *FindValue(const Document &doc, const QString &path, const QString &name) {
+  if (const Key *key = FindKey(doc, NormalizePath(path)))
+    for (const auto &[stored, value] : key->values)
+      if (SamePath(stored, name)) return &value;
+  return nullptr;
+}
+
 QString Quote(const QString &text) {
   QString out = QStringLiteral("\"");
   for (const QChar c : text) {
@@ -167,14 +185,7 @@ bool ParseDocument(const QString &content, Document &doc, QString &problem) {
       problem = where + QStringLiteral(": not a value");
       return false;
     }
-    bool replaced = false;
-    for (auto &[existing, stored] : current->values) {
-      if (SamePath(existing, name)) {
-        stored = value;
-        replaced = true;
-      }
-    }
-    if (!replaced) current->values.emplace_back(name, value);
+    SetValue(*current, name, value);
   }
   return true;
 }
@@ -291,20 +302,21 @@ bool ZEMSettingsStore::KeyExists(ZEMSettingsRoot root, const QString &path) cons
 
 bool ZEMSettingsStore::OpenKey(ZEMSettingsRoot root, const QString &path, bool create, QString *error) {
   const QString key = NormalizePath(path);
+  if (create) {
+    return Modify(*this, root, error, [&](Document &doc) {
+      if (KeyExistsIn(doc, key)) return false;
+      EnsureKey(doc, key);
+      return true;
+    });
+  }
   const Loaded loaded = LoadFile(FilePath(root));
   if (loaded.status != LoadStatus::Ok) {
     SetError(error, loaded.error);
     return false;
   }
   if (KeyExistsIn(loaded.doc, key)) return true;
-  if (!create) {
-    SetError(error, QStringLiteral("The key \"%1\" does not exist.").arg(key));
-    return false;
-  }
-  return Modify(*this, root, error, [&](Document &doc) {
-    EnsureKey(doc, key);
-    return true;
-  });
+  SetError(error, QStringLiteral("The key \"%1\" does not exist.").arg(key));
+  return false;
 }
 
 QStringList ZEMSettingsStore::SubKeyNames(ZEMSettingsRoot root, const QString &path) const {
@@ -349,9 +361,7 @@ std::optional<ZEMSettingsValue> ZEMSettingsStore::ReadValue(ZEMSettingsRoot root
                                                             const QString &name) const {
   const Loaded loaded = LoadFile(FilePath(root));
   if (loaded.status != LoadStatus::Ok) return std::nullopt;
-  if (const Key *key = FindKey(loaded.doc, NormalizePath(path)))
-    for (const auto &[stored, value] : key->values)
-      if (SamePath(stored, name)) return value;
+  if (const ZEMSettingsValue *value = FindValue(loaded.doc, path, name)) return *value;
   return std::nullopt;
 }
 
@@ -372,12 +382,12 @@ std::optional<QString> ZEMSettingsStore::ReadString(ZEMSettingsRoot root, const 
 bool ZEMSettingsStore::ReadStringChecked(ZEMSettingsRoot root, const QString &path, const QString &name,
                                          QString *out, QString *error) const {
   if (out) out->clear();
-  QString reason;
-  if (!IsUsable(root, &reason)) {
-    SetError(error, reason);
+  const Loaded loaded = LoadFile(FilePath(root));
+  if (loaded.status != LoadStatus::Ok) {
+    SetError(error, loaded.error);
     return false;
   }
-  const auto value = ReadValue(root, path, name);
+  const ZEMSettingsValue *value = FindValue(loaded.doc, path, name);
   if (!value) return true;
   if (value->type != ZEMValueType::String) {
     SetError(error, QStringLiteral("Invalid data type for '%1'").arg(name));
@@ -395,14 +405,7 @@ static bool WriteValue(ZEMSettingsStore &store, ZEMSettingsRoot root, const QStr
     return false;
   }
   return Modify(store, root, error, [&](Document &doc) {
-    Key &target = EnsureKey(doc, key);
-    for (auto &[stored, old] : target.values) {
-      if (SamePath(stored, name)) {
-        old = value;
-        return true;
-      }
-    }
-    target.values.emplace_back(name, value);
+    SetValue(EnsureKey(doc, key), name, value);
     return true;
   });
 }
