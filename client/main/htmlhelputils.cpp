@@ -183,7 +183,7 @@ QWidget *ZEMHtmlHelp::EnsureWindow(const QString &windowType) {
   bar->addAction(back);
   bar->addAction(forward);
   QAction *contents = bar->addAction(ZEMArtIcon(QStringLiteral("home")), tr("Contents"));
-  connect(contents, &QAction::triggered, this, [this] { ShowHelp(QStringLiteral("::/HTML\\Introduction.htm")); });
+  connect(contents, &QAction::triggered, this, [this] { ShowHelp(QString::fromLatin1(kTopicIntroduction)); });
   auto *layout = new QVBoxLayout(window);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);

@@ -26,6 +26,8 @@ inline constexpr char kPageCommandScheme[] = "tallyway";
 // The default help window type and the first-start assistant's one.
 inline constexpr char kHelpWindowMain[] = "mainwin";
 inline constexpr char kHelpWindowAssistant[] = "Assistant";
+// The help contents: the page the Contents commands open.
+inline constexpr char kTopicIntroduction[] = "::/HTML\\Introduction.htm";
 // Shown on every help request when the help pages are missing.
 inline constexpr char kHelpMissingText[] = "Unable to open Help System. HHCtrl.ocx is absent!";
 

@@ -312,8 +312,7 @@ void TTZEMMainFrame::CreateToolBars() {
   tbMain->addAction(actStop);
   direct(tr("Refresh"), tr("Refresh last selected report"), QStringLiteral("refresh"), [this] { actRefresh->trigger(); });
   tbMain->addSeparator();
-  direct(tr("Help"), tr("Help contents"), QStringLiteral("help"),
-         [this] { help_->ShowHelp(QString::fromLatin1(kTopicIntroduction)); });
+  direct(tr("Help"), tr("Help contents"), QStringLiteral("help"), [this] { actContents->trigger(); });
 
   tbAdapters = new QToolBar(this);
   tbAdapters->setObjectName(QStringLiteral("tbAdapters"));

@@ -45,8 +45,6 @@ struct ZEMMainFrameEnv {
   std::optional<bool> trayAvailable;    // unset: ask the desktop whether it has a system tray
 };
 
-// Help topics of the program.
-inline constexpr char kTopicIntroduction[] = "::/HTML\\Introduction.htm";
 inline constexpr char kExitQuestion[] = "Are you sure to close the Tallyway GUI?";
 // Told once per run where hiding to the tray is asked for but the desktop has no tray.
 inline constexpr char kNoTrayNotice[] =
