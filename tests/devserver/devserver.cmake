@@ -4,7 +4,7 @@ if(TARGET tally_devserver)
   add_library(devserver_harness STATIC
     ${CMAKE_CURRENT_LIST_DIR}/devserver_harness.cpp ${CMAKE_CURRENT_LIST_DIR}/devserver_harness.h)
   target_include_directories(devserver_harness PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-  target_link_libraries(devserver_harness PUBLIC tally_devserver tally_core GTest::gtest)
+  target_link_libraries(devserver_harness PUBLIC tally_devserver tally_core tally_testsupport GTest::gtest)
   tally_warnings(devserver_harness)
 
   tally_add_test(devserver_parsing GTEST SOURCES ${CMAKE_CURRENT_LIST_DIR}/devserver_parsing_test.cpp

@@ -1,5 +1,7 @@
 #include "devserver_harness.h"
 
+#include "zem_testhelpers.h"
+
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -13,15 +15,6 @@
 namespace devserver::testing {
 
 namespace {
-
-void ensureApplication()
-{
-    static int argc = 1;
-    static char name[] = "devserver_test";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 Fetched blockingFetch(quint16 port, QByteArray request, int waitMs)
 {
@@ -82,7 +75,7 @@ Fetched fetch(quint16 port, const QByteArray &request, int waitMs)
 Harness::Harness(QString folder)
     : stateFolder(folder.isEmpty() ? dir.path() : folder)
 {
-    ensureApplication();
+    EnsureCoreApplication();
     start();
 }
 
