@@ -24,7 +24,7 @@ Reply page(int status, const QString &title, const QString &body)
 
 bool fail(Reply *reply, int status, const QString &text)
 {
-    *reply = htmlErrorPage(status, status == 404 ? QStringLiteral("Not Found") : QStringLiteral("Bad Request"), text);
+    *reply = htmlErrorPage(status, text);
     return false;
 }
 

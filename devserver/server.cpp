@@ -89,8 +89,7 @@ void Connection::readRequest()
     case HeadStatus::Incomplete:
         return;
     case HeadStatus::TooLarge:
-        deliver(htmlErrorPage(400, QStringLiteral("Bad Request"),
-                              QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
+        deliver(htmlErrorPage(400, QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
         return;
     case HeadStatus::Complete:
         break;
@@ -98,12 +97,11 @@ void Connection::readRequest()
     HttpRequest request;
     QString error;
     if (!parseRequestHead(m_buffer, &request, &error)) {
-        deliver(htmlErrorPage(400, QStringLiteral("Bad Request"), error));
+        deliver(htmlErrorPage(400, error));
         return;
     }
     if (request.method != "GET") {
-        deliver(htmlErrorPage(405, QStringLiteral("Method Not Allowed"),
-                              QStringLiteral("Only GET requests are served.")));
+        deliver(htmlErrorPage(405, QStringLiteral("Only GET requests are served.")));
         return;
     }
     deliver(m_service->handle(request, m_socket->peerAddress().isLoopback()));

@@ -26,6 +26,19 @@ XmlElement exceptionDocument(int code, const QString &message)
     return e;
 }
 
+QString statusText(int status)
+{
+    switch (status) {
+    case 200: return QStringLiteral("OK");
+    case 400: return QStringLiteral("Bad Request");
+    case 403: return QStringLiteral("Forbidden");
+    case 404: return QStringLiteral("Not Found");
+    case 405: return QStringLiteral("Method Not Allowed");
+    case 500: return QStringLiteral("Internal Server Error");
+    default: return QStringLiteral("Error");
+    }
+}
+
 Reply xmlReply(const XmlElement &root)
 {
     Reply reply;
@@ -35,8 +48,9 @@ Reply xmlReply(const XmlElement &root)
 
 }  // namespace
 
-Reply htmlErrorPage(int status, const QString &title, const QString &text)
+Reply htmlErrorPage(int status, const QString &text)
 {
+    const QString title = statusText(status);
     Reply reply;
     reply.status = status;
     reply.contentType = "text/html; charset=ISO-8859-1";
@@ -56,19 +70,6 @@ Reply textReply(int status, const QString &text)
     reply.contentType = "text/plain; charset=ISO-8859-1";
     reply.body = text.toLatin1() + '\n';
     return reply;
-}
-
-QString statusText(int status)
-{
-    switch (status) {
-    case 200: return QStringLiteral("OK");
-    case 400: return QStringLiteral("Bad Request");
-    case 403: return QStringLiteral("Forbidden");
-    case 404: return QStringLiteral("Not Found");
-    case 405: return QStringLiteral("Method Not Allowed");
-    case 500: return QStringLiteral("Internal Server Error");
-    default: return QStringLiteral("Error");
-    }
 }
 
 QDate momentDay(const QString &text)
@@ -191,9 +192,8 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     const Route *route = findRoute(request);
     const QString kind = kindOf(route, request);
     if (kind.isEmpty() || (!route && !kind.startsWith(QStringLiteral("report.")))) {
-        return htmlErrorPage(404, QStringLiteral("Not Found"),
-                             QStringLiteral("Nothing is served at %1")
-                                 .arg(QString::fromLatin1(request.rawTarget.left(200))));
+        return htmlErrorPage(404, QStringLiteral("Nothing is served at %1")
+                                      .arg(QString::fromLatin1(request.rawTarget.left(200))));
     }
     const std::optional<Fault> fault = m_faults.take(kind);
     if (fault && fault->mode == FaultMode::Exception)

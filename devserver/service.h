@@ -38,8 +38,9 @@ struct Reply {
 
 // Status line, headers and body. The connection is closed after every reply.
 QByteArray renderHttp(const Reply &reply);
-// A small HTML page for an error status: the title as heading and one paragraph of text.
-Reply htmlErrorPage(int status, const QString &title, const QString &text);
+// A small HTML page for an error status: the status text (e.g. "Not Found") as title and heading, and
+// one paragraph of text.
+Reply htmlErrorPage(int status, const QString &text);
 
 class DevService {
 public:
