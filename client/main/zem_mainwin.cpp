@@ -476,9 +476,6 @@ void TTZEMMainFrame::CreateTimers() {
   };
   tmGetAdapters = oneShot("tmGetAdapters", 700, &TTZEMMainFrame::GetAdaptersTimer);
   tmMin = oneShot("tmMin", 1, &TTZEMMainFrame::MinTimer);
-
-  tmStatRefresh = new QTimer(this);
-  tmStatRefresh->setObjectName(QStringLiteral("tmStatRefresh"));
 }
 
 void TTZEMMainFrame::GetAdaptersTimer() {
@@ -530,7 +527,7 @@ void TTZEMMainFrame::CreateMonitorParts() {
   currentStats = new ZEMCurrentStatsPoller(settings_, *this, this);
   currentStats->SetActiveAliasSource([this] { return activeAlias; });
   currentStats->AttachActions(actCSRefresh, actCSStartPause, actCSOptions);
-  currentStats->AttachTimer(tmStatRefresh);
+  tmStatRefresh = currentStats->tmStatRefresh;
   currentStats->SetList(lvCurrentStats);
   currentStats->SetTray(tiTray, ZEMArtIcon(QStringLiteral("tallyview")));
   currentStats->SetStartPauseIcons(ZEMArtIcon(QStringLiteral("stats_start")), ZEMArtIcon(QStringLiteral("stats_stop")));

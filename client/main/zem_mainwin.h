@@ -171,7 +171,7 @@ class TTZEMMainFrame : public QMainWindow, public ZEMExchangeSink {
   // Timers.
   QTimer *tmGetAdapters = nullptr;
   QTimer *tmMin = nullptr;
-  QTimer *tmStatRefresh = nullptr;
+  QTimer *tmStatRefresh = nullptr;  // the statistics poller's own timer
 
  signals:
   // The program is to end (Close confirmed).
