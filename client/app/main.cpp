@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QLockFile>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QTimer>
 #include <exception>
 #include <memory>
