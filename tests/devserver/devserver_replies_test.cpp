@@ -406,6 +406,9 @@ TEST(DevserverReplies, UnknownAndMalformedRequestsGetErrorPagesNotCrashes)
                                                     << reply.bytes.left(80).toStdString();
         EXPECT_TRUE(reply.closed);
         EXPECT_TRUE(reply.body().contains("<html>"));
+        // The page's heading is the reason phrase of its status line.
+        const QByteArray statusLine = reply.bytes.left(reply.bytes.indexOf("\r\n"));
+        EXPECT_TRUE(reply.body().contains("<h1>" + statusLine.mid(13) + "</h1>")) << statusLine.toStdString();
     }
     // Program paths are matched without regard to case.
     EXPECT_TRUE(fetch(port, "GET /CGI-BIN/ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n")
