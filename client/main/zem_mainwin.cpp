@@ -231,15 +231,6 @@ void TTZEMMainFrame::CreateMenus() {
   miHelp->addSeparator();
   miHelp->addAction(actAbout);
 
-  pmAdapters = new QMenu(this);
-  pmAdapters->setObjectName(QStringLiteral("pmAdapters"));
-  pmAdapters->addAction(actGetAdapters);
-  pmAdapters->addSeparator();
-  pmAdapters->addAction(actListen);
-  pmAdapters->addSeparator();
-  pmAdapters->addAction(actConfig);
-  pmAdapters->addAction(actBillPeriods);
-
   pmCurrStat = new QMenu(this);
   pmCurrStat->setObjectName(QStringLiteral("pmCurrStat"));
   pmCurrStat->addAction(actCSRefresh);
@@ -344,7 +335,10 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser) {
   // Adapters pane.
   // The adapter tree: its root "Adapters" stays open, its items own their adapter records.
   auto *adapterTree = new TZEMAdapterTree;
-  adapterTree->SetPopupMenu(pmAdapters);
+  // The tree's own pop-up menu over the window's adapter actions.
+  adapterTree->SetMenuActions(actGetAdapters, actListen, actConfig, actBillPeriods);
+  pmAdapters = adapterTree->PopupMenu();
+  pmAdapters->setObjectName(QStringLiteral("pmAdapters"));
   adapterTree->SetStateIcons({ZEMArtIcon(QStringLiteral("adapter_root")), ZEMArtIcon(QStringLiteral("adapter_configured")),
                               ZEMArtIcon(QStringLiteral("adapter_active")),
                               ZEMArtIcon(QStringLiteral("adapter_unconfigured"))});
