@@ -150,11 +150,6 @@ const DevService::Route *DevService::findRoute(const HttpRequest &request)
     return nullptr;
 }
 
-QString DevService::requestKind(const HttpRequest &request)
-{
-    return kindOf(findRoute(request), request);
-}
-
 QString DevService::kindOf(const Route *route, const HttpRequest &request)
 {
     if (route)

@@ -49,10 +49,6 @@ public:
     // Answers one request. Control requests ("/control/...") are served only when `fromLoopback`.
     Reply handle(const HttpRequest &request, bool fromLoopback);
 
-    // The kind of a client request, e.g. "cpm_billperiods.set", "current_statistics",
-    // "report.daily_traffic"; empty for requests that no route serves.
-    static QString requestKind(const HttpRequest &request);
-
     // One sampling of the active adapter's counters, added to today's traffic.
     void accountTraffic();
     // Writes the state if traffic was counted since the last write. False with `error` on failure.
@@ -66,7 +62,8 @@ private:
     struct Route;
     static const QList<Route> &routes();
     static const Route *findRoute(const HttpRequest &request);
-    // The kind of `request`, given the route findRoute() found for it (nullptr for none).
+    // The kind of a client request, given the route findRoute() found for it (nullptr for none), e.g.
+    // "cpm_billperiods.set", "current_statistics", "report.daily_traffic"; empty when nothing serves it.
     static QString kindOf(const Route *route, const HttpRequest &request);
 
     XmlElement adapterList(const Route &route, const HttpRequest &request);
