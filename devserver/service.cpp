@@ -186,7 +186,7 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     }
     const Route *route = findRoute(request);
     const QString kind = kindOf(route, request);
-    if (kind.isEmpty() || (!route && !kind.startsWith(QStringLiteral("report.")))) {
+    if (kind.isEmpty()) {  // without a route, only a report has a kind
         return htmlErrorPage(404, QStringLiteral("Nothing is served at %1")
                                       .arg(QString::fromLatin1(request.rawTarget.left(200))));
     }
