@@ -161,12 +161,16 @@ void TTZEMMainFrame::CreateActions() {
   actListen->setCheckable(true);
   actGetAdapters = MakeAction("actGetAdapters", tr("&Get adapters list"), tr("Get list of interface adapters"),
                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), QStringLiteral("getadapters"));
-  actCSRefresh = MakeAction("actCSRefresh", tr("Re&fresh statistics"), tr("Refresh current statistics"),
-                            QKeySequence(Qt::CTRL | Qt::Key_F5), QStringLiteral("stats_refresh"));
-  actCSStartPause = MakeAction("actCSStartPause", tr("Start"), tr("Start / stop current statistics requests"),
-                               Qt::Key_F3, QStringLiteral("stats_stop"));
-  actCSOptions = MakeAction("actCSOptions", tr("&Options..."), tr("Current Statistics requests options"),
-                            QKeySequence(), QStringLiteral("stats_options"));
+  // The statistics actions are the poller's own; the window gives them their pictures and keys.
+  currentStats = new ZEMCurrentStatsPoller(settings_, *this, this);
+  actCSRefresh = currentStats->actCSRefresh;
+  actCSStartPause = currentStats->actCSStartPause;
+  actCSOptions = currentStats->actCSOptions;
+  for (auto [action, icon] : {std::pair{actCSRefresh, "stats_refresh"}, std::pair{actCSStartPause, "stats_stop"},
+                              std::pair{actCSOptions, "stats_options"}}) {
+    action->setIcon(ZEMArtIcon(QString::fromLatin1(icon)));
+    addAction(action);
+  }
 
   // Adapter actions wait for a selected adapter.
   actSelectAdapter->setEnabled(false);
@@ -518,9 +522,7 @@ void TTZEMMainFrame::CreateMonitorParts() {
           [this] { knownAliases = adapterList->KnownAliases(); });
   connect(adapterList, &ZEMAdapterController::CaptionChanged, this, [this] { UpdateActiveCaption(); });
 
-  currentStats = new ZEMCurrentStatsPoller(settings_, *this, this);
   currentStats->SetActiveAliasSource([this] { return activeAlias; });
-  currentStats->AttachActions(actCSRefresh, actCSStartPause, actCSOptions);
   tmStatRefresh = currentStats->tmStatRefresh;
   currentStats->SetList(lvCurrentStats);
   currentStats->SetTray(tiTray, ZEMArtIcon(QStringLiteral("tallyview")));
