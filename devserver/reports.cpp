@@ -43,7 +43,7 @@ QString row(const QString &label, const DayTraffic &t)
         .arg(label.toHtmlEscaped())
         .arg(t.sent)
         .arg(t.received)
-        .arg(t.sent + t.received);
+        .arg(saturatingAdd(t.sent, quint64(t.received)));
 }
 
 QString table(const QString &first, const QString &rows)
@@ -97,8 +97,8 @@ bool reportPage(const ServerState &state, const HttpRequest &request, Reply *rep
     for (const QString &alias : adapterList(request.params.value(QStringLiteral("adapters_list")))) {
         const auto it = state.adapters.constFind(alias);
         const DayTraffic t = it == state.adapters.cend() ? DayTraffic{} : sumTraffic(*it, from, to);
-        all.sent += t.sent;
-        all.received += t.received;
+        all.sent = saturatingAdd(all.sent, quint64(t.sent));
+        all.received = saturatingAdd(all.received, quint64(t.received));
         rows += row(it == state.adapters.cend() ? alias + QStringLiteral(" (not configured)") : alias, t);
     }
     rows += row(QStringLiteral("All adapters"), all);

@@ -80,12 +80,6 @@ QDate momentDay(const QString &text)
     return text.size() == 14 && moment.isValid() ? moment.date() : QDate();
 }
 
-qint64 saturatingAdd(qint64 a, quint64 b)
-{
-    const quint64 room = quint64(std::numeric_limits<qint64>::max() - a);
-    return b >= room ? std::numeric_limits<qint64>::max() : a + qint64(b);
-}
-
 // The message of kNoConfiguration.
 QString noConfiguration(const QString &alias)
 {

@@ -8,7 +8,16 @@
 #include <QMap>
 #include <QString>
 
+#include <limits>
+
 namespace devserver {
+
+// Byte counts never wrap: a sum that would pass the largest count stays there.
+inline qint64 saturatingAdd(qint64 a, quint64 b)
+{
+    const quint64 room = quint64(std::numeric_limits<qint64>::max() - a);
+    return b >= room ? std::numeric_limits<qint64>::max() : a + qint64(b);
+}
 
 struct DayTraffic {
     qint64 sent = 0;

@@ -385,6 +385,26 @@ TEST(DevserverReplies, ReportPagesShowTrafficPerDayAndPerAdapter)
                     .bytes.startsWith("HTTP/1.1 400"));
 }
 
+TEST(DevserverReplies, ReportSumsStopAtTheLargestCountInsteadOfWrapping)
+{
+    Harness h;
+    h.configure("eth0", "sim0");
+    h.configure("eth1", "sim1");
+    const char *huge = "9223372036854775000";
+    for (const char *alias : {"eth0", "eth1"})
+        h.control("traffic", {{"adapter_alias", alias}, {"day", "20040314"}, {"sent", huge}, {"received", huge}});
+    const QByteArray max = "9223372036854775807";
+    Fetched page = h.report({{"report_name", "daily_traffic"}, {"adapter_name", "eth0"},
+                             {"period_from", "20040314000000"}, {"period_to", "20040314235959"}});
+    EXPECT_TRUE(page.body().contains("<td class=\"n\">" + max + "</td></tr>")) << page.body().toStdString();
+    page = h.report({{"report_name", "adapter_totals"}, {"adapters_list", "(eth0,eth1)"},
+                     {"period_from", "20040301000000"}, {"period_to", "20040331235959"}});
+    EXPECT_TRUE(page.body().contains("<tr><td>All adapters</td><td class=\"n\">" + max + "</td><td class=\"n\">" +
+                                     max + "</td><td class=\"n\">" + max + "</td></tr>"))
+        << page.body().toStdString();
+    EXPECT_FALSE(page.body().contains("-"  "9223372036854775"));
+}
+
 TEST(DevserverReplies, UnknownAndMalformedRequestsGetErrorPagesNotCrashes)
 {
     Harness h;
