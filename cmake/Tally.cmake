@@ -80,3 +80,18 @@ macro(tally_include_parts)
     include(${_part})
   endforeach()
 endmacro()
+
+# tally_add_fuzzer(NAME SOURCES ... [INCLUDES ...] [LIBS ...]): a libFuzzer target (clang only) whose
+# sources, the code under test included, are built with coverage and the address and UB sanitizers.
+function(tally_add_fuzzer name)
+  cmake_parse_arguments(A "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
+  if(A_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "tally_add_fuzzer(${name}): unknown arguments ${A_UNPARSED_ARGUMENTS}")
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${A_INCLUDES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -g -O1)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  tally_warnings(${name})
+endfunction()
