@@ -20,11 +20,12 @@ std::vector<std::string> logLines()
     const char *paths[] = {"/cgi-bin/Vellum.exe", "/index.html", "/img/logo.png", "/api/v1/items"};
     std::vector<std::string> lines;
     for (int i = 0; i < 64; ++i) {
-        std::string line = "2026-12-09 00:" + std::to_string(10 + random() % 50) + ":" + std::to_string(10 + random() % 50)
-                           + " " + levels[random() % 4] + " 192.168." + std::to_string(random() % 256) + "."
-                           + std::to_string(random() % 256) + " GET " + paths[random() % 4] + "?user=u"
-                           + std::to_string(random() % 1000) + "&id=" + std::to_string(random() % 100000)
-                           + " HTTP/1.1 200 " + std::to_string(random() % 20000) + " bytes sent to client";
+        std::string line = "2026-12-09 00:" + std::to_string(10 + random() % 50) + ":"
+                           + std::to_string(10 + random() % 50) + " " + levels[random() % 4] + " 192.168."
+                           + std::to_string(random() % 256) + "." + std::to_string(random() % 256) + " GET "
+                           + paths[random() % 4] + "?user=u" + std::to_string(random() % 1000)
+                           + "&id=" + std::to_string(random() % 100000) + " HTTP/1.1 200 "
+                           + std::to_string(random() % 20000) + " bytes sent to client";
         while (line.size() < 80 + random() % 120)
             line += " tail" + std::to_string(random() % 10);
         if (i % 5 == 0)

@@ -20,17 +20,11 @@ bool readCounter(const QString &path, quint64 *value)
     return ok;
 }
 
-quint64 delta(quint64 last, quint64 now)
-{
-    return now >= last ? now - last : now;
-}
+quint64 delta(quint64 last, quint64 now) { return now >= last ? now - last : now; }
 
-}  // namespace
+} // namespace
 
-SystemAdapterSource::SystemAdapterSource(QString root)
-    : m_root(std::move(root))
-{
-}
+SystemAdapterSource::SystemAdapterSource(QString root) : m_root(std::move(root)) {}
 
 QList<NetAdapter> SystemAdapterSource::adapters() const
 {
@@ -55,13 +49,11 @@ bool SystemAdapterSource::counters(const QString &physicalName, ByteCounters *ou
         return false;
     const QString base = QDir(m_root).filePath(physicalName + QStringLiteral("/statistics/"));
     return readCounter(base + QStringLiteral("tx_bytes"), &out->sent)
-        && readCounter(base + QStringLiteral("rx_bytes"), &out->received);
+           && readCounter(base + QStringLiteral("rx_bytes"), &out->received);
 }
 
 FixtureAdapterSource::FixtureAdapterSource(QList<Simulated> adapters, const Clock *clock)
-    : m_adapters(std::move(adapters))
-    , m_clock(clock)
-    , m_start(clock->now())
+    : m_adapters(std::move(adapters)), m_clock(clock), m_start(clock->now())
 {
 }
 
@@ -79,8 +71,8 @@ std::unique_ptr<FixtureAdapterSource> FixtureAdapterSource::load(const QString &
     return source;
 }
 
-std::unique_ptr<FixtureAdapterSource> FixtureAdapterSource::fromJson(const QByteArray &json, const Clock *clock,
-                                                                     QString *error)
+std::unique_ptr<FixtureAdapterSource> FixtureAdapterSource::fromJson(const QByteArray &json,
+                                                                     const Clock *clock, QString *error)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
@@ -140,4 +132,4 @@ ByteCounters TrafficAccountant::sample(const QString &physicalName, const ByteCo
     return added;
 }
 
-}  // namespace devserver
+} // namespace devserver

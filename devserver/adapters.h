@@ -12,8 +12,8 @@
 namespace devserver {
 
 struct NetAdapter {
-    QString physicalName;  // device name, e.g. "eth0"
-    QString name;          // descriptive name
+    QString physicalName; // device name, e.g. "eth0"
+    QString name;         // descriptive name
 };
 
 struct ByteCounters {
@@ -47,7 +47,8 @@ private:
 // Counters grow at the given rates from the moment the source is created, by the server's clock.
 class FixtureAdapterSource : public AdapterSource {
 public:
-    static std::unique_ptr<FixtureAdapterSource> load(const QString &path, const Clock *clock, QString *error);
+    static std::unique_ptr<FixtureAdapterSource> load(const QString &path, const Clock *clock,
+                                                      QString *error);
     static std::unique_ptr<FixtureAdapterSource> fromJson(const QByteArray &json, const Clock *clock,
                                                           QString *error);
     QList<NetAdapter> adapters() const override;
@@ -79,4 +80,4 @@ private:
     ByteCounters m_last;
 };
 
-}  // namespace devserver
+} // namespace devserver

@@ -4,15 +4,9 @@
 
 namespace devserver {
 
-QDate openEnd()
-{
-    return QDate(2222, 1, 1);
-}
+QDate openEnd() { return QDate(2222, 1, 1); }
 
-bool isOpenEnd(const QDate &day)
-{
-    return day >= openEnd();
-}
+bool isOpenEnd(const QDate &day) { return day >= openEnd(); }
 
 QString formatDate8(const QDate &day)
 {
@@ -80,12 +74,9 @@ bool parsePeriod(const QString &text, int index, BillPeriod *period, QString *er
     return true;
 }
 
-bool overlap(const BillPeriod &a, const BillPeriod &b)
-{
-    return a.from <= b.to && b.from <= a.to;
-}
+bool overlap(const BillPeriod &a, const BillPeriod &b) { return a.from <= b.to && b.from <= a.to; }
 
-}  // namespace
+} // namespace
 
 bool parseBillPeriods(const QString &text, BillPeriodList *out, QString *error)
 {
@@ -133,4 +124,4 @@ const BillPeriod *periodContaining(const BillPeriodList &periods, const QDate &d
     return nullptr;
 }
 
-}  // namespace devserver
+} // namespace devserver

@@ -38,4 +38,4 @@ QString encodeBillPeriods(const BillPeriodList &periods);
 // The period that contains `day`, or nullptr.
 const BillPeriod *periodContaining(const BillPeriodList &periods, const QDate &day);
 
-}  // namespace devserver
+} // namespace devserver

@@ -27,4 +27,4 @@ private:
     QDateTime m_fixed;
 };
 
-}  // namespace devserver
+} // namespace devserver

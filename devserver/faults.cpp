@@ -12,10 +12,10 @@ namespace {
 const QList<std::pair<FaultMode, QString>> &modeNames()
 {
     static const QList<std::pair<FaultMode, QString>> names = {
-        {FaultMode::Error, QStringLiteral("error")},       {FaultMode::Warning, QStringLiteral("warning")},
+        {FaultMode::Error, QStringLiteral("error")},         {FaultMode::Warning, QStringLiteral("warning")},
         {FaultMode::Exception, QStringLiteral("exception")}, {FaultMode::Empty, QStringLiteral("empty")},
-        {FaultMode::Garbage, QStringLiteral("garbage")},   {FaultMode::Cut, QStringLiteral("cut")},
-        {FaultMode::Reset, QStringLiteral("reset")},       {FaultMode::Drip, QStringLiteral("drip")},
+        {FaultMode::Garbage, QStringLiteral("garbage")},     {FaultMode::Cut, QStringLiteral("cut")},
+        {FaultMode::Reset, QStringLiteral("reset")},         {FaultMode::Drip, QStringLiteral("drip")},
         {FaultMode::Hang, QStringLiteral("hang")},
     };
     return names;
@@ -35,7 +35,7 @@ bool intParam(const QMap<QString, QString> &params, const QString &name, int low
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool Fault::changesReply() const
 {
@@ -63,7 +63,7 @@ std::optional<FaultMode> faultModeFromName(const QString &name)
 bool requestKindMatches(const QString &faultKind, const QString &requestKind)
 {
     return faultKind == u'*' || faultKind == requestKind
-        || (requestKind.startsWith(faultKind) && requestKind.mid(faultKind.size(), 1) == u'.');
+           || (requestKind.startsWith(faultKind) && requestKind.mid(faultKind.size(), 1) == u'.');
 }
 
 bool FaultBook::add(const QMap<QString, QString> &params, QString *error)
@@ -138,4 +138,4 @@ std::optional<Fault> FaultBook::take(const QString &requestKind)
     return std::nullopt;
 }
 
-}  // namespace devserver
+} // namespace devserver

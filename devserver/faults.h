@@ -11,25 +11,25 @@
 namespace devserver {
 
 enum class FaultMode {
-    Error,      // the kind's root element with a non-zero ERROR_CODE and ERROR_MESSAGE; nothing is applied
-    Warning,    // the normal reply with a WARNING_MESSAGE beside the payload
-    Exception,  // an EXCEPTION document instead of the reply; nothing is applied
-    Empty,      // the connection is closed without a byte
-    Garbage,    // a status line followed by bytes that hold no element
-    Cut,        // the reply is cut inside an element, then the connection is closed
-    Reset,      // the connection is reset (RST) without a reply
-    Drip,       // the reply is sent a few bytes at a time
-    Hang,       // the reply is sent and the connection is never closed by the server
+    Error,     // the kind's root element with a non-zero ERROR_CODE and ERROR_MESSAGE; nothing is applied
+    Warning,   // the normal reply with a WARNING_MESSAGE beside the payload
+    Exception, // an EXCEPTION document instead of the reply; nothing is applied
+    Empty,     // the connection is closed without a byte
+    Garbage,   // a status line followed by bytes that hold no element
+    Cut,       // the reply is cut inside an element, then the connection is closed
+    Reset,     // the connection is reset (RST) without a reply
+    Drip,      // the reply is sent a few bytes at a time
+    Hang,      // the reply is sent and the connection is never closed by the server
 };
 
 struct Fault {
-    QString kind;           // request kind it applies to, see requestKindMatches()
+    QString kind; // request kind it applies to, see requestKindMatches()
     FaultMode mode = FaultMode::Error;
-    int count = 1;          // replies it applies to; -1: every reply until cleared
-    int code = 99;          // Error, Exception
+    int count = 1; // replies it applies to; -1: every reply until cleared
+    int code = 99; // Error, Exception
     QString message = QStringLiteral("Fault injected by the development server");
-    int chunkBytes = 3;     // Drip
-    int intervalMs = 20;    // Drip
+    int chunkBytes = 3;  // Drip
+    int intervalMs = 20; // Drip
 
     // True for the modes that change what the request does or answers, false for transport faults
     // (the request is carried out and only its delivery goes wrong).
@@ -58,4 +58,4 @@ private:
     QList<Fault> m_faults;
 };
 
-}  // namespace devserver
+} // namespace devserver

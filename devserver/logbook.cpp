@@ -33,4 +33,4 @@ QStringList LogBook::unread()
     return result;
 }
 
-}  // namespace devserver
+} // namespace devserver

@@ -13,7 +13,7 @@ namespace devserver {
 
 class LogBook {
 public:
-    static constexpr int kCapacity = 1000;  // older lines are dropped
+    static constexpr int kCapacity = 1000; // older lines are dropped
 
     explicit LogBook(const Clock *clock) : m_clock(clock) {}
 
@@ -39,7 +39,7 @@ private:
     std::function<void(const QString &)> m_echo;
     QList<Line> m_lines;
     qint64 m_nextSerial = 1;
-    qint64 m_delivered = 0;  // serial of the newest delivered line
+    qint64 m_delivered = 0; // serial of the newest delivered line
 };
 
-}  // namespace devserver
+} // namespace devserver

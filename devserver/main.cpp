@@ -28,7 +28,7 @@ int fail(const QString &message)
     return 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -14,15 +14,15 @@ QString defaultStateFolder()
 QString usage()
 {
     return QStringLiteral(
-        "Usage: tallyway-devserver [options]\n"
-        "  --listen HOST:PORT  address to listen on (default 127.0.0.1:7777); port 0 picks a free port\n"
-        "  --state DIR         folder of the state file (default %1)\n"
-        "  --adapters system   list this machine's interfaces and count their real traffic (default)\n"
-        "  --adapters FILE     simulated adapters from a JSON fixture\n"
-        "  --faults FILE       faults to script from the start (JSON, see README.md)\n"
-        "  --sysfs DIR         where the interfaces are read in system mode (default /sys/class/net)\n"
-        "  --help              this text\n"
-        "The first line on stdout is \"listening on HOST:PORT\".\n")
+               "Usage: tallyway-devserver [options]\n"
+               "  --listen HOST:PORT  address to listen on (default 127.0.0.1:7777); port 0 picks a free port\n"
+               "  --state DIR         folder of the state file (default %1)\n"
+               "  --adapters system   list this machine's interfaces and count their real traffic (default)\n"
+               "  --adapters FILE     simulated adapters from a JSON fixture\n"
+               "  --faults FILE       faults to script from the start (JSON, see README.md)\n"
+               "  --sysfs DIR         where the interfaces are read in system mode (default /sys/class/net)\n"
+               "  --help              this text\n"
+               "The first line on stdout is \"listening on HOST:PORT\".\n")
         .arg(defaultStateFolder());
 }
 
@@ -47,7 +47,8 @@ bool parseOptions(const QStringList &arguments, Options *options, bool *help, QS
             const uint port = value.mid(colon + 1).toUInt(&ok);
             const QHostAddress host(value.left(colon));
             if (colon <= 0 || !ok || port > 65535 || host.isNull()) {
-                *error = QStringLiteral("--listen needs HOST:PORT with a numeric address, got '%1'").arg(value);
+                *error =
+                    QStringLiteral("--listen needs HOST:PORT with a numeric address, got '%1'").arg(value);
                 return false;
             }
             options->host = host;
@@ -68,4 +69,4 @@ bool parseOptions(const QStringList &arguments, Options *options, bool *help, QS
     return true;
 }
 
-}  // namespace devserver
+} // namespace devserver

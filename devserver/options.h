@@ -10,7 +10,7 @@ namespace devserver {
 struct Options {
     QHostAddress host = QHostAddress::LocalHost;
     quint16 port = 7777;
-    QString stateFolder;                       // default: under the user's data folder
+    QString stateFolder;                         // default: under the user's data folder
     QString adapters = QStringLiteral("system"); // "system" or a fixture file
     QString faultsFile;
     QString sysfsRoot = QStringLiteral("/sys/class/net");
@@ -22,4 +22,4 @@ bool parseOptions(const QStringList &arguments, Options *options, bool *help, QS
 QString usage();
 QString defaultStateFolder();
 
-}  // namespace devserver
+} // namespace devserver

@@ -6,19 +6,20 @@ namespace devserver {
 
 namespace {
 
-constexpr int kMaxReportDays = 3700;  // about ten years: larger ranges are refused rather than rendered
+constexpr int kMaxReportDays = 3700; // about ten years: larger ranges are refused rather than rendered
 
 Reply page(int status, const QString &title, const QString &body)
 {
     Reply reply;
     reply.status = status;
     reply.contentType = "text/html; charset=ISO-8859-1";
-    reply.body = QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"ISO-8859-1\"><title>%1</title>\n"
-                                "<style>body{font-family:sans-serif}table{border-collapse:collapse}"
-                                "td,th{border:1px solid #999;padding:2px 8px}td.n{text-align:right}</style>"
-                                "</head>\n<body>\n<h1>%1</h1>\n%2\n</body></html>\n")
-                     .arg(title.toHtmlEscaped(), body)
-                     .toLatin1();
+    reply.body =
+        QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"ISO-8859-1\"><title>%1</title>\n"
+                       "<style>body{font-family:sans-serif}table{border-collapse:collapse}"
+                       "td,th{border:1px solid #999;padding:2px 8px}td.n{text-align:right}</style>"
+                       "</head>\n<body>\n<h1>%1</h1>\n%2\n</body></html>\n")
+            .arg(title.toHtmlEscaped(), body)
+            .toLatin1();
     return reply;
 }
 
@@ -39,7 +40,8 @@ QDate reportDay(const QString &text)
 
 QString row(const QString &label, const DayTraffic &t)
 {
-    return QStringLiteral("<tr><td>%1</td><td class=\"n\">%2</td><td class=\"n\">%3</td><td class=\"n\">%4</td></tr>\n")
+    return QStringLiteral(
+               "<tr><td>%1</td><td class=\"n\">%2</td><td class=\"n\">%3</td><td class=\"n\">%4</td></tr>\n")
         .arg(label.toHtmlEscaped())
         .arg(t.sent)
         .arg(t.received)
@@ -61,7 +63,7 @@ QStringList adapterList(QString text)
     return text.split(u',', Qt::SkipEmptyParts);
 }
 
-}  // namespace
+} // namespace
 
 bool reportPage(const ServerState &state, const HttpRequest &request, Reply *reply)
 {
@@ -71,12 +73,13 @@ bool reportPage(const ServerState &state, const HttpRequest &request, Reply *rep
     const QDate from = reportDay(request.params.value(QStringLiteral("period_from")));
     const QDate to = reportDay(request.params.value(QStringLiteral("period_to")));
     if (!from.isValid() || !to.isValid() || to < from)
-        return fail(reply, 400, QStringLiteral("period_from and period_to must be moments yyyymmddhhmmss, "
-                                               "the end not before the start."));
+        return fail(reply, 400,
+                    QStringLiteral("period_from and period_to must be moments yyyymmddhhmmss, "
+                                   "the end not before the start."));
     if (from.daysTo(to) >= kMaxReportDays)
         return fail(reply, 400, QStringLiteral("A report covers at most %1 days.").arg(kMaxReportDays));
-    const QString range = QStringLiteral("<p>From %1 to %2</p>\n")
-                              .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate));
+    const QString range =
+        QStringLiteral("<p>From %1 to %2</p>\n").arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate));
 
     if (name == QLatin1String("daily_traffic")) {
         const QString alias = request.params.value(QStringLiteral("adapter_name"));
@@ -106,4 +109,4 @@ bool reportPage(const ServerState &state, const HttpRequest &request, Reply *rep
     return true;
 }
 
-}  // namespace devserver
+} // namespace devserver

@@ -27,7 +27,7 @@ qsizetype headEnd(const QByteArray &buffer)
     return lf + 2;
 }
 
-}  // namespace
+} // namespace
 
 HeadStatus checkHead(const QByteArray &buffer)
 {
@@ -123,4 +123,4 @@ bool parseRequestHead(const QByteArray &head, HttpRequest *request, QString *err
     return parseQuery(q < 0 ? QByteArray() : target.mid(q + 1), &request->params, error);
 }
 
-}  // namespace devserver
+} // namespace devserver

@@ -11,10 +11,10 @@ namespace devserver {
 inline constexpr int kMaxRequestBytes = 64 * 1024;
 
 struct HttpRequest {
-    QByteArray method;              // "GET"
-    QString path;                   // percent-decoded path, e.g. "/cgi-bin/Ostler.exe"
-    QMap<QString, QString> params;  // decoded query parameters; a repeated name keeps its last value
-    QByteArray rawTarget;           // the request target exactly as sent
+    QByteArray method;             // "GET"
+    QString path;                  // percent-decoded path, e.g. "/cgi-bin/Ostler.exe"
+    QMap<QString, QString> params; // decoded query parameters; a repeated name keeps its last value
+    QByteArray rawTarget;          // the request target exactly as sent
 };
 
 enum class HeadStatus { Incomplete, Complete, TooLarge };
@@ -35,4 +35,4 @@ bool parseQuery(const QByteArray &query, QMap<QString, QString> *params, QString
 // (wrong number of parts, a target that does not begin with "/", an unknown protocol, a bad query).
 bool parseRequestHead(const QByteArray &head, HttpRequest *request, QString *error);
 
-}  // namespace devserver
+} // namespace devserver

@@ -19,11 +19,9 @@ QByteArray cutInsideElement(const QByteArray &bytes)
     return tag < 0 ? bytes.left(middle) : bytes.left(tag + 3);
 }
 
-}  // namespace
+} // namespace
 
-DevServer::DevServer(DevService *service, QObject *parent)
-    : QObject(parent)
-    , m_service(service)
+DevServer::DevServer(DevService *service, QObject *parent) : QObject(parent), m_service(service)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &DevServer::accept);
     m_sampleTimer.setInterval(kSampleIntervalMs);
@@ -40,7 +38,10 @@ bool DevServer::listen(const QHostAddress &address, quint16 port, QString *error
 {
     if (m_server.listen(address, port))
         return true;
-    *error = QStringLiteral("cannot listen on %1:%2: %3").arg(address.toString()).arg(port).arg(m_server.errorString());
+    *error = QStringLiteral("cannot listen on %1:%2: %3")
+                 .arg(address.toString())
+                 .arg(port)
+                 .arg(m_server.errorString());
     return false;
 }
 
@@ -58,9 +59,7 @@ void DevServer::accept()
 }
 
 Connection::Connection(QTcpSocket *socket, DevService *service, QObject *parent)
-    : QObject(parent)
-    , m_socket(socket)
-    , m_service(service)
+    : QObject(parent), m_socket(socket), m_service(service)
 {
     m_socket->setParent(this);
     connect(m_socket, &QTcpSocket::readyRead, this, &Connection::readRequest);
@@ -81,7 +80,7 @@ Connection::Connection(QTcpSocket *socket, DevService *service, QObject *parent)
 void Connection::readRequest()
 {
     if (m_answered) {
-        m_socket->readAll();  // anything after the request head is not ours to read
+        m_socket->readAll(); // anything after the request head is not ours to read
         return;
     }
     m_buffer += m_socket->readAll();
@@ -89,7 +88,8 @@ void Connection::readRequest()
     case HeadStatus::Incomplete:
         return;
     case HeadStatus::TooLarge:
-        deliver(htmlErrorPage(400, QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
+        deliver(
+            htmlErrorPage(400, QStringLiteral("The request is larger than %1 bytes.").arg(kMaxRequestBytes)));
         return;
     case HeadStatus::Complete:
         break;
@@ -149,7 +149,7 @@ void Connection::deliverFaulty(const QByteArray &bytes, const Fault &fault)
         m_dripTimer.start(fault.intervalMs);
         return;
     case FaultMode::Hang:
-        m_socket->write(bytes);  // and the connection stays open until the peer closes it
+        m_socket->write(bytes); // and the connection stays open until the peer closes it
         return;
     case FaultMode::Error:
     case FaultMode::Warning:
@@ -170,4 +170,4 @@ void Connection::drip()
     }
 }
 
-}  // namespace devserver
+} // namespace devserver

@@ -49,11 +49,11 @@ private:
     QTcpSocket *m_socket;
     DevService *m_service;
     QByteArray m_buffer;
-    QByteArray m_pending;  // what a dripped reply still has to send
+    QByteArray m_pending; // what a dripped reply still has to send
     bool m_answered = false;
     QTimer m_idleTimer;
     QTimer m_dripTimer;
     int m_chunkBytes = 0;
 };
 
-}  // namespace devserver
+} // namespace devserver

@@ -29,13 +29,20 @@ XmlElement exceptionDocument(int code, const QString &message)
 QString statusText(int status)
 {
     switch (status) {
-    case 200: return QStringLiteral("OK");
-    case 400: return QStringLiteral("Bad Request");
-    case 403: return QStringLiteral("Forbidden");
-    case 404: return QStringLiteral("Not Found");
-    case 405: return QStringLiteral("Method Not Allowed");
-    case 500: return QStringLiteral("Internal Server Error");
-    default: return QStringLiteral("Error");
+    case 200:
+        return QStringLiteral("OK");
+    case 400:
+        return QStringLiteral("Bad Request");
+    case 403:
+        return QStringLiteral("Forbidden");
+    case 404:
+        return QStringLiteral("Not Found");
+    case 405:
+        return QStringLiteral("Method Not Allowed");
+    case 500:
+        return QStringLiteral("Internal Server Error");
+    default:
+        return QStringLiteral("Error");
     }
 }
 
@@ -46,7 +53,7 @@ Reply xmlReply(const XmlElement &root)
     return reply;
 }
 
-}  // namespace
+} // namespace
 
 Reply htmlErrorPage(int status, const QString &text)
 {
@@ -93,13 +100,13 @@ bool strictInt(const QString &text, int *value)
     return ok && !text.startsWith(u'+') && text == text.trimmed();
 }
 
-}  // namespace
+} // namespace
 
 struct DevService::Route {
     QString program;
-    QString selector;  // data_name or report_name
-    QString action;    // configuration program only
-    QString root;      // root element of the reply
+    QString selector; // data_name or report_name
+    QString action;   // configuration program only
+    QString root;     // root element of the reply
     XmlElement (DevService::*handler)(const Route &, const HttpRequest &);
 
     // "data_name.action" for the configuration program, the report name for the report program.
@@ -123,7 +130,8 @@ const QList<DevService::Route> &DevService::routes()
          QStringLiteral("CPM_BILLPERIODS"), &DevService::setBillPeriods},
         {kReportProgram, QStringLiteral("current_statistics"), QString(), QStringLiteral("REPORT"),
          &DevService::currentStatistics},
-        {kReportProgram, QStringLiteral("cpm_log"), QString(), QStringLiteral("CPM_LOG"), &DevService::serverLog},
+        {kReportProgram, QStringLiteral("cpm_log"), QString(), QStringLiteral("CPM_LOG"),
+         &DevService::serverLog},
     };
     return table;
 }
@@ -156,18 +164,17 @@ QString DevService::kindOf(const Route *route, const HttpRequest &request)
 
 QByteArray renderHttp(const Reply &reply)
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status).toLatin1()
-        + "\r\nContent-Type: " + reply.contentType + "\r\nContent-Length: " + QByteArray::number(reply.body.size())
-        + "\r\nConnection: close\r\n\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' '
+                      + statusText(reply.status).toLatin1() + "\r\nContent-Type: " + reply.contentType
+                      + "\r\nContent-Length: " + QByteArray::number(reply.body.size())
+                      + "\r\nConnection: close\r\n\r\n";
     return head + reply.body;
 }
 
-DevService::DevService(StateStore store, ServerState state, std::unique_ptr<AdapterSource> source, Clock *clock)
-    : m_store(std::move(store))
-    , m_state(std::move(state))
-    , m_source(std::move(source))
-    , m_clock(clock)
-    , m_log(clock)
+DevService::DevService(StateStore store, ServerState state, std::unique_ptr<AdapterSource> source,
+                       Clock *clock)
+    : m_store(std::move(store)), m_state(std::move(state)), m_source(std::move(source)), m_clock(clock),
+      m_log(clock)
 {
 }
 
@@ -180,9 +187,10 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
     }
     const Route *route = findRoute(request);
     const QString kind = kindOf(route, request);
-    if (kind.isEmpty()) {  // without a route, only a report has a kind
-        return htmlErrorPage(404, QStringLiteral("Nothing is served at %1")
-                                      .arg(QString::fromLatin1(request.rawTarget.left(200))));
+    if (kind.isEmpty()) { // without a route, only a report has a kind
+        return htmlErrorPage(
+            404,
+            QStringLiteral("Nothing is served at %1").arg(QString::fromLatin1(request.rawTarget.left(200))));
     }
     const std::optional<Fault> fault = m_faults.take(kind);
     if (fault && fault->mode == FaultMode::Exception)
@@ -285,16 +293,18 @@ XmlElement DevService::getConfiguration(const Route &route, const HttpRequest &r
     // With no stored configuration the reply still carries the defaults, so a client can fill a dialog.
     const AdapterConfig config = it != m_state.adapters.cend() ? *it : AdapterConfig{};
     XmlElement reply = it != m_state.adapters.cend()
-        ? envelope(route.root)
-        : envelope(route.root, kNoConfiguration, noConfiguration(alias));
+                           ? envelope(route.root)
+                           : envelope(route.root, kNoConfiguration, noConfiguration(alias));
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias)
         .child(QStringLiteral("ADAPTER_NAME"), config.name)
         .child(QStringLiteral("ADAPTER_PHYSICAL_NAME"), config.physicalName)
         .child(QStringLiteral("DIRECTION_SOURCE"), config.directionSource)
         .child(QStringLiteral("FILTER"), config.filter)
         .child(QStringLiteral("ACTIVE"), config.active ? QStringLiteral("on") : QStringLiteral("off"))
-        .child(QStringLiteral("PROMISCUOUS_MODE"), config.promiscuousMode ? QStringLiteral("1") : QStringLiteral("0"))
-        .child(QStringLiteral("BROADCAST_MODE"), config.broadcastMode ? QStringLiteral("1") : QStringLiteral("0"))
+        .child(QStringLiteral("PROMISCUOUS_MODE"),
+               config.promiscuousMode ? QStringLiteral("1") : QStringLiteral("0"))
+        .child(QStringLiteral("BROADCAST_MODE"),
+               config.broadcastMode ? QStringLiteral("1") : QStringLiteral("0"))
         .child(QStringLiteral("PACKET_READ_SIZE"), QString::number(config.packetReadSize))
         .child(QStringLiteral("READ_TIMEOUT"), QString::number(config.readTimeout));
     return reply;
@@ -304,9 +314,9 @@ XmlElement DevService::setConfiguration(const Route &route, const HttpRequest &r
 {
     const auto &p = request.params;
     QStringList missing;
-    for (const char *name : {"adapter_alias", "adapter_name", "adapter_physical_name", "packet_read_size",
-                             "read_timeout", "direction_source", "promiscuous_mode", "broadcast_mode", "filter",
-                             "active"}) {
+    for (const char *name :
+         {"adapter_alias", "adapter_name", "adapter_physical_name", "packet_read_size", "read_timeout",
+          "direction_source", "promiscuous_mode", "broadcast_mode", "filter", "active"}) {
         if (!p.contains(QLatin1String(name)))
             missing << QLatin1String(name);
     }
@@ -322,14 +332,16 @@ XmlElement DevService::setConfiguration(const Route &route, const HttpRequest &r
     config.filter = p.value(QStringLiteral("filter"));
     if (config.alias.isEmpty())
         return refuse(route, kBadParameter, QStringLiteral("The adapter alias is empty"));
-    const QStringList texts{config.alias, config.name, config.physicalName, config.directionSource, config.filter};
+    const QStringList texts{config.alias, config.name, config.physicalName, config.directionSource,
+                            config.filter};
     for (qsizetype i = 0; i < texts.size(); ++i) {
         // The first three also travel as attribute values of the adapter list.
         if (!carriesAsText(texts[i]) || (i < 3 && !carriesAsAttribute(texts[i])))
-            return refuse(route, kUncarriable,
-                          QStringLiteral("The value '%1' cannot be stored: it may not begin with white space, nor "
-                                         "hold markup such as '<a' or '</' (nor '\"' in a name)")
-                              .arg(texts[i].left(60)));
+            return refuse(
+                route, kUncarriable,
+                QStringLiteral("The value '%1' cannot be stored: it may not begin with white space, nor "
+                               "hold markup such as '<a' or '</' (nor '\"' in a name)")
+                    .arg(texts[i].left(60)));
     }
     if (!strictInt(p.value(QStringLiteral("packet_read_size")), &config.packetReadSize)
         || !strictInt(p.value(QStringLiteral("read_timeout")), &config.readTimeout))
@@ -348,7 +360,8 @@ XmlElement DevService::setConfiguration(const Route &route, const HttpRequest &r
     if (const AdapterConfig *other = m_state.byPhysicalName(config.physicalName);
         other && other->alias != config.alias && !config.physicalName.isEmpty())
         return refuse(route, kConflict,
-                      QStringLiteral("Device %1 is already configured as adapter %2").arg(config.physicalName, other->alias));
+                      QStringLiteral("Device %1 is already configured as adapter %2")
+                          .arg(config.physicalName, other->alias));
 
     ServerState next = m_state;
     next.adapters.insert(config.alias, config);
@@ -356,7 +369,8 @@ XmlElement DevService::setConfiguration(const Route &route, const HttpRequest &r
     if (!commit(next, &error))
         return refuse(route, kStoreFailed, QStringLiteral("Cannot store the configuration: %1").arg(error));
     m_log.add(QStringLiteral("Configuration of adapter %1 (%2) stored, capture %3")
-                  .arg(config.alias, config.physicalName, config.active ? QStringLiteral("on") : QStringLiteral("off")));
+                  .arg(config.alias, config.physicalName,
+                       config.active ? QStringLiteral("on") : QStringLiteral("off")));
     XmlElement reply = envelope(route.root);
     reply.child(QStringLiteral("ADAPTER_ALIAS"), config.alias);
     return reply;
@@ -397,7 +411,8 @@ XmlElement DevService::setBillPeriods(const Route &route, const HttpRequest &req
     next.adapters[alias].billPeriods = periods;
     if (!commit(next, &error))
         return refuse(route, kStoreFailed, QStringLiteral("Cannot store the bill periods: %1").arg(error));
-    m_log.add(QStringLiteral("Bill periods of adapter %1 stored: %2 period(s)").arg(alias).arg(periods.size()));
+    m_log.add(
+        QStringLiteral("Bill periods of adapter %1 stored: %2 period(s)").arg(alias).arg(periods.size()));
     XmlElement reply = envelope(route.root);
     reply.child(QStringLiteral("ADAPTER_ALIAS"), alias);
     return reply;
@@ -424,7 +439,8 @@ XmlElement DevService::currentStatistics(const Route &, const HttpRequest &reque
     if (it == m_state.adapters.cend())
         return exceptionDocument(kNoConfiguration, noConfiguration(alias));
     if (!day.isValid())
-        return exceptionDocument(kBadParameter, QStringLiteral("period_from must be a moment yyyymmddhhmmss"));
+        return exceptionDocument(kBadParameter,
+                                 QStringLiteral("period_from must be a moment yyyymmddhhmmss"));
 
     XmlElement reply(QStringLiteral("REPORT"));
     const BillPeriod *period = periodContaining(it->billPeriods, day);
@@ -512,7 +528,8 @@ Reply DevService::control(const HttpRequest &request)
         const Fault &added = m_faults.pending().last();
         m_log.add(QStringLiteral("Control: fault %1 scripted for %2 repl(ies) of kind %3")
                       .arg(faultModeName(added.mode),
-                           added.count < 0 ? QStringLiteral("every") : QString::number(added.count), added.kind));
+                           added.count < 0 ? QStringLiteral("every") : QString::number(added.count),
+                           added.kind));
         return textReply(200, QStringLiteral("ok"));
     }
     if (what == QLatin1String("clear")) {
@@ -529,7 +546,8 @@ Reply DevService::control(const HttpRequest &request)
         const QString now = p.value(QStringLiteral("now"));
         const QDateTime moment = QDateTime::fromString(now, QStringLiteral("yyyyMMddHHmmss"));
         if (!now.isEmpty() && !moment.isValid())
-            return textReply(400, QStringLiteral("error: 'now' must be yyyymmddhhmmss, or empty for the real clock"));
+            return textReply(
+                400, QStringLiteral("error: 'now' must be yyyymmddhhmmss, or empty for the real clock"));
         m_clock->fix(moment);
         m_accountant.forget();
         return textReply(200, QStringLiteral("ok"));
@@ -537,12 +555,14 @@ Reply DevService::control(const HttpRequest &request)
     if (what == QLatin1String("traffic")) {
         const auto it = m_state.adapters.find(p.value(QStringLiteral("adapter_alias")));
         const QDate day = p.contains(QStringLiteral("day")) ? parseDate8(p.value(QStringLiteral("day")))
-                                                           : m_clock->now().date();
+                                                            : m_clock->now().date();
         bool sentOk = false, receivedOk = false;
         const quint64 sent = p.value(QStringLiteral("sent"), QStringLiteral("0")).toULongLong(&sentOk);
-        const quint64 received = p.value(QStringLiteral("received"), QStringLiteral("0")).toULongLong(&receivedOk);
+        const quint64 received =
+            p.value(QStringLiteral("received"), QStringLiteral("0")).toULongLong(&receivedOk);
         if (it == m_state.adapters.end() || !day.isValid() || isOpenEnd(day) || !sentOk || !receivedOk)
-            return textReply(400, QStringLiteral("error: needs a configured adapter_alias, day yyyymmdd, sent, received"));
+            return textReply(
+                400, QStringLiteral("error: needs a configured adapter_alias, day yyyymmdd, sent, received"));
         addTraffic(&*it, day, sent, received);
         if (!flushTraffic(&error))
             return textReply(500, QStringLiteral("error: %1").arg(error));
@@ -551,4 +571,4 @@ Reply DevService::control(const HttpRequest &request)
     return textReply(404, QStringLiteral("error: unknown control request %1").arg(what));
 }
 
-}  // namespace devserver
+} // namespace devserver

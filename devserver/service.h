@@ -33,7 +33,7 @@ struct Reply {
     int status = 200;
     QByteArray contentType = "text/xml; charset=ISO-8859-1";
     QByteArray body;
-    std::optional<Fault> transportFault;  // set when the delivery of this reply is to go wrong
+    std::optional<Fault> transportFault; // set when the delivery of this reply is to go wrong
 };
 
 // Status line, headers and body. The connection is closed after every reply.
@@ -100,4 +100,4 @@ DayTraffic sumTraffic(const AdapterConfig &adapter, const QDate &from, const QDa
 // adapter of adapters_list). Returns false with a 404 or 400 reply in `reply` when it cannot serve.
 bool reportPage(const ServerState &state, const HttpRequest &request, Reply *reply);
 
-}  // namespace devserver
+} // namespace devserver

@@ -14,10 +14,7 @@ namespace {
 constexpr int kStateVersion = 1;
 
 // Byte counts are written as decimal strings: JSON numbers are doubles and lose precision past 2^53.
-QJsonValue countToJson(qint64 n)
-{
-    return QString::number(n);
-}
+QJsonValue countToJson(qint64 n) { return QString::number(n); }
 
 bool countFromJson(const QJsonValue &v, qint64 *n)
 {
@@ -30,12 +27,12 @@ QJsonObject adapterToJson(const AdapterConfig &a)
 {
     QJsonArray periods;
     for (const BillPeriod &p : a.billPeriods)
-        periods.append(QJsonObject{{"from", formatDate8(p.from)}, {"to", formatDate8(p.to)},
-                                   {"limit", countToJson(p.limit)}});
+        periods.append(QJsonObject{
+            {"from", formatDate8(p.from)}, {"to", formatDate8(p.to)}, {"limit", countToJson(p.limit)}});
     QJsonObject traffic;
     for (auto it = a.traffic.cbegin(); it != a.traffic.cend(); ++it)
-        traffic.insert(formatDate8(it.key()), QJsonObject{{"sent", countToJson(it->sent)},
-                                                          {"received", countToJson(it->received)}});
+        traffic.insert(formatDate8(it.key()),
+                       QJsonObject{{"sent", countToJson(it->sent)}, {"received", countToJson(it->received)}});
     return QJsonObject{{"alias", a.alias},
                        {"name", a.name},
                        {"physical_name", a.physicalName},
@@ -100,7 +97,7 @@ bool adapterFromJson(const QJsonObject &o, AdapterConfig *a, QString *error)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 const AdapterConfig *ServerState::byPhysicalName(const QString &physicalName) const
 {
@@ -116,8 +113,8 @@ QByteArray stateToJson(const ServerState &state)
     QJsonArray adapters;
     for (const AdapterConfig &a : state.adapters)
         adapters.append(adapterToJson(a));
-    const QJsonObject root{{"version", kStateVersion}, {"active_adapter", state.activeAlias},
-                           {"adapters", adapters}};
+    const QJsonObject root{
+        {"version", kStateVersion}, {"active_adapter", state.activeAlias}, {"adapters", adapters}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -126,7 +123,8 @@ bool stateFromJson(const QByteArray &json, ServerState *state, QString *error)
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (doc.isNull()) {
-        *error = QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+        *error =
+            QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
         return false;
     }
     const QJsonObject root = doc.object();
@@ -154,15 +152,9 @@ bool stateFromJson(const QByteArray &json, ServerState *state, QString *error)
     return true;
 }
 
-StateStore::StateStore(QString folder)
-    : m_folder(std::move(folder))
-{
-}
+StateStore::StateStore(QString folder) : m_folder(std::move(folder)) {}
 
-QString StateStore::filePath() const
-{
-    return QDir(m_folder).filePath(QStringLiteral("state.json"));
-}
+QString StateStore::filePath() const { return QDir(m_folder).filePath(QStringLiteral("state.json")); }
 
 bool StateStore::load(ServerState *state, QString *error) const
 {
@@ -202,4 +194,4 @@ bool StateStore::save(const ServerState &state, QString *error) const
     return true;
 }
 
-}  // namespace devserver
+} // namespace devserver

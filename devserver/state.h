@@ -37,13 +37,13 @@ struct AdapterConfig {
     QString filter;
     bool active = false;
     BillPeriodList billPeriods;
-    QMap<QDate, DayTraffic> traffic;  // bytes counted per day
+    QMap<QDate, DayTraffic> traffic; // bytes counted per day
     bool operator==(const AdapterConfig &) const = default;
 };
 
 struct ServerState {
-    QString activeAlias;                    // empty: no adapter is active
-    QMap<QString, AdapterConfig> adapters;  // by alias: every adapter that has a stored configuration
+    QString activeAlias;                   // empty: no adapter is active
+    QMap<QString, AdapterConfig> adapters; // by alias: every adapter that has a stored configuration
     bool operator==(const ServerState &) const = default;
 
     const AdapterConfig *byPhysicalName(const QString &physicalName) const;
@@ -67,4 +67,4 @@ private:
 QByteArray stateToJson(const ServerState &state);
 bool stateFromJson(const QByteArray &json, ServerState *state, QString *error);
 
-}  // namespace devserver
+} // namespace devserver

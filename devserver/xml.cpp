@@ -72,10 +72,7 @@ bool carriesAsText(const QString &text)
     return true;
 }
 
-bool carriesAsAttribute(const QString &value)
-{
-    return !value.contains(u'"');
-}
+bool carriesAsAttribute(const QString &value) { return !value.contains(u'"'); }
 
 QString readableText(const QString &text)
 {
@@ -95,4 +92,4 @@ QString readableAttribute(const QString &value)
     return safe.replace(u'"', u'\'');
 }
 
-}  // namespace devserver
+} // namespace devserver

@@ -44,4 +44,4 @@ bool carriesAsAttribute(const QString &value);
 QString readableText(const QString &text);
 QString readableAttribute(const QString &value);
 
-}  // namespace devserver
+} // namespace devserver

@@ -24,10 +24,7 @@ int BaseTaskModule::put(ACE_Message_Block *block, ACE_Time_Value *)
     return result;
 }
 
-int BaseTaskModule::init(int argc, ACE_TCHAR *argv[])
-{
-    return init_dependencies(argc, argv) < 0 ? -1 : 0;
-}
+int BaseTaskModule::init(int argc, ACE_TCHAR *argv[]) { return init_dependencies(argc, argv) < 0 ? -1 : 0; }
 
 int BaseTaskModule::fini()
 {
@@ -41,7 +38,4 @@ int BaseTaskModule::process_request(ACE_Message_Block *) { return 0; }
 int BaseTaskModule::init_dependencies(int, ACE_TCHAR *[]) { return 0; }
 int BaseTaskModule::svc() { return 0; }
 
-const char *BaseTaskModule::name() const
-{
-    return m_moduleName.c_str();
-}
+const char *BaseTaskModule::name() const { return m_moduleName.c_str(); }

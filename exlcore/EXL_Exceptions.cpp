@@ -6,8 +6,8 @@ EXL_BaseException::EXL_BaseException(const std::string &message)
 }
 EXL_BaseException::~EXL_BaseException() = default;
 
-#define EXL_DEFINE_EXCEPTION(NAME, BASE)                                                                \
-    NAME::NAME(const std::string &message) : BASE(message) {}                                           \
+#define EXL_DEFINE_EXCEPTION(NAME, BASE)                                                                     \
+    NAME::NAME(const std::string &message) : BASE(message) {}                                                \
     NAME::~NAME() = default;
 
 EXL_DEFINE_EXCEPTION(EXL_ErrorException, EXL_BaseException)

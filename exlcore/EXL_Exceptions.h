@@ -16,11 +16,11 @@ private:
     std::string m_message;
 };
 
-#define EXL_DECLARE_EXCEPTION(NAME, BASE)                                                               \
-    class EXL_EXPORT NAME : public BASE {                                                               \
-    public:                                                                                             \
-        explicit NAME(const std::string &message);                                                      \
-        ~NAME() override;                                                                               \
+#define EXL_DECLARE_EXCEPTION(NAME, BASE)                                                                    \
+    class EXL_EXPORT NAME : public BASE {                                                                    \
+    public:                                                                                                  \
+        explicit NAME(const std::string &message);                                                           \
+        ~NAME() override;                                                                                    \
     };
 
 EXL_DECLARE_EXCEPTION(EXL_ErrorException, EXL_BaseException)

@@ -25,15 +25,9 @@ void EXL_Base::SetErrorHandler(ErrorHandler handler, void *context)
     errorHandlerContext = context;
 }
 
-const std::string &EXL_Base::LastReportedError()
-{
-    return lastReportedError;
-}
+const std::string &EXL_Base::LastReportedError() { return lastReportedError; }
 
-void EXL_Base::ClearReportedError()
-{
-    lastReportedError.clear();
-}
+void EXL_Base::ClearReportedError() { lastReportedError.clear(); }
 
 void EXL_Base::NotSupported(const char *operation, const char *type) const
 {
@@ -54,26 +48,31 @@ std::string EXL_Expression::asString(const char *format) { return Value().format
 
 // The form taking another expression hands this value, typed by this expression's type code, to a
 // form of the other operand.
-#define EXL_DISPATCH(OTHER, FORM)                                                                       \
-    switch (TypeCode()) {                                                                               \
-    case EXL_TYPE_LONG: return OTHER.FORM##Long(AsLong());                                              \
-    case EXL_TYPE_DOUBLE: return OTHER.FORM##Double(AsDouble());                                        \
-    case EXL_TYPE_STRING: return OTHER.FORM##String(AsString());                                        \
-    case EXL_TYPE_BOOL: return OTHER.FORM##Bool(AsBool());                                              \
-    case EXL_TYPE_DATE: return OTHER.FORM##Date(AsDate());                                              \
-    default: return OTHER.FORM##Variant(Value());                                                       \
+#define EXL_DISPATCH(OTHER, FORM)                                                                            \
+    switch (TypeCode()) {                                                                                    \
+    case EXL_TYPE_LONG:                                                                                      \
+        return OTHER.FORM##Long(AsLong());                                                                   \
+    case EXL_TYPE_DOUBLE:                                                                                    \
+        return OTHER.FORM##Double(AsDouble());                                                               \
+    case EXL_TYPE_STRING:                                                                                    \
+        return OTHER.FORM##String(AsString());                                                               \
+    case EXL_TYPE_BOOL:                                                                                      \
+        return OTHER.FORM##Bool(AsBool());                                                                   \
+    case EXL_TYPE_DATE:                                                                                      \
+        return OTHER.FORM##Date(AsDate());                                                                   \
+    default:                                                                                                 \
+        return OTHER.FORM##Variant(Value());                                                                 \
     }
 
-#define EXL_DEFINE_TYPED(OP, RET, SUFFIX, ARG, NAME)                                                    \
+#define EXL_DEFINE_TYPED(OP, RET, SUFFIX, ARG, NAME)                                                         \
     RET EXL_Expression::OP##SUFFIX(ARG v) { return EXL_APPLY(OP, Value(), EXL_Variant(v), NAME); }
-#define EXL_DEFINE_REVERSE(OP, RET, SUFFIX, ARG, NAME)                                                  \
+#define EXL_DEFINE_REVERSE(OP, RET, SUFFIX, ARG, NAME)                                                       \
     RET EXL_Expression::r##OP##SUFFIX(ARG v) { return EXL_APPLY(OP, EXL_Variant(v), Value(), NAME); }
 
 // A group with reverse forms: the form taking an expression and both typed sets, applied by EXL_APPLY.
-#define EXL_DEFINE_REVERSIBLE(OP, RET)                                                                  \
-    RET EXL_Expression::OP(EXL_Expression &other) { EXL_DISPATCH(other, r##OP) }                        \
-    EXL_OPERAND_FORMS(EXL_DEFINE_TYPED, OP, RET)                                                        \
-    EXL_OPERAND_FORMS(EXL_DEFINE_REVERSE, OP, RET)
+#define EXL_DEFINE_REVERSIBLE(OP, RET)                                                                       \
+    RET EXL_Expression::OP(EXL_Expression &other){EXL_DISPATCH(other, r##OP)} EXL_OPERAND_FORMS(             \
+        EXL_DEFINE_TYPED, OP, RET) EXL_OPERAND_FORMS(EXL_DEFINE_REVERSE, OP, RET)
 
 #define EXL_APPLY(OP, LEFT, RIGHT, NAME) EXL_Compare(*this, EXL_Op::OP, LEFT, RIGHT, NAME)
 #define EXL_DEFINE_COMPARISON(OP) EXL_DEFINE_REVERSIBLE(OP, bool)
@@ -84,11 +83,14 @@ EXL_COMPARISON_GROUPS(EXL_DEFINE_COMPARISON)
 #define EXL_DEFINE_ARITHMETIC(OP) EXL_DEFINE_REVERSIBLE(OP, EXL_Variant)
 EXL_REVERSIBLE_ARITHMETIC_GROUPS(EXL_DEFINE_ARITHMETIC)
 // Multiplication commutes, so the other operand's forward form serves.
-EXL_Variant EXL_Expression::Mul(EXL_Expression &other) { EXL_DISPATCH(other, Mul) }
-EXL_OPERAND_FORMS(EXL_DEFINE_TYPED, Mul, EXL_Variant)
+EXL_Variant EXL_Expression::Mul(EXL_Expression &other){
+    EXL_DISPATCH(other, Mul)} EXL_OPERAND_FORMS(EXL_DEFINE_TYPED, Mul, EXL_Variant)
 #undef EXL_APPLY
 
-int EXL_Expression::IsConstant() { return 0; }
+    int EXL_Expression::IsConstant()
+{
+    return 0;
+}
 int EXL_Expression::IsVariable() { return 0; }
 int EXL_Expression::IsAssignable() { return 0; }
 int EXL_Expression::IsAggregate() { return 0; }
@@ -99,30 +101,40 @@ int EXL_Expression::Optimize() { return 0; }
 void EXL_Expression::Assign(EXL_Expression &source)
 {
     switch (source.TypeCode()) {
-    case EXL_TYPE_LONG: return rAssignLong(source.AsLong());
-    case EXL_TYPE_DOUBLE: return rAssignDouble(source.AsDouble());
-    case EXL_TYPE_STRING: return rAssignString(source.AsString());
-    case EXL_TYPE_BOOL: return rAssignBool(source.AsBool());
-    case EXL_TYPE_DATE: return rAssignDate(source.AsDate());
-    default: return rAssignVariant(source.Value());
+    case EXL_TYPE_LONG:
+        return rAssignLong(source.AsLong());
+    case EXL_TYPE_DOUBLE:
+        return rAssignDouble(source.AsDouble());
+    case EXL_TYPE_STRING:
+        return rAssignString(source.AsString());
+    case EXL_TYPE_BOOL:
+        return rAssignBool(source.AsBool());
+    case EXL_TYPE_DATE:
+        return rAssignDate(source.AsDate());
+    default:
+        return rAssignVariant(source.Value());
     }
 }
 
-#define EXL_DEFINE_NO_ASSIGN(OP, RET, SUFFIX, ARG, NAME)                                                \
-    void EXL_Expression::rAssign##SUFFIX(ARG)                                                           \
-    {                                                                                                   \
-        ReportError("Not supported assignment");                                                        \
-        throw EXL_ErrorException("");                                                                   \
+#define EXL_DEFINE_NO_ASSIGN(OP, RET, SUFFIX, ARG, NAME)                                                     \
+    void EXL_Expression::rAssign##SUFFIX(ARG)                                                                \
+    {                                                                                                        \
+        ReportError("Not supported assignment");                                                             \
+        throw EXL_ErrorException("");                                                                        \
     }
 EXL_OPERAND_FORMS(EXL_DEFINE_NO_ASSIGN, Assign, void)
 
 EXL_Expression *EXL_Expression::CreateResultOfType(int operandType, const char *operandName)
 {
     switch (EXL_Variant::combinedType(TypeCode(), operandType)) {
-    case EXL_TYPE_LONG: return new EXL_LongExpression();
-    case EXL_TYPE_DOUBLE: return new EXL_DoubleExpression();
-    case EXL_TYPE_STRING: return new EXL_StringExpression();
-    case EXL_TYPE_DATE: return new EXL_DoubleExpression();
+    case EXL_TYPE_LONG:
+        return new EXL_LongExpression();
+    case EXL_TYPE_DOUBLE:
+        return new EXL_DoubleExpression();
+    case EXL_TYPE_STRING:
+        return new EXL_StringExpression();
+    case EXL_TYPE_DATE:
+        return new EXL_DoubleExpression();
     default:
         ReportError(std::string("Not supported operand type <") + operandName + "> in the expression");
         throw EXL_ErrorException("");
@@ -145,15 +157,21 @@ EXL_Expression *EXL_Expression::CreateResultFor(EXL_Expression &operand)
     if (operand.IsVariable() && operand.TypeCode() == EXL_TYPE_NONE)
         return CreateResultVariable(static_cast<EXL_VariableAbstract &>(operand));
     switch (operand.TypeCode()) {
-    case EXL_TYPE_LONG: return CreateResultLong();
-    case EXL_TYPE_DOUBLE: return CreateResultDouble();
-    case EXL_TYPE_STRING: return CreateResultString();
-    case EXL_TYPE_BOOL: return CreateResultBool();
-    default: return CreateResultDate();
+    case EXL_TYPE_LONG:
+        return CreateResultLong();
+    case EXL_TYPE_DOUBLE:
+        return CreateResultDouble();
+    case EXL_TYPE_STRING:
+        return CreateResultString();
+    case EXL_TYPE_BOOL:
+        return CreateResultBool();
+    default:
+        return CreateResultDate();
     }
 }
 
-template <typename T> void EXL_TypedExpression<T>::store(const EXL_Variant &v)
+template <typename T>
+void EXL_TypedExpression<T>::store(const EXL_Variant &v)
 {
     if constexpr (std::is_same_v<T, bool>)
         m_value = v.asBool();
@@ -182,11 +200,22 @@ int EXL_VariableAbstract::IsVariable() { return 1; }
 EXL_Variable::EXL_Variable(std::string name, int type) : EXL_VariableAbstract(std::move(name)), m_type(type)
 {
     switch (type) {
-    case EXL_TYPE_LONG: m_value = EXL_Variant(0L); break;
-    case EXL_TYPE_DOUBLE: m_value = EXL_Variant(0.0); break;
-    case EXL_TYPE_BOOL: m_value = EXL_Variant(false); break;
-    case EXL_TYPE_DATE: m_value = EXL_Variant(EXL_Date{}); break;
-    default: m_value = EXL_Variant(std::string()); m_type = EXL_TYPE_STRING; break;
+    case EXL_TYPE_LONG:
+        m_value = EXL_Variant(0L);
+        break;
+    case EXL_TYPE_DOUBLE:
+        m_value = EXL_Variant(0.0);
+        break;
+    case EXL_TYPE_BOOL:
+        m_value = EXL_Variant(false);
+        break;
+    case EXL_TYPE_DATE:
+        m_value = EXL_Variant(EXL_Date{});
+        break;
+    default:
+        m_value = EXL_Variant(std::string());
+        m_type = EXL_TYPE_STRING;
+        break;
     }
 }
 EXL_Variable::~EXL_Variable() = default;
@@ -195,11 +224,21 @@ int EXL_Variable::IsAssignable() { return 1; }
 void EXL_Variable::Set(const EXL_Variant &v)
 {
     switch (m_type) {
-    case EXL_TYPE_LONG: m_value = EXL_Variant(v.asLong()); break;
-    case EXL_TYPE_DOUBLE: m_value = EXL_Variant(v.asDouble()); break;
-    case EXL_TYPE_BOOL: m_value = EXL_Variant(v.asBool()); break;
-    case EXL_TYPE_DATE: m_value = EXL_Variant(v.asDate()); break;
-    default: m_value = EXL_Variant(v.asString()); break;
+    case EXL_TYPE_LONG:
+        m_value = EXL_Variant(v.asLong());
+        break;
+    case EXL_TYPE_DOUBLE:
+        m_value = EXL_Variant(v.asDouble());
+        break;
+    case EXL_TYPE_BOOL:
+        m_value = EXL_Variant(v.asBool());
+        break;
+    case EXL_TYPE_DATE:
+        m_value = EXL_Variant(v.asDate());
+        break;
+    default:
+        m_value = EXL_Variant(v.asString());
+        break;
     }
 }
 
@@ -231,8 +270,8 @@ EXL_Variable *EXL_Scope::Declare(const std::string &name, int type)
     if (!slot)
         slot = std::make_unique<EXL_Variable>(name, type);
     else if (slot->TypeCode() != type)
-        throw EXL_TypeDoesNotMatchException("variable " + name + " is already declared as <" +
-                                            EXL_Variant::typeName(slot->TypeCode()) + ">");
+        throw EXL_TypeDoesNotMatchException("variable " + name + " is already declared as <"
+                                            + EXL_Variant::typeName(slot->TypeCode()) + ">");
     return slot.get();
 }
 

@@ -31,12 +31,12 @@ public:
 };
 
 // The operand kinds of the typed forms: suffix, parameter type, name in messages.
-#define EXL_OPERAND_FORMS(M, OP, RET)                                                                   \
-    M(OP, RET, Double, double, "double")                                                                \
-    M(OP, RET, Long, long, "long")                                                                      \
-    M(OP, RET, String, const std::string &, "string")                                                   \
-    M(OP, RET, Bool, bool, "bool")                                                                      \
-    M(OP, RET, Date, const EXL_Date &, "date")                                                          \
+#define EXL_OPERAND_FORMS(M, OP, RET)                                                                        \
+    M(OP, RET, Double, double, "double")                                                                     \
+    M(OP, RET, Long, long, "long")                                                                           \
+    M(OP, RET, String, const std::string &, "string")                                                        \
+    M(OP, RET, Bool, bool, "bool")                                                                           \
+    M(OP, RET, Date, const EXL_Date &, "date")                                                               \
     M(OP, RET, Variant, const EXL_Variant &, "variant")
 
 // Operation groups: the comparisons, then the arithmetic groups that have reverse forms. Mul has none.
@@ -45,12 +45,12 @@ public:
 
 #define EXL_DECLARE_FORM(OP, RET, SUFFIX, ARG, NAME) virtual RET OP##SUFFIX(ARG v);
 #define EXL_DECLARE_REVERSE(OP, RET, SUFFIX, ARG, NAME) virtual RET r##OP##SUFFIX(ARG v);
-#define EXL_DECLARE_GROUP(OP, RET)                                                                      \
-    virtual RET OP(EXL_Expression &other);                                                              \
+#define EXL_DECLARE_GROUP(OP, RET)                                                                           \
+    virtual RET OP(EXL_Expression &other);                                                                   \
     EXL_OPERAND_FORMS(EXL_DECLARE_FORM, OP, RET)
-#define EXL_DECLARE_COMPARISON(OP)                                                                      \
+#define EXL_DECLARE_COMPARISON(OP)                                                                           \
     EXL_DECLARE_GROUP(OP, bool) EXL_OPERAND_FORMS(EXL_DECLARE_REVERSE, OP, bool)
-#define EXL_DECLARE_ARITHMETIC(OP)                                                                      \
+#define EXL_DECLARE_ARITHMETIC(OP)                                                                           \
     EXL_DECLARE_GROUP(OP, EXL_Variant) EXL_OPERAND_FORMS(EXL_DECLARE_REVERSE, OP, EXL_Variant)
 
 // An expression of the language. After Bind it reports its type code; after Evaluate its value can be
@@ -110,17 +110,31 @@ protected:
 };
 
 // Assignment forms that store the typed value through STORE(const EXL_Variant &).
-#define EXL_ASSIGN_THROUGH(STORE, RET, SUFFIX, ARG, NAME)                                               \
+#define EXL_ASSIGN_THROUGH(STORE, RET, SUFFIX, ARG, NAME)                                                    \
     RET rAssign##SUFFIX(ARG v) override { STORE(EXL_Variant(v)); }
 
-template <typename T> struct EXL_TypeOf;
-template <> struct EXL_TypeOf<bool> { static constexpr int code = EXL_TYPE_BOOL; };
-template <> struct EXL_TypeOf<long> { static constexpr int code = EXL_TYPE_LONG; };
-template <> struct EXL_TypeOf<double> { static constexpr int code = EXL_TYPE_DOUBLE; };
-template <> struct EXL_TypeOf<std::string> { static constexpr int code = EXL_TYPE_STRING; };
+template <typename T>
+struct EXL_TypeOf;
+template <>
+struct EXL_TypeOf<bool> {
+    static constexpr int code = EXL_TYPE_BOOL;
+};
+template <>
+struct EXL_TypeOf<long> {
+    static constexpr int code = EXL_TYPE_LONG;
+};
+template <>
+struct EXL_TypeOf<double> {
+    static constexpr int code = EXL_TYPE_DOUBLE;
+};
+template <>
+struct EXL_TypeOf<std::string> {
+    static constexpr int code = EXL_TYPE_STRING;
+};
 
 // An expression whose value has the fixed type T.
-template <typename T> class EXL_EXPORT EXL_TypedExpression : public EXL_Expression {
+template <typename T>
+class EXL_EXPORT EXL_TypedExpression : public EXL_Expression {
 public:
     EXL_TypedExpression() : m_value() {}
     explicit EXL_TypedExpression(T v) : m_value(std::move(v)) {}
@@ -166,7 +180,8 @@ public:
 };
 
 // A literal of the language: a typed expression whose value never changes.
-template <typename Base> class EXL_Literal : public Base {
+template <typename Base>
+class EXL_Literal : public Base {
 public:
     using Base::Base;
     int IsConstant() override { return 1; }

@@ -12,7 +12,10 @@ namespace {
 // A comparison of two operands through the left operand's expression form.
 class ComparisonNode : public EXL_BoolExpression {
 public:
-    ComparisonNode(EXL_Op op, EXL_Expression *left, EXL_Expression *right) : m_op(op), m_left(left), m_right(right) {}
+    ComparisonNode(EXL_Op op, EXL_Expression *left, EXL_Expression *right)
+        : m_op(op), m_left(left), m_right(right)
+    {
+    }
 
     int Bind(EXL_Scope *scope) override
     {
@@ -23,12 +26,24 @@ public:
         m_left->Evaluate();
         m_right->Evaluate();
         switch (m_op) {
-        case EXL_Op::Equal: m_value = m_left->Equal(*m_right); break;
-        case EXL_Op::NotEqual: m_value = m_left->NotEqual(*m_right); break;
-        case EXL_Op::Greater: m_value = m_left->Greater(*m_right); break;
-        case EXL_Op::Less: m_value = m_left->Less(*m_right); break;
-        case EXL_Op::GreaterEqual: m_value = m_left->GreaterEqual(*m_right); break;
-        default: m_value = m_left->LessEqual(*m_right); break;
+        case EXL_Op::Equal:
+            m_value = m_left->Equal(*m_right);
+            break;
+        case EXL_Op::NotEqual:
+            m_value = m_left->NotEqual(*m_right);
+            break;
+        case EXL_Op::Greater:
+            m_value = m_left->Greater(*m_right);
+            break;
+        case EXL_Op::Less:
+            m_value = m_left->Less(*m_right);
+            break;
+        case EXL_Op::GreaterEqual:
+            m_value = m_left->GreaterEqual(*m_right);
+            break;
+        default:
+            m_value = m_left->LessEqual(*m_right);
+            break;
         }
         return 0;
     }
@@ -42,7 +57,10 @@ private:
 // Add, Sub, Mul, Div or Mod; the left operand creates the expression that holds the result.
 class ArithmeticNode : public EXL_Expression {
 public:
-    ArithmeticNode(EXL_Op op, EXL_Expression *left, EXL_Expression *right) : m_op(op), m_left(left), m_right(right) {}
+    ArithmeticNode(EXL_Op op, EXL_Expression *left, EXL_Expression *right)
+        : m_op(op), m_left(left), m_right(right)
+    {
+    }
 
     int Bind(EXL_Scope *scope) override
     {
@@ -57,11 +75,21 @@ public:
         m_right->Evaluate();
         EXL_Variant value;
         switch (m_op) {
-        case EXL_Op::Add: value = m_left->Add(*m_right); break;
-        case EXL_Op::Sub: value = m_left->Sub(*m_right); break;
-        case EXL_Op::Mul: value = m_left->Mul(*m_right); break;
-        case EXL_Op::Div: value = m_left->Div(*m_right); break;
-        default: value = m_left->Mod(*m_right); break;
+        case EXL_Op::Add:
+            value = m_left->Add(*m_right);
+            break;
+        case EXL_Op::Sub:
+            value = m_left->Sub(*m_right);
+            break;
+        case EXL_Op::Mul:
+            value = m_left->Mul(*m_right);
+            break;
+        case EXL_Op::Div:
+            value = m_left->Div(*m_right);
+            break;
+        default:
+            value = m_left->Mod(*m_right);
+            break;
         }
         m_result->rAssignVariant(value);
         return 0;
@@ -80,7 +108,10 @@ private:
 class LogicalNode : public EXL_BoolExpression {
 public:
     enum Kind { And, Or, Not };
-    LogicalNode(Kind kind, EXL_Expression *left, EXL_Expression *right) : m_kind(kind), m_left(left), m_right(right) {}
+    LogicalNode(Kind kind, EXL_Expression *left, EXL_Expression *right)
+        : m_kind(kind), m_left(left), m_right(right)
+    {
+    }
 
     int Bind(EXL_Scope *scope) override
     {
@@ -232,7 +263,8 @@ private:
     }
     EXL_Expression *parseProduct()
     {
-        static const BinaryOperator operators[] = {{"*", EXL_Op::Mul}, {"/", EXL_Op::Div}, {"%", EXL_Op::Mod}};
+        static const BinaryOperator operators[] = {
+            {"*", EXL_Op::Mul}, {"/", EXL_Op::Div}, {"%", EXL_Op::Mod}};
         return parseArithmetic(&Parser::parseUnary, operators);
     }
     EXL_Expression *parseUnary()
@@ -277,12 +309,25 @@ private:
             if (c == '\\' && m_pos < m_text.size()) {
                 const char next = m_text[m_pos];
                 switch (next) {
-                case 'n': c = '\n'; ++m_pos; break;
-                case 't': c = '\t'; ++m_pos; break;
-                case 'r': c = '\r'; ++m_pos; break;
+                case 'n':
+                    c = '\n';
+                    ++m_pos;
+                    break;
+                case 't':
+                    c = '\t';
+                    ++m_pos;
+                    break;
+                case 'r':
+                    c = '\r';
+                    ++m_pos;
+                    break;
                 case '"':
-                case '\\': c = next; ++m_pos; break;
-                default: break; // the backslash stands for itself
+                case '\\':
+                    c = next;
+                    ++m_pos;
+                    break;
+                default:
+                    break; // the backslash stands for itself
                 }
             }
             value += c;
@@ -316,8 +361,8 @@ private:
     EXL_Expression *parseName()
     {
         const std::size_t start = m_pos;
-        while (m_pos < m_text.size() &&
-               (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '_'))
+        while (m_pos < m_text.size()
+               && (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '_'))
             ++m_pos;
         const std::string name = m_text.substr(start, m_pos - start);
         if (name == "true" || name == "false")
@@ -336,7 +381,8 @@ private:
         EXL_Expression *function = m_manager ? m_manager->CreateFunction(name.c_str(), list) : nullptr;
         if (!function) {
             m_pos = start;
-            throw EXL_ErrorException("unknown function " + name + " at position " + std::to_string(start + 1));
+            throw EXL_ErrorException("unknown function " + name + " at position "
+                                     + std::to_string(start + 1));
         }
         return adopt(function);
     }
@@ -357,15 +403,9 @@ EXL_Program::~EXL_Program()
         m_nodes.pop_back();
 }
 
-int EXL_Program::Bind(EXL_Scope *scope)
-{
-    return m_root ? m_root->Bind(scope) : -1;
-}
+int EXL_Program::Bind(EXL_Scope *scope) { return m_root ? m_root->Bind(scope) : -1; }
 
-int EXL_Program::Evaluate()
-{
-    return m_root ? m_root->Evaluate() : -1;
-}
+int EXL_Program::Evaluate() { return m_root ? m_root->Evaluate() : -1; }
 
 EXL_Expression *EXL_Program::adopt(EXL_Expression *node)
 {

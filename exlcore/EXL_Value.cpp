@@ -16,10 +16,7 @@ namespace {
     throw EXL_TypeDoesNotMatchException(std::string("can't convert to <") + type + ">");
 }
 
-bool isNumeric(int type)
-{
-    return type == EXL_TYPE_LONG || type == EXL_TYPE_DOUBLE || type == EXL_TYPE_BOOL;
-}
+bool isNumeric(int type) { return type == EXL_TYPE_LONG || type == EXL_TYPE_DOUBLE || type == EXL_TYPE_BOOL; }
 
 [[noreturn]] void unsupported(const EXL_Base &where, EXL_Op op, const char *operandType)
 {
@@ -43,49 +40,59 @@ std::string dateText(double days)
 double EXL_Variant::asDouble() const
 {
     switch (m_type) {
-    case EXL_TYPE_LONG: return static_cast<double>(m_long);
+    case EXL_TYPE_LONG:
+        return static_cast<double>(m_long);
     case EXL_TYPE_DOUBLE:
-    case EXL_TYPE_DATE: return m_double;
-    case EXL_TYPE_BOOL: return m_bool ? 1.0 : 0.0;
-    default: cannotConvert("double");
+    case EXL_TYPE_DATE:
+        return m_double;
+    case EXL_TYPE_BOOL:
+        return m_bool ? 1.0 : 0.0;
+    default:
+        cannotConvert("double");
     }
 }
 
 long EXL_Variant::asLong() const
 {
     switch (m_type) {
-    case EXL_TYPE_LONG: return m_long;
+    case EXL_TYPE_LONG:
+        return m_long;
     case EXL_TYPE_DOUBLE:
         if (!std::isfinite(m_double) || std::fabs(m_double) >= 9.2e18)
             cannotConvert("long");
         return static_cast<long>(m_double);
-    case EXL_TYPE_BOOL: return m_bool ? 1 : 0;
-    default: cannotConvert("long");
+    case EXL_TYPE_BOOL:
+        return m_bool ? 1 : 0;
+    default:
+        cannotConvert("long");
     }
 }
 
 bool EXL_Variant::asBool() const
 {
     switch (m_type) {
-    case EXL_TYPE_LONG: return m_long != 0;
-    case EXL_TYPE_DOUBLE: return m_double != 0.0;
-    case EXL_TYPE_BOOL: return m_bool;
-    default: cannotConvert("bool");
+    case EXL_TYPE_LONG:
+        return m_long != 0;
+    case EXL_TYPE_DOUBLE:
+        return m_double != 0.0;
+    case EXL_TYPE_BOOL:
+        return m_bool;
+    default:
+        cannotConvert("bool");
     }
 }
 
-std::string EXL_Variant::asString() const
-{
-    return format(nullptr);
-}
+std::string EXL_Variant::asString() const { return format(nullptr); }
 
 EXL_Date EXL_Variant::asDate() const
 {
     switch (m_type) {
     case EXL_TYPE_LONG:
     case EXL_TYPE_DOUBLE:
-    case EXL_TYPE_DATE: return EXL_Date{asDoubleOrDate()};
-    default: cannotConvert("date");
+    case EXL_TYPE_DATE:
+        return EXL_Date{asDoubleOrDate()};
+    default:
+        cannotConvert("date");
     }
 }
 
@@ -111,27 +118,36 @@ std::string EXL_Variant::format(const char *format) const
             const auto result = std::to_chars(text, text + sizeof text, m_double);
             return std::string(text, result.ptr);
         }
-    case EXL_TYPE_BOOL: return m_bool ? "true" : "false";
+    case EXL_TYPE_BOOL:
+        return m_bool ? "true" : "false";
     case EXL_TYPE_STRING:
         if (custom) {
             std::snprintf(text, sizeof text, format, m_string.c_str());
             return text;
         }
         return m_string;
-    case EXL_TYPE_DATE: return dateText(m_double);
-    default: return std::string();
+    case EXL_TYPE_DATE:
+        return dateText(m_double);
+    default:
+        return std::string();
     }
 }
 
 const char *EXL_Variant::typeName(int type)
 {
     switch (type) {
-    case EXL_TYPE_LONG: return "long";
-    case EXL_TYPE_STRING: return "string";
-    case EXL_TYPE_DOUBLE: return "double";
-    case EXL_TYPE_BOOL: return "bool";
-    case EXL_TYPE_DATE: return "date";
-    default: return "none";
+    case EXL_TYPE_LONG:
+        return "long";
+    case EXL_TYPE_STRING:
+        return "string";
+    case EXL_TYPE_DOUBLE:
+        return "double";
+    case EXL_TYPE_BOOL:
+        return "bool";
+    case EXL_TYPE_DATE:
+        return "date";
+    default:
+        return "none";
     }
 }
 
@@ -139,7 +155,8 @@ int EXL_Variant::combinedType(int left, int right)
 {
     // A string joins with another string or with the text of a number or bool.
     if (left == EXL_TYPE_STRING || right == EXL_TYPE_STRING)
-        return left == EXL_TYPE_DATE || right == EXL_TYPE_DATE || left == EXL_TYPE_NONE || right == EXL_TYPE_NONE
+        return left == EXL_TYPE_DATE || right == EXL_TYPE_DATE || left == EXL_TYPE_NONE
+                       || right == EXL_TYPE_NONE
                    ? EXL_TYPE_NONE
                    : EXL_TYPE_STRING;
     if (left == EXL_TYPE_BOOL || right == EXL_TYPE_BOOL || left == EXL_TYPE_NONE || right == EXL_TYPE_NONE)
@@ -151,9 +168,9 @@ int EXL_Variant::combinedType(int left, int right)
 
 const char *EXL_OpName(EXL_Op op)
 {
-    static const char *const names[] = {"operator==", "operator!=", "operator>", "operator<", "operator>=",
-                                        "operator<=", "Add",        "Sub",       "Mod",       "Mul",
-                                        "Div"};
+    static const char *const names[] = {"operator==", "operator!=", "operator>", "operator<",
+                                        "operator>=", "operator<=", "Add",       "Sub",
+                                        "Mod",        "Mul",        "Div"};
     return names[static_cast<int>(op)];
 }
 
@@ -166,21 +183,28 @@ bool EXL_Compare(const EXL_Base &where, EXL_Op op, const EXL_Variant &left, cons
         order = left.asString().compare(right.asString());
     } else if (a == EXL_TYPE_LONG && b == EXL_TYPE_LONG) {
         order = left.asLong() < right.asLong() ? -1 : left.asLong() > right.asLong() ? 1 : 0;
-    } else if ((isNumeric(a) || a == EXL_TYPE_DATE) && (isNumeric(b) || b == EXL_TYPE_DATE) &&
-               (a == EXL_TYPE_DATE) == (b == EXL_TYPE_DATE)) {
+    } else if ((isNumeric(a) || a == EXL_TYPE_DATE) && (isNumeric(b) || b == EXL_TYPE_DATE)
+               && (a == EXL_TYPE_DATE) == (b == EXL_TYPE_DATE)) {
         const double x = left.asDouble(), y = right.asDouble();
         order = x < y ? -1 : x > y ? 1 : 0;
     } else {
         unsupported(where, op, operandType);
     }
     switch (op) {
-    case EXL_Op::Equal: return order == 0;
-    case EXL_Op::NotEqual: return order != 0;
-    case EXL_Op::Greater: return order > 0;
-    case EXL_Op::Less: return order < 0;
-    case EXL_Op::GreaterEqual: return order >= 0;
-    case EXL_Op::LessEqual: return order <= 0;
-    default: unsupported(where, op, operandType);
+    case EXL_Op::Equal:
+        return order == 0;
+    case EXL_Op::NotEqual:
+        return order != 0;
+    case EXL_Op::Greater:
+        return order > 0;
+    case EXL_Op::Less:
+        return order < 0;
+    case EXL_Op::GreaterEqual:
+        return order >= 0;
+    case EXL_Op::LessEqual:
+        return order <= 0;
+    default:
+        unsupported(where, op, operandType);
     }
 }
 
@@ -198,9 +222,15 @@ EXL_Variant EXL_Compute(const EXL_Base &where, EXL_Op op, const EXL_Variant &lef
         long result = 0;
         bool overflow = false;
         switch (op) {
-        case EXL_Op::Add: overflow = __builtin_add_overflow(x, y, &result); break;
-        case EXL_Op::Sub: overflow = __builtin_sub_overflow(x, y, &result); break;
-        case EXL_Op::Mul: overflow = __builtin_mul_overflow(x, y, &result); break;
+        case EXL_Op::Add:
+            overflow = __builtin_add_overflow(x, y, &result);
+            break;
+        case EXL_Op::Sub:
+            overflow = __builtin_sub_overflow(x, y, &result);
+            break;
+        case EXL_Op::Mul:
+            overflow = __builtin_mul_overflow(x, y, &result);
+            break;
         case EXL_Op::Div:
         case EXL_Op::Mod:
             if (y == 0) {
@@ -210,7 +240,8 @@ EXL_Variant EXL_Compute(const EXL_Base &where, EXL_Op op, const EXL_Variant &lef
             overflow = x == std::numeric_limits<long>::min() && y == -1;
             result = overflow ? 0 : op == EXL_Op::Div ? x / y : x % y;
             break;
-        default: unsupported(where, op, operandType);
+        default:
+            unsupported(where, op, operandType);
         }
         if (overflow) {
             where.ReportError("Integer overflow");
@@ -222,12 +253,23 @@ EXL_Variant EXL_Compute(const EXL_Base &where, EXL_Op op, const EXL_Variant &lef
         const double x = left.asDouble(), y = right.asDouble();
         double result = 0;
         switch (op) {
-        case EXL_Op::Add: result = x + y; break;
-        case EXL_Op::Sub: result = x - y; break;
-        case EXL_Op::Mul: result = x * y; break;
-        case EXL_Op::Div: result = x / y; break;
-        case EXL_Op::Mod: result = std::fmod(x, y); break;
-        default: unsupported(where, op, operandType);
+        case EXL_Op::Add:
+            result = x + y;
+            break;
+        case EXL_Op::Sub:
+            result = x - y;
+            break;
+        case EXL_Op::Mul:
+            result = x * y;
+            break;
+        case EXL_Op::Div:
+            result = x / y;
+            break;
+        case EXL_Op::Mod:
+            result = std::fmod(x, y);
+            break;
+        default:
+            unsupported(where, op, operandType);
         }
         return type == EXL_TYPE_DATE ? EXL_Variant(EXL_Date{result}) : EXL_Variant(result);
     }

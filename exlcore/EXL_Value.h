@@ -66,8 +66,8 @@ enum class EXL_Op { Equal, NotEqual, Greater, Less, GreaterEqual, LessEqual, Add
 EXL_EXPORT const char *EXL_OpName(EXL_Op op);
 
 // left op right for a comparison; `where` reports the failure and `operandType` names the operand in it.
-EXL_EXPORT bool EXL_Compare(const EXL_Base &where, EXL_Op op, const EXL_Variant &left, const EXL_Variant &right,
-                            const char *operandType);
+EXL_EXPORT bool EXL_Compare(const EXL_Base &where, EXL_Op op, const EXL_Variant &left,
+                            const EXL_Variant &right, const char *operandType);
 // left op right for Add, Sub, Mod, Mul and Div.
 EXL_EXPORT EXL_Variant EXL_Compute(const EXL_Base &where, EXL_Op op, const EXL_Variant &left,
                                    const EXL_Variant &right, const char *operandType);

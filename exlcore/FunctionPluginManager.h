@@ -37,4 +37,5 @@ private:
     std::vector<FunctionContainer *> m_containers;
 };
 
-extern "C" EXL_EXPORT ACE_Service_Object *_make_FunctionPluginManager(ACE_Service_Object_Exterminator *deleter);
+extern "C" EXL_EXPORT ACE_Service_Object *
+_make_FunctionPluginManager(ACE_Service_Object_Exterminator *deleter);

@@ -128,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         (pass == 0 ? remembered : plain) = runAll(*engine, script, texts, options);
         engine->~SedObj();
     }
-    if (remembered.results != plain.results || remembered.code != plain.code || remembered.error != plain.error)
+    if (remembered.results != plain.results || remembered.code != plain.code
+        || remembered.error != plain.error)
         abort();
     return 0;
 }

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (devserver::parseBillPeriods(value, &periods, &error)) {
             // What was accepted must come back unchanged through the encoder.
             devserver::BillPeriodList again;
-            if (!devserver::parseBillPeriods(devserver::encodeBillPeriods(periods), &again, &error) || again != periods)
+            if (!devserver::parseBillPeriods(devserver::encodeBillPeriods(periods), &again, &error)
+                || again != periods)
                 __builtin_trap();
         }
     }

@@ -7,10 +7,7 @@ EXL_Function_Match::EXL_Function_Match(EXL_ExpressionVector *arguments)
 {
 }
 
-EXL_Function_Match::~EXL_Function_Match()
-{
-    delete engine;
-}
+EXL_Function_Match::~EXL_Function_Match() { delete engine; }
 
 int EXL_Function_Match::Bind(EXL_Scope *scope)
 {

@@ -38,8 +38,8 @@ public:
     ZE_DENY_FORWARD_FORMS(Less, bool)
     ZE_DENY_FORWARD_FORMS(GreaterEqual, bool)
     ZE_DENY_FORWARD_FORMS(LessEqual, bool)
-#define ZE_DENY_NON_NUMERIC_REVERSE(OP)                                                                 \
-    ZE_DENY_REVERSE(OP, bool, String, const std::string &, "string")                                    \
+#define ZE_DENY_NON_NUMERIC_REVERSE(OP)                                                                      \
+    ZE_DENY_REVERSE(OP, bool, String, const std::string &, "string")                                         \
     ZE_DENY_REVERSE(OP, bool, Date, const EXL_Date &, "date")
     ZE_DENY_NON_NUMERIC_REVERSE(Greater)
     ZE_DENY_NON_NUMERIC_REVERSE(Less)

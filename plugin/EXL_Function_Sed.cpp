@@ -7,10 +7,7 @@ EXL_Function_Sed::EXL_Function_Sed(EXL_ExpressionVector *arguments)
 {
 }
 
-EXL_Function_Sed::~EXL_Function_Sed()
-{
-    delete engine;
-}
+EXL_Function_Sed::~EXL_Function_Sed() { delete engine; }
 
 int EXL_Function_Sed::Bind(EXL_Scope *scope)
 {

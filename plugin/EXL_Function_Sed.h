@@ -29,10 +29,10 @@ public:
 
     ZE_FORWARD_TO_OPERAND(String, m_value)
     // == and Add take string and variant operands; everything else is refused.
-#define ZE_DENY_NON_STRING(OP, RET, DENY)                                                               \
-    DENY(OP, RET, Double, double, "double")                                                             \
-    DENY(OP, RET, Long, long, "long")                                                                   \
-    DENY(OP, RET, Bool, bool, "bool")                                                                   \
+#define ZE_DENY_NON_STRING(OP, RET, DENY)                                                                    \
+    DENY(OP, RET, Double, double, "double")                                                                  \
+    DENY(OP, RET, Long, long, "long")                                                                        \
+    DENY(OP, RET, Bool, bool, "bool")                                                                        \
     DENY(OP, RET, Date, const EXL_Date &, "date")
     ZE_DENY_NON_STRING(Equal, bool, ZE_DENY)
     ZE_DENY_REVERSE_FORMS(Equal, bool)

@@ -10,14 +10,12 @@
 #include <vector>
 
 Quaystone::Quaystone(ACE_Thread_Manager *threadManager, ACE_Message_Queue<ACE_MT_SYNCH> *queue)
-    : BaseTaskModule(threadManager, queue, "Quaystone"), container(nullptr), managerName(), pluginManager(nullptr)
+    : BaseTaskModule(threadManager, queue, "Quaystone"), container(nullptr), managerName(),
+      pluginManager(nullptr)
 {
 }
 
-Quaystone::~Quaystone()
-{
-    releaseContainer();
-}
+Quaystone::~Quaystone() { releaseContainer(); }
 
 // The manager keeps a pointer to the container, so it forgets it before the container goes.
 void Quaystone::releaseContainer()

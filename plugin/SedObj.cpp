@@ -87,12 +87,23 @@ void SedObj::listto(const char *text, int file)
         }
         const char *escape = nullptr;
         switch (*c) {
-        case '\b': escape = "\\b"; break;
-        case '\t': escape = "\\t"; break;
-        case '\n': escape = "\\n"; break;
-        case '\r': escape = "\\r"; break;
-        case 033: escape = "\\e"; break;
-        default: break;
+        case '\b':
+            escape = "\\b";
+            break;
+        case '\t':
+            escape = "\\t";
+            break;
+        case '\n':
+            escape = "\\n";
+            break;
+        case '\r':
+            escape = "\\r";
+            break;
+        case 033:
+            escape = "\\e";
+            break;
+        default:
+            break;
         }
         if (escape) {
             chunk[n++] = escape[0];

@@ -39,12 +39,12 @@ private:
 
 class SedObj {
 public:
-    static constexpr int maxText = 4000;           // characters of pattern and hold space
-    static constexpr int scriptBufferSize = 4000;  // bytes, terminator included
+    static constexpr int maxText = 4000;          // characters of pattern and hold space
+    static constexpr int scriptBufferSize = 4000; // bytes, terminator included
     static constexpr int maxScript = scriptBufferSize - 1;
     static constexpr int poolSize = 20000;
-    static constexpr int commandCount = 500;       // records; the last stays the terminator
-    static constexpr int maxReBytes = 256;         // one compiled RE, anchor byte included
+    static constexpr int commandCount = 500; // records; the last stays the terminator
+    static constexpr int maxReBytes = 256;   // one compiled RE, anchor byte included
     static constexpr int braceLimit = 20;
     static constexpr int labelCount = 50;
     static constexpr int lineNumberCount = 256;
@@ -105,35 +105,68 @@ public:
 
     // Command codes of the compiled program.
     enum : std::uint8_t {
-        cmdNone = 0, cmdEquals, cmdAppend, cmdBranch, cmdChange, cmdDelete, cmdDeleteFirst, cmdGet,
-        cmdGetAppend, cmdHold, cmdHoldAppend, cmdInsert, cmdList, cmdNext, cmdNextAppend, cmdPrint,
-        cmdPrintFirst, cmdQuit, cmdRead, cmdSubstitute, cmdTest, cmdTestNot, cmdWrite, cmdWriteFirst,
-        cmdExchange, cmdTransliterate
+        cmdNone = 0,
+        cmdEquals,
+        cmdAppend,
+        cmdBranch,
+        cmdChange,
+        cmdDelete,
+        cmdDeleteFirst,
+        cmdGet,
+        cmdGetAppend,
+        cmdHold,
+        cmdHoldAppend,
+        cmdInsert,
+        cmdList,
+        cmdNext,
+        cmdNextAppend,
+        cmdPrint,
+        cmdPrintFirst,
+        cmdQuit,
+        cmdRead,
+        cmdSubstitute,
+        cmdTest,
+        cmdTestNot,
+        cmdWrite,
+        cmdWriteFirst,
+        cmdExchange,
+        cmdTransliterate
     };
     // Opcodes of compiled REs and addresses; a starred item is its opcode plus one.
     enum : std::uint8_t {
-        opChar = 2, opCharStar, opAny, opAnyStar, opClass, opClassStar, opEndOfText = 10,
-        opGroupStart = 12, opGroupEnd = 14, opBackReference = 16, opBackReferenceStar,
-        opLineNumber = 18, opLastLine = 20, opEnd = 22
+        opChar = 2,
+        opCharStar,
+        opAny,
+        opAnyStar,
+        opClass,
+        opClassStar,
+        opEndOfText = 10,
+        opGroupStart = 12,
+        opGroupEnd = 14,
+        opBackReference = 16,
+        opBackReferenceStar,
+        opLineNumber = 18,
+        opLastLine = 20,
+        opEnd = 22
     };
 
 private:
     static constexpr int noAddress = -2;
     static constexpr int recordUsed = 0;
     static constexpr int recordUnused = 1;
-    static constexpr int reHasBackReference = 2;  // bit of the anchor byte
-    static constexpr int reHeaderBytes = 19;      // anchor, filter flag, filter set, spare byte
-    static constexpr int replacementEscape = 1;   // marks an escaped character in a replacement
-    static constexpr long jumpLimit = 100000;     // branches taken in one run
-    static constexpr long workLimit = 64000000;   // characters of text the commands of one run touch
+    static constexpr int reHasBackReference = 2; // bit of the anchor byte
+    static constexpr int reHeaderBytes = 19;     // anchor, filter flag, filter set, spare byte
+    static constexpr int replacementEscape = 1;  // marks an escaped character in a replacement
+    static constexpr long jumpLimit = 100000;    // branches taken in one run
+    static constexpr long workLimit = 64000000;  // characters of text the commands of one run touch
 
     struct cmd_t {
-        std::int32_t firstAddress;   // offset in textPool, -1: every line
-        std::int32_t secondAddress;  // offset in textPool, -1: no range
-        std::int32_t argument;       // pool offset or command index by code; -1: none
-        std::int32_t replacement;    // s: offset in textPool
+        std::int32_t firstAddress;  // offset in textPool, -1: every line
+        std::int32_t secondAddress; // offset in textPool, -1: no range
+        std::int32_t argument;      // pool offset or command index by code; -1: none
+        std::int32_t replacement;   // s: offset in textPool
         std::uint8_t code;
-        std::uint8_t outputFile;     // write-file slot plus one; 0: none
+        std::uint8_t outputFile; // write-file slot plus one; 0: none
         std::uint8_t negated;
         std::uint8_t global;
         std::uint8_t printMode;
@@ -229,15 +262,15 @@ private:
     int m_writeFileCount = 1;
 
     // Executor state.
-    int m_end = 0;                          // terminator of the pattern space
+    int m_end = 0; // terminator of the pattern space
     char m_holdSpace[maxText + 1];
     int m_holdEnd = 0;
     char m_substitutionBuffer[maxText + 1];
     int m_matchStart = 0;
     int m_matchEnd = 0;
     int m_continuationStart = -1;
-    int m_built = 0;                        // length of the result built by a substitution
-    int m_copied = 0;                       // text copied into it up to here
+    int m_built = 0;  // length of the result built by a substitution
+    int m_copied = 0; // text copied into it up to here
     int m_groupStart[9];
     int m_groupEnd[9];
     int m_appendQueue[queueSize];
@@ -246,7 +279,7 @@ private:
     long m_lineCounter = 0;
     bool m_lastLineFlag = false;
     bool m_substituted = false;
-    bool m_keep = false;                    // c ended the cycle with its text
+    bool m_keep = false; // c ended the cycle with its text
     int m_jump = 0;
     int m_delete = 0;
     int m_lookahead = -1;
@@ -258,8 +291,8 @@ private:
     std::uint64_t m_failed[maxReBytes][memoWords];
     int m_spanLow[maxReBytes];
     int m_spanHigh[maxReBytes];
-    int m_runFrom[maxReBytes];              // a run of a starred item measured from here ...
-    int m_runEnd[maxReBytes];               // ... ends here
+    int m_runFrom[maxReBytes]; // a run of a starred item measured from here ...
+    int m_runEnd[maxReBytes];  // ... ends here
     // Runs and spans are valid for the match call whose generation they carry.
     std::uint32_t m_runGeneration[maxReBytes] = {};
     std::uint32_t m_spanGeneration[maxReBytes] = {};

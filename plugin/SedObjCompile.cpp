@@ -11,41 +11,72 @@ namespace {
 bool isBlank(int c) { return c == ' ' || c == '\t'; }
 
 // Adds the 7-bit character c to a 16-byte character set.
-void addToSet(unsigned char *set, int c) { set[c >> 3] = static_cast<unsigned char>(set[c >> 3] | (1u << (c & 7))); }
+void addToSet(unsigned char *set, int c)
+{
+    set[c >> 3] = static_cast<unsigned char>(set[c >> 3] | (1u << (c & 7)));
+}
 
 // Command letters in the range '8'..'~' and their codes; 0: no such command.
 int commandCode(int c)
 {
     switch (c) {
-    case '=': return SedObj::cmdEquals;
-    case 'a': return SedObj::cmdAppend;
-    case 'b': return SedObj::cmdBranch;
-    case 'c': return SedObj::cmdChange;
-    case 'd': return SedObj::cmdDelete;
-    case 'D': return SedObj::cmdDeleteFirst;
-    case 'g': return SedObj::cmdGet;
-    case 'G': return SedObj::cmdGetAppend;
-    case 'h': return SedObj::cmdHold;
-    case 'H': return SedObj::cmdHoldAppend;
-    case 'i': return SedObj::cmdInsert;
-    case 'l': return SedObj::cmdList;
-    case 'n': return SedObj::cmdNext;
-    case 'N': return SedObj::cmdNextAppend;
-    case 'p': return SedObj::cmdPrint;
-    case 'P': return SedObj::cmdPrintFirst;
-    case 'q': return SedObj::cmdQuit;
-    case 'r': return SedObj::cmdRead;
-    case 's': return SedObj::cmdSubstitute;
-    case 't': return SedObj::cmdTest;
-    case 'T': return SedObj::cmdTestNot;
-    case 'w': return SedObj::cmdWrite;
-    case 'W': return SedObj::cmdWriteFirst;
-    case 'x': return SedObj::cmdExchange;
-    case 'y': return SedObj::cmdTransliterate;
-    case '{': return SedObj::cmdBranch;
+    case '=':
+        return SedObj::cmdEquals;
+    case 'a':
+        return SedObj::cmdAppend;
+    case 'b':
+        return SedObj::cmdBranch;
+    case 'c':
+        return SedObj::cmdChange;
+    case 'd':
+        return SedObj::cmdDelete;
+    case 'D':
+        return SedObj::cmdDeleteFirst;
+    case 'g':
+        return SedObj::cmdGet;
+    case 'G':
+        return SedObj::cmdGetAppend;
+    case 'h':
+        return SedObj::cmdHold;
+    case 'H':
+        return SedObj::cmdHoldAppend;
+    case 'i':
+        return SedObj::cmdInsert;
+    case 'l':
+        return SedObj::cmdList;
+    case 'n':
+        return SedObj::cmdNext;
+    case 'N':
+        return SedObj::cmdNextAppend;
+    case 'p':
+        return SedObj::cmdPrint;
+    case 'P':
+        return SedObj::cmdPrintFirst;
+    case 'q':
+        return SedObj::cmdQuit;
+    case 'r':
+        return SedObj::cmdRead;
+    case 's':
+        return SedObj::cmdSubstitute;
+    case 't':
+        return SedObj::cmdTest;
+    case 'T':
+        return SedObj::cmdTestNot;
+    case 'w':
+        return SedObj::cmdWrite;
+    case 'W':
+        return SedObj::cmdWriteFirst;
+    case 'x':
+        return SedObj::cmdExchange;
+    case 'y':
+        return SedObj::cmdTransliterate;
+    case '{':
+        return SedObj::cmdBranch;
     case ':':
-    case '}': return SedObj::cmdNone;
-    default: return -1;
+    case '}':
+        return SedObj::cmdNone;
+    default:
+        return -1;
     }
 }
 

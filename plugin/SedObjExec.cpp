@@ -405,7 +405,7 @@ bool SedObj::star(int low, int run, int ep, int next)
     if (m_re[look] == opChar)
         wanted = m_re[look + 1];
     else if (op == opBackReference && m_groupEnd[m_re[next + 1]] > m_groupStart[m_re[next + 1]])
-        wanted = text[m_groupStart[m_re[next + 1]]];  // an empty group matches anywhere
+        wanted = text[m_groupStart[m_re[next + 1]]]; // an empty group matches anywhere
     // Without back-references the rest of the RE at a position fails or succeeds alike however
     // it was reached, so the span of positions known to fail holds for the whole match call.
     const bool spans = !m_reHasBackReference && m_spanGeneration[ep] == m_generation;
@@ -462,7 +462,8 @@ bool SedObj::substitute(const cmd_t &cmd)
     if (!replaced)
         return false;
     const int tail = m_end - m_copied;
-    std::memcpy(m_substitutionBuffer + m_built, m_prog.patternSpace + m_copied, static_cast<std::size_t>(tail));
+    std::memcpy(m_substitutionBuffer + m_built, m_prog.patternSpace + m_copied,
+                static_cast<std::size_t>(tail));
     m_end = m_built + tail;
     std::memcpy(m_prog.patternSpace, m_substitutionBuffer, static_cast<std::size_t>(m_end));
     m_prog.patternSpace[m_end] = 0;
@@ -579,7 +580,8 @@ void SedObj::command(cmd_t &cmd)
         m_delete = 1;
         break;
     case cmdDeleteFirst: {
-        const char *newline = static_cast<const char *>(std::memchr(ps, '\n', static_cast<std::size_t>(m_end)));
+        const char *newline =
+            static_cast<const char *>(std::memchr(ps, '\n', static_cast<std::size_t>(m_end)));
         if (newline) {
             const int cut = static_cast<int>(newline - ps) + 1;
             std::memmove(ps, ps + cut, static_cast<std::size_t>(m_end - cut + 1));
@@ -665,7 +667,8 @@ void SedObj::command(cmd_t &cmd)
         writeLine(cmd.outputFile - 1, ps, m_end);
         break;
     case cmdWriteFirst: {
-        const char *newline = static_cast<const char *>(std::memchr(ps, '\n', static_cast<std::size_t>(m_end)));
+        const char *newline =
+            static_cast<const char *>(std::memchr(ps, '\n', static_cast<std::size_t>(m_end)));
         writeLine(cmd.outputFile - 1, ps, newline ? static_cast<int>(newline - ps) : m_end);
         break;
     }

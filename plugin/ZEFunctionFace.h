@@ -51,48 +51,48 @@ const char *run(const EXL_Base &where, SedObj &engine, const std::string &text);
 } // namespace ze
 
 // Overrides that refuse one typed form, every forward form or every reverse form of a group.
-#define ZE_DENY(OP, RET, SUFFIX, ARG, NAME)                                                             \
+#define ZE_DENY(OP, RET, SUFFIX, ARG, NAME)                                                                  \
     RET OP##SUFFIX(ARG) override { NotSupported(EXL_OpName(EXL_Op::OP), NAME); }
-#define ZE_DENY_REVERSE(OP, RET, SUFFIX, ARG, NAME)                                                     \
+#define ZE_DENY_REVERSE(OP, RET, SUFFIX, ARG, NAME)                                                          \
     RET r##OP##SUFFIX(ARG) override { NotSupported(EXL_OpName(EXL_Op::OP), NAME); }
 #define ZE_DENY_FORWARD_FORMS(OP, RET) EXL_OPERAND_FORMS(ZE_DENY, OP, RET)
 #define ZE_DENY_REVERSE_FORMS(OP, RET) EXL_OPERAND_FORMS(ZE_DENY_REVERSE, OP, RET)
 #define ZE_DENY_GROUP(OP, RET) ZE_DENY_FORWARD_FORMS(OP, RET) ZE_DENY_REVERSE_FORMS(OP, RET)
 
-#define ZE_DENY_ASSIGN(OP, RET, SUFFIX, ARG, NAME)                                                      \
+#define ZE_DENY_ASSIGN(OP, RET, SUFFIX, ARG, NAME)                                                           \
     void rAssign##SUFFIX(ARG) override { ze::notSupportedAssignment(*this); }
 
 // The forms taking another expression hand this value (typed by SUFFIX) to the other operand; != is
 // the negation of ==.
-#define ZE_FORWARD_TO_OPERAND(SUFFIX, VALUE)                                                            \
-    bool Equal(EXL_Expression &other) override { return other.rEqual##SUFFIX(VALUE); }                  \
-    bool NotEqual(EXL_Expression &other) override { return !Equal(other); }                             \
-    bool Greater(EXL_Expression &other) override { return other.rGreater##SUFFIX(VALUE); }              \
-    bool Less(EXL_Expression &other) override { return other.rLess##SUFFIX(VALUE); }                    \
-    bool GreaterEqual(EXL_Expression &other) override { return other.rGreaterEqual##SUFFIX(VALUE); }    \
-    bool LessEqual(EXL_Expression &other) override { return other.rLessEqual##SUFFIX(VALUE); }          \
-    EXL_Variant Add(EXL_Expression &other) override { return other.rAdd##SUFFIX(VALUE); }               \
-    EXL_Variant Sub(EXL_Expression &other) override { return other.rSub##SUFFIX(VALUE); }               \
-    EXL_Variant Mod(EXL_Expression &other) override { return other.rMod##SUFFIX(VALUE); }               \
-    EXL_Variant Mul(EXL_Expression &other) override { return other.Mul##SUFFIX(VALUE); }                \
+#define ZE_FORWARD_TO_OPERAND(SUFFIX, VALUE)                                                                 \
+    bool Equal(EXL_Expression &other) override { return other.rEqual##SUFFIX(VALUE); }                       \
+    bool NotEqual(EXL_Expression &other) override { return !Equal(other); }                                  \
+    bool Greater(EXL_Expression &other) override { return other.rGreater##SUFFIX(VALUE); }                   \
+    bool Less(EXL_Expression &other) override { return other.rLess##SUFFIX(VALUE); }                         \
+    bool GreaterEqual(EXL_Expression &other) override { return other.rGreaterEqual##SUFFIX(VALUE); }         \
+    bool LessEqual(EXL_Expression &other) override { return other.rLessEqual##SUFFIX(VALUE); }               \
+    EXL_Variant Add(EXL_Expression &other) override { return other.rAdd##SUFFIX(VALUE); }                    \
+    EXL_Variant Sub(EXL_Expression &other) override { return other.rSub##SUFFIX(VALUE); }                    \
+    EXL_Variant Mod(EXL_Expression &other) override { return other.rMod##SUFFIX(VALUE); }                    \
+    EXL_Variant Mul(EXL_Expression &other) override { return other.Mul##SUFFIX(VALUE); }                     \
     EXL_Variant Div(EXL_Expression &other) override { return other.rDiv##SUFFIX(VALUE); }
 
 // The seven properties answer 0; assignment of an expression is refused.
-#define ZE_FUNCTION_PROPERTIES                                                                          \
-    int IsConstant() override { return 0; }                                                             \
-    int IsVariable() override { return 0; }                                                             \
-    int IsAssignable() override { return 0; }                                                           \
-    int IsAggregate() override { return 0; }                                                            \
-    int ElementCount() override { return 0; }                                                           \
-    int Reset() override { return 0; }                                                                  \
-    int Optimize() override { return 0; }                                                               \
+#define ZE_FUNCTION_PROPERTIES                                                                               \
+    int IsConstant() override { return 0; }                                                                  \
+    int IsVariable() override { return 0; }                                                                  \
+    int IsAssignable() override { return 0; }                                                                \
+    int IsAggregate() override { return 0; }                                                                 \
+    int ElementCount() override { return 0; }                                                                \
+    int Reset() override { return 0; }                                                                       \
+    int Optimize() override { return 0; }                                                                    \
     void Assign(EXL_Expression &) override { ze::notSupportedAssignment(*this); }
 
 // Result creation refused for an operand type.
-#define ZE_DENY_RESULT(SUFFIX, NAME)                                                                    \
+#define ZE_DENY_RESULT(SUFFIX, NAME)                                                                         \
     EXL_Expression *CreateResult##SUFFIX() override { ze::notSupportedOperand(*this, NAME); }
-#define ZE_DENY_VARIABLE_RESULT                                                                         \
-    EXL_Expression *CreateResultVariable(EXL_VariableAbstract &) override                               \
-    {                                                                                                   \
-        ze::notSupportedOperand(*this, "VariableAbstract");                                             \
+#define ZE_DENY_VARIABLE_RESULT                                                                              \
+    EXL_Expression *CreateResultVariable(EXL_VariableAbstract &) override                                    \
+    {                                                                                                        \
+        ze::notSupportedOperand(*this, "VariableAbstract");                                                  \
     }

@@ -65,7 +65,8 @@ bool Runner::start(const std::string &configFile)
     m_started = true;
     if (result != 0) {
         m_err << "exl: " << configFile
-              << (result < 0 ? ": cannot read the service configuration\n" : ": the service configuration has errors\n");
+              << (result < 0 ? ": cannot read the service configuration\n"
+                             : ": the service configuration has errors\n");
         return false;
     }
     m_manager = FunctionPluginManager::Find(FunctionPluginManager::defaultServiceName);

@@ -115,7 +115,8 @@ int main(int argc, char **argv)
             const bool more = readLine(next);
             if (line.size() > static_cast<std::size_t>(SedObj::maxText)) {
                 std::fflush(stdout);
-                std::fprintf(stderr, "qsed: line %ld is longer than %d characters\n", number, SedObj::maxText);
+                std::fprintf(stderr, "qsed: line %ld is longer than %d characters\n", number,
+                             SedObj::maxText);
                 return 1;
             }
             const char *result = engine->execute_commands(line.data(), line.size(), !more);

@@ -8,7 +8,7 @@ namespace {
 
 const QString kListLabel = QStringLiteral("Get adapters list: ");
 
-}  // namespace
+} // namespace
 
 QString AssistantTopic(ZEMAssistantPage page)
 {
@@ -41,11 +41,13 @@ ZEMAdapterList ParseAdapterList(const ZEMXMLItem &root, ZEMAdapterListState &sta
 
     const ZEMXMLItem *adapters = root.Child(QStringLiteral("ADAPTERS_LIST"));
     if (adapters == nullptr) {
-        sink.ClientLog(QStringLiteral("Get adapters list: error: "), QStringLiteral("Canot find <ADAPTERS_LIST> tag!"));
+        sink.ClientLog(QStringLiteral("Get adapters list: error: "),
+                       QStringLiteral("Canot find <ADAPTERS_LIST> tag!"));
         return list;
     }
     list.count = static_cast<int>(adapters->Children.size());
-    sink.ClientLogFormat(kListLabel, QStringLiteral("Interface adapters count: %d"), {QString::number(list.count)});
+    sink.ClientLogFormat(kListLabel, QStringLiteral("Interface adapters count: %d"),
+                         {QString::number(list.count)});
 
     std::vector<const ZEMXMLItem *> items;
     for (const auto &child : adapters->Children)
@@ -75,10 +77,9 @@ ZEMAdapterList ParseAdapterList(const ZEMXMLItem &root, ZEMAdapterListState &sta
     }
     // Third pass: the records.
     for (std::size_t i = 0; i < items.size(); ++i) {
-        list.adapters.push_back(ZEMTreeNode::NewAdapter(aliases[static_cast<qsizetype>(i)],
-                                                        items[i]->Attribute(QStringLiteral("ADAPTER_NAME")),
-                                                        items[i]->Attribute(QStringLiteral("ADAPTER_PHYSICAL_NAME")),
-                                                        hadAlias[i]));
+        list.adapters.push_back(ZEMTreeNode::NewAdapter(
+            aliases[static_cast<qsizetype>(i)], items[i]->Attribute(QStringLiteral("ADAPTER_NAME")),
+            items[i]->Attribute(QStringLiteral("ADAPTER_PHYSICAL_NAME")), hadAlias[i]));
         state.knownAliases.append(aliases[static_cast<qsizetype>(i)]);
     }
 
@@ -103,8 +104,8 @@ bool ParseSetActiveReply(const ZEMXMLItem &root, ZEMAdapterListState &state, ZEM
 
 QString ActiveCaption(const QString &activeAlias)
 {
-    return QStringLiteral("Active Interface Adapter: ") +
-           (activeAlias.isEmpty() ? QStringLiteral("none") : activeAlias);
+    return QStringLiteral("Active Interface Adapter: ")
+           + (activeAlias.isEmpty() ? QStringLiteral("none") : activeAlias);
 }
 
 QString DeactivateQuestion(const QString &alias)

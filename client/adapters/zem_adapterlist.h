@@ -11,12 +11,11 @@ class ZEMExchangeSink;
 class ZEMXMLItem;
 
 // What the main window keeps about the server's adapters between replies.
-struct ZEMAdapterListState
-{
-    QString activeAlias;         // as last confirmed by the server; empty means none
-    QString pendingActiveAlias;  // what the next set-active request sends; empty deactivates
-    QStringList knownAliases;    // the aliases of the last list, in reply order
-    bool noAliasSeen = true;     // no list so far held an adapter with an alias of its own
+struct ZEMAdapterListState {
+    QString activeAlias;        // as last confirmed by the server; empty means none
+    QString pendingActiveAlias; // what the next set-active request sends; empty deactivates
+    QStringList knownAliases;   // the aliases of the last list, in reply order
+    bool noAliasSeen = true;    // no list so far held an adapter with an alias of its own
 };
 
 // The first-start Assistant page that a list reply asks for.
@@ -25,10 +24,9 @@ enum class ZEMAssistantPage { None, AdapterNone, AdapterOne, AdapterSeveral };
 // The help topic of a page (empty for None).
 QString AssistantTopic(ZEMAssistantPage page);
 
-struct ZEMAdapterList
-{
-    std::vector<ZEMTreeNode> adapters;  // in reply order
-    int count = 0;                      // child elements of ADAPTERS_LIST, whatever their tag
+struct ZEMAdapterList {
+    std::vector<ZEMTreeNode> adapters; // in reply order
+    int count = 0;                     // child elements of ADAPTERS_LIST, whatever their tag
     ZEMAssistantPage assistant = ZEMAssistantPage::None;
 };
 

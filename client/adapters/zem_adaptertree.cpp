@@ -73,7 +73,7 @@ QIcon DrawStateIcon(int image)
     return QIcon(pixmap);
 }
 
-}  // namespace
+} // namespace
 
 std::array<QIcon, 4> TZEMAdapterTree::DefaultStateIcons()
 {
@@ -151,7 +151,8 @@ void TZEMAdapterTree::SetActiveAlias(const QString &alias)
 
 QIcon TZEMAdapterTree::StateIcon(int image) const
 {
-    return image >= 0 && image < static_cast<int>(icons_.size()) ? icons_[static_cast<std::size_t>(image)] : QIcon();
+    return image >= 0 && image < static_cast<int>(icons_.size()) ? icons_[static_cast<std::size_t>(image)]
+                                                                 : QIcon();
 }
 
 void TZEMAdapterTree::SetStateIcons(const std::array<QIcon, 4> &icons)
@@ -160,7 +161,8 @@ void TZEMAdapterTree::SetStateIcons(const std::array<QIcon, 4> &icons)
     viewport()->update();
 }
 
-void TZEMAdapterTree::SetMenuActions(QAction *getAdapters, QAction *listen, QAction *config, QAction *billPeriods)
+void TZEMAdapterTree::SetMenuActions(QAction *getAdapters, QAction *listen, QAction *config,
+                                     QAction *billPeriods)
 {
     if (pmAdapters_ == nullptr || pmAdapters_->parent() != this)
         pmAdapters_ = new QMenu(this);
@@ -182,10 +184,7 @@ void TZEMAdapterTree::SetMenuActions(QAction *getAdapters, QAction *listen, QAct
 
 ZEMAdapterController::ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &sink, TZEMAdapterTree &tree,
                                            QObject *parent)
-    : QObject(parent),
-      settings_(settings),
-      sink_(sink),
-      tree_(tree),
+    : QObject(parent), settings_(settings), sink_(sink), tree_(tree),
       adapters_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Adapters, settings, sink)),
       setActive_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::SetActiveAdapter, settings, sink))
 {
@@ -269,9 +268,10 @@ void ZEMAdapterController::UpdateActions()
         const bool checked = selected != nullptr && state_.activeAlias == selected->Node().alias;
         actListen_->setEnabled(configured);
         actListen_->setChecked(checked);
-        const QString hint = selected == nullptr ? QStringLiteral("Activate / Deactivate selected interface adapter")
-                             : checked           ? QStringLiteral("Deactivate selected interface adapter")
-                                                 : QStringLiteral("Activate selected interface adapter");
+        const QString hint = selected == nullptr
+                                 ? QStringLiteral("Activate / Deactivate selected interface adapter")
+                             : checked ? QStringLiteral("Deactivate selected interface adapter")
+                                       : QStringLiteral("Activate selected interface adapter");
         actListen_->setStatusTip(hint);
         actListen_->setToolTip(hint);
     }

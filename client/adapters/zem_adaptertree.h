@@ -18,8 +18,7 @@ class ZEMExchangeSink;
 class ZEMRequestChannel;
 
 // A tree item that owns its adapter record; deleting the item destroys the record.
-class ZEMAdapterItem : public QTreeWidgetItem
-{
+class ZEMAdapterItem : public QTreeWidgetItem {
 public:
     explicit ZEMAdapterItem(ZEMTreeNode node);
     ZEMTreeNode &Node() { return node_; }
@@ -33,8 +32,7 @@ private:
 
 // The adapter tree: one root "Adapters" that cannot be collapsed, the adapters as its children,
 // sorted by text, each drawn with the picture of its state.
-class TZEMAdapterTree : public QTreeWidget
-{
+class TZEMAdapterTree : public QTreeWidget {
     Q_OBJECT
 
 public:
@@ -75,8 +73,7 @@ private:
 };
 
 // The adapter-list and active-adapter exchanges on the tree, with the state they keep.
-class ZEMAdapterController : public QObject
-{
+class ZEMAdapterController : public QObject {
     Q_OBJECT
 
 public:
@@ -89,7 +86,10 @@ public:
     // connects its Get adapters list action to RequestAdapterList.
     void AttachActions(QAction *listen, QAction *config, QAction *billPeriods);
     // Opens a first-start Assistant topic in the help window "Assistant".
-    void SetAssistantHandler(std::function<void(const QString &topic)> handler) { assistant_ = std::move(handler); }
+    void SetAssistantHandler(std::function<void(const QString &topic)> handler)
+    {
+        assistant_ = std::move(handler);
+    }
 
     void RequestAdapterList();
     void RequestSetActiveAdapter();

@@ -13,10 +13,7 @@ ZEMTreeNode ZEMTreeNode::NewAdapter(const QString &alias, const QString &name, c
     return node;
 }
 
-QString ZEMTreeNode::NodeText() const
-{
-    return alias + QStringLiteral(" \"") + name + QLatin1Char('"');
-}
+QString ZEMTreeNode::NodeText() const { return alias + QStringLiteral(" \"") + name + QLatin1Char('"'); }
 
 int AdapterImageIndex(const ZEMTreeNode *node, const QString &activeAlias)
 {

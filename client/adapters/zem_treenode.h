@@ -7,8 +7,7 @@
 
 // The record of one node of the adapter tree: an adapter's identity, its state flags and its capture
 // configuration. The tree item owns it; deleting the item destroys the record with it.
-struct ZEMTreeNode
-{
+struct ZEMTreeNode {
     std::uint8_t isAdapter = 0;
     std::uint8_t configured = 0;
     std::uint8_t active = 0;

@@ -2,7 +2,8 @@
 
 QDateTime ZEMSystemClock::Now() const { return QDateTime::currentDateTime(); }
 
-const ZEMClock &DefaultClock() {
-  static const ZEMSystemClock clock;
-  return clock;
+const ZEMClock &DefaultClock()
+{
+    static const ZEMSystemClock clock;
+    return clock;
 }

@@ -4,15 +4,15 @@
 #include <QDateTime>
 
 class ZEMClock {
- public:
-  virtual ~ZEMClock() = default;
-  // The current local date and time.
-  virtual QDateTime Now() const = 0;
+public:
+    virtual ~ZEMClock() = default;
+    // The current local date and time.
+    virtual QDateTime Now() const = 0;
 };
 
 class ZEMSystemClock : public ZEMClock {
- public:
-  QDateTime Now() const override;
+public:
+    QDateTime Now() const override;
 };
 
 // The clock that SystemClock-dependent helpers use when none is passed (a process-wide ZEMSystemClock).

@@ -6,18 +6,24 @@
 #include "zem_socketerrors.h"
 #include "zmm_utils.h"
 
-void ZEMExchangeSink::ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args) {
-  ClientLog(prefix, FormatArgs(format, args));
+void ZEMExchangeSink::ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args)
+{
+    ClientLog(prefix, FormatArgs(format, args));
 }
 
-ZEMReplyError::ZEMReplyError(const QString &detail) : std::runtime_error(detail.toStdString()), detail_(detail) {}
-
-ZEMReplyError ZEMReplyError::Conversion(const QString &message) {
-  return ZEMReplyError(QLatin1Char('\'') + message + QLatin1Char('\''));
+ZEMReplyError::ZEMReplyError(const QString &detail)
+    : std::runtime_error(detail.toStdString()), detail_(detail)
+{
 }
 
-ZEMReplyError ZEMReplyError::Expected(const QString &tag) {
-  return ZEMReplyError(QStringLiteral("'%1' expected!").arg(tag));
+ZEMReplyError ZEMReplyError::Conversion(const QString &message)
+{
+    return ZEMReplyError(QLatin1Char('\'') + message + QLatin1Char('\''));
+}
+
+ZEMReplyError ZEMReplyError::Expected(const QString &tag)
+{
+    return ZEMReplyError(QStringLiteral("'%1' expected!").arg(tag));
 }
 
 namespace {
@@ -25,118 +31,136 @@ namespace {
 // True when an error code as the server writes it is a non-zero integer (an optional sign and decimal
 // digits, white space around ignored). Any other text counts as 0; a code too long for a machine
 // integer is still an error and not read as success.
-bool IsErrorCode(const QString &text) {
-  const QString code = text.trimmed();
-  qsizetype i = code.startsWith(u'+') || code.startsWith(u'-') ? 1 : 0;
-  if (i == code.size()) return false;
-  bool nonZero = false;
-  for (; i < code.size(); ++i) {
-    const char16_t c = code[i].unicode();
-    if (c < u'0' || c > u'9') return false;
-    if (c != u'0') nonZero = true;
-  }
-  return nonZero;
+bool IsErrorCode(const QString &text)
+{
+    const QString code = text.trimmed();
+    qsizetype i = code.startsWith(u'+') || code.startsWith(u'-') ? 1 : 0;
+    if (i == code.size())
+        return false;
+    bool nonZero = false;
+    for (; i < code.size(); ++i) {
+        const char16_t c = code[i].unicode();
+        if (c < u'0' || c > u'9')
+            return false;
+        if (c != u'0')
+            nonZero = true;
+    }
+    return nonZero;
 }
 
 QString L(const char *text) { return QString::fromLatin1(text); }
 
 bool IsConfiguration(const ZEMRequestKindInfo &kind) { return kind.style == ZEMReplyStyle::Configuration; }
 
-void ReportReplyError(const ZEMRequestKindInfo &kind, const QString &detail, ZEMExchangeSink &sink) {
-  const QString message = L(kind.replyLabel) + QStringLiteral("Error in response: ") + detail;
-  sink.StatusText(message);
-  if (IsConfiguration(kind)) sink.Prompt().Error(message);
+void ReportReplyError(const ZEMRequestKindInfo &kind, const QString &detail, ZEMExchangeSink &sink)
+{
+    const QString message = L(kind.replyLabel) + QStringLiteral("Error in response: ") + detail;
+    sink.StatusText(message);
+    if (IsConfiguration(kind))
+        sink.Prompt().Error(message);
 }
 
-}  // namespace
+} // namespace
 
-bool ServerException(const QString &reply, ZEMExchangeSink &sink) {
-  ZEMXMLItem exception;
-  if (!ReadRootElement(reply, QStringLiteral("EXCEPTION"), exception)) return false;
-  const QString code = exception.ChildText(QStringLiteral("ERROR_CODE"));
-  const QString message = exception.ChildText(QStringLiteral("ERROR_MESSAGE"));
-  if (IsErrorCode(code)) {
-    sink.ClientLog(QStringLiteral("Server exception: ERROR CODE: "), code);
-    sink.ClientLog(QStringLiteral("Server exception: error message: "), message);
-  }
-  return true;
-}
-
-bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink &sink) {
-  const QString code = root.ChildText(QStringLiteral("ERROR_CODE"));
-  const QString message = root.ChildText(QStringLiteral("ERROR_MESSAGE"));
-  const QString warning = root.ChildText(QStringLiteral("WARNING_MESSAGE"));
-  if (IsErrorCode(code)) {
-    sink.ClientLog(label + QStringLiteral("ERROR CODE: "), code);
-    sink.ClientLog(label + QStringLiteral("error message: "), message);
-    sink.Prompt().Error(message);
-    return false;
-  }
-  if (!warning.isEmpty()) {
-    sink.Prompt().Error(QStringLiteral("WARNING: ") + warning);
-    sink.ClientLog(label + QStringLiteral("WARNING message: "), warning);
-  }
-  return true;
-}
-
-bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &systemText, QByteArray &buffer,
-                       ZEMExchangeSink &sink) {
-  const QStringList args{QString::number(code), systemText};
-  const bool aborted = code == ZEMSocketError::ConnectionAborted;
-  if (IsConfiguration(kind)) {
-    sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error: ") + QString::number(code));
-    if (aborted) {
-      if (kind.logsAbort) sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error 10053"));
-      return true;
+bool ServerException(const QString &reply, ZEMExchangeSink &sink)
+{
+    ZEMXMLItem exception;
+    if (!ReadRootElement(reply, QStringLiteral("EXCEPTION"), exception))
+        return false;
+    const QString code = exception.ChildText(QStringLiteral("ERROR_CODE"));
+    const QString message = exception.ChildText(QStringLiteral("ERROR_MESSAGE"));
+    if (IsErrorCode(code)) {
+        sink.ClientLog(QStringLiteral("Server exception: ERROR CODE: "), code);
+        sink.ClientLog(QStringLiteral("Server exception: error message: "), message);
     }
+    return true;
+}
+
+bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink &sink)
+{
+    const QString code = root.ChildText(QStringLiteral("ERROR_CODE"));
+    const QString message = root.ChildText(QStringLiteral("ERROR_MESSAGE"));
+    const QString warning = root.ChildText(QStringLiteral("WARNING_MESSAGE"));
+    if (IsErrorCode(code)) {
+        sink.ClientLog(label + QStringLiteral("ERROR CODE: "), code);
+        sink.ClientLog(label + QStringLiteral("error message: "), message);
+        sink.Prompt().Error(message);
+        return false;
+    }
+    if (!warning.isEmpty()) {
+        sink.Prompt().Error(QStringLiteral("WARNING: ") + warning);
+        sink.ClientLog(label + QStringLiteral("WARNING message: "), warning);
+    }
+    return true;
+}
+
+bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &systemText,
+                       QByteArray &buffer, ZEMExchangeSink &sink)
+{
+    const QStringList args{QString::number(code), systemText};
+    const bool aborted = code == ZEMSocketError::ConnectionAborted;
+    if (IsConfiguration(kind)) {
+        sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error: ") + QString::number(code));
+        if (aborted) {
+            if (kind.logsAbort)
+                sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error 10053"));
+            return true;
+        }
+        sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
+        sink.Prompt().Error(FormatArgs(L(kind.socketErrorBox), args));
+        buffer = kReportedMarker;
+        return code == ZEMSocketError::ConnectionRefused;
+    }
+    if (aborted)
+        return true;
     sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
-    sink.Prompt().Error(FormatArgs(L(kind.socketErrorBox), args));
-    buffer = kReportedMarker;
     return code == ZEMSocketError::ConnectionRefused;
-  }
-  if (aborted) return true;
-  sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
-  return code == ZEMSocketError::ConnectionRefused;
 }
 
-ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer, ZEMExchangeSink &sink,
-                                 const ZEMPayloadHandler &payload) {
-  if (IsConfiguration(kind)) {
-    sink.ClientLog(L(kind.logPrefix), QStringLiteral("Disconnect"));
-    if (buffer == kReportedMarker) return ZEMReplyOutcome::Reported;
-    if (buffer.isEmpty()) {
-      sink.ClientLog(L(kind.logPrefix), QStringLiteral("Buffer is empty"));
-      sink.Prompt().Error(L(kind.emptyReplyBox));
-      return ZEMReplyOutcome::Empty;
+ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer,
+                                 ZEMExchangeSink &sink, const ZEMPayloadHandler &payload)
+{
+    if (IsConfiguration(kind)) {
+        sink.ClientLog(L(kind.logPrefix), QStringLiteral("Disconnect"));
+        if (buffer == kReportedMarker)
+            return ZEMReplyOutcome::Reported;
+        if (buffer.isEmpty()) {
+            sink.ClientLog(L(kind.logPrefix), QStringLiteral("Buffer is empty"));
+            sink.Prompt().Error(L(kind.emptyReplyBox));
+            return ZEMReplyOutcome::Empty;
+        }
+    } else if (buffer.isEmpty()) {
+        return ZEMReplyOutcome::Empty;
     }
-  } else if (buffer.isEmpty()) {
-    return ZEMReplyOutcome::Empty;
-  }
 
-  const QString text = FromWireBytes(buffer);
-  if (ServerException(text, sink)) return ZEMReplyOutcome::ServerException;
+    const QString text = FromWireBytes(buffer);
+    if (ServerException(text, sink))
+        return ZEMReplyOutcome::ServerException;
 
-  const QString rootName = L(kind.rootName);
-  ZEMXMLItem root;
-  if (!ReadRootElement(text, rootName, root)) {
-    if (!kind.silentWithoutRoot)
-      ReportReplyError(kind, ZEMReplyError::Expected(QLatin1Char('<') + rootName + QLatin1Char('>')).Detail(), sink);
-    return ZEMReplyOutcome::NoRoot;
-  }
-  try {
-    if (payload) payload(root);
-  } catch (const ZEMReplyError &error) {
-    ReportReplyError(kind, error.Detail(), sink);
-    return ZEMReplyOutcome::Failed;
-  } catch (const SymbolExpected &error) {
-    ReportReplyError(kind, QLatin1Char('\'') + error.Message() + QLatin1Char('\''), sink);
-    return ZEMReplyOutcome::Failed;
-  } catch (const std::exception &error) {
-    // Any other failure of a payload handler is reported the same way rather than escaping into the
-    // event loop.
-    ReportReplyError(kind, QLatin1Char('\'') + QString::fromUtf8(error.what()) + QLatin1Char('\''), sink);
-    return ZEMReplyOutcome::Failed;
-  }
-  if (kind.style != ZEMReplyStyle::ServerLog) sink.StatusText(QString());
-  return ZEMReplyOutcome::Handled;
+    const QString rootName = L(kind.rootName);
+    ZEMXMLItem root;
+    if (!ReadRootElement(text, rootName, root)) {
+        if (!kind.silentWithoutRoot)
+            ReportReplyError(
+                kind, ZEMReplyError::Expected(QLatin1Char('<') + rootName + QLatin1Char('>')).Detail(), sink);
+        return ZEMReplyOutcome::NoRoot;
+    }
+    try {
+        if (payload)
+            payload(root);
+    } catch (const ZEMReplyError &error) {
+        ReportReplyError(kind, error.Detail(), sink);
+        return ZEMReplyOutcome::Failed;
+    } catch (const SymbolExpected &error) {
+        ReportReplyError(kind, QLatin1Char('\'') + error.Message() + QLatin1Char('\''), sink);
+        return ZEMReplyOutcome::Failed;
+    } catch (const std::exception &error) {
+        // Any other failure of a payload handler is reported the same way rather than escaping into the
+        // event loop.
+        ReportReplyError(kind, QLatin1Char('\'') + QString::fromUtf8(error.what()) + QLatin1Char('\''), sink);
+        return ZEMReplyOutcome::Failed;
+    }
+    if (kind.style != ZEMReplyStyle::ServerLog)
+        sink.StatusText(QString());
+    return ZEMReplyOutcome::Handled;
 }

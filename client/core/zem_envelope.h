@@ -15,32 +15,32 @@ class ZEMPrompt;
 class ZEMXMLItem;
 
 class ZEMExchangeSink {
- public:
-  virtual ~ZEMExchangeSink() = default;
-  // Appends prefix + text as a line of the client log.
-  virtual void ClientLog(const QString &prefix, const QString &text) = 0;
-  // Sets the message panel of the status bar (empty clears it).
-  virtual void StatusText(const QString &text) = 0;
-  // Where message boxes go.
-  virtual ZEMPrompt &Prompt() = 0;
+public:
+    virtual ~ZEMExchangeSink() = default;
+    // Appends prefix + text as a line of the client log.
+    virtual void ClientLog(const QString &prefix, const QString &text) = 0;
+    // Sets the message panel of the status bar (empty clears it).
+    virtual void StatusText(const QString &text) = 0;
+    // Where message boxes go.
+    virtual ZEMPrompt &Prompt() = 0;
 
-  // ClientLog with a text made from a %s/%d format (see FormatArgs).
-  void ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args);
+    // ClientLog with a text made from a %s/%d format (see FormatArgs).
+    void ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args);
 };
 
 // Raised by payload handlers (and the root search) for a reply they cannot use. `detail` is the
 // whole text after "Error in response: ".
 class ZEMReplyError : public std::runtime_error {
- public:
-  explicit ZEMReplyError(const QString &detail);
-  QString Detail() const { return detail_; }
-  // "'<message>'": a failed number or date conversion.
-  static ZEMReplyError Conversion(const QString &message);
-  // "'<tag>' expected!" where tag is e.g. "<CPM_BILLPERIODS>".
-  static ZEMReplyError Expected(const QString &tag);
+public:
+    explicit ZEMReplyError(const QString &detail);
+    QString Detail() const { return detail_; }
+    // "'<message>'": a failed number or date conversion.
+    static ZEMReplyError Conversion(const QString &message);
+    // "'<tag>' expected!" where tag is e.g. "<CPM_BILLPERIODS>".
+    static ZEMReplyError Expected(const QString &tag);
 
- private:
-  QString detail_;
+private:
+    QString detail_;
 };
 
 // The reply marker that says the error was already reported.
@@ -60,12 +60,12 @@ bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &
                        QByteArray &buffer, ZEMExchangeSink &sink);
 
 enum class ZEMReplyOutcome {
-  Reported,         // the buffer held the marker of a reported socket error
-  Empty,            // nothing arrived
-  ServerException,  // an exception document (logged when its code is not 0)
-  NoRoot,           // the root tag is missing (reported unless the kind ignores it)
-  Failed,           // the payload handler raised a ZEMReplyError (reported)
-  Handled,          // the payload handler ran to its end
+    Reported,        // the buffer held the marker of a reported socket error
+    Empty,           // nothing arrived
+    ServerException, // an exception document (logged when its code is not 0)
+    NoRoot,          // the root tag is missing (reported unless the kind ignores it)
+    Failed,          // the payload handler raised a ZEMReplyError (reported)
+    Handled,         // the payload handler ran to its end
 };
 
 // The payload handler of a kind: gets the root element, may raise ZEMReplyError.

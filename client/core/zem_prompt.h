@@ -26,7 +26,7 @@ inline constexpr int DefaultButton3 = 0x200;
 inline constexpr int ButtonsMask = 0x0F;
 inline constexpr int IconMask = 0xF0;
 inline constexpr int DefaultMask = 0xF00;
-}  // namespace ZEMPromptStyle
+} // namespace ZEMPromptStyle
 
 // Results: the code of the pressed button.
 namespace ZEMPromptResult {
@@ -37,30 +37,30 @@ inline constexpr int Retry = 4;
 inline constexpr int Ignore = 5;
 inline constexpr int Yes = 6;
 inline constexpr int No = 7;
-}  // namespace ZEMPromptResult
+} // namespace ZEMPromptResult
 
 class ZEMPrompt {
- public:
-  virtual ~ZEMPrompt() = default;
+public:
+    virtual ~ZEMPrompt() = default;
 
-  // A modal box with `text`, the buttons and icon of `style`; returns the pressed button's code
-  // (closing the box otherwise gives Cancel, or Ok for a box with only OK).
-  virtual int MessageBox(const QString &text, int style) = 0;
-  // The same with the check box "&Don't show me this message again"; `dontShowAgain` receives its
-  // state whatever button closed the box.
-  virtual int DontShowMe(const QString &text, int style, bool &dontShowAgain) = 0;
+    // A modal box with `text`, the buttons and icon of `style`; returns the pressed button's code
+    // (closing the box otherwise gives Cancel, or Ok for a box with only OK).
+    virtual int MessageBox(const QString &text, int style) = 0;
+    // The same with the check box "&Don't show me this message again"; `dontShowAgain` receives its
+    // state whatever button closed the box.
+    virtual int DontShowMe(const QString &text, int style, bool &dontShowAgain) = 0;
 
-  // Conveniences over MessageBox.
-  void Error(const QString &text);        // OK, exclamation icon (errors and warnings)
-  void Stop(const QString &text);         // OK, stop icon (installation failures, missing help)
-  void Information(const QString &text);  // OK, information icon (success)
-  void Plain(const QString &text);        // OK, no icon
-  // Yes/No with the question icon; true on Yes. `defaultYes` chooses the default button.
-  bool Ask(const QString &text, bool defaultYes = true);
+    // Conveniences over MessageBox.
+    void Error(const QString &text);       // OK, exclamation icon (errors and warnings)
+    void Stop(const QString &text);        // OK, stop icon (installation failures, missing help)
+    void Information(const QString &text); // OK, information icon (success)
+    void Plain(const QString &text);       // OK, no icon
+    // Yes/No with the question icon; true on Yes. `defaultYes` chooses the default button.
+    bool Ask(const QString &text, bool defaultYes = true);
 
-  // The button codes of a style, left to right (empty for an unknown button set), and the code of its
-  // default button. Shared by the widget implementation and the scripted one.
-  static QList<int> Buttons(int style);
-  static int DefaultButton(int style);
-  static QString ButtonCaption(int result);  // "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"
+    // The button codes of a style, left to right (empty for an unknown button set), and the code of its
+    // default button. Shared by the widget implementation and the scripted one.
+    static QList<int> Buttons(int style);
+    static int DefaultButton(int style);
+    static QString ButtonCaption(int result); // "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"
 };

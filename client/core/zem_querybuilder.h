@@ -16,21 +16,21 @@ QByteArray ToWireBytes(const QString &text);
 QString FromWireBytes(const QByteArray &bytes);
 
 class ZEMQueryBuilder {
- public:
-  // Setting a name again keeps the last value.
-  void Set(const QString &name, const QString &value);
-  void Set(const QString &name, qint64 value);
-  bool Has(const QString &name) const;
-  QString Value(const QString &name) const;
-  bool IsEmpty() const { return params_.empty(); }
-  void Clear() { params_.clear(); }
+public:
+    // Setting a name again keeps the last value.
+    void Set(const QString &name, const QString &value);
+    void Set(const QString &name, qint64 value);
+    bool Has(const QString &name) const;
+    QString Value(const QString &name) const;
+    bool IsEmpty() const { return params_.empty(); }
+    void Clear() { params_.clear(); }
 
-  // "" for an empty set, else "?name=value&name=value..." with the names in byte order.
-  QByteArray QueryBytes() const;
-  QString QueryString() const;
+    // "" for an empty set, else "?name=value&name=value..." with the names in byte order.
+    QByteArray QueryBytes() const;
+    QString QueryString() const;
 
- private:
-  std::map<QByteArray, QByteArray> params_;  // wire bytes, ordered by plain byte comparison
+private:
+    std::map<QByteArray, QByteArray> params_; // wire bytes, ordered by plain byte comparison
 };
 
 // "GET <path><query> HTTP/1.1\r\nAccept: */*\r\nUser-Agent: ZEM\r\nHost: <host>:<port>\r\n\r\n"

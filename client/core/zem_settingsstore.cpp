@@ -19,420 +19,517 @@
 namespace {
 
 struct Key {
-  QString path;  // as first written
-  std::vector<std::pair<QString, ZEMSettingsValue>> values;
+    QString path; // as first written
+    std::vector<std::pair<QString, ZEMSettingsValue>> values;
 };
 
 struct Document {
-  std::vector<Key> keys;
+    std::vector<Key> keys;
 };
 
 enum class LoadStatus { Ok, Corrupt, Unreadable };
 
 struct Loaded {
-  LoadStatus status = LoadStatus::Ok;
-  QString error;
-  Document doc;
+    LoadStatus status = LoadStatus::Ok;
+    QString error;
+    Document doc;
 };
 
 // Key paths without leading, trailing or doubled backslashes.
-QString NormalizePath(const QString &path) {
-  return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts).join(QLatin1Char('\\'));
+QString NormalizePath(const QString &path)
+{
+    return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts).join(QLatin1Char('\\'));
 }
 
 bool SamePath(const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
 
 // True when `path` lies strictly below `parent` (or `parent` is the root, "").
-bool IsBelow(const QString &path, const QString &parent) {
-  if (parent.isEmpty()) return !path.isEmpty();
-  return path.size() > parent.size() + 1 && path.at(parent.size()) == QLatin1Char('\\') &&
-         SamePath(path.left(parent.size()), parent);
+bool IsBelow(const QString &path, const QString &parent)
+{
+    if (parent.isEmpty())
+        return !path.isEmpty();
+    return path.size() > parent.size() + 1 && path.at(parent.size()) == QLatin1Char('\\')
+           && SamePath(path.left(parent.size()), parent);
 }
 
-Key *FindKey(Document &doc, const QString &path) {
-  for (Key &key : doc.keys)
-    if (SamePath(key.path, path)) return &key;
-  return nullptr;
+Key *FindKey(Document &doc, const QString &path)
+{
+    for (Key &key : doc.keys)
+        if (SamePath(key.path, path))
+            return &key;
+    return nullptr;
 }
 
-const Key *FindKey(const Document &doc, const QString &path) {
-  return FindKey(const_cast<Document &>(doc), path);
+const Key *FindKey(const Document &doc, const QString &path)
+{
+    return FindKey(const_cast<Document &>(doc), path);
 }
 
-bool KeyExistsIn(const Document &doc, const QString &path) {
-  if (path.isEmpty()) return true;
-  for (const Key &key : doc.keys)
-    if (SamePath(key.path, path) || IsBelow(key.path, path)) return true;
-  return false;
+bool KeyExistsIn(const Document &doc, const QString &path)
+{
+    if (path.isEmpty())
+        return true;
+    for (const Key &key : doc.keys)
+        if (SamePath(key.path, path) || IsBelow(key.path, path))
+            return true;
+    return false;
 }
 
-Key &EnsureKey(Document &doc, const QString &path) {
-  if (Key *key = FindKey(doc, path)) return *key;
-  doc.keys.push_back(Key{path, {}});
-  return doc.keys.back();
+Key &EnsureKey(Document &doc, const QString &path)
+{
+    if (Key *key = FindKey(doc, path))
+        return *key;
+    doc.keys.push_back(Key{path, {}});
+    return doc.keys.back();
 }
 
 // Replaces the value of that name (compared without regard to case) or adds it at the end.
-void SetValue(Key &key, const QString &name, const ZEMSettingsValue &value) {
-  for (auto &[stored, old] : key.values) {
-    if (SamePath(stored, name)) {
-      old = value;
-      return;
+void SetValue(Key &key, const QString &name, const ZEMSettingsValue &value)
+{
+    for (auto &[stored, old] : key.values) {
+        if (SamePath(stored, name)) {
+            old = value;
+            return;
+        }
     }
-  }
-  key.values.emplace_back(name, value);
+    key.values.emplace_back(name, value);
 }
 
-const ZEMSettingsValue *FindValue(const Document &doc, const QString &path, const QString &name) {
-  if (const Key *key = FindKey(doc, NormalizePath(path)))
-    for (const auto &[stored, value] : key->values)
-      if (SamePath(stored, name)) return &value;
-  return nullptr;
+const ZEMSettingsValue *FindValue(const Document &doc, const QString &path, const QString &name)
+{
+    if (const Key *key = FindKey(doc, NormalizePath(path)))
+        for (const auto &[stored, value] : key->values)
+            if (SamePath(stored, name))
+                return &value;
+    return nullptr;
 }
 
-QString Quote(const QString &text) {
-  QString out = QStringLiteral("\"");
-  for (const QChar c : text) {
-    switch (c.unicode()) {
-      case u'\\': out += QLatin1String("\\\\"); break;
-      case u'"': out += QLatin1String("\\\""); break;
-      case u'\n': out += QLatin1String("\\n"); break;
-      case u'\r': out += QLatin1String("\\r"); break;
-      case u'\t': out += QLatin1String("\\t"); break;
-      default: out += c;
+QString Quote(const QString &text)
+{
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\':
+            out += QLatin1String("\\\\");
+            break;
+        case u'"':
+            out += QLatin1String("\\\"");
+            break;
+        case u'\n':
+            out += QLatin1String("\\n");
+            break;
+        case u'\r':
+            out += QLatin1String("\\r");
+            break;
+        case u'\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            out += c;
+        }
     }
-  }
-  return out + QLatin1Char('"');
+    return out + QLatin1Char('"');
 }
 
 // Reads a quoted text at `pos`; false when it is not well formed.
-bool Unquote(const QString &line, qsizetype &pos, QString &out) {
-  if (pos >= line.size() || line[pos] != u'"') return false;
-  out.clear();
-  for (++pos; pos < line.size(); ++pos) {
-    const QChar c = line[pos];
-    if (c == u'"') {
-      ++pos;
-      return true;
+bool Unquote(const QString &line, qsizetype &pos, QString &out)
+{
+    if (pos >= line.size() || line[pos] != u'"')
+        return false;
+    out.clear();
+    for (++pos; pos < line.size(); ++pos) {
+        const QChar c = line[pos];
+        if (c == u'"') {
+            ++pos;
+            return true;
+        }
+        if (c != u'\\') {
+            out += c;
+            continue;
+        }
+        if (++pos >= line.size())
+            return false;
+        switch (line[pos].unicode()) {
+        case u'\\':
+            out += u'\\';
+            break;
+        case u'"':
+            out += u'"';
+            break;
+        case u'n':
+            out += u'\n';
+            break;
+        case u'r':
+            out += u'\r';
+            break;
+        case u't':
+            out += u'\t';
+            break;
+        default:
+            return false;
+        }
     }
-    if (c != u'\\') {
-      out += c;
-      continue;
-    }
-    if (++pos >= line.size()) return false;
-    switch (line[pos].unicode()) {
-      case u'\\': out += u'\\'; break;
-      case u'"': out += u'"'; break;
-      case u'n': out += u'\n'; break;
-      case u'r': out += u'\r'; break;
-      case u't': out += u'\t'; break;
-      default: return false;
-    }
-  }
-  return false;
+    return false;
 }
 
-bool ParseValue(const QString &text, ZEMSettingsValue &value) {
-  if (text.startsWith(QLatin1String("dword:"))) {
-    const QString hex = text.mid(6);
-    if (hex.isEmpty() || hex.size() > 8) return false;
-    bool ok = false;
-    const uint number = hex.toUInt(&ok, 16);
-    if (!ok) return false;
-    value.type = ZEMValueType::Integer;
-    value.integer = static_cast<qint32>(number);
-    return true;
-  }
-  qsizetype pos = 0;
-  QString out;
-  if (!Unquote(text, pos, out) || pos != text.size()) return false;
-  value.type = ZEMValueType::String;
-  value.text = out;
-  return true;
-}
-
-bool ParseDocument(const QString &content, Document &doc, QString &problem) {
-  const QStringList lines = content.split(QLatin1Char('\n'));
-  Key *current = nullptr;
-  for (qsizetype n = 0; n < lines.size(); ++n) {
-    QString line = lines[n];
-    if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
-    const QString trimmed = line.trimmed();
-    if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#'))) continue;
-    const QString where = QStringLiteral("line %1").arg(n + 1);
-    if (trimmed.startsWith(QLatin1Char('['))) {
-      if (!trimmed.endsWith(QLatin1Char(']'))) {
-        problem = where + QStringLiteral(": unterminated key name");
-        return false;
-      }
-      const QString path = NormalizePath(trimmed.mid(1, trimmed.size() - 2));
-      if (path.isEmpty()) {
-        problem = where + QStringLiteral(": empty key name");
-        return false;
-      }
-      current = &EnsureKey(doc, path);
-      continue;
-    }
-    if (!current) {
-      problem = where + QStringLiteral(": value outside of a key");
-      return false;
+bool ParseValue(const QString &text, ZEMSettingsValue &value)
+{
+    if (text.startsWith(QLatin1String("dword:"))) {
+        const QString hex = text.mid(6);
+        if (hex.isEmpty() || hex.size() > 8)
+            return false;
+        bool ok = false;
+        const uint number = hex.toUInt(&ok, 16);
+        if (!ok)
+            return false;
+        value.type = ZEMValueType::Integer;
+        value.integer = static_cast<qint32>(number);
+        return true;
     }
     qsizetype pos = 0;
-    QString name;
-    ZEMSettingsValue value;
-    if (!Unquote(trimmed, pos, name) || pos >= trimmed.size() || trimmed[pos] != u'=' ||
-        !ParseValue(trimmed.mid(pos + 1), value)) {
-      problem = where + QStringLiteral(": not a value");
-      return false;
-    }
-    SetValue(*current, name, value);
-  }
-  return true;
+    QString out;
+    if (!Unquote(text, pos, out) || pos != text.size())
+        return false;
+    value.type = ZEMValueType::String;
+    value.text = out;
+    return true;
 }
 
-QByteArray SerializeDocument(const Document &doc) {
-  QString out = QStringLiteral("; Tallyway settings\n");
-  for (const Key &key : doc.keys) {
-    out += QLatin1String("\n[") + key.path + QLatin1String("]\n");
-    for (const auto &[name, value] : key.values) {
-      out += Quote(name) + QLatin1Char('=');
-      if (value.type == ZEMValueType::Integer)
-        out += QStringLiteral("dword:%1").arg(static_cast<quint32>(value.integer), 8, 16, QLatin1Char('0'));
-      else
-        out += Quote(value.text);
-      out += QLatin1Char('\n');
+bool ParseDocument(const QString &content, Document &doc, QString &problem)
+{
+    const QStringList lines = content.split(QLatin1Char('\n'));
+    Key *current = nullptr;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        QString line = lines[n];
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        const QString where = QStringLiteral("line %1").arg(n + 1);
+        if (trimmed.startsWith(QLatin1Char('['))) {
+            if (!trimmed.endsWith(QLatin1Char(']'))) {
+                problem = where + QStringLiteral(": unterminated key name");
+                return false;
+            }
+            const QString path = NormalizePath(trimmed.mid(1, trimmed.size() - 2));
+            if (path.isEmpty()) {
+                problem = where + QStringLiteral(": empty key name");
+                return false;
+            }
+            current = &EnsureKey(doc, path);
+            continue;
+        }
+        if (!current) {
+            problem = where + QStringLiteral(": value outside of a key");
+            return false;
+        }
+        qsizetype pos = 0;
+        QString name;
+        ZEMSettingsValue value;
+        if (!Unquote(trimmed, pos, name) || pos >= trimmed.size() || trimmed[pos] != u'='
+            || !ParseValue(trimmed.mid(pos + 1), value)) {
+            problem = where + QStringLiteral(": not a value");
+            return false;
+        }
+        SetValue(*current, name, value);
     }
-  }
-  return out.toUtf8();
+    return true;
 }
 
-Loaded LoadFile(const QString &file) {
-  Loaded result;
-  QFile f(file);
-  if (!f.exists()) return result;
-  if (!f.open(QIODevice::ReadOnly)) {
-    result.status = LoadStatus::Unreadable;
-    result.error = QStringLiteral("The settings file \"%1\" cannot be read: %2").arg(file, f.errorString());
+QByteArray SerializeDocument(const Document &doc)
+{
+    QString out = QStringLiteral("; Tallyway settings\n");
+    for (const Key &key : doc.keys) {
+        out += QLatin1String("\n[") + key.path + QLatin1String("]\n");
+        for (const auto &[name, value] : key.values) {
+            out += Quote(name) + QLatin1Char('=');
+            if (value.type == ZEMValueType::Integer)
+                out += QStringLiteral("dword:%1")
+                           .arg(static_cast<quint32>(value.integer), 8, 16, QLatin1Char('0'));
+            else
+                out += Quote(value.text);
+            out += QLatin1Char('\n');
+        }
+    }
+    return out.toUtf8();
+}
+
+Loaded LoadFile(const QString &file)
+{
+    Loaded result;
+    QFile f(file);
+    if (!f.exists())
+        return result;
+    if (!f.open(QIODevice::ReadOnly)) {
+        result.status = LoadStatus::Unreadable;
+        result.error =
+            QStringLiteral("The settings file \"%1\" cannot be read: %2").arg(file, f.errorString());
+        return result;
+    }
+    const QByteArray bytes = f.readAll();
+    QString problem;
+    if (bytes.contains('\0')) {
+        problem = QStringLiteral("it holds binary data");
+    } else {
+        // Text that is not UTF-8 would come back altered on the next write: refuse it like any damage.
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString content = decoder(bytes);
+        if (decoder.hasError())
+            problem = QStringLiteral("it is not UTF-8 text");
+        else if (!ParseDocument(content, result.doc, problem))
+            result.doc = Document();
+    }
+    if (!problem.isEmpty()) {
+        result.status = LoadStatus::Corrupt;
+        result.error = QStringLiteral("The settings file \"%1\" is damaged (%2); it is left unchanged.")
+                           .arg(file, problem);
+    }
     return result;
-  }
-  const QByteArray bytes = f.readAll();
-  QString problem;
-  if (bytes.contains('\0')) {
-    problem = QStringLiteral("it holds binary data");
-  } else {
-    // Text that is not UTF-8 would come back altered on the next write: refuse it like any damage.
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    const QString content = decoder(bytes);
-    if (decoder.hasError())
-      problem = QStringLiteral("it is not UTF-8 text");
-    else if (!ParseDocument(content, result.doc, problem))
-      result.doc = Document();
-  }
-  if (!problem.isEmpty()) {
-    result.status = LoadStatus::Corrupt;
-    result.error =
-        QStringLiteral("The settings file \"%1\" is damaged (%2); it is left unchanged.").arg(file, problem);
-  }
-  return result;
 }
 
-void SetError(QString *error, const QString &text) {
-  if (error) *error = text;
+void SetError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
 }
 
-}  // namespace
+} // namespace
 
 ZEMSettingsStore::ZEMSettingsStore(QString folder) : folder_(std::move(folder)) {}
 
-QString ZEMSettingsStore::DefaultFolder() {
-  const QString env = qEnvironmentVariable("TALLYVIEW_SETTINGS_DIR");
-  if (!env.isEmpty()) return env;
-  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-         QStringLiteral("/Brackwater/Tallyway");
+QString ZEMSettingsStore::DefaultFolder()
+{
+    const QString env = qEnvironmentVariable("TALLYVIEW_SETTINGS_DIR");
+    if (!env.isEmpty())
+        return env;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/Brackwater/Tallyway");
 }
 
-QString ZEMSettingsStore::FolderFromArguments(const QStringList &arguments) {
-  const QString option = QStringLiteral("--settings-dir");
-  for (qsizetype i = 1; i < arguments.size(); ++i) {
-    const QString &argument = arguments[i];
-    if (argument == option && i + 1 < arguments.size()) return arguments[i + 1];
-    if (argument.startsWith(option + QLatin1Char('='))) return argument.mid(option.size() + 1);
-  }
-  return DefaultFolder();
+QString ZEMSettingsStore::FolderFromArguments(const QStringList &arguments)
+{
+    const QString option = QStringLiteral("--settings-dir");
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (argument == option && i + 1 < arguments.size())
+            return arguments[i + 1];
+        if (argument.startsWith(option + QLatin1Char('=')))
+            return argument.mid(option.size() + 1);
+    }
+    return DefaultFolder();
 }
 
-QString ZEMSettingsStore::FilePath(ZEMSettingsRoot root) const {
-  return QDir(folder_).filePath(root == ZEMSettingsRoot::CurrentUser ? QStringLiteral("current-user.ini")
-                                                                      : QStringLiteral("local-machine.ini"));
+QString ZEMSettingsStore::FilePath(ZEMSettingsRoot root) const
+{
+    return QDir(folder_).filePath(root == ZEMSettingsRoot::CurrentUser ? QStringLiteral("current-user.ini")
+                                                                       : QStringLiteral("local-machine.ini"));
 }
 
 // Loads a root, runs `change` on it and writes it back; refuses when the file cannot be taken in.
 template <typename Change>
-static bool Modify(const ZEMSettingsStore &store, ZEMSettingsRoot root, QString *error, Change change) {
-  const QString file = store.FilePath(root);
-  Loaded loaded = LoadFile(file);
-  if (loaded.status != LoadStatus::Ok) {
+static bool Modify(const ZEMSettingsStore &store, ZEMSettingsRoot root, QString *error, Change change)
+{
+    const QString file = store.FilePath(root);
+    Loaded loaded = LoadFile(file);
+    if (loaded.status != LoadStatus::Ok) {
+        SetError(error, loaded.error);
+        return false;
+    }
+    if (!change(loaded.doc))
+        return true; // nothing to write
+    if (!QDir().mkpath(store.Folder())) {
+        SetError(error, QStringLiteral("The settings folder \"%1\" cannot be created.").arg(store.Folder()));
+        return false;
+    }
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(SerializeDocument(loaded.doc)) < 0 || !out.commit()) {
+        SetError(
+            error,
+            QStringLiteral("The settings file \"%1\" cannot be written: %2").arg(file, out.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool ZEMSettingsStore::IsUsable(ZEMSettingsRoot root, QString *error) const
+{
+    const Loaded loaded = LoadFile(FilePath(root));
+    if (loaded.status == LoadStatus::Ok)
+        return true;
     SetError(error, loaded.error);
     return false;
-  }
-  if (!change(loaded.doc)) return true;  // nothing to write
-  if (!QDir().mkpath(store.Folder())) {
-    SetError(error, QStringLiteral("The settings folder \"%1\" cannot be created.").arg(store.Folder()));
+}
+
+bool ZEMSettingsStore::KeyExists(ZEMSettingsRoot root, const QString &path) const
+{
+    const Loaded loaded = LoadFile(FilePath(root));
+    return loaded.status == LoadStatus::Ok && KeyExistsIn(loaded.doc, NormalizePath(path));
+}
+
+bool ZEMSettingsStore::OpenKey(ZEMSettingsRoot root, const QString &path, bool create, QString *error)
+{
+    const QString key = NormalizePath(path);
+    if (create) {
+        return Modify(*this, root, error, [&](Document &doc) {
+            if (KeyExistsIn(doc, key))
+                return false;
+            EnsureKey(doc, key);
+            return true;
+        });
+    }
+    const Loaded loaded = LoadFile(FilePath(root));
+    if (loaded.status != LoadStatus::Ok) {
+        SetError(error, loaded.error);
+        return false;
+    }
+    if (KeyExistsIn(loaded.doc, key))
+        return true;
+    SetError(error, QStringLiteral("The key \"%1\" does not exist.").arg(key));
     return false;
-  }
-  QSaveFile out(file);
-  if (!out.open(QIODevice::WriteOnly) || out.write(SerializeDocument(loaded.doc)) < 0 || !out.commit()) {
-    SetError(error, QStringLiteral("The settings file \"%1\" cannot be written: %2").arg(file, out.errorString()));
-    return false;
-  }
-  return true;
 }
 
-bool ZEMSettingsStore::IsUsable(ZEMSettingsRoot root, QString *error) const {
-  const Loaded loaded = LoadFile(FilePath(root));
-  if (loaded.status == LoadStatus::Ok) return true;
-  SetError(error, loaded.error);
-  return false;
+QStringList ZEMSettingsStore::SubKeyNames(ZEMSettingsRoot root, const QString &path) const
+{
+    const QString parent = NormalizePath(path);
+    const Loaded loaded = LoadFile(FilePath(root));
+    QStringList names;
+    if (loaded.status != LoadStatus::Ok)
+        return names;
+    for (const Key &key : loaded.doc.keys) {
+        if (!IsBelow(key.path, parent))
+            continue;
+        const QString rest = parent.isEmpty() ? key.path : key.path.mid(parent.size() + 1);
+        const QString name = rest.section(QLatin1Char('\\'), 0, 0);
+        if (!names.contains(name, Qt::CaseInsensitive))
+            names.append(name);
+    }
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    return names;
 }
 
-bool ZEMSettingsStore::KeyExists(ZEMSettingsRoot root, const QString &path) const {
-  const Loaded loaded = LoadFile(FilePath(root));
-  return loaded.status == LoadStatus::Ok && KeyExistsIn(loaded.doc, NormalizePath(path));
-}
-
-bool ZEMSettingsStore::OpenKey(ZEMSettingsRoot root, const QString &path, bool create, QString *error) {
-  const QString key = NormalizePath(path);
-  if (create) {
+bool ZEMSettingsStore::DeleteKey(ZEMSettingsRoot root, const QString &path, QString *error)
+{
+    const QString target = NormalizePath(path);
+    if (target.isEmpty()) {
+        SetError(error, QStringLiteral("The root key cannot be deleted."));
+        return false;
+    }
     return Modify(*this, root, error, [&](Document &doc) {
-      if (KeyExistsIn(doc, key)) return false;
-      EnsureKey(doc, key);
-      return true;
+        const auto before = doc.keys.size();
+        std::erase_if(doc.keys, [&](const Key &key) {
+            return SamePath(key.path, target) || IsBelow(key.path, target);
+        });
+        return doc.keys.size() != before;
     });
-  }
-  const Loaded loaded = LoadFile(FilePath(root));
-  if (loaded.status != LoadStatus::Ok) {
-    SetError(error, loaded.error);
-    return false;
-  }
-  if (KeyExistsIn(loaded.doc, key)) return true;
-  SetError(error, QStringLiteral("The key \"%1\" does not exist.").arg(key));
-  return false;
 }
 
-QStringList ZEMSettingsStore::SubKeyNames(ZEMSettingsRoot root, const QString &path) const {
-  const QString parent = NormalizePath(path);
-  const Loaded loaded = LoadFile(FilePath(root));
-  QStringList names;
-  if (loaded.status != LoadStatus::Ok) return names;
-  for (const Key &key : loaded.doc.keys) {
-    if (!IsBelow(key.path, parent)) continue;
-    const QString rest = parent.isEmpty() ? key.path : key.path.mid(parent.size() + 1);
-    const QString name = rest.section(QLatin1Char('\\'), 0, 0);
-    if (!names.contains(name, Qt::CaseInsensitive)) names.append(name);
-  }
-  std::sort(names.begin(), names.end(),
-            [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
-  return names;
-}
-
-bool ZEMSettingsStore::DeleteKey(ZEMSettingsRoot root, const QString &path, QString *error) {
-  const QString target = NormalizePath(path);
-  if (target.isEmpty()) {
-    SetError(error, QStringLiteral("The root key cannot be deleted."));
-    return false;
-  }
-  return Modify(*this, root, error, [&](Document &doc) {
-    const auto before = doc.keys.size();
-    std::erase_if(doc.keys, [&](const Key &key) { return SamePath(key.path, target) || IsBelow(key.path, target); });
-    return doc.keys.size() != before;
-  });
-}
-
-QStringList ZEMSettingsStore::ValueNames(ZEMSettingsRoot root, const QString &path) const {
-  const Loaded loaded = LoadFile(FilePath(root));
-  QStringList names;
-  if (loaded.status != LoadStatus::Ok) return names;
-  if (const Key *key = FindKey(loaded.doc, NormalizePath(path)))
-    for (const auto &[name, value] : key->values) names.append(name);
-  return names;
+QStringList ZEMSettingsStore::ValueNames(ZEMSettingsRoot root, const QString &path) const
+{
+    const Loaded loaded = LoadFile(FilePath(root));
+    QStringList names;
+    if (loaded.status != LoadStatus::Ok)
+        return names;
+    if (const Key *key = FindKey(loaded.doc, NormalizePath(path)))
+        for (const auto &[name, value] : key->values)
+            names.append(name);
+    return names;
 }
 
 std::optional<ZEMSettingsValue> ZEMSettingsStore::ReadValue(ZEMSettingsRoot root, const QString &path,
-                                                            const QString &name) const {
-  const Loaded loaded = LoadFile(FilePath(root));
-  if (loaded.status != LoadStatus::Ok) return std::nullopt;
-  if (const ZEMSettingsValue *value = FindValue(loaded.doc, path, name)) return *value;
-  return std::nullopt;
+                                                            const QString &name) const
+{
+    const Loaded loaded = LoadFile(FilePath(root));
+    if (loaded.status != LoadStatus::Ok)
+        return std::nullopt;
+    if (const ZEMSettingsValue *value = FindValue(loaded.doc, path, name))
+        return *value;
+    return std::nullopt;
 }
 
 std::optional<qint32> ZEMSettingsStore::ReadInteger(ZEMSettingsRoot root, const QString &path,
-                                                    const QString &name) const {
-  const auto value = ReadValue(root, path, name);
-  if (!value || value->type != ZEMValueType::Integer) return std::nullopt;
-  return value->integer;
+                                                    const QString &name) const
+{
+    const auto value = ReadValue(root, path, name);
+    if (!value || value->type != ZEMValueType::Integer)
+        return std::nullopt;
+    return value->integer;
 }
 
 std::optional<QString> ZEMSettingsStore::ReadString(ZEMSettingsRoot root, const QString &path,
-                                                    const QString &name) const {
-  const auto value = ReadValue(root, path, name);
-  if (!value || value->type != ZEMValueType::String) return std::nullopt;
-  return value->text;
+                                                    const QString &name) const
+{
+    const auto value = ReadValue(root, path, name);
+    if (!value || value->type != ZEMValueType::String)
+        return std::nullopt;
+    return value->text;
 }
 
 bool ZEMSettingsStore::ReadStringChecked(ZEMSettingsRoot root, const QString &path, const QString &name,
-                                         QString *out, QString *error) const {
-  if (out) out->clear();
-  const Loaded loaded = LoadFile(FilePath(root));
-  if (loaded.status != LoadStatus::Ok) {
-    SetError(error, loaded.error);
-    return false;
-  }
-  const ZEMSettingsValue *value = FindValue(loaded.doc, path, name);
-  if (!value) return true;
-  if (value->type != ZEMValueType::String) {
-    SetError(error, QStringLiteral("Invalid data type for '%1'").arg(name));
-    return false;
-  }
-  if (out) *out = value->text;
-  return true;
-}
-
-static bool WriteValue(ZEMSettingsStore &store, ZEMSettingsRoot root, const QString &path, const QString &name,
-                       const ZEMSettingsValue &value, QString *error) {
-  const QString key = NormalizePath(path);
-  if (key.isEmpty()) {
-    SetError(error, QStringLiteral("Values cannot be stored outside of a key."));
-    return false;
-  }
-  return Modify(store, root, error, [&](Document &doc) {
-    SetValue(EnsureKey(doc, key), name, value);
+                                         QString *out, QString *error) const
+{
+    if (out)
+        out->clear();
+    const Loaded loaded = LoadFile(FilePath(root));
+    if (loaded.status != LoadStatus::Ok) {
+        SetError(error, loaded.error);
+        return false;
+    }
+    const ZEMSettingsValue *value = FindValue(loaded.doc, path, name);
+    if (!value)
+        return true;
+    if (value->type != ZEMValueType::String) {
+        SetError(error, QStringLiteral("Invalid data type for '%1'").arg(name));
+        return false;
+    }
+    if (out)
+        *out = value->text;
     return true;
-  });
 }
 
-bool ZEMSettingsStore::WriteInteger(ZEMSettingsRoot root, const QString &path, const QString &name, qint32 value,
-                                    QString *error) {
-  ZEMSettingsValue v;
-  v.type = ZEMValueType::Integer;
-  v.integer = value;
-  return WriteValue(*this, root, path, name, v, error);
+static bool WriteValue(ZEMSettingsStore &store, ZEMSettingsRoot root, const QString &path,
+                       const QString &name, const ZEMSettingsValue &value, QString *error)
+{
+    const QString key = NormalizePath(path);
+    if (key.isEmpty()) {
+        SetError(error, QStringLiteral("Values cannot be stored outside of a key."));
+        return false;
+    }
+    return Modify(store, root, error, [&](Document &doc) {
+        SetValue(EnsureKey(doc, key), name, value);
+        return true;
+    });
+}
+
+bool ZEMSettingsStore::WriteInteger(ZEMSettingsRoot root, const QString &path, const QString &name,
+                                    qint32 value, QString *error)
+{
+    ZEMSettingsValue v;
+    v.type = ZEMValueType::Integer;
+    v.integer = value;
+    return WriteValue(*this, root, path, name, v, error);
 }
 
 bool ZEMSettingsStore::WriteString(ZEMSettingsRoot root, const QString &path, const QString &name,
-                                   const QString &value, QString *error) {
-  ZEMSettingsValue v;
-  v.type = ZEMValueType::String;
-  v.text = value;
-  return WriteValue(*this, root, path, name, v, error);
+                                   const QString &value, QString *error)
+{
+    ZEMSettingsValue v;
+    v.type = ZEMValueType::String;
+    v.text = value;
+    return WriteValue(*this, root, path, name, v, error);
 }
 
-bool ZEMSettingsStore::DeleteValue(ZEMSettingsRoot root, const QString &path, const QString &name, QString *error) {
-  const QString key = NormalizePath(path);
-  return Modify(*this, root, error, [&](Document &doc) {
-    Key *target = FindKey(doc, key);
-    if (!target) return false;
-    const auto before = target->values.size();
-    std::erase_if(target->values, [&](const auto &entry) { return SamePath(entry.first, name); });
-    return target->values.size() != before;
-  });
+bool ZEMSettingsStore::DeleteValue(ZEMSettingsRoot root, const QString &path, const QString &name,
+                                   QString *error)
+{
+    const QString key = NormalizePath(path);
+    return Modify(*this, root, error, [&](Document &doc) {
+        Key *target = FindKey(doc, key);
+        if (!target)
+            return false;
+        const auto before = target->values.size();
+        std::erase_if(target->values, [&](const auto &entry) { return SamePath(entry.first, name); });
+        return target->values.size() != before;
+    });
 }

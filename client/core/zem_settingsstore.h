@@ -17,9 +17,9 @@ enum class ZEMSettingsRoot { CurrentUser, LocalMachine };
 enum class ZEMValueType { Integer, String };
 
 struct ZEMSettingsValue {
-  ZEMValueType type = ZEMValueType::Integer;
-  qint32 integer = 0;
-  QString text;
+    ZEMValueType type = ZEMValueType::Integer;
+    qint32 integer = 0;
+    QString text;
 };
 
 // Key paths of the client's settings under each root.
@@ -27,55 +27,56 @@ inline constexpr char kClientKeyCurrentUser[] = "Software\\Brackwater\\Tallyway\
 inline constexpr char kClientKeyLocalMachine[] = "SOFTWARE\\Brackwater\\Tallyway\\Client";
 
 class ZEMSettingsStore {
- public:
-  // The store keeps its files in `folder` (created on the first write).
-  explicit ZEMSettingsStore(QString folder);
+public:
+    // The store keeps its files in `folder` (created on the first write).
+    explicit ZEMSettingsStore(QString folder);
 
-  // Default folder: $TALLYVIEW_SETTINGS_DIR if set and not empty, else the user's configuration folder
-  // (XDG) under "Brackwater/Tallyway".
-  static QString DefaultFolder();
-  // The folder named by "--settings-dir DIR" or "--settings-dir=DIR" in `arguments` (as from
-  // QCoreApplication::arguments()), else DefaultFolder().
-  static QString FolderFromArguments(const QStringList &arguments);
+    // Default folder: $TALLYVIEW_SETTINGS_DIR if set and not empty, else the user's configuration folder
+    // (XDG) under "Brackwater/Tallyway".
+    static QString DefaultFolder();
+    // The folder named by "--settings-dir DIR" or "--settings-dir=DIR" in `arguments` (as from
+    // QCoreApplication::arguments()), else DefaultFolder().
+    static QString FolderFromArguments(const QStringList &arguments);
 
-  QString Folder() const { return folder_; }
-  QString FilePath(ZEMSettingsRoot root) const;
+    QString Folder() const { return folder_; }
+    QString FilePath(ZEMSettingsRoot root) const;
 
-  // True when the root's file can be read (a missing file is an empty, usable root). When false,
-  // `error` (if given) says why.
-  bool IsUsable(ZEMSettingsRoot root, QString *error = nullptr) const;
+    // True when the root's file can be read (a missing file is an empty, usable root). When false,
+    // `error` (if given) says why.
+    bool IsUsable(ZEMSettingsRoot root, QString *error = nullptr) const;
 
-  // Keys.
-  bool KeyExists(ZEMSettingsRoot root, const QString &path) const;
-  // Opens a key: true when it exists; with `create`, a missing key (and its parents) is created first.
-  // A failure leaves a text in `error`.
-  bool OpenKey(ZEMSettingsRoot root, const QString &path, bool create, QString *error = nullptr);
-  // Names of the direct subkeys, sorted without regard to case (the order a registry lists them).
-  QStringList SubKeyNames(ZEMSettingsRoot root, const QString &path) const;
-  // Deletes a key with its values and all its subkeys. Deleting a missing key succeeds.
-  bool DeleteKey(ZEMSettingsRoot root, const QString &path, QString *error = nullptr);
+    // Keys.
+    bool KeyExists(ZEMSettingsRoot root, const QString &path) const;
+    // Opens a key: true when it exists; with `create`, a missing key (and its parents) is created first.
+    // A failure leaves a text in `error`.
+    bool OpenKey(ZEMSettingsRoot root, const QString &path, bool create, QString *error = nullptr);
+    // Names of the direct subkeys, sorted without regard to case (the order a registry lists them).
+    QStringList SubKeyNames(ZEMSettingsRoot root, const QString &path) const;
+    // Deletes a key with its values and all its subkeys. Deleting a missing key succeeds.
+    bool DeleteKey(ZEMSettingsRoot root, const QString &path, QString *error = nullptr);
 
-  // Values. Names are compared without regard to case.
-  QStringList ValueNames(ZEMSettingsRoot root, const QString &path) const;
-  std::optional<ZEMSettingsValue> ReadValue(ZEMSettingsRoot root, const QString &path,
-                                            const QString &name) const;
-  // Nothing when the value is missing or of the other type.
-  std::optional<qint32> ReadInteger(ZEMSettingsRoot root, const QString &path, const QString &name) const;
-  std::optional<QString> ReadString(ZEMSettingsRoot root, const QString &path, const QString &name) const;
-  // Reading in the manner of a registry helper that raises on a type mismatch: a missing value gives
-  // the empty text and true; a value of the other type gives false and the error
-  // "Invalid data type for '<name>'"; an unusable root gives false and its reason.
-  bool ReadStringChecked(ZEMSettingsRoot root, const QString &path, const QString &name, QString *out,
-                         QString *error) const;
+    // Values. Names are compared without regard to case.
+    QStringList ValueNames(ZEMSettingsRoot root, const QString &path) const;
+    std::optional<ZEMSettingsValue> ReadValue(ZEMSettingsRoot root, const QString &path,
+                                              const QString &name) const;
+    // Nothing when the value is missing or of the other type.
+    std::optional<qint32> ReadInteger(ZEMSettingsRoot root, const QString &path, const QString &name) const;
+    std::optional<QString> ReadString(ZEMSettingsRoot root, const QString &path, const QString &name) const;
+    // Reading in the manner of a registry helper that raises on a type mismatch: a missing value gives
+    // the empty text and true; a value of the other type gives false and the error
+    // "Invalid data type for '<name>'"; an unusable root gives false and its reason.
+    bool ReadStringChecked(ZEMSettingsRoot root, const QString &path, const QString &name, QString *out,
+                           QString *error) const;
 
-  // Writes create the key when missing. They fail (with `error`) when the file is corrupt or cannot
-  // be written.
-  bool WriteInteger(ZEMSettingsRoot root, const QString &path, const QString &name, qint32 value,
-                    QString *error = nullptr);
-  bool WriteString(ZEMSettingsRoot root, const QString &path, const QString &name, const QString &value,
-                   QString *error = nullptr);
-  bool DeleteValue(ZEMSettingsRoot root, const QString &path, const QString &name, QString *error = nullptr);
+    // Writes create the key when missing. They fail (with `error`) when the file is corrupt or cannot
+    // be written.
+    bool WriteInteger(ZEMSettingsRoot root, const QString &path, const QString &name, qint32 value,
+                      QString *error = nullptr);
+    bool WriteString(ZEMSettingsRoot root, const QString &path, const QString &name, const QString &value,
+                     QString *error = nullptr);
+    bool DeleteValue(ZEMSettingsRoot root, const QString &path, const QString &name,
+                     QString *error = nullptr);
 
- private:
-  QString folder_;
+private:
+    QString folder_;
 };

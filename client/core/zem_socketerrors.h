@@ -11,7 +11,7 @@ inline constexpr int ConnectionReset = 10054;
 inline constexpr int TimedOut = 10060;
 inline constexpr int ConnectionRefused = 10061;
 inline constexpr int HostNotFound = 11001;
-}  // namespace ZEMSocketError
+} // namespace ZEMSocketError
 
 // The number for a Qt socket error; `detail` (the socket's errorString) separates the kinds of network
 // failure that Qt reports under one code.

@@ -18,13 +18,13 @@ using TextMember = QString TDMMain::*;
 // integers as 32-bit integers, texts as strings), default, and the range a stored integer must lie in
 // to be taken.
 struct SettingDef {
-  const char *name;
-  ZEMSettingsRoot root;
-  std::variant<BoolMember, IntMember, TextMember> member;
-  int defaultNumber;
-  const char *defaultText;
-  int minimum;
-  int maximum;
+    const char *name;
+    ZEMSettingsRoot root;
+    std::variant<BoolMember, IntMember, TextMember> member;
+    int defaultNumber;
+    const char *defaultText;
+    int minimum;
+    int maximum;
 };
 
 constexpr ZEMSettingsRoot kUser = ZEMSettingsRoot::CurrentUser;
@@ -46,136 +46,171 @@ const SettingDef kSettings[] = {
 };
 
 // The order in which they are written (FirstStart only by EndFirstStart).
-const char *const kSaveOrder[] = {"HideOnStart",  "ConfirmExit", "ReqInterval", "LogReqInterval", "LogReqLines",
-                                  "ShowTrayHint", "FirstDOW",    "ServerHost",  "ServerPort"};
+const char *const kSaveOrder[] = {"HideOnStart",    "ConfirmExit", "ReqInterval",
+                                  "LogReqInterval", "LogReqLines", "ShowTrayHint",
+                                  "FirstDOW",       "ServerHost",  "ServerPort"};
 
-QString KeyPath(ZEMSettingsRoot root) {
-  return QLatin1String(root == kUser ? kClientKeyCurrentUser : kClientKeyLocalMachine);
+QString KeyPath(ZEMSettingsRoot root)
+{
+    return QLatin1String(root == kUser ? kClientKeyCurrentUser : kClientKeyLocalMachine);
 }
 
-const SettingDef &Setting(const char *name) {
-  for (const SettingDef &def : kSettings)
-    if (qstrcmp(def.name, name) == 0) return def;
-  Q_UNREACHABLE();
+const SettingDef &Setting(const char *name)
+{
+    for (const SettingDef &def : kSettings)
+        if (qstrcmp(def.name, name) == 0)
+            return def;
+    Q_UNREACHABLE();
 }
 
-void SetDefault(TDMMain &module, const SettingDef &def) {
-  if (auto *b = std::get_if<BoolMember>(&def.member)) module.*(*b) = def.defaultNumber != 0;
-  if (auto *i = std::get_if<IntMember>(&def.member)) module.*(*i) = def.defaultNumber;
-  if (auto *t = std::get_if<TextMember>(&def.member)) module.*(*t) = QString::fromLatin1(def.defaultText);
+void SetDefault(TDMMain &module, const SettingDef &def)
+{
+    if (auto *b = std::get_if<BoolMember>(&def.member))
+        module.*(*b) = def.defaultNumber != 0;
+    if (auto *i = std::get_if<IntMember>(&def.member))
+        module.*(*i) = def.defaultNumber;
+    if (auto *t = std::get_if<TextMember>(&def.member))
+        module.*(*t) = QString::fromLatin1(def.defaultText);
 }
 
-void ReadSetting(TDMMain &module, const SettingDef &def) {
-  ZEMSettingsStore &store = module.Store();
-  const QString path = KeyPath(def.root);
-  const QString name = QLatin1String(def.name);
-  if (auto *t = std::get_if<TextMember>(&def.member)) {
-    if (const auto text = store.ReadString(def.root, path, name)) module.*(*t) = *text;
-    return;
-  }
-  const auto number = store.ReadInteger(def.root, path, name);
-  if (!number) return;
-  if (auto *b = std::get_if<BoolMember>(&def.member)) {
-    module.*(*b) = *number != 0;
-  } else if (auto *i = std::get_if<IntMember>(&def.member)) {
-    // A value outside the range the client can work with reads as the default.
-    if (*number >= def.minimum && *number <= def.maximum) module.*(*i) = *number;
-  }
+void ReadSetting(TDMMain &module, const SettingDef &def)
+{
+    ZEMSettingsStore &store = module.Store();
+    const QString path = KeyPath(def.root);
+    const QString name = QLatin1String(def.name);
+    if (auto *t = std::get_if<TextMember>(&def.member)) {
+        if (const auto text = store.ReadString(def.root, path, name))
+            module.*(*t) = *text;
+        return;
+    }
+    const auto number = store.ReadInteger(def.root, path, name);
+    if (!number)
+        return;
+    if (auto *b = std::get_if<BoolMember>(&def.member)) {
+        module.*(*b) = *number != 0;
+    } else if (auto *i = std::get_if<IntMember>(&def.member)) {
+        // A value outside the range the client can work with reads as the default.
+        if (*number >= def.minimum && *number <= def.maximum)
+            module.*(*i) = *number;
+    }
 }
 
-bool WriteSetting(TDMMain &module, const SettingDef &def, QString *error) {
-  ZEMSettingsStore &store = module.Store();
-  const QString path = KeyPath(def.root);
-  const QString name = QLatin1String(def.name);
-  if (auto *b = std::get_if<BoolMember>(&def.member)) return store.WriteInteger(def.root, path, name, module.*(*b) ? 1 : 0, error);
-  if (auto *i = std::get_if<IntMember>(&def.member)) return store.WriteInteger(def.root, path, name, module.*(*i), error);
-  return store.WriteString(def.root, path, name, module.*std::get<TextMember>(def.member), error);
+bool WriteSetting(TDMMain &module, const SettingDef &def, QString *error)
+{
+    ZEMSettingsStore &store = module.Store();
+    const QString path = KeyPath(def.root);
+    const QString name = QLatin1String(def.name);
+    if (auto *b = std::get_if<BoolMember>(&def.member))
+        return store.WriteInteger(def.root, path, name, module.*(*b) ? 1 : 0, error);
+    if (auto *i = std::get_if<IntMember>(&def.member))
+        return store.WriteInteger(def.root, path, name, module.*(*i), error);
+    return store.WriteString(def.root, path, name, module.*std::get<TextMember>(def.member), error);
 }
 
-TDMMain *&Instance() {
-  static TDMMain *instance = nullptr;
-  return instance;
+TDMMain *&Instance()
+{
+    static TDMMain *instance = nullptr;
+    return instance;
 }
 
-}  // namespace
+} // namespace
 
 TDMMain::TDMMain(ZEMSettingsStore &store, const ZEMClock &clock, QObject *parent)
-    : QObject(parent), tmClock(new QTimer(this)), store_(store), clock_(clock) {
-  ApplyDefaults();
-  tmClock->setObjectName(QStringLiteral("tmClock"));
-  tmClock->setInterval(1000);
-  connect(tmClock, &QTimer::timeout, this, &TDMMain::UpdateClock);
+    : QObject(parent), tmClock(new QTimer(this)), store_(store), clock_(clock)
+{
+    ApplyDefaults();
+    tmClock->setObjectName(QStringLiteral("tmClock"));
+    tmClock->setInterval(1000);
+    connect(tmClock, &QTimer::timeout, this, &TDMMain::UpdateClock);
 }
 
-TDMMain::~TDMMain() {
-  if (Instance() == this) Instance() = nullptr;
+TDMMain::~TDMMain()
+{
+    if (Instance() == this)
+        Instance() = nullptr;
 }
 
-void TDMMain::ApplyDefaults() {
-  for (const SettingDef &def : kSettings) SetDefault(*this, def);
+void TDMMain::ApplyDefaults()
+{
+    for (const SettingDef &def : kSettings)
+        SetDefault(*this, def);
 }
 
-void TDMMain::Create() {
-  const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-  AppPath = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-  UpdateClock();
-  LoadSettings();
-  tmClock->start();
+void TDMMain::Create()
+{
+    const QString folder =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+    AppPath = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    UpdateClock();
+    LoadSettings();
+    tmClock->start();
 }
 
-bool TDMMain::LoadSettings() {
-  bool opened[2] = {false, false};
-  for (const ZEMSettingsRoot root : {kUser, kMachine})
-    opened[static_cast<int>(root)] = store_.OpenKey(root, KeyPath(root), true);
-  for (const SettingDef &def : kSettings) {
-    SetDefault(*this, def);
-    if (opened[static_cast<int>(def.root)]) ReadSetting(*this, def);
-  }
-  if (ServerHost.isEmpty()) ServerHost = QStringLiteral("localhost");
-  return true;
+bool TDMMain::LoadSettings()
+{
+    bool opened[2] = {false, false};
+    for (const ZEMSettingsRoot root : {kUser, kMachine})
+        opened[static_cast<int>(root)] = store_.OpenKey(root, KeyPath(root), true);
+    for (const SettingDef &def : kSettings) {
+        SetDefault(*this, def);
+        if (opened[static_cast<int>(def.root)])
+            ReadSetting(*this, def);
+    }
+    if (ServerHost.isEmpty())
+        ServerHost = QStringLiteral("localhost");
+    return true;
 }
 
-bool TDMMain::SaveSettings(QString *error) {
-  for (const char *name : kSaveOrder) {
+bool TDMMain::SaveSettings(QString *error)
+{
+    for (const char *name : kSaveOrder) {
+        QString reason;
+        if (!WriteSetting(*this, Setting(name), &reason))
+            return ReportSaveFailure(reason, error);
+    }
+    return true;
+}
+
+bool TDMMain::EndFirstStart(QString *error)
+{
     QString reason;
-    if (!WriteSetting(*this, Setting(name), &reason)) return ReportSaveFailure(reason, error);
-  }
-  return true;
+    const bool ok = store_.WriteInteger(kUser, KeyPath(kUser), QStringLiteral("FirstStart"), 0, &reason);
+    FirstStart = false;
+    return ok ? true : ReportSaveFailure(reason, error);
 }
 
-bool TDMMain::EndFirstStart(QString *error) {
-  QString reason;
-  const bool ok = store_.WriteInteger(kUser, KeyPath(kUser), QStringLiteral("FirstStart"), 0, &reason);
-  FirstStart = false;
-  return ok ? true : ReportSaveFailure(reason, error);
+bool TDMMain::ReportSaveFailure(const QString &reason, QString *error)
+{
+    if (error)
+        *error = reason;
+    if (prompt_)
+        prompt_->Error(reason);
+    return false;
 }
 
-bool TDMMain::ReportSaveFailure(const QString &reason, QString *error) {
-  if (error) *error = reason;
-  if (prompt_) prompt_->Error(reason);
-  return false;
-}
-
-void TDMMain::UpdateClock() {
-  ClockNow = EncodeDateTime(clock_.Now());
-  ClockToday = std::floor(ClockNow);
-  const int dow = DayOfWeek(ClockNow);
-  const int offset = dow > FirstDOW ? dow - FirstDOW : dow + 7 - FirstDOW;
-  WeekBegin = ClockToday - offset + 1;
-  WeekEnd = std::floor(ClockToday + 7 - offset) + 1 - 0.000005;
+void TDMMain::UpdateClock()
+{
+    ClockNow = EncodeDateTime(clock_.Now());
+    ClockToday = std::floor(ClockNow);
+    const int dow = DayOfWeek(ClockNow);
+    const int offset = dow > FirstDOW ? dow - FirstDOW : dow + 7 - FirstDOW;
+    WeekBegin = ClockToday - offset + 1;
+    WeekEnd = std::floor(ClockToday + 7 - offset) + 1 - 0.000005;
 }
 
 void TDMMain::ClearCurrentStats() { CurrentStats = ZEMCurrentStats(); }
 
 void TDMMain::SetEditOptionsHook(EditOptionsHook hook) { editOptions_ = std::move(hook); }
 
-bool TDMMain::EditOptions(int page, bool markInterval) {
-  return editOptions_ ? editOptions_(*this, page, markInterval) : false;
+bool TDMMain::EditOptions(int page, bool markInterval)
+{
+    return editOptions_ ? editOptions_(*this, page, markInterval) : false;
 }
 
-TDMMain &DMMain() {
-  Q_ASSERT(Instance());
-  return *Instance();
+TDMMain &DMMain()
+{
+    Q_ASSERT(Instance());
+    return *Instance();
 }
 
 TDMMain *DMMainOrNull() { return Instance(); }

@@ -15,40 +15,40 @@
 inline constexpr double InfiniteDate = 1000000.0;
 
 // Date-time values.
-double EncodeDate(const QDate &date);              // midnight of the date
-double EncodeDateTime(const QDateTime &moment);    // local date and time, milliseconds kept
-QDateTime DecodeDateTime(double value);            // local date and time (value must be >= 0)
+double EncodeDate(const QDate &date);           // midnight of the date
+double EncodeDateTime(const QDateTime &moment); // local date and time, milliseconds kept
+QDateTime DecodeDateTime(double value);         // local date and time (value must be >= 0)
 QDate DecodeDate(double value);
-int DayOfWeek(double value);                       // 1 = Sunday ... 7 = Saturday
+int DayOfWeek(double value); // 1 = Sunday ... 7 = Saturday
 
 // The user's regional separators. By default they come from the system locale; tests (or a user
 // choice) may override them for the process.
 struct ZEMRegionalSettings {
-  QChar dateSeparator = u'/';
-  QChar decimalSeparator = u'.';
+    QChar dateSeparator = u'/';
+    QChar decimalSeparator = u'.';
 };
 ZEMRegionalSettings RegionalSettings();
 ZEMRegionalSettings SystemRegionalSettings();
 void SetRegionalSettingsOverride(std::optional<ZEMRegionalSettings> settings);
 
 // Parsing of server texts.
-qint64 ParseByteCount(const QString &text);           // strtod-like prefix, truncated; bad text gives 0
-bool ParseDate8(const QString &text, double &value);   // yyyymmdd; on/after 2222-01-01 gives InfiniteDate
+qint64 ParseByteCount(const QString &text);          // strtod-like prefix, truncated; bad text gives 0
+bool ParseDate8(const QString &text, double &value); // yyyymmdd; on/after 2222-01-01 gives InfiniteDate
 
 // Server texts.
-QString FormatDate8(double value);     // "yyyymmdd"; InfiniteDate and beyond give "22220101"
-QString FormatStamp14(double value);   // "yyyymmddhhnnss", milliseconds dropped
-QString FormatStamp17(double value);   // FormatStamp14 + three digits of milliseconds
+QString FormatDate8(double value);   // "yyyymmdd"; InfiniteDate and beyond give "22220101"
+QString FormatStamp14(double value); // "yyyymmddhhnnss", milliseconds dropped
+QString FormatStamp17(double value); // FormatStamp14 + three digits of milliseconds
 
 // Displays.
-QString FormatDisplayDate(double value);  // "-" for <= 0, "..." from InfiniteDate, else dd/mm/yyyy
-QString FormatBytes(qint64 bytes);        // 512, 1.50Kb, 5.00MB ... (two decimals, up to TB)
+QString FormatDisplayDate(double value); // "-" for <= 0, "..." from InfiniteDate, else dd/mm/yyyy
+QString FormatBytes(qint64 bytes);       // 512, 1.50Kb, 5.00MB ... (two decimals, up to TB)
 struct ZEMShortBytes {
-  QString number;
-  QString unit;  // "byte", "Kb", "MB", "GB" or "TB"
+    QString number;
+    QString unit; // "byte", "Kb", "MB", "GB" or "TB"
 };
-ZEMShortBytes FormatBytesShort(qint64 bytes);  // for the 16 x 16 tray picture
-QString FormatVersion();                       // "major.minor.release.build" of this build
+ZEMShortBytes FormatBytesShort(qint64 bytes); // for the 16 x 16 tray picture
+QString FormatVersion();                      // "major.minor.release.build" of this build
 
 // Fills a printf-like format whose only conversions are %s and %d (and %% for a percent sign) with
 // the given texts, in order. A conversion without an argument is left as it stands.

@@ -11,114 +11,132 @@
 #include "zem_logframe.h"
 #include "zem_memo.h"
 
-TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(anchor) {
-  setObjectName(QStringLiteral("ZEMDebugLogForm"));
-  setWindowTitle(tr("Client log"));
-  setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
-  resize(502, 112);
+TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(anchor)
+{
+    setObjectName(QStringLiteral("ZEMDebugLogForm"));
+    setWindowTitle(tr("Client log"));
+    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
+    resize(502, 112);
 
-  lbxLog = new QListWidget(this);
-  lbxLog->setObjectName(QStringLiteral("lbxLog"));
-  lbxLog->setUniformItemSizes(true);
-  lbxLog->setSelectionMode(QAbstractItemView::SingleSelection);
-  lbxLog->setContextMenuPolicy(Qt::CustomContextMenu);
-  auto *layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(lbxLog);
+    lbxLog = new QListWidget(this);
+    lbxLog->setObjectName(QStringLiteral("lbxLog"));
+    lbxLog->setUniformItemSizes(true);
+    lbxLog->setSelectionMode(QAbstractItemView::SingleSelection);
+    lbxLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(lbxLog);
 
-  // The window's commands, with their keys active while the window has the focus.
-  auto makeAction = [this](const char *name, const QString &caption, const QString &hint, const QKeySequence &key) {
-    QAction *action = ZEMMakeAction(this, name, caption, hint, key);
-    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    return action;
-  };
-  actTextBox = makeAction("actTextBox", tr("Show text window"), tr("Show selected line in text window"),
-                          QKeySequence(Qt::CTRL | Qt::Key_Return));
-  // Ctrl with either Enter key, the main one or the keypad's.
-  actTextBox->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
-  QFont bold = actTextBox->font();
-  bold.setBold(true);
-  actTextBox->setFont(bold);
-  connect(actTextBox, &QAction::triggered, this, &TZEMDebugLogForm::TextBoxExecute);
-  actCopy = makeAction("actCopy", tr("&Copy"), tr("Copy selected line to clipboard"), QKeySequence(Qt::CTRL | Qt::Key_C));
-  connect(actCopy, &QAction::triggered, this, &TZEMDebugLogForm::CopyExecute);
-  addAction(actTextBox);
-  addAction(actCopy);
+    // The window's commands, with their keys active while the window has the focus.
+    auto makeAction = [this](const char *name, const QString &caption, const QString &hint,
+                             const QKeySequence &key) {
+        QAction *action = ZEMMakeAction(this, name, caption, hint, key);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        return action;
+    };
+    actTextBox = makeAction("actTextBox", tr("Show text window"), tr("Show selected line in text window"),
+                            QKeySequence(Qt::CTRL | Qt::Key_Return));
+    // Ctrl with either Enter key, the main one or the keypad's.
+    actTextBox->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    QFont bold = actTextBox->font();
+    bold.setBold(true);
+    actTextBox->setFont(bold);
+    connect(actTextBox, &QAction::triggered, this, &TZEMDebugLogForm::TextBoxExecute);
+    actCopy = makeAction("actCopy", tr("&Copy"), tr("Copy selected line to clipboard"),
+                         QKeySequence(Qt::CTRL | Qt::Key_C));
+    connect(actCopy, &QAction::triggered, this, &TZEMDebugLogForm::CopyExecute);
+    addAction(actTextBox);
+    addAction(actCopy);
 
-  pmLog = new QMenu(this);
-  pmLog->addAction(actTextBox);
-  pmLog->addAction(actCopy);
-  pmLog->setDefaultAction(actTextBox);
-  connect(lbxLog, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint &pos) { pmLog->popup(lbxLog->viewport()->mapToGlobal(pos)); });
-  connect(lbxLog, &QListWidget::itemDoubleClicked, this, [this] { TextBoxExecute(); });
-  connect(lbxLog, &QListWidget::itemSelectionChanged, this, &TZEMDebugLogForm::UpdateActions);
+    pmLog = new QMenu(this);
+    pmLog->addAction(actTextBox);
+    pmLog->addAction(actCopy);
+    pmLog->setDefaultAction(actTextBox);
+    connect(lbxLog, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { pmLog->popup(lbxLog->viewport()->mapToGlobal(pos)); });
+    connect(lbxLog, &QListWidget::itemDoubleClicked, this, [this] { TextBoxExecute(); });
+    connect(lbxLog, &QListWidget::itemSelectionChanged, this, &TZEMDebugLogForm::UpdateActions);
 
-  showText = [this](const QString &text) { ShowTextWindow(text, this); };
-  UpdateActions();
+    showText = [this](const QString &text) { ShowTextWindow(text, this); };
+    UpdateActions();
 }
 
-void TZEMDebugLogForm::ClientLog(const QString &prefix, const QString &text) {
-  auto *item = new QListWidgetItem(prefix + text);
-  item->setToolTip(item->text());
-  lbxLog->addItem(item);
-  if (lbxLog->row(item) < 0) return;
-  lbxLog->setCurrentItem(item);
-  lbxLog->scrollToItem(item, QAbstractItemView::PositionAtTop);
+void TZEMDebugLogForm::ClientLog(const QString &prefix, const QString &text)
+{
+    auto *item = new QListWidgetItem(prefix + text);
+    item->setToolTip(item->text());
+    lbxLog->addItem(item);
+    if (lbxLog->row(item) < 0)
+        return;
+    lbxLog->setCurrentItem(item);
+    lbxLog->scrollToItem(item, QAbstractItemView::PositionAtTop);
 }
 
-void TZEMDebugLogForm::ClientLogFormat(const QString &prefix, const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  const QString text = QString::vasprintf(format, args);
-  va_end(args);
-  ClientLog(prefix, text);
+void TZEMDebugLogForm::ClientLogFormat(const QString &prefix, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const QString text = QString::vasprintf(format, args);
+    va_end(args);
+    ClientLog(prefix, text);
 }
 
-QStringList TZEMDebugLogForm::Lines() const {
-  QStringList lines;
-  for (int i = 0; i < lbxLog->count(); ++i) lines << lbxLog->item(i)->text();
-  return lines;
+QStringList TZEMDebugLogForm::Lines() const
+{
+    QStringList lines;
+    for (int i = 0; i < lbxLog->count(); ++i)
+        lines << lbxLog->item(i)->text();
+    return lines;
 }
 
-QString TZEMDebugLogForm::SelectedLine() const {
-  const QList<QListWidgetItem *> selected = lbxLog->selectedItems();
-  return selected.isEmpty() ? QString() : selected.first()->text();
+QString TZEMDebugLogForm::SelectedLine() const
+{
+    const QList<QListWidgetItem *> selected = lbxLog->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
-void TZEMDebugLogForm::UpdateActions() {
-  const bool any = !lbxLog->selectedItems().isEmpty();
-  actTextBox->setEnabled(any);
-  actCopy->setEnabled(any);
+void TZEMDebugLogForm::UpdateActions()
+{
+    const bool any = !lbxLog->selectedItems().isEmpty();
+    actTextBox->setEnabled(any);
+    actCopy->setEnabled(any);
 }
 
-void TZEMDebugLogForm::TextBoxExecute() {
-  if (lbxLog->selectedItems().isEmpty()) return;
-  showText(SelectedLine());
+void TZEMDebugLogForm::TextBoxExecute()
+{
+    if (lbxLog->selectedItems().isEmpty())
+        return;
+    showText(SelectedLine());
 }
 
-void TZEMDebugLogForm::CopyExecute() {
-  if (lbxLog->selectedItems().isEmpty()) return;
-  QApplication::clipboard()->setText(SelectedLine());
+void TZEMDebugLogForm::CopyExecute()
+{
+    if (lbxLog->selectedItems().isEmpty())
+        return;
+    QApplication::clipboard()->setText(SelectedLine());
 }
 
-void TZEMDebugLogForm::showEvent(QShowEvent *event) {
-  // The first show puts the window right below the anchor window, as wide as it; later shows keep
-  // wherever the user moved it.
-  if (firstShow_ && anchor_) {
-    const QRect frame = anchor_->frameGeometry();
-    const int extra = frameGeometry().width() - width();
-    move(frame.left(), frame.top() + frame.height());
-    resize(std::max(frame.width() - extra, 100), height());
-  }
-  firstShow_ = false;
-  QWidget::showEvent(event);
-  // Lines added while hidden were scrolled to before the list had its size.
-  if (QListWidgetItem *current = lbxLog->currentItem()) lbxLog->scrollToItem(current, QAbstractItemView::PositionAtTop);
-  emit visibilityChanged(true);
+void TZEMDebugLogForm::showEvent(QShowEvent *event)
+{
+    // The first show puts the window right below the anchor window, as wide as it; later shows keep
+    // wherever the user moved it.
+    if (firstShow_ && anchor_) {
+        const QRect frame = anchor_->frameGeometry();
+        const int extra = frameGeometry().width() - width();
+        move(frame.left(), frame.top() + frame.height());
+        resize(std::max(frame.width() - extra, 100), height());
+    }
+    firstShow_ = false;
+    QWidget::showEvent(event);
+    // Lines added while hidden were scrolled to before the list had its size.
+    if (QListWidgetItem *current = lbxLog->currentItem())
+        lbxLog->scrollToItem(current, QAbstractItemView::PositionAtTop);
+    emit visibilityChanged(true);
 }
 
-void TZEMDebugLogForm::hideEvent(QHideEvent *event) {
-  QWidget::hideEvent(event);
-  emit visibilityChanged(false);
+void TZEMDebugLogForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    emit visibilityChanged(false);
 }

@@ -23,8 +23,7 @@ namespace {
 
 // Reads the error/warning envelope of the reply with the shared check, its report lines going into
 // the strip and its boxes nowhere: the strip shows each report once, as a line.
-class EnvelopeLines : public ZEMExchangeSink, private ZEMPrompt
-{
+class EnvelopeLines : public ZEMExchangeSink, private ZEMPrompt {
 public:
     explicit EnvelopeLines(const ZEMServerLogExchange::AddLineFn &addLine) : addLine_(addLine) {}
     void ClientLog(const QString &prefix, const QString &text) override { addLine_(prefix + text); }
@@ -42,7 +41,7 @@ private:
     const ZEMServerLogExchange::AddLineFn &addLine_;
 };
 
-}  // namespace
+} // namespace
 
 void ZEMServerLogExchange::FillParams(ZEMQueryBuilder &params, int lines)
 {
@@ -111,10 +110,7 @@ QVariant ZEMLogLinesModel::headerData(int section, Qt::Orientation orientation, 
     return {};
 }
 
-void ZEMLogLinesModel::Refresh()
-{
-    emit dataChanged(index(0, 0), index(rowCount() - 1, 0));
-}
+void ZEMLogLinesModel::Refresh() { emit dataChanged(index(0, 0), index(rowCount() - 1, 0)); }
 
 // ---------------------------------------------------------------------------------------------
 // Frame
@@ -150,10 +146,12 @@ QAction *MakeAction(QObject *owner, const char *name, const QString &caption, co
 
 // Gives the strip's own keys priority while its list has the focus: the main window uses some of
 // the same keys for its own actions.
-class LogKeyFilter : public QObject
-{
+class LogKeyFilter : public QObject {
 public:
-    LogKeyFilter(TZEMLogFrame *frame, QList<QAction *> actions) : QObject(frame), frame_(frame), actions_(std::move(actions)) {}
+    LogKeyFilter(TZEMLogFrame *frame, QList<QAction *> actions)
+        : QObject(frame), frame_(frame), actions_(std::move(actions))
+    {
+    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -185,16 +183,15 @@ private:
     QList<QAction *> actions_;
 };
 
-}  // namespace
+} // namespace
 
 TZEMLogFrame::TZEMLogFrame(TDMMain &settings, QWidget *parent)
-    : QFrame(parent),
-      settings_(settings),
-      exchange_([this](const QString &line) { AddLine(line); }),
+    : QFrame(parent), settings_(settings), exchange_([this](const QString &line) { AddLine(line); }),
       csLog_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Log, settings, exchange_))
 {
     setObjectName(QStringLiteral("lfLog"));
-    csLog_->SetParamsFiller([this](ZEMQueryBuilder &params) { exchange_.FillParams(params, settings_.LogReqLines); });
+    csLog_->SetParamsFiller(
+        [this](ZEMQueryBuilder &params) { exchange_.FillParams(params, settings_.LogReqLines); });
     csLog_->SetPayloadHandler([this](const ZEMXMLItem &root) { exchange_.HandlePayload(root); });
 
     model_ = new ZEMLogLinesModel(buffer_, this);
@@ -221,15 +218,18 @@ TZEMLogFrame::TZEMLogFrame(TDMMain &settings, QWidget *parent)
 
     actRead = MakeAction(this, "actRead", QStringLiteral("&Read"), QStringLiteral("Read server log"),
                          QKeySequence(Qt::CTRL | Qt::Key_F5));
-    actStartStop = MakeAction(this, "actStartStop", QStringLiteral("&Start"), QStringLiteral("Start reading log"),
-                              QKeySequence(Qt::Key_F3));
+    actStartStop = MakeAction(this, "actStartStop", QStringLiteral("&Start"),
+                              QStringLiteral("Start reading log"), QKeySequence(Qt::Key_F3));
     actClear = MakeAction(this, "actClear", QStringLiteral("C&lear"), QStringLiteral("Clear log lines"),
                           QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    actOptions = MakeAction(this, "actOptions", QStringLiteral("&Options..."), QStringLiteral("Log requests options"));
+    actOptions =
+        MakeAction(this, "actOptions", QStringLiteral("&Options..."), QStringLiteral("Log requests options"));
     actTextBox = MakeAction(this, "actTextBox", QStringLiteral("Show text window"),
-                            QStringLiteral("Show selected line in text window"), QKeySequence(Qt::CTRL | Qt::Key_Return));
-    actCopy = MakeAction(this, "actCopy", QStringLiteral("&Copy"), QStringLiteral("Copy selected line into clipboard"),
-                         QKeySequence(Qt::CTRL | Qt::Key_C));
+                            QStringLiteral("Show selected line in text window"),
+                            QKeySequence(Qt::CTRL | Qt::Key_Return));
+    actCopy =
+        MakeAction(this, "actCopy", QStringLiteral("&Copy"),
+                   QStringLiteral("Copy selected line into clipboard"), QKeySequence(Qt::CTRL | Qt::Key_C));
     connect(actRead, &QAction::triggered, this, &TZEMLogFrame::ReadExecute);
     connect(actStartStop, &QAction::triggered, this, &TZEMLogFrame::StartStopExecute);
     connect(actClear, &QAction::triggered, this, &TZEMLogFrame::ClearExecute);
@@ -253,7 +253,8 @@ TZEMLogFrame::TZEMLogFrame(TDMMain &settings, QWidget *parent)
     });
     connect(pmLog, &QMenu::aboutToShow, this, &TZEMLogFrame::UpdateActions);
     connect(lvLog, &QAbstractItemView::doubleClicked, this, [this] { TextBoxExecute(); });
-    connect(lvLog->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TZEMLogFrame::UpdateActions);
+    connect(lvLog->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TZEMLogFrame::UpdateActions);
     lvLog->installEventFilter(
         new LogKeyFilter(this, {actRead, actStartStop, actClear, actOptions, actTextBox, actCopy}));
 
@@ -307,7 +308,8 @@ void TZEMLogFrame::AddLine(const QString &text)
 void TZEMLogFrame::SelectRow(int row)
 {
     const QModelIndex index = model_->index(row, 0);
-    lvLog->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    lvLog->selectionModel()->setCurrentIndex(index,
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     lvLog->scrollTo(index);
     UpdateActions();
 }

@@ -29,8 +29,7 @@ void ZEMSetActionLook(QAction *action, const QString &caption, const QString &hi
 // The exchange of the server-log strip without its widgets: the request parameters, the reply
 // steps, and every outcome turned into lines of the strip (this exchange shows no boxes and writes
 // nothing into the client log).
-class ZEMServerLogExchange : public ZEMExchangeSink, private ZEMPrompt
-{
+class ZEMServerLogExchange : public ZEMExchangeSink, private ZEMPrompt {
 public:
     using AddLineFn = std::function<void(const QString &line)>;
     explicit ZEMServerLogExchange(AddLineFn addLine) : addLine_(std::move(addLine)) {}
@@ -58,8 +57,7 @@ private:
 };
 
 // Fifty rows, row i showing slot i of the buffer.
-class ZEMLogLinesModel : public QAbstractTableModel
-{
+class ZEMLogLinesModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
@@ -81,8 +79,7 @@ private:
 // The server-log strip at the bottom of the main window: reads the newest lines of the server's
 // capture log every LogReqInterval seconds while running, and lets the user pause, re-read, clear,
 // copy a line or open it in the text window.
-class TZEMLogFrame : public QFrame
-{
+class TZEMLogFrame : public QFrame {
     Q_OBJECT
 
 public:
@@ -111,7 +108,10 @@ public:
     void UpdateActions();
 
     // Opens a line in the text window; replaceable so that tests need no modal window.
-    void SetTextWindowHandler(std::function<void(const QString &)> handler) { textWindow_ = std::move(handler); }
+    void SetTextWindowHandler(std::function<void(const QString &)> handler)
+    {
+        textWindow_ = std::move(handler);
+    }
 
     QTableView *lvLog = nullptr;
     QTimer *tmLog = nullptr;

@@ -9,7 +9,7 @@ std::uint32_t TZEMStringBufferBase::Add(const QString &text)
 {
     const auto capacity = Capacity();
     if (capacity == 0)
-        return 0;  // nothing can be held; the caller's index 0 is then out of range
+        return 0; // nothing can be held; the caller's index 0 is then out of range
     if (count_ < capacity) {
         lines_[count_] = text;
         return count_++;

@@ -7,8 +7,7 @@
 
 // A fixed-size window over the newest text lines. Slots not in use hold empty text; once every slot
 // is in use, each new line drops the oldest one and the others move up one slot.
-class TZEMStringBufferBase
-{
+class TZEMStringBufferBase {
 public:
     explicit TZEMStringBufferBase(std::uint32_t capacity);
     virtual ~TZEMStringBufferBase() = default;
@@ -28,8 +27,7 @@ private:
 };
 
 // The server-log strip's buffer: the newest fifty lines.
-class TZEMStringBuffer : public TZEMStringBufferBase
-{
+class TZEMStringBuffer : public TZEMStringBufferBase {
 public:
     static constexpr std::uint32_t kCapacity = 50;
     TZEMStringBuffer() : TZEMStringBufferBase(kCapacity) {}

@@ -32,9 +32,9 @@ inline constexpr char kTopicIntroduction[] = "::/HTML\\Introduction.htm";
 inline constexpr char kHelpMissingText[] = "Unable to open Help System. HHCtrl.ocx is absent!";
 
 struct ZEMHelpTopic {
-  QString page;        // relative path with forward slashes, e.g. "HTML/Introduction.htm"
-  QString anchor;      // the part after "#", if any
-  QString windowType;  // after ">", empty when the topic names none
+    QString page;       // relative path with forward slashes, e.g. "HTML/Introduction.htm"
+    QString anchor;     // the part after "#", if any
+    QString windowType; // after ">", empty when the topic names none
 };
 
 // Splits a topic: a leading "::" and "/" are dropped, backslashes become "/", the window type follows ">".
@@ -55,49 +55,49 @@ void ZEMInstallUrlSchemeHandlers(QWebEngineProfile *profile);
 
 // The seam: the main window talks to the help through this, tests replace it.
 class ZEMHelpSystem : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  using QObject::QObject;
-  // Opens the topic in its window type, "mainwin" when it names none.
-  virtual void ShowHelp(const QString &topic) = 0;
-  // Opens the topic, which names its window type after ">".
-  virtual void ShowAssistant(const QString &topic) = 0;
-  // Hides the window of that type if it is open.
-  virtual void HideHelpWindow(const QString &windowType) = 0;
+public:
+    using QObject::QObject;
+    // Opens the topic in its window type, "mainwin" when it names none.
+    virtual void ShowHelp(const QString &topic) = 0;
+    // Opens the topic, which names its window type after ">".
+    virtual void ShowAssistant(const QString &topic) = 0;
+    // Hides the window of that type if it is open.
+    virtual void HideHelpWindow(const QString &windowType) = 0;
 
- signals:
-  // A help page sent a training-card command; `param` is 0 for commands from pages.
-  void TrainingCard(int command, int param);
+signals:
+    // A help page sent a training-card command; `param` is 0 for commands from pages.
+    void TrainingCard(int command, int param);
 };
 
 // Help windows over the pages in `helpRoot` + "HTML/".
 class ZEMHtmlHelp : public ZEMHelpSystem {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  // Missing pages are reported through `prompt` on every request. `helpWindowRect` is where the
-  // "mainwin" window goes the first time it exists.
-  ZEMHtmlHelp(QString helpRoot, ZEMPrompt &prompt, QRect helpWindowRect, QObject *parent = nullptr);
-  ~ZEMHtmlHelp() override;
+public:
+    // Missing pages are reported through `prompt` on every request. `helpWindowRect` is where the
+    // "mainwin" window goes the first time it exists.
+    ZEMHtmlHelp(QString helpRoot, ZEMPrompt &prompt, QRect helpWindowRect, QObject *parent = nullptr);
+    ~ZEMHtmlHelp() override;
 
-  // True when the help folder exists.
-  bool Available() const;
+    // True when the help folder exists.
+    bool Available() const;
 
-  void ShowHelp(const QString &topic) override;
-  void ShowAssistant(const QString &topic) override;
-  void HideHelpWindow(const QString &windowType) override;
+    void ShowHelp(const QString &topic) override;
+    void ShowAssistant(const QString &topic) override;
+    void HideHelpWindow(const QString &windowType) override;
 
-  // The window of a type, null before it was first opened.
-  QWidget *Window(const QString &windowType) const;
-  QWebEngineView *View(const QString &windowType) const;
+    // The window of a type, null before it was first opened.
+    QWidget *Window(const QString &windowType) const;
+    QWebEngineView *View(const QString &windowType) const;
 
- private:
-  void Open(const ZEMHelpTopic &topic, const QString &windowType);
-  QWidget *EnsureWindow(const QString &windowType);
+private:
+    void Open(const ZEMHelpTopic &topic, const QString &windowType);
+    QWidget *EnsureWindow(const QString &windowType);
 
-  QString helpRoot_;
-  ZEMPrompt &prompt_;
-  QRect helpWindowRect_;
-  QHash<QString, QPointer<QWidget>> windows_;
+    QString helpRoot_;
+    ZEMPrompt &prompt_;
+    QRect helpWindowRect_;
+    QHash<QString, QPointer<QWidget>> windows_;
 };

@@ -7,15 +7,15 @@ class QLabel;
 class QPushButton;
 
 class TZEMAboutDlg : public QDialog {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit TZEMAboutDlg(QWidget *parent = nullptr);
+public:
+    explicit TZEMAboutDlg(QWidget *parent = nullptr);
 
-  QLabel *imgSplash = nullptr;
-  QLabel *lTitleShadow = nullptr;
-  QLabel *lTitle = nullptr;
-  QLabel *lSubtitle = nullptr;
-  QLabel *lVer = nullptr;
-  QPushButton *bOK = nullptr;
+    QLabel *imgSplash = nullptr;
+    QLabel *lTitleShadow = nullptr;
+    QLabel *lTitle = nullptr;
+    QLabel *lSubtitle = nullptr;
+    QLabel *lVer = nullptr;
+    QPushButton *bOK = nullptr;
 };

@@ -19,8 +19,8 @@
 const QStringList &StatsRowCaptions()
 {
     static const QStringList captions{
-        QStringLiteral("Begin of period"), QStringLiteral("End of period"),  QStringLiteral("Volume sent"),
-        QStringLiteral("Volume received"), QStringLiteral("Volume total"),   QStringLiteral("Limit"),
+        QStringLiteral("Begin of period"), QStringLiteral("End of period"), QStringLiteral("Volume sent"),
+        QStringLiteral("Volume received"), QStringLiteral("Volume total"),  QStringLiteral("Limit"),
         QStringLiteral("Limit remainder"),
     };
     return captions;
@@ -62,8 +62,9 @@ ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, c
         update.picture = ZEMTrayUpdate::Picture::Plain;
         return update;
     }
-    update.hint = FormatArgs(QStringLiteral("Tot: %s, Lim: %s, Rem: %s"),
-                             {FormatBytes(stats.TOTAL), FormatBytes(stats.LIMIT), FormatBytes(stats.REMAINDER)});
+    update.hint =
+        FormatArgs(QStringLiteral("Tot: %s, Lim: %s, Rem: %s"),
+                   {FormatBytes(stats.TOTAL), FormatBytes(stats.LIMIT), FormatBytes(stats.REMAINDER)});
     update.picture = ZEMTrayUpdate::Picture::Stats;
     update.colours = TrayColours(stats.LIMIT, stats.REMAINDER);
     update.total = FormatBytesShort(stats.TOTAL);
@@ -101,7 +102,7 @@ void SetListValues(QTreeWidget &list, const QStringList &values)
         list.topLevelItem(row)->setText(1, values[row]);
 }
 
-}  // namespace
+} // namespace
 
 void TZEMCurrentStatsList::SetValues(const QStringList &values) { SetListValues(*this, values); }
 
@@ -117,9 +118,7 @@ QStringList TZEMCurrentStatsList::Values() const
 // Poller
 
 ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink &sink, QObject *parent)
-    : QObject(parent),
-      settings_(settings),
-      sink_(sink),
+    : QObject(parent), settings_(settings), sink_(sink),
       csStat_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Stat, settings, sink))
 {
     csStat_->SetParamsFiller(
@@ -134,12 +133,14 @@ ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink 
     tmStatRefresh->setObjectName(QStringLiteral("tmStatRefresh"));
     connect(tmStatRefresh, &QTimer::timeout, this, &ZEMCurrentStatsPoller::TimerTick);
 
-    actCSRefresh = ZEMMakeAction(this, "actCSRefresh", QStringLiteral("Re&fresh statistics"),
-                              QStringLiteral("Refresh current statistics"), QKeySequence(Qt::CTRL | Qt::Key_F5));
-    actCSStartPause = ZEMMakeAction(this, "actCSStartPause", QStringLiteral("Start"),
-                                 QStringLiteral("Start / stop current statistics requests"), QKeySequence(Qt::Key_F3));
+    actCSRefresh =
+        ZEMMakeAction(this, "actCSRefresh", QStringLiteral("Re&fresh statistics"),
+                      QStringLiteral("Refresh current statistics"), QKeySequence(Qt::CTRL | Qt::Key_F5));
+    actCSStartPause =
+        ZEMMakeAction(this, "actCSStartPause", QStringLiteral("Start"),
+                      QStringLiteral("Start / stop current statistics requests"), QKeySequence(Qt::Key_F3));
     actCSOptions = ZEMMakeAction(this, "actCSOptions", QStringLiteral("&Options..."),
-                              QStringLiteral("Current Statistics requests options"));
+                                 QStringLiteral("Current Statistics requests options"));
     ConnectActions();
 
     trayHint_ = QString::fromLatin1(kApplicationTitle);
@@ -210,7 +211,10 @@ void ZEMCurrentStatsPoller::SetTimerInterval(int ms)
     ScheduleUpdate();
 }
 
-void ZEMCurrentStatsPoller::ApplySettingsInterval() { SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000); }
+void ZEMCurrentStatsPoller::ApplySettingsInterval()
+{
+    SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000);
+}
 
 void ZEMCurrentStatsPoller::TimerTick()
 {
@@ -237,7 +241,8 @@ void ZEMCurrentStatsPoller::UpdateStatsList()
 
 void ZEMCurrentStatsPoller::UpdateTrayStats()
 {
-    const ZEMTrayUpdate update = ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats);
+    const ZEMTrayUpdate update =
+        ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats);
     trayHint_ = update.hint;
     if (update.picture == ZEMTrayUpdate::Picture::Plain) {
         trayShowsStats_ = false;
@@ -268,9 +273,11 @@ void ZEMCurrentStatsPoller::UpdateActions()
 {
     const bool stopped = IsStopped();
     if (stopped)
-        ZEMSetActionLook(actCSStartPause, QStringLiteral("&Start"), QStringLiteral("Start current statistics requests"));
+        ZEMSetActionLook(actCSStartPause, QStringLiteral("&Start"),
+                         QStringLiteral("Start current statistics requests"));
     else
-        ZEMSetActionLook(actCSStartPause, QStringLiteral("&Stop"), QStringLiteral("Stop current statistics requests"));
+        ZEMSetActionLook(actCSStartPause, QStringLiteral("&Stop"),
+                         QStringLiteral("Stop current statistics requests"));
     actCSStartPause->setIcon(stopped ? startIcon_ : stopIcon_);
 }
 

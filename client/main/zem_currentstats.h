@@ -39,13 +39,12 @@ void ReadStatsReply(const ZEMXMLItem &report, ZEMCurrentStats &stats);
 QStringList StatsRowValues(const ZEMCurrentStats &stats);
 
 // What the tray shows after a statistics update.
-struct ZEMTrayUpdate
-{
+struct ZEMTrayUpdate {
     enum class Picture { Keep, Plain, Stats };
     QString hint;
     Picture picture = Picture::Keep;
     ZEMTrayColours colours;
-    ZEMShortBytes total;  // the picture's number and unit
+    ZEMShortBytes total; // the picture's number and unit
 };
 ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats);
 
@@ -53,8 +52,7 @@ ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, c
 // Widgets
 
 // The two-column list "Param" / "Value" with its seven rows.
-class TZEMCurrentStatsList : public QTreeWidget
-{
+class TZEMCurrentStatsList : public QTreeWidget {
     Q_OBJECT
 
 public:
@@ -64,8 +62,7 @@ public:
 };
 
 // Polls the current statistics of the active adapter and shows them in the list and the tray.
-class ZEMCurrentStatsPoller : public QObject
-{
+class ZEMCurrentStatsPoller : public QObject {
     Q_OBJECT
 
 public:

@@ -46,456 +46,489 @@ constexpr int kHintPanelWidth = 350;
 QString Title() { return QString::fromLatin1(kApplicationTitle); }
 
 // A pane header such as "  Adapters:" with its small tool bar to the right.
-QWidget *PaneHeader(const QString &text, QToolBar *bar) {
-  auto *header = new QWidget;
-  auto *layout = new QHBoxLayout(header);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  auto *label = new QLabel(text);
-  QFont bold = label->font();
-  bold.setBold(true);
-  label->setFont(bold);
-  layout->addWidget(label, 1);
-  layout->addWidget(bar);
-  return header;
+QWidget *PaneHeader(const QString &text, QToolBar *bar)
+{
+    auto *header = new QWidget;
+    auto *layout = new QHBoxLayout(header);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto *label = new QLabel(text);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    layout->addWidget(label, 1);
+    layout->addWidget(bar);
+    return header;
 }
-}  // namespace
+} // namespace
 
 TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, const ZEMMainFrameEnv &env,
                                QWidget *parent)
-    : QMainWindow(parent), settings_(settings), clientLog_(clientLog), prompt_(env.prompt), help_(env.help) {
-  Q_ASSERT(prompt_);
-  ZEMInitArtwork();
-  setObjectName(QStringLiteral("ZEMMainFrame"));
-  setWindowTitle(QStringLiteral("Brackwater Tallyway"));
-  setWindowIcon(ZEMArtIcon(QStringLiteral("tallyview")));
-  trayAvailable_ = env.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-  // A compact 8-point face, so the bars and the narrow left pane fit the initial size.
-  QFont compact = font();
-  compact.setPointSize(8);
-  setFont(compact);
+    : QMainWindow(parent), settings_(settings), clientLog_(clientLog), prompt_(env.prompt), help_(env.help)
+{
+    Q_ASSERT(prompt_);
+    ZEMInitArtwork();
+    setObjectName(QStringLiteral("ZEMMainFrame"));
+    setWindowTitle(QStringLiteral("Brackwater Tallyway"));
+    setWindowIcon(ZEMArtIcon(QStringLiteral("tallyview")));
+    trayAvailable_ = env.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    // A compact 8-point face, so the bars and the narrow left pane fit the initial size.
+    QFont compact = font();
+    compact.setPointSize(8);
+    setFont(compact);
 
-  // The help system, placed by the screen it opens on.
-  if (!help_) {
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect rect = HelpWindowRectFor(screen ? screen->geometry() : QRect(0, 0, 1024, 768));
-    ownHelp_ = std::make_unique<ZEMHtmlHelp>(settings_.AppPath, *prompt_, rect);
-    help_ = ownHelp_.get();
-  }
-  connect(help_, &ZEMHelpSystem::TrainingCard, this, &TTZEMMainFrame::HandleTrainingCard);
+    // The help system, placed by the screen it opens on.
+    if (!help_) {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect rect = HelpWindowRectFor(screen ? screen->geometry() : QRect(0, 0, 1024, 768));
+        ownHelp_ = std::make_unique<ZEMHtmlHelp>(settings_.AppPath, *prompt_, rect);
+        help_ = ownHelp_.get();
+    }
+    connect(help_, &ZEMHelpSystem::TrainingCard, this, &TTZEMMainFrame::HandleTrainingCard);
 
-  CreateActions();
-  CreateMenus();
-  CreateToolBars();
-  CreateLayout(env.withBrowser);
-  CreateStatusBar();
-  CreateTray();
-  CreateTimers();
-  CreateMonitorParts();
-  InstallEditOptions(settings_, this);
-  clientLog_.SetAnchor(this);
-  connect(&clientLog_, &TZEMDebugLogForm::visibilityChanged, actViewClientLog, &QAction::setChecked);
+    CreateActions();
+    CreateMenus();
+    CreateToolBars();
+    CreateLayout(env.withBrowser);
+    CreateStatusBar();
+    CreateTray();
+    CreateTimers();
+    CreateMonitorParts();
+    InstallEditOptions(settings_, this);
+    clientLog_.SetAnchor(this);
+    connect(&clientLog_, &TZEMDebugLogForm::visibilityChanged, actViewClientLog, &QAction::setChecked);
 
-  resize(750, 596);
-  UpdateActiveCaption();
-  ShowWelcomePage();
-  ApplyTimerIntervals();
+    resize(750, 596);
+    UpdateActiveCaption();
+    ShowWelcomePage();
+    ApplyTimerIntervals();
 }
 
-TTZEMMainFrame::~TTZEMMainFrame() {
-  // Channels report to this window: end them before the window's parts go.
-  for (ZEMRequestChannel *&channel : channels_) {
-    delete channel;
-    channel = nullptr;
-  }
+TTZEMMainFrame::~TTZEMMainFrame()
+{
+    // Channels report to this window: end them before the window's parts go.
+    for (ZEMRequestChannel *&channel : channels_) {
+        delete channel;
+        channel = nullptr;
+    }
 }
 
 QAction *TTZEMMainFrame::MakeAction(const char *name, const QString &caption, const QString &hint,
-                                    const QKeySequence &key, const QString &icon) {
-  QAction *action = ZEMMakeAction(this, name, caption, hint, key);
-  if (!icon.isEmpty()) action->setIcon(ZEMArtIcon(icon));
-  addAction(action);
-  return action;
-}
-
-void TTZEMMainFrame::CreateActions() {
-  actShow = MakeAction("actShow", tr("&Show Tallyway GUI"), tr("Show Tallyway GUI"));
-  actAbout = MakeAction("actAbout", tr("&About..."), tr("Display info about program"));
-  actContents = MakeAction("actContents", tr("&Help contents"), tr("Show help contents"), Qt::Key_F1,
-                           QStringLiteral("help"));
-  actExit = MakeAction("actExit", tr("Clo&se"), tr("Close Tallyway Monitor"));
-  actClose = MakeAction("actClose", tr("&Hide window"), tr("Hide Tallyway Monitor window"));
-  actOptions = MakeAction("actOptions", tr("&Options..."), tr("Edit program settings"));
-  actStatusBar = MakeAction("actStatusBar", tr("Status &bar"), tr("Show/hide status bar"));
-  actStatusBar->setCheckable(true);
-  actStatusBar->setChecked(true);
-  actCopy = MakeAction("actCopy", tr("&Copy"), tr("Copy selection into clipboard"), QKeySequence(Qt::CTRL | Qt::Key_C));
-  actInstall = MakeAction("actInstall", tr("Install &new report..."), tr("Install plug-in with new report"));
-  actPrint = MakeAction("actPrint", tr("&Print"), tr("Print document"), QKeySequence(Qt::CTRL | Qt::Key_P),
-                        QStringLiteral("print"));
-  actRefresh = MakeAction("actRefresh", tr("Refresh Report"), tr("Refresh last selected report"),
-                          QKeySequence(Qt::SHIFT | Qt::Key_F5), QStringLiteral("refresh"));
-  actBack = MakeAction("actBack", tr("Back"), tr("Return to previous view"), QKeySequence(Qt::ALT | Qt::Key_Left),
-                       QStringLiteral("back"));
-  actForward = MakeAction("actForward", tr("Forward"), tr("Go forward"), QKeySequence(Qt::ALT | Qt::Key_Right),
-                          QStringLiteral("forward"));
-  actSelectAdapter = MakeAction("actSelectAdapter", tr("&Select"), tr("Select this interface adapter"));
-  actConfig = MakeAction("actConfig", tr("Con&figuration..."), tr("Change configuration"), Qt::Key_F2,
-                         QStringLiteral("config"));
-  actHome = MakeAction("actHome", tr("Home page"), tr("Go to Home Page"), QKeySequence(Qt::ALT | Qt::Key_Home),
-                       QStringLiteral("home"));
-  actStop = MakeAction("actStop", tr("Stop"), tr("Stop retrieving report"), Qt::Key_Escape, QStringLiteral("stop"));
-  actReports = MakeAction("actReports", tr("R&eports..."), tr("Generate report"), QKeySequence(Qt::CTRL | Qt::Key_R),
-                          QStringLiteral("reports"));
-  actBillPeriods = MakeAction("actBillPeriods", tr("&Bill Periods..."), tr("Edit bill periods"),
-                              QKeySequence(Qt::CTRL | Qt::Key_B), QStringLiteral("stats_period"));
-  actSaveAs = MakeAction("actSaveAs", tr("&Save as..."), tr("Save current browser content to specified file"));
-  actSelectAll = MakeAction("actSelectAll", tr("Select &all"), tr("Select whole document"),
-                            QKeySequence(Qt::CTRL | Qt::Key_A));
-  actViewClientLog = MakeAction("actViewClientLog", tr("Client lo&g"), tr("Show / Hide Client Log window"));
-  actViewClientLog->setCheckable(true);
-  actBrowserRefresh = MakeAction("actBrowserRefresh", tr("Refresh"), QString(), Qt::Key_F5);
-  actBrowserRefresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::Key_Refresh)});
-  actListen = MakeAction("actListen", tr("&Listen"), tr("Activate / Deactivate selected interface adapter"),
-                         QKeySequence(), QStringLiteral("listen"));
-  actListen->setCheckable(true);
-  actGetAdapters = MakeAction("actGetAdapters", tr("&Get adapters list"), tr("Get list of interface adapters"),
-                              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), QStringLiteral("getadapters"));
-  // The statistics actions are the poller's own; the window gives them their pictures and keys.
-  currentStats = new ZEMCurrentStatsPoller(settings_, *this, this);
-  actCSRefresh = currentStats->actCSRefresh;
-  actCSStartPause = currentStats->actCSStartPause;
-  actCSOptions = currentStats->actCSOptions;
-  for (auto [action, icon] : {std::pair{actCSRefresh, "stats_refresh"}, std::pair{actCSStartPause, "stats_stop"},
-                              std::pair{actCSOptions, "stats_options"}}) {
-    action->setIcon(ZEMArtIcon(QString::fromLatin1(icon)));
+                                    const QKeySequence &key, const QString &icon)
+{
+    QAction *action = ZEMMakeAction(this, name, caption, hint, key);
+    if (!icon.isEmpty())
+        action->setIcon(ZEMArtIcon(icon));
     addAction(action);
-  }
-
-  // Adapter actions wait for a selected adapter.
-  actSelectAdapter->setEnabled(false);
-  actListen->setEnabled(false);
-  actBillPeriods->setEnabled(false);
-
-  connect(actShow, &QAction::triggered, this, &TTZEMMainFrame::RestoreFromTray);
-  connect(actAbout, &QAction::triggered, this, &TTZEMMainFrame::AboutExecute);
-  connect(actContents, &QAction::triggered, this, [this] { help_->ShowHelp(QString::fromLatin1(kTopicIntroduction)); });
-  connect(actExit, &QAction::triggered, this, [this] { ExitExecute(); });
-  connect(actClose, &QAction::triggered, this, &TTZEMMainFrame::HideToTray);
-  connect(actOptions, &QAction::triggered, this, &TTZEMMainFrame::OptionsExecute);
-  connect(actStatusBar, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-  connect(actViewClientLog, &QAction::triggered, this, [this] {
-    clientLog_.setVisible(!clientLog_.isVisible());
-    actViewClientLog->setChecked(clientLog_.isVisible());
-  });
-  connect(actGetAdapters, &QAction::triggered, this, &TTZEMMainFrame::RequestAdapterList);
-  connect(actConfig, &QAction::triggered, this, &TTZEMMainFrame::OpenAdapterConfig);
-  connect(actHome, &QAction::triggered, this, &TTZEMMainFrame::ShowWelcomePage);
-  connect(actReports, &QAction::triggered, this, [this] { pmReports->popup(QCursor::pos()); });
+    return action;
 }
 
-void TTZEMMainFrame::CreateMenus() {
-  miFile = menuBar()->addMenu(tr("File"));
-  miFile->addAction(actReports);
-  miFile->addAction(actSaveAs);
-  miFile->addSeparator();
-  miFile->addAction(actPrint);
-  miFile->addSeparator();
-  miFile->addAction(actClose);
-  miFile->addSeparator();
-  miFile->addAction(actExit);
-
-  miEdit = menuBar()->addMenu(tr("Edit"));
-  miEdit->addAction(actCopy);
-  miEdit->addAction(actSelectAll);
-
-  miView = menuBar()->addMenu(tr("View"));
-  miView->addAction(actViewClientLog);
-  miView->addAction(actStatusBar);
-  miView->addSeparator();
-  QMenu *goTo = miView->addMenu(tr("Go to"));
-  goTo->addAction(actBack);
-  goTo->addAction(actForward);
-  goTo->addSeparator();
-  goTo->addAction(actHome);
-  miView->addSeparator();
-  miView->addAction(actRefresh);
-  miView->addAction(actBrowserRefresh);
-  miView->addAction(actStop);
-
-  miTools = menuBar()->addMenu(tr("Tools"));
-  miTools->addAction(actListen);
-  miTools->addAction(actConfig);
-  miTools->addAction(actBillPeriods);
-  miTools->addSeparator();
-  miTools->addAction(actOptions);
-
-  miHelp = menuBar()->addMenu(tr("Help"));
-  miHelp->addAction(actContents);
-  miHelp->addSeparator();
-  miHelp->addAction(actAbout);
-
-  pmCurrStat = new QMenu(this);
-  pmCurrStat->setObjectName(QStringLiteral("pmCurrStat"));
-  pmCurrStat->addAction(actCSRefresh);
-  pmCurrStat->addAction(actCSStartPause);
-  pmCurrStat->addSeparator();
-  pmCurrStat->addAction(actCSOptions);
-
-  pmTray = new QMenu(this);
-  pmTray->setObjectName(QStringLiteral("pmTray"));
-  pmTray->addAction(actShow);
-  pmTray->setDefaultAction(actShow);
-  QFont bold = actShow->font();
-  bold.setBold(true);
-  actShow->setFont(bold);
-  pmTray->addSeparator();
-  pmTray->addAction(actContents);
-  pmTray->addAction(actAbout);
-  pmTray->addSeparator();
-  pmTray->addAction(actExit);
-
-  // The installed reports go above the separator.
-  pmReports = new QMenu(this);
-  pmReports->setObjectName(QStringLiteral("pmReports"));
-  pmReports->addSeparator();
-  pmReports->addAction(actInstall);
-}
-
-void TTZEMMainFrame::CreateToolBars() {
-  tbMain = addToolBar(tr("Main"));
-  tbMain->setObjectName(QStringLiteral("tbMain"));
-  tbMain->setMovable(false);
-  tbMain->setIconSize(QSize(30, 30));
-  tbMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  tbMain->setFixedHeight(std::max(36, tbMain->sizeHint().height()));
-  // Captions a little smaller, so every button fits beside its caption at the initial width.
-  QFont captions = tbMain->font();
-  captions.setPointSizeF(captions.pointSizeF() * 0.85);
-  tbMain->setFont(captions);
-  tbMain->layout()->setSpacing(0);
-
-  // A button that calls a handler directly and is always enabled.
-  auto direct = [this](const QString &caption, const QString &hint, const QString &icon, auto handler) {
-    QAction *button = tbMain->addAction(ZEMArtIcon(icon), caption);
-    button->setToolTip(hint);
-    button->setStatusTip(hint);
-    connect(button, &QAction::triggered, this, handler);
-    return button;
-  };
-
-  auto *reportsButton = new QToolButton(tbMain);
-  reportsButton->setObjectName(QStringLiteral("tbReports"));
-  reportsButton->setText(tr("Reports"));
-  reportsButton->setIcon(ZEMArtIcon(QStringLiteral("reports")));
-  reportsButton->setToolTip(tr("Create reports (Ctrl+O)"));
-  reportsButton->setStatusTip(reportsButton->toolTip());
-  reportsButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  reportsButton->setPopupMode(QToolButton::InstantPopup);
-  reportsButton->setMenu(pmReports);
-  tbMain->addWidget(reportsButton);
-  direct(tr("Print"), tr("Print current document (Ctrl+P)"), QStringLiteral("print"),
-         [this] { actPrint->trigger(); });
-  tbMain->addSeparator();
-  direct(tr("Config"), tr("Edit configuration for selected adapter (F2)"), QStringLiteral("config"),
-         [this] { OpenAdapterConfig(); });
-  tbMain->addSeparator();
-  tbMain->addAction(actBack);
-  tbMain->addAction(actForward);
-  direct(tr("Home"), tr("Go to Home Page"), QStringLiteral("home"), [this] { ShowWelcomePage(); });
-  tbMain->addSeparator();
-  tbMain->addAction(actStop);
-  direct(tr("Refresh"), tr("Refresh last selected report"), QStringLiteral("refresh"), [this] { actRefresh->trigger(); });
-  tbMain->addSeparator();
-  direct(tr("Help"), tr("Help contents"), QStringLiteral("help"), [this] { actContents->trigger(); });
-
-  tbAdapters = new QToolBar(this);
-  tbAdapters->setObjectName(QStringLiteral("tbAdapters"));
-  tbAdapters->setIconSize(QSize(16, 16));
-  tbAdapters->addAction(actListen);
-  tbAdapters->addAction(actGetAdapters);
-
-  tbCurrStat = new QToolBar(this);
-  tbCurrStat->setObjectName(QStringLiteral("tbCurrStat"));
-  tbCurrStat->setIconSize(QSize(16, 16));
-  tbCurrStat->addAction(actCSStartPause);
-  tbCurrStat->addAction(actCSRefresh);
-}
-
-void TTZEMMainFrame::CreateLayout(bool withBrowser) {
-  pCaption = new QLabel(this);
-  pCaption->setObjectName(QStringLiteral("pCaption"));
-  pCaption->setFixedHeight(kCaptionHeight);
-  pCaption->setAutoFillBackground(true);
-  pCaption->setContentsMargins(6, 0, 6, 0);
-  QFont bold = pCaption->font();
-  bold.setBold(true);
-  pCaption->setFont(bold);
-  QPalette captionColours = pCaption->palette();
-  captionColours.setColor(QPalette::Window, palette().color(QPalette::Dark));
-  captionColours.setColor(QPalette::WindowText, palette().color(QPalette::Base));
-  pCaption->setPalette(captionColours);
-
-  // Adapters pane.
-  // The adapter tree: its root "Adapters" stays open, its items own their adapter records.
-  auto *adapterTree = new TZEMAdapterTree;
-  // The tree's own pop-up menu over the window's adapter actions.
-  adapterTree->SetMenuActions(actGetAdapters, actListen, actConfig, actBillPeriods);
-  pmAdapters = adapterTree->PopupMenu();
-  pmAdapters->setObjectName(QStringLiteral("pmAdapters"));
-  adapterTree->SetStateIcons({ZEMArtIcon(QStringLiteral("adapter_root")), ZEMArtIcon(QStringLiteral("adapter_configured")),
-                              ZEMArtIcon(QStringLiteral("adapter_active")),
-                              ZEMArtIcon(QStringLiteral("adapter_unconfigured"))});
-  tvAdapters = adapterTree;
-  // Configuration, Listen and Bill Periods follow the selection through the adapter controller.
-  connect(tvAdapters, &QTreeWidget::currentItemChanged, this,
-          [this] { actSelectAdapter->setEnabled(SelectedNodeIsAdapter()); });
-
-  auto *adaptersPane = new QWidget;
-  auto *adaptersLayout = new QVBoxLayout(adaptersPane);
-  adaptersLayout->setContentsMargins(0, 0, 0, 0);
-  adaptersLayout->setSpacing(0);
-  adaptersLayout->addWidget(PaneHeader(tr("  Adapters:"), tbAdapters));
-  adaptersLayout->addWidget(tvAdapters, 1);
-
-  // Current statistics pane: the list with its seven rows, whose values the poller fills in.
-  lvCurrentStats = new TZEMCurrentStatsList;
-  lvCurrentStats->setObjectName(QStringLiteral("lvCurrentStats"));
-  lvCurrentStats->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(lvCurrentStats, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint &pos) { pmCurrStat->popup(lvCurrentStats->viewport()->mapToGlobal(pos)); });
-
-  auto *statsPane = new QWidget;
-  auto *statsLayout = new QVBoxLayout(statsPane);
-  statsLayout->setContentsMargins(0, 0, 0, 0);
-  statsLayout->setSpacing(0);
-  statsLayout->addWidget(PaneHeader(tr("  Current Statistics:"), tbCurrStat));
-  statsLayout->addWidget(lvCurrentStats, 1);
-
-  splAdapters = new QSplitter(Qt::Vertical);
-  splAdapters->setObjectName(QStringLiteral("splAdapters"));
-  splAdapters->addWidget(adaptersPane);
-  splAdapters->addWidget(statsPane);
-  splAdapters->setChildrenCollapsible(false);
-
-  // Browser pane.
-  QWidget *browserPane = nullptr;
-  if (withBrowser) {
-    wbMain = new QWebEngineView;
-    wbMain->setObjectName(QStringLiteral("wbMain"));
-    ZEMInstallUrlSchemeHandlers(wbMain->page()->profile());
-    browserPane = wbMain;
-    connect(actBack, &QAction::triggered, wbMain, &QWebEngineView::back);
-    connect(actForward, &QAction::triggered, wbMain, &QWebEngineView::forward);
-    connect(actStop, &QAction::triggered, wbMain, &QWebEngineView::stop);
-    connect(actBrowserRefresh, &QAction::triggered, wbMain, &QWebEngineView::reload);
-    connect(actCopy, &QAction::triggered, this, [this] { wbMain->triggerPageAction(QWebEnginePage::Copy); });
-    connect(actSelectAll, &QAction::triggered, this,
-            [this] { wbMain->triggerPageAction(QWebEnginePage::SelectAll); });
-    // Back and Forward follow the browser's history once it has one.
-    for (auto [pageAction, ours] : {std::pair{QWebEnginePage::Back, actBack}, std::pair{QWebEnginePage::Forward, actForward}}) {
-      QAction *source = wbMain->pageAction(pageAction);
-      connect(source, &QAction::changed, ours, [source, ours] { ours->setEnabled(source->isEnabled()); });
+void TTZEMMainFrame::CreateActions()
+{
+    actShow = MakeAction("actShow", tr("&Show Tallyway GUI"), tr("Show Tallyway GUI"));
+    actAbout = MakeAction("actAbout", tr("&About..."), tr("Display info about program"));
+    actContents = MakeAction("actContents", tr("&Help contents"), tr("Show help contents"), Qt::Key_F1,
+                             QStringLiteral("help"));
+    actExit = MakeAction("actExit", tr("Clo&se"), tr("Close Tallyway Monitor"));
+    actClose = MakeAction("actClose", tr("&Hide window"), tr("Hide Tallyway Monitor window"));
+    actOptions = MakeAction("actOptions", tr("&Options..."), tr("Edit program settings"));
+    actStatusBar = MakeAction("actStatusBar", tr("Status &bar"), tr("Show/hide status bar"));
+    actStatusBar->setCheckable(true);
+    actStatusBar->setChecked(true);
+    actCopy = MakeAction("actCopy", tr("&Copy"), tr("Copy selection into clipboard"),
+                         QKeySequence(Qt::CTRL | Qt::Key_C));
+    actInstall =
+        MakeAction("actInstall", tr("Install &new report..."), tr("Install plug-in with new report"));
+    actPrint = MakeAction("actPrint", tr("&Print"), tr("Print document"), QKeySequence(Qt::CTRL | Qt::Key_P),
+                          QStringLiteral("print"));
+    actRefresh = MakeAction("actRefresh", tr("Refresh Report"), tr("Refresh last selected report"),
+                            QKeySequence(Qt::SHIFT | Qt::Key_F5), QStringLiteral("refresh"));
+    actBack = MakeAction("actBack", tr("Back"), tr("Return to previous view"),
+                         QKeySequence(Qt::ALT | Qt::Key_Left), QStringLiteral("back"));
+    actForward = MakeAction("actForward", tr("Forward"), tr("Go forward"),
+                            QKeySequence(Qt::ALT | Qt::Key_Right), QStringLiteral("forward"));
+    actSelectAdapter = MakeAction("actSelectAdapter", tr("&Select"), tr("Select this interface adapter"));
+    actConfig = MakeAction("actConfig", tr("Con&figuration..."), tr("Change configuration"), Qt::Key_F2,
+                           QStringLiteral("config"));
+    actHome = MakeAction("actHome", tr("Home page"), tr("Go to Home Page"),
+                         QKeySequence(Qt::ALT | Qt::Key_Home), QStringLiteral("home"));
+    actStop = MakeAction("actStop", tr("Stop"), tr("Stop retrieving report"), Qt::Key_Escape,
+                         QStringLiteral("stop"));
+    actReports = MakeAction("actReports", tr("R&eports..."), tr("Generate report"),
+                            QKeySequence(Qt::CTRL | Qt::Key_R), QStringLiteral("reports"));
+    actBillPeriods = MakeAction("actBillPeriods", tr("&Bill Periods..."), tr("Edit bill periods"),
+                                QKeySequence(Qt::CTRL | Qt::Key_B), QStringLiteral("stats_period"));
+    actSaveAs =
+        MakeAction("actSaveAs", tr("&Save as..."), tr("Save current browser content to specified file"));
+    actSelectAll = MakeAction("actSelectAll", tr("Select &all"), tr("Select whole document"),
+                              QKeySequence(Qt::CTRL | Qt::Key_A));
+    actViewClientLog = MakeAction("actViewClientLog", tr("Client lo&g"), tr("Show / Hide Client Log window"));
+    actViewClientLog->setCheckable(true);
+    actBrowserRefresh = MakeAction("actBrowserRefresh", tr("Refresh"), QString(), Qt::Key_F5);
+    actBrowserRefresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::Key_Refresh)});
+    actListen = MakeAction("actListen", tr("&Listen"), tr("Activate / Deactivate selected interface adapter"),
+                           QKeySequence(), QStringLiteral("listen"));
+    actListen->setCheckable(true);
+    actGetAdapters =
+        MakeAction("actGetAdapters", tr("&Get adapters list"), tr("Get list of interface adapters"),
+                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), QStringLiteral("getadapters"));
+    // The statistics actions are the poller's own; the window gives them their pictures and keys.
+    currentStats = new ZEMCurrentStatsPoller(settings_, *this, this);
+    actCSRefresh = currentStats->actCSRefresh;
+    actCSStartPause = currentStats->actCSStartPause;
+    actCSOptions = currentStats->actCSOptions;
+    for (auto [action, icon] :
+         {std::pair{actCSRefresh, "stats_refresh"}, std::pair{actCSStartPause, "stats_stop"},
+          std::pair{actCSOptions, "stats_options"}}) {
+        action->setIcon(ZEMArtIcon(QString::fromLatin1(icon)));
+        addAction(action);
     }
-  } else {
-    browserPane = new QWidget;
-    browserPane->setObjectName(QStringLiteral("wbMainPlaceholder"));
-  }
 
-  splLeft = new QSplitter(Qt::Horizontal);
-  splLeft->setObjectName(QStringLiteral("splLeft"));
-  splLeft->addWidget(splAdapters);
-  splLeft->addWidget(browserPane);
-  splLeft->setStretchFactor(1, 1);
+    // Adapter actions wait for a selected adapter.
+    actSelectAdapter->setEnabled(false);
+    actListen->setEnabled(false);
+    actBillPeriods->setEnabled(false);
 
-  lfLog = new QWidget;
-  lfLog->setObjectName(QStringLiteral("lfLog"));
-  lfLog->setMinimumHeight(20);
-
-  splMain = new QSplitter(Qt::Vertical);
-  splMain->setObjectName(QStringLiteral("splMain"));
-  splMain->addWidget(splLeft);
-  splMain->addWidget(lfLog);
-  splMain->setStretchFactor(0, 1);
-
-  auto *central = new QWidget;
-  auto *layout = new QVBoxLayout(central);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(pCaption);
-  layout->addWidget(splMain, 1);
-  setCentralWidget(central);
-
-  splLeft->setSizes({kLeftPaneWidth, 750 - kLeftPaneWidth});
-  splAdapters->setSizes({400 - kStatsPaneHeight, kStatsPaneHeight});
-  splMain->setSizes({596 - kLogStripHeight, kLogStripHeight});
+    connect(actShow, &QAction::triggered, this, &TTZEMMainFrame::RestoreFromTray);
+    connect(actAbout, &QAction::triggered, this, &TTZEMMainFrame::AboutExecute);
+    connect(actContents, &QAction::triggered, this,
+            [this] { help_->ShowHelp(QString::fromLatin1(kTopicIntroduction)); });
+    connect(actExit, &QAction::triggered, this, [this] { ExitExecute(); });
+    connect(actClose, &QAction::triggered, this, &TTZEMMainFrame::HideToTray);
+    connect(actOptions, &QAction::triggered, this, &TTZEMMainFrame::OptionsExecute);
+    connect(actStatusBar, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    connect(actViewClientLog, &QAction::triggered, this, [this] {
+        clientLog_.setVisible(!clientLog_.isVisible());
+        actViewClientLog->setChecked(clientLog_.isVisible());
+    });
+    connect(actGetAdapters, &QAction::triggered, this, &TTZEMMainFrame::RequestAdapterList);
+    connect(actConfig, &QAction::triggered, this, &TTZEMMainFrame::OpenAdapterConfig);
+    connect(actHome, &QAction::triggered, this, &TTZEMMainFrame::ShowWelcomePage);
+    connect(actReports, &QAction::triggered, this, [this] { pmReports->popup(QCursor::pos()); });
 }
 
-void TTZEMMainFrame::SetLogFrame(QWidget *frame) {
-  if (!frame || frame == lfLog) return;
-  const QList<int> sizes = splMain->sizes();
-  QWidget *old = splMain->replaceWidget(1, frame);
-  lfLog = frame;
-  if (old) old->deleteLater();
-  splMain->setSizes(sizes);
+void TTZEMMainFrame::CreateMenus()
+{
+    miFile = menuBar()->addMenu(tr("File"));
+    miFile->addAction(actReports);
+    miFile->addAction(actSaveAs);
+    miFile->addSeparator();
+    miFile->addAction(actPrint);
+    miFile->addSeparator();
+    miFile->addAction(actClose);
+    miFile->addSeparator();
+    miFile->addAction(actExit);
+
+    miEdit = menuBar()->addMenu(tr("Edit"));
+    miEdit->addAction(actCopy);
+    miEdit->addAction(actSelectAll);
+
+    miView = menuBar()->addMenu(tr("View"));
+    miView->addAction(actViewClientLog);
+    miView->addAction(actStatusBar);
+    miView->addSeparator();
+    QMenu *goTo = miView->addMenu(tr("Go to"));
+    goTo->addAction(actBack);
+    goTo->addAction(actForward);
+    goTo->addSeparator();
+    goTo->addAction(actHome);
+    miView->addSeparator();
+    miView->addAction(actRefresh);
+    miView->addAction(actBrowserRefresh);
+    miView->addAction(actStop);
+
+    miTools = menuBar()->addMenu(tr("Tools"));
+    miTools->addAction(actListen);
+    miTools->addAction(actConfig);
+    miTools->addAction(actBillPeriods);
+    miTools->addSeparator();
+    miTools->addAction(actOptions);
+
+    miHelp = menuBar()->addMenu(tr("Help"));
+    miHelp->addAction(actContents);
+    miHelp->addSeparator();
+    miHelp->addAction(actAbout);
+
+    pmCurrStat = new QMenu(this);
+    pmCurrStat->setObjectName(QStringLiteral("pmCurrStat"));
+    pmCurrStat->addAction(actCSRefresh);
+    pmCurrStat->addAction(actCSStartPause);
+    pmCurrStat->addSeparator();
+    pmCurrStat->addAction(actCSOptions);
+
+    pmTray = new QMenu(this);
+    pmTray->setObjectName(QStringLiteral("pmTray"));
+    pmTray->addAction(actShow);
+    pmTray->setDefaultAction(actShow);
+    QFont bold = actShow->font();
+    bold.setBold(true);
+    actShow->setFont(bold);
+    pmTray->addSeparator();
+    pmTray->addAction(actContents);
+    pmTray->addAction(actAbout);
+    pmTray->addSeparator();
+    pmTray->addAction(actExit);
+
+    // The installed reports go above the separator.
+    pmReports = new QMenu(this);
+    pmReports->setObjectName(QStringLiteral("pmReports"));
+    pmReports->addSeparator();
+    pmReports->addAction(actInstall);
 }
 
-void TTZEMMainFrame::CreateStatusBar() {
-  lHint_ = new QLabel;
-  lHint_->setObjectName(QStringLiteral("sbHint"));
-  lHint_->setFixedWidth(kHintPanelWidth);
-  lStatus_ = new QLabel;
-  lStatus_->setObjectName(QStringLiteral("sbStatus"));
-  statusBar()->addWidget(lHint_);
-  statusBar()->addWidget(lStatus_, 1);
+void TTZEMMainFrame::CreateToolBars()
+{
+    tbMain = addToolBar(tr("Main"));
+    tbMain->setObjectName(QStringLiteral("tbMain"));
+    tbMain->setMovable(false);
+    tbMain->setIconSize(QSize(30, 30));
+    tbMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tbMain->setFixedHeight(std::max(36, tbMain->sizeHint().height()));
+    // Captions a little smaller, so every button fits beside its caption at the initial width.
+    QFont captions = tbMain->font();
+    captions.setPointSizeF(captions.pointSizeF() * 0.85);
+    tbMain->setFont(captions);
+    tbMain->layout()->setSpacing(0);
+
+    // A button that calls a handler directly and is always enabled.
+    auto direct = [this](const QString &caption, const QString &hint, const QString &icon, auto handler) {
+        QAction *button = tbMain->addAction(ZEMArtIcon(icon), caption);
+        button->setToolTip(hint);
+        button->setStatusTip(hint);
+        connect(button, &QAction::triggered, this, handler);
+        return button;
+    };
+
+    auto *reportsButton = new QToolButton(tbMain);
+    reportsButton->setObjectName(QStringLiteral("tbReports"));
+    reportsButton->setText(tr("Reports"));
+    reportsButton->setIcon(ZEMArtIcon(QStringLiteral("reports")));
+    reportsButton->setToolTip(tr("Create reports (Ctrl+O)"));
+    reportsButton->setStatusTip(reportsButton->toolTip());
+    reportsButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    reportsButton->setPopupMode(QToolButton::InstantPopup);
+    reportsButton->setMenu(pmReports);
+    tbMain->addWidget(reportsButton);
+    direct(tr("Print"), tr("Print current document (Ctrl+P)"), QStringLiteral("print"),
+           [this] { actPrint->trigger(); });
+    tbMain->addSeparator();
+    direct(tr("Config"), tr("Edit configuration for selected adapter (F2)"), QStringLiteral("config"),
+           [this] { OpenAdapterConfig(); });
+    tbMain->addSeparator();
+    tbMain->addAction(actBack);
+    tbMain->addAction(actForward);
+    direct(tr("Home"), tr("Go to Home Page"), QStringLiteral("home"), [this] { ShowWelcomePage(); });
+    tbMain->addSeparator();
+    tbMain->addAction(actStop);
+    direct(tr("Refresh"), tr("Refresh last selected report"), QStringLiteral("refresh"),
+           [this] { actRefresh->trigger(); });
+    tbMain->addSeparator();
+    direct(tr("Help"), tr("Help contents"), QStringLiteral("help"), [this] { actContents->trigger(); });
+
+    tbAdapters = new QToolBar(this);
+    tbAdapters->setObjectName(QStringLiteral("tbAdapters"));
+    tbAdapters->setIconSize(QSize(16, 16));
+    tbAdapters->addAction(actListen);
+    tbAdapters->addAction(actGetAdapters);
+
+    tbCurrStat = new QToolBar(this);
+    tbCurrStat->setObjectName(QStringLiteral("tbCurrStat"));
+    tbCurrStat->setIconSize(QSize(16, 16));
+    tbCurrStat->addAction(actCSStartPause);
+    tbCurrStat->addAction(actCSRefresh);
 }
 
-void TTZEMMainFrame::CreateTray() {
-  tiTray = new QSystemTrayIcon(ZEMArtIcon(QStringLiteral("tallyview")), this);
-  tiTray->setObjectName(QStringLiteral("tiTray"));
-  tiTray->setToolTip(Title());
-  tiTray->setContextMenu(pmTray);
-  connect(tiTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
-  });
-  if (trayAvailable_) tiTray->show();
+void TTZEMMainFrame::CreateLayout(bool withBrowser)
+{
+    pCaption = new QLabel(this);
+    pCaption->setObjectName(QStringLiteral("pCaption"));
+    pCaption->setFixedHeight(kCaptionHeight);
+    pCaption->setAutoFillBackground(true);
+    pCaption->setContentsMargins(6, 0, 6, 0);
+    QFont bold = pCaption->font();
+    bold.setBold(true);
+    pCaption->setFont(bold);
+    QPalette captionColours = pCaption->palette();
+    captionColours.setColor(QPalette::Window, palette().color(QPalette::Dark));
+    captionColours.setColor(QPalette::WindowText, palette().color(QPalette::Base));
+    pCaption->setPalette(captionColours);
+
+    // Adapters pane.
+    // The adapter tree: its root "Adapters" stays open, its items own their adapter records.
+    auto *adapterTree = new TZEMAdapterTree;
+    // The tree's own pop-up menu over the window's adapter actions.
+    adapterTree->SetMenuActions(actGetAdapters, actListen, actConfig, actBillPeriods);
+    pmAdapters = adapterTree->PopupMenu();
+    pmAdapters->setObjectName(QStringLiteral("pmAdapters"));
+    adapterTree->SetStateIcons(
+        {ZEMArtIcon(QStringLiteral("adapter_root")), ZEMArtIcon(QStringLiteral("adapter_configured")),
+         ZEMArtIcon(QStringLiteral("adapter_active")), ZEMArtIcon(QStringLiteral("adapter_unconfigured"))});
+    tvAdapters = adapterTree;
+    // Configuration, Listen and Bill Periods follow the selection through the adapter controller.
+    connect(tvAdapters, &QTreeWidget::currentItemChanged, this,
+            [this] { actSelectAdapter->setEnabled(SelectedNodeIsAdapter()); });
+
+    auto *adaptersPane = new QWidget;
+    auto *adaptersLayout = new QVBoxLayout(adaptersPane);
+    adaptersLayout->setContentsMargins(0, 0, 0, 0);
+    adaptersLayout->setSpacing(0);
+    adaptersLayout->addWidget(PaneHeader(tr("  Adapters:"), tbAdapters));
+    adaptersLayout->addWidget(tvAdapters, 1);
+
+    // Current statistics pane: the list with its seven rows, whose values the poller fills in.
+    lvCurrentStats = new TZEMCurrentStatsList;
+    lvCurrentStats->setObjectName(QStringLiteral("lvCurrentStats"));
+    lvCurrentStats->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvCurrentStats, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { pmCurrStat->popup(lvCurrentStats->viewport()->mapToGlobal(pos)); });
+
+    auto *statsPane = new QWidget;
+    auto *statsLayout = new QVBoxLayout(statsPane);
+    statsLayout->setContentsMargins(0, 0, 0, 0);
+    statsLayout->setSpacing(0);
+    statsLayout->addWidget(PaneHeader(tr("  Current Statistics:"), tbCurrStat));
+    statsLayout->addWidget(lvCurrentStats, 1);
+
+    splAdapters = new QSplitter(Qt::Vertical);
+    splAdapters->setObjectName(QStringLiteral("splAdapters"));
+    splAdapters->addWidget(adaptersPane);
+    splAdapters->addWidget(statsPane);
+    splAdapters->setChildrenCollapsible(false);
+
+    // Browser pane.
+    QWidget *browserPane = nullptr;
+    if (withBrowser) {
+        wbMain = new QWebEngineView;
+        wbMain->setObjectName(QStringLiteral("wbMain"));
+        ZEMInstallUrlSchemeHandlers(wbMain->page()->profile());
+        browserPane = wbMain;
+        connect(actBack, &QAction::triggered, wbMain, &QWebEngineView::back);
+        connect(actForward, &QAction::triggered, wbMain, &QWebEngineView::forward);
+        connect(actStop, &QAction::triggered, wbMain, &QWebEngineView::stop);
+        connect(actBrowserRefresh, &QAction::triggered, wbMain, &QWebEngineView::reload);
+        connect(actCopy, &QAction::triggered, this,
+                [this] { wbMain->triggerPageAction(QWebEnginePage::Copy); });
+        connect(actSelectAll, &QAction::triggered, this,
+                [this] { wbMain->triggerPageAction(QWebEnginePage::SelectAll); });
+        // Back and Forward follow the browser's history once it has one.
+        for (auto [pageAction, ours] :
+             {std::pair{QWebEnginePage::Back, actBack}, std::pair{QWebEnginePage::Forward, actForward}}) {
+            QAction *source = wbMain->pageAction(pageAction);
+            connect(source, &QAction::changed, ours,
+                    [source, ours] { ours->setEnabled(source->isEnabled()); });
+        }
+    } else {
+        browserPane = new QWidget;
+        browserPane->setObjectName(QStringLiteral("wbMainPlaceholder"));
+    }
+
+    splLeft = new QSplitter(Qt::Horizontal);
+    splLeft->setObjectName(QStringLiteral("splLeft"));
+    splLeft->addWidget(splAdapters);
+    splLeft->addWidget(browserPane);
+    splLeft->setStretchFactor(1, 1);
+
+    lfLog = new QWidget;
+    lfLog->setObjectName(QStringLiteral("lfLog"));
+    lfLog->setMinimumHeight(20);
+
+    splMain = new QSplitter(Qt::Vertical);
+    splMain->setObjectName(QStringLiteral("splMain"));
+    splMain->addWidget(splLeft);
+    splMain->addWidget(lfLog);
+    splMain->setStretchFactor(0, 1);
+
+    auto *central = new QWidget;
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(pCaption);
+    layout->addWidget(splMain, 1);
+    setCentralWidget(central);
+
+    splLeft->setSizes({kLeftPaneWidth, 750 - kLeftPaneWidth});
+    splAdapters->setSizes({400 - kStatsPaneHeight, kStatsPaneHeight});
+    splMain->setSizes({596 - kLogStripHeight, kLogStripHeight});
 }
 
-void TTZEMMainFrame::CreateTimers() {
-  // The two start-up timers fire once.
-  auto oneShot = [this](const char *name, int intervalMs, void (TTZEMMainFrame::*handler)()) {
-    auto *timer = new QTimer(this);
-    timer->setObjectName(QString::fromLatin1(name));
-    timer->setSingleShot(true);
-    timer->setInterval(intervalMs);
-    connect(timer, &QTimer::timeout, this, handler);
-    timer->start();
-    return timer;
-  };
-  tmGetAdapters = oneShot("tmGetAdapters", 700, &TTZEMMainFrame::GetAdaptersTimer);
-  tmMin = oneShot("tmMin", 1, &TTZEMMainFrame::MinTimer);
+void TTZEMMainFrame::SetLogFrame(QWidget *frame)
+{
+    if (!frame || frame == lfLog)
+        return;
+    const QList<int> sizes = splMain->sizes();
+    QWidget *old = splMain->replaceWidget(1, frame);
+    lfLog = frame;
+    if (old)
+        old->deleteLater();
+    splMain->setSizes(sizes);
 }
 
-void TTZEMMainFrame::GetAdaptersTimer() {
-  tmGetAdapters->stop();
-  RequestAdapterList();
-  SetLogPolling(true);
+void TTZEMMainFrame::CreateStatusBar()
+{
+    lHint_ = new QLabel;
+    lHint_->setObjectName(QStringLiteral("sbHint"));
+    lHint_->setFixedWidth(kHintPanelWidth);
+    lStatus_ = new QLabel;
+    lStatus_->setObjectName(QStringLiteral("sbStatus"));
+    statusBar()->addWidget(lHint_);
+    statusBar()->addWidget(lStatus_, 1);
 }
 
-void TTZEMMainFrame::MinTimer() {
-  tmMin->stop();
-  if (!settings_.FirstStart && settings_.HideOnStart) {
-    // Without a tray the window stays as it is: hiding would leave no way back to it.
+void TTZEMMainFrame::CreateTray()
+{
+    tiTray = new QSystemTrayIcon(ZEMArtIcon(QStringLiteral("tallyview")), this);
+    tiTray->setObjectName(QStringLiteral("tiTray"));
+    tiTray->setToolTip(Title());
+    tiTray->setContextMenu(pmTray);
+    connect(tiTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            RestoreFromTray();
+    });
     if (trayAvailable_)
-      hide();
-    else
-      TellNoTrayOnce();
-  }
+        tiTray->show();
+}
+
+void TTZEMMainFrame::CreateTimers()
+{
+    // The two start-up timers fire once.
+    auto oneShot = [this](const char *name, int intervalMs, void (TTZEMMainFrame::*handler)()) {
+        auto *timer = new QTimer(this);
+        timer->setObjectName(QString::fromLatin1(name));
+        timer->setSingleShot(true);
+        timer->setInterval(intervalMs);
+        connect(timer, &QTimer::timeout, this, handler);
+        timer->start();
+        return timer;
+    };
+    tmGetAdapters = oneShot("tmGetAdapters", 700, &TTZEMMainFrame::GetAdaptersTimer);
+    tmMin = oneShot("tmMin", 1, &TTZEMMainFrame::MinTimer);
+}
+
+void TTZEMMainFrame::GetAdaptersTimer()
+{
+    tmGetAdapters->stop();
+    RequestAdapterList();
+    SetLogPolling(true);
+}
+
+void TTZEMMainFrame::MinTimer()
+{
+    tmMin->stop();
+    if (!settings_.FirstStart && settings_.HideOnStart) {
+        // Without a tray the window stays as it is: hiding would leave no way back to it.
+        if (trayAvailable_)
+            hide();
+        else
+            TellNoTrayOnce();
+    }
 }
 
 // --- Exchange sink.
 
-void TTZEMMainFrame::ClientLog(const QString &prefix, const QString &text) { clientLog_.ClientLog(prefix, text); }
+void TTZEMMainFrame::ClientLog(const QString &prefix, const QString &text)
+{
+    clientLog_.ClientLog(prefix, text);
+}
 
 void TTZEMMainFrame::StatusText(const QString &text) { lStatus_->setText(text); }
 
@@ -503,162 +536,184 @@ QString TTZEMMainFrame::StatusMessage() const { return lStatus_->text(); }
 
 QString TTZEMMainFrame::HintMessage() const { return lHint_->text(); }
 
-ZEMRequestChannel &TTZEMMainFrame::Channel(ZEMRequestKind kind) {
-  ZEMRequestChannel *&channel = channels_[static_cast<std::size_t>(kind)];
-  if (!channel) channel = new ZEMRequestChannel(kind, settings_, *this, this);
-  return *channel;
+ZEMRequestChannel &TTZEMMainFrame::Channel(ZEMRequestKind kind)
+{
+    ZEMRequestChannel *&channel = channels_[static_cast<std::size_t>(kind)];
+    if (!channel)
+        channel = new ZEMRequestChannel(kind, settings_, *this, this);
+    return *channel;
 }
 
 // --- Integration points.
 
-void TTZEMMainFrame::CreateMonitorParts() {
-  auto *adapterTree = static_cast<TZEMAdapterTree *>(tvAdapters);
-  adapterList = new ZEMAdapterController(settings_, *this, *adapterTree, this);
-  adapterList->AttachActions(actListen, actConfig, actBillPeriods);
-  adapterList->SetAssistantHandler([this](const QString &topic) { help_->ShowAssistant(topic); });
-  connect(adapterList, &ZEMAdapterController::ActiveAliasChanged, this,
-          [this](const QString &alias) { activeAlias = alias; });
-  connect(adapterList, &ZEMAdapterController::AdapterListApplied, this,
-          [this] { knownAliases = adapterList->KnownAliases(); });
-  connect(adapterList, &ZEMAdapterController::CaptionChanged, this, [this] { UpdateActiveCaption(); });
+void TTZEMMainFrame::CreateMonitorParts()
+{
+    auto *adapterTree = static_cast<TZEMAdapterTree *>(tvAdapters);
+    adapterList = new ZEMAdapterController(settings_, *this, *adapterTree, this);
+    adapterList->AttachActions(actListen, actConfig, actBillPeriods);
+    adapterList->SetAssistantHandler([this](const QString &topic) { help_->ShowAssistant(topic); });
+    connect(adapterList, &ZEMAdapterController::ActiveAliasChanged, this,
+            [this](const QString &alias) { activeAlias = alias; });
+    connect(adapterList, &ZEMAdapterController::AdapterListApplied, this,
+            [this] { knownAliases = adapterList->KnownAliases(); });
+    connect(adapterList, &ZEMAdapterController::CaptionChanged, this, [this] { UpdateActiveCaption(); });
 
-  currentStats->SetActiveAliasSource([this] { return activeAlias; });
-  tmStatRefresh = currentStats->tmStatRefresh;
-  currentStats->SetList(lvCurrentStats);
-  currentStats->SetTray(tiTray, ZEMArtIcon(QStringLiteral("tallyview")));
-  currentStats->SetStartPauseIcons(ZEMArtIcon(QStringLiteral("stats_start")), ZEMArtIcon(QStringLiteral("stats_stop")));
+    currentStats->SetActiveAliasSource([this] { return activeAlias; });
+    tmStatRefresh = currentStats->tmStatRefresh;
+    currentStats->SetList(lvCurrentStats);
+    currentStats->SetTray(tiTray, ZEMArtIcon(QStringLiteral("tallyview")));
+    currentStats->SetStartPauseIcons(ZEMArtIcon(QStringLiteral("stats_start")),
+                                     ZEMArtIcon(QStringLiteral("stats_stop")));
 
-  logFrame = new TZEMLogFrame(settings_);
-  SetLogFrame(logFrame);
+    logFrame = new TZEMLogFrame(settings_);
+    SetLogFrame(logFrame);
 }
 
 void TTZEMMainFrame::RequestAdapterList() { adapterList->RequestAdapterList(); }
 
 void TTZEMMainFrame::SetLogPolling(bool on) { logFrame->SetRunning(on); }
 
-void TTZEMMainFrame::ApplyTimerIntervals() {
-  // An interval of 0 switches the automatic refresh off rather than firing without pause.
-  currentStats->ApplySettingsInterval();
-  logFrame->SetTimerInterval(settings_.LogReqInterval * 1000);
+void TTZEMMainFrame::ApplyTimerIntervals()
+{
+    // An interval of 0 switches the automatic refresh off rather than firing without pause.
+    currentStats->ApplySettingsInterval();
+    logFrame->SetTimerInterval(settings_.LogReqInterval * 1000);
 }
 
-bool TTZEMMainFrame::SelectedNodeIsAdapter() const {
-  return static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter() != nullptr;
+bool TTZEMMainFrame::SelectedNodeIsAdapter() const
+{
+    return static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter() != nullptr;
 }
 
 void TTZEMMainFrame::OpenAdapterConfig() {}
 
 // --- Shell behaviour.
 
-void TTZEMMainFrame::UpdateActiveCaption() {
-  pCaption->setText(ActiveCaption(activeAlias));
+void TTZEMMainFrame::UpdateActiveCaption() { pCaption->setText(ActiveCaption(activeAlias)); }
+
+void TTZEMMainFrame::TellNoTrayOnce()
+{
+    if (noTrayTold_)
+        return;
+    noTrayTold_ = true;
+    prompt_->Information(QString::fromLatin1(kNoTrayNotice));
 }
 
-void TTZEMMainFrame::TellNoTrayOnce() {
-  if (noTrayTold_) return;
-  noTrayTold_ = true;
-  prompt_->Information(QString::fromLatin1(kNoTrayNotice));
-}
-
-void TTZEMMainFrame::HideToTray() {
-  if (trayAvailable_) {
-    hide();
-    return;
-  }
-  TellNoTrayOnce();
-  showMinimized();
-}
-
-void TTZEMMainFrame::RestoreFromTray() {
-  showNormal();
-  raise();
-  activateWindow();
-}
-
-bool TTZEMMainFrame::ExitExecute() {
-  if (settings_.ConfirmExit) {
-    bool dontShowAgain = false;
-    const int answer = prompt_->DontShowMe(QString::fromLatin1(kExitQuestion),
-                                           ZEMPromptStyle::YesNo | ZEMPromptStyle::IconQuestion, dontShowAgain);
-    if (dontShowAgain) {
-      settings_.ConfirmExit = false;
-      settings_.SaveSettings();
+void TTZEMMainFrame::HideToTray()
+{
+    if (trayAvailable_) {
+        hide();
+        return;
     }
-    if (answer != ZEMPromptResult::Yes) return false;
-  }
-  exiting_ = true;
-  tiTray->hide();
-  clientLog_.hide();
-  close();
-  emit ExitRequested();
-  return true;
+    TellNoTrayOnce();
+    showMinimized();
 }
 
-void TTZEMMainFrame::HandleTrainingCard(int command, int param) {
-  if (param == 1) return;
-  switch (command) {
+void TTZEMMainFrame::RestoreFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+bool TTZEMMainFrame::ExitExecute()
+{
+    if (settings_.ConfirmExit) {
+        bool dontShowAgain = false;
+        const int answer =
+            prompt_->DontShowMe(QString::fromLatin1(kExitQuestion),
+                                ZEMPromptStyle::YesNo | ZEMPromptStyle::IconQuestion, dontShowAgain);
+        if (dontShowAgain) {
+            settings_.ConfirmExit = false;
+            settings_.SaveSettings();
+        }
+        if (answer != ZEMPromptResult::Yes)
+            return false;
+    }
+    exiting_ = true;
+    tiTray->hide();
+    clientLog_.hide();
+    close();
+    emit ExitRequested();
+    return true;
+}
+
+void TTZEMMainFrame::HandleTrainingCard(int command, int param)
+{
+    if (param == 1)
+        return;
+    switch (command) {
     case 2:
-      adapterList->TrainingCardConfig();
-      break;
+        adapterList->TrainingCardConfig();
+        break;
     case 3:
     case 5:
-      // Posted, so the dialog acts after the help page's event has returned.
-      if (configDialog)
-        QMetaObject::invokeMethod(configDialog.data(), "HandleTrainingCard", Qt::QueuedConnection,
-                                  Q_ARG(int, command), Q_ARG(int, 1));
-      break;
+        // Posted, so the dialog acts after the help page's event has returned.
+        if (configDialog)
+            QMetaObject::invokeMethod(configDialog.data(), "HandleTrainingCard", Qt::QueuedConnection,
+                                      Q_ARG(int, command), Q_ARG(int, 1));
+        break;
     default:
-      break;
-  }
+        break;
+    }
 }
 
-QString TTZEMMainFrame::WelcomePageUrl() const {
-  return QUrl::fromLocalFile(settings_.AppPath + QStringLiteral("Welcome.htm")).toString();
+QString TTZEMMainFrame::WelcomePageUrl() const
+{
+    return QUrl::fromLocalFile(settings_.AppPath + QStringLiteral("Welcome.htm")).toString();
 }
 
-void TTZEMMainFrame::ShowWelcomePage() {
-  if (wbMain) wbMain->setUrl(QUrl(WelcomePageUrl()));
+void TTZEMMainFrame::ShowWelcomePage()
+{
+    if (wbMain)
+        wbMain->setUrl(QUrl(WelcomePageUrl()));
 }
 
-void TTZEMMainFrame::OptionsExecute() {
-  settings_.EditOptions(TZEMOptionsDlg::PageCommon, false);
-  ApplyTimerIntervals();
-  if (!settings_.ShowTrayHint) tiTray->setToolTip(Title());
+void TTZEMMainFrame::OptionsExecute()
+{
+    settings_.EditOptions(TZEMOptionsDlg::PageCommon, false);
+    ApplyTimerIntervals();
+    if (!settings_.ShowTrayHint)
+        tiTray->setToolTip(Title());
 }
 
-void TTZEMMainFrame::AboutExecute() {
-  TZEMAboutDlg about(isVisible() ? this : nullptr);
-  about.exec();
+void TTZEMMainFrame::AboutExecute()
+{
+    TZEMAboutDlg about(isVisible() ? this : nullptr);
+    about.exec();
 }
 
-bool TTZEMMainFrame::event(QEvent *event) {
-  // Hints of the control under the mouse go to the left panel, leaving the message panel alone.
-  if (event->type() == QEvent::StatusTip) {
-    lHint_->setText(static_cast<QStatusTipEvent *>(event)->tip());
-    return true;
-  }
-  return QMainWindow::event(event);
+bool TTZEMMainFrame::event(QEvent *event)
+{
+    // Hints of the control under the mouse go to the left panel, leaving the message panel alone.
+    if (event->type() == QEvent::StatusTip) {
+        lHint_->setText(static_cast<QStatusTipEvent *>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
-void TTZEMMainFrame::closeEvent(QCloseEvent *event) {
-  if (exiting_) {
-    event->accept();
-    return;
-  }
-  // The title-bar close button and Alt+F4 hide the window; only Close ends the program.
-  event->ignore();
-  HideToTray();
+void TTZEMMainFrame::closeEvent(QCloseEvent *event)
+{
+    if (exiting_) {
+        event->accept();
+        return;
+    }
+    // The title-bar close button and Alt+F4 hide the window; only Close ends the program.
+    event->ignore();
+    HideToTray();
 }
 
-void TTZEMMainFrame::changeEvent(QEvent *event) {
-  QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable_ && !exiting_) {
-    // Hide once the minimise has finished, so the window comes back in its normal state.
-    QTimer::singleShot(0, this, [this] {
-      if (isMinimized()) {
-        hide();
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-      }
-    });
-  }
+void TTZEMMainFrame::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable_ && !exiting_) {
+        // Hide once the minimise has finished, so the window comes back in its normal state.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) {
+                hide();
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+            }
+        });
+    }
 }

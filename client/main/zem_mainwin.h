@@ -39,10 +39,10 @@ class ZEMRequestChannel;
 
 // What the window talks to the outside world through; tests replace each part.
 struct ZEMMainFrameEnv {
-  ZEMPrompt *prompt = nullptr;          // required: every box and question
-  ZEMHelpSystem *help = nullptr;        // null: help windows over the pages beside the program
-  bool withBrowser = true;              // false: no browser engine is started (the pane stays empty)
-  std::optional<bool> trayAvailable;    // unset: ask the desktop whether it has a system tray
+    ZEMPrompt *prompt = nullptr;       // required: every box and question
+    ZEMHelpSystem *help = nullptr;     // null: help windows over the pages beside the program
+    bool withBrowser = true;           // false: no browser engine is started (the pane stays empty)
+    std::optional<bool> trayAvailable; // unset: ask the desktop whether it has a system tray
 };
 
 inline constexpr char kExitQuestion[] = "Are you sure to close the Tallyway GUI?";
@@ -52,162 +52,162 @@ inline constexpr char kNoTrayNotice[] =
     "instead; use Close in the File menu to end the program.";
 
 class TTZEMMainFrame : public QMainWindow, public ZEMExchangeSink {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, const ZEMMainFrameEnv &env,
-                 QWidget *parent = nullptr);
-  ~TTZEMMainFrame() override;
+public:
+    TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, const ZEMMainFrameEnv &env,
+                   QWidget *parent = nullptr);
+    ~TTZEMMainFrame() override;
 
-  // The exchange sink: client log, status-bar message panel, boxes.
-  void ClientLog(const QString &prefix, const QString &text) override;
-  void StatusText(const QString &text) override;
-  ZEMPrompt &Prompt() override { return *prompt_; }
+    // The exchange sink: client log, status-bar message panel, boxes.
+    void ClientLog(const QString &prefix, const QString &text) override;
+    void StatusText(const QString &text) override;
+    ZEMPrompt &Prompt() override { return *prompt_; }
 
-  QString StatusMessage() const;
-  QString HintMessage() const;
-  TDMMain &Settings() { return settings_; }
-  TZEMDebugLogForm &ClientLogForm() { return clientLog_; }
-  ZEMHelpSystem &Help() { return *help_; }
+    QString StatusMessage() const;
+    QString HintMessage() const;
+    TDMMain &Settings() { return settings_; }
+    TZEMDebugLogForm &ClientLogForm() { return clientLog_; }
+    ZEMHelpSystem &Help() { return *help_; }
 
-  // The channel of a request kind; created on first use, owned by the window, reporting to it.
-  ZEMRequestChannel &Channel(ZEMRequestKind kind);
+    // The channel of a request kind; created on first use, owned by the window, reporting to it.
+    ZEMRequestChannel &Channel(ZEMRequestKind kind);
 
-  // --- Integration points. Each does the documented shell part; feature code fills in the rest.
-  // Starts the adapter-list request.
-  virtual void RequestAdapterList();
-  // Switches the server-log strip's automatic reading on or off.
-  virtual void SetLogPolling(bool on);
-  // Applies the intervals of the settings: statistics timer and server-log timer.
-  virtual void ApplyTimerIntervals();
-  // True when a node of the adapter tree is selected and it is an adapter.
-  virtual bool SelectedNodeIsAdapter() const;
-  // The configuration of the selected adapter (Configuration action, help command 2).
-  virtual void OpenAdapterConfig();
-  // Replaces the log strip placeholder by the real strip (the window takes ownership).
-  void SetLogFrame(QWidget *frame);
+    // --- Integration points. Each does the documented shell part; feature code fills in the rest.
+    // Starts the adapter-list request.
+    virtual void RequestAdapterList();
+    // Switches the server-log strip's automatic reading on or off.
+    virtual void SetLogPolling(bool on);
+    // Applies the intervals of the settings: statistics timer and server-log timer.
+    virtual void ApplyTimerIntervals();
+    // True when a node of the adapter tree is selected and it is an adapter.
+    virtual bool SelectedNodeIsAdapter() const;
+    // The configuration of the selected adapter (Configuration action, help command 2).
+    virtual void OpenAdapterConfig();
+    // Replaces the log strip placeholder by the real strip (the window takes ownership).
+    void SetLogFrame(QWidget *frame);
 
-  // The caption strip: "Active Interface Adapter: " and activeAlias, or "none".
-  void UpdateActiveCaption();
-  // Hides the window to the tray, or minimises it where the desktop has no tray.
-  void HideToTray();
-  void RestoreFromTray();
-  bool TrayAvailable() const { return trayAvailable_; }
-  // The exit command: asks first when ConfirmExit is set; true when the program is ending.
-  bool ExitExecute();
-  // A training-card command of a help page: 2 opens the selected adapter's configuration, 3 and 5 go
-  // on to the open configuration dialog (its slot HandleTrainingCard(int command, int param) with
-  // param 1). `param` 1 marks a command that was already forwarded; it is ignored here.
-  void HandleTrainingCard(int command, int param);
-  // Shows the welcome page beside the program.
-  void ShowWelcomePage();
-  QString WelcomePageUrl() const;
+    // The caption strip: "Active Interface Adapter: " and activeAlias, or "none".
+    void UpdateActiveCaption();
+    // Hides the window to the tray, or minimises it where the desktop has no tray.
+    void HideToTray();
+    void RestoreFromTray();
+    bool TrayAvailable() const { return trayAvailable_; }
+    // The exit command: asks first when ConfirmExit is set; true when the program is ending.
+    bool ExitExecute();
+    // A training-card command of a help page: 2 opens the selected adapter's configuration, 3 and 5 go
+    // on to the open configuration dialog (its slot HandleTrainingCard(int command, int param) with
+    // param 1). `param` 1 marks a command that was already forwarded; it is ignored here.
+    void HandleTrainingCard(int command, int param);
+    // Shows the welcome page beside the program.
+    void ShowWelcomePage();
+    QString WelcomePageUrl() const;
 
-  // The adapter list and active adapter, the current-statistics poll and the server-log strip.
-  ZEMAdapterController *adapterList = nullptr;
-  ZEMCurrentStatsPoller *currentStats = nullptr;
-  TZEMLogFrame *logFrame = nullptr;
+    // The adapter list and active adapter, the current-statistics poll and the server-log strip.
+    ZEMAdapterController *adapterList = nullptr;
+    ZEMCurrentStatsPoller *currentStats = nullptr;
+    TZEMLogFrame *logFrame = nullptr;
 
-  // Shared state.
-  QString activeAlias;
-  QStringList knownAliases;
-  QPointer<QDialog> configDialog;
+    // Shared state.
+    QString activeAlias;
+    QStringList knownAliases;
+    QPointer<QDialog> configDialog;
 
-  // Actions.
-  QAction *actShow = nullptr;
-  QAction *actAbout = nullptr;
-  QAction *actContents = nullptr;
-  QAction *actExit = nullptr;
-  QAction *actClose = nullptr;
-  QAction *actOptions = nullptr;
-  QAction *actStatusBar = nullptr;
-  QAction *actCopy = nullptr;
-  QAction *actInstall = nullptr;
-  QAction *actPrint = nullptr;
-  QAction *actRefresh = nullptr;
-  QAction *actBack = nullptr;
-  QAction *actForward = nullptr;
-  QAction *actSelectAdapter = nullptr;
-  QAction *actConfig = nullptr;
-  QAction *actHome = nullptr;
-  QAction *actStop = nullptr;
-  QAction *actReports = nullptr;
-  QAction *actBillPeriods = nullptr;
-  QAction *actSaveAs = nullptr;
-  QAction *actSelectAll = nullptr;
-  QAction *actViewClientLog = nullptr;
-  QAction *actBrowserRefresh = nullptr;
-  QAction *actListen = nullptr;
-  QAction *actGetAdapters = nullptr;
-  QAction *actCSRefresh = nullptr;
-  QAction *actCSStartPause = nullptr;
-  QAction *actCSOptions = nullptr;
+    // Actions.
+    QAction *actShow = nullptr;
+    QAction *actAbout = nullptr;
+    QAction *actContents = nullptr;
+    QAction *actExit = nullptr;
+    QAction *actClose = nullptr;
+    QAction *actOptions = nullptr;
+    QAction *actStatusBar = nullptr;
+    QAction *actCopy = nullptr;
+    QAction *actInstall = nullptr;
+    QAction *actPrint = nullptr;
+    QAction *actRefresh = nullptr;
+    QAction *actBack = nullptr;
+    QAction *actForward = nullptr;
+    QAction *actSelectAdapter = nullptr;
+    QAction *actConfig = nullptr;
+    QAction *actHome = nullptr;
+    QAction *actStop = nullptr;
+    QAction *actReports = nullptr;
+    QAction *actBillPeriods = nullptr;
+    QAction *actSaveAs = nullptr;
+    QAction *actSelectAll = nullptr;
+    QAction *actViewClientLog = nullptr;
+    QAction *actBrowserRefresh = nullptr;
+    QAction *actListen = nullptr;
+    QAction *actGetAdapters = nullptr;
+    QAction *actCSRefresh = nullptr;
+    QAction *actCSStartPause = nullptr;
+    QAction *actCSOptions = nullptr;
 
-  // Menus: the five of the menu bar and the four pop-ups.
-  QMenu *miFile = nullptr;
-  QMenu *miEdit = nullptr;
-  QMenu *miView = nullptr;
-  QMenu *miTools = nullptr;
-  QMenu *miHelp = nullptr;
-  QMenu *pmAdapters = nullptr;
-  QMenu *pmCurrStat = nullptr;
-  QMenu *pmTray = nullptr;
-  QMenu *pmReports = nullptr;
+    // Menus: the five of the menu bar and the four pop-ups.
+    QMenu *miFile = nullptr;
+    QMenu *miEdit = nullptr;
+    QMenu *miView = nullptr;
+    QMenu *miTools = nullptr;
+    QMenu *miHelp = nullptr;
+    QMenu *pmAdapters = nullptr;
+    QMenu *pmCurrStat = nullptr;
+    QMenu *pmTray = nullptr;
+    QMenu *pmReports = nullptr;
 
-  // Widgets.
-  QToolBar *tbMain = nullptr;
-  QToolBar *tbAdapters = nullptr;
-  QToolBar *tbCurrStat = nullptr;
-  QLabel *pCaption = nullptr;
-  QTreeWidget *tvAdapters = nullptr;
-  QTreeWidget *lvCurrentStats = nullptr;
-  QWebEngineView *wbMain = nullptr;  // null without a browser
-  QWidget *lfLog = nullptr;          // the server-log strip (a placeholder until SetLogFrame)
-  QSplitter *splMain = nullptr;      // main area above, log strip below
-  QSplitter *splLeft = nullptr;      // left pane beside the browser
-  QSplitter *splAdapters = nullptr;  // adapters above, statistics below
-  QSystemTrayIcon *tiTray = nullptr;
+    // Widgets.
+    QToolBar *tbMain = nullptr;
+    QToolBar *tbAdapters = nullptr;
+    QToolBar *tbCurrStat = nullptr;
+    QLabel *pCaption = nullptr;
+    QTreeWidget *tvAdapters = nullptr;
+    QTreeWidget *lvCurrentStats = nullptr;
+    QWebEngineView *wbMain = nullptr; // null without a browser
+    QWidget *lfLog = nullptr;         // the server-log strip (a placeholder until SetLogFrame)
+    QSplitter *splMain = nullptr;     // main area above, log strip below
+    QSplitter *splLeft = nullptr;     // left pane beside the browser
+    QSplitter *splAdapters = nullptr; // adapters above, statistics below
+    QSystemTrayIcon *tiTray = nullptr;
 
-  // Timers.
-  QTimer *tmGetAdapters = nullptr;
-  QTimer *tmMin = nullptr;
-  QTimer *tmStatRefresh = nullptr;  // the statistics poller's own timer
+    // Timers.
+    QTimer *tmGetAdapters = nullptr;
+    QTimer *tmMin = nullptr;
+    QTimer *tmStatRefresh = nullptr; // the statistics poller's own timer
 
- signals:
-  // The program is to end (Close confirmed).
-  void ExitRequested();
+signals:
+    // The program is to end (Close confirmed).
+    void ExitRequested();
 
- protected:
-  bool event(QEvent *event) override;
-  void closeEvent(QCloseEvent *event) override;
-  void changeEvent(QEvent *event) override;
+protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
- private:
-  void CreateActions();
-  void CreateMenus();
-  void CreateToolBars();
-  void CreateLayout(bool withBrowser);
-  void CreateStatusBar();
-  void CreateTray();
-  void CreateTimers();
-  void CreateMonitorParts();
-  QAction *MakeAction(const char *name, const QString &caption, const QString &hint,
-                      const QKeySequence &key = QKeySequence(), const QString &icon = QString());
-  void OptionsExecute();
-  void AboutExecute();
-  void TellNoTrayOnce();
-  void GetAdaptersTimer();
-  void MinTimer();
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateLayout(bool withBrowser);
+    void CreateStatusBar();
+    void CreateTray();
+    void CreateTimers();
+    void CreateMonitorParts();
+    QAction *MakeAction(const char *name, const QString &caption, const QString &hint,
+                        const QKeySequence &key = QKeySequence(), const QString &icon = QString());
+    void OptionsExecute();
+    void AboutExecute();
+    void TellNoTrayOnce();
+    void GetAdaptersTimer();
+    void MinTimer();
 
-  TDMMain &settings_;
-  TZEMDebugLogForm &clientLog_;
-  ZEMPrompt *prompt_;
-  ZEMHelpSystem *help_;
-  std::unique_ptr<ZEMHelpSystem> ownHelp_;
-  bool trayAvailable_ = false;
-  bool noTrayTold_ = false;
-  bool exiting_ = false;
-  QLabel *lHint_ = nullptr;
-  QLabel *lStatus_ = nullptr;
-  std::array<ZEMRequestChannel *, kRequestKindCount> channels_{};
+    TDMMain &settings_;
+    TZEMDebugLogForm &clientLog_;
+    ZEMPrompt *prompt_;
+    ZEMHelpSystem *help_;
+    std::unique_ptr<ZEMHelpSystem> ownHelp_;
+    bool trayAvailable_ = false;
+    bool noTrayTold_ = false;
+    bool exiting_ = false;
+    QLabel *lHint_ = nullptr;
+    QLabel *lStatus_ = nullptr;
+    std::array<ZEMRequestChannel *, kRequestKindCount> channels_{};
 };

@@ -9,17 +9,17 @@
 #include "zem_prompt.h"
 
 class ZEMMessageBoxPrompt : public ZEMPrompt {
- public:
-  // Boxes are centred over `parent` while it is visible, on the screen otherwise.
-  explicit ZEMMessageBoxPrompt(QWidget *parent = nullptr) : parent_(parent) {}
-  void SetParent(QWidget *parent) { parent_ = parent; }
+public:
+    // Boxes are centred over `parent` while it is visible, on the screen otherwise.
+    explicit ZEMMessageBoxPrompt(QWidget *parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget *parent) { parent_ = parent; }
 
-  int MessageBox(const QString &text, int style) override;
-  int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
+    int MessageBox(const QString &text, int style) override;
+    int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
 
- private:
-  QWidget *VisibleParent() const;
-  QPointer<QWidget> parent_;
+private:
+    QWidget *VisibleParent() const;
+    QPointer<QWidget> parent_;
 };
 
 // Runs `deliver` (the delivery of one event); an exception that escapes it is shown in a stop box with

@@ -18,220 +18,248 @@
 #include "zmm_datamodule.h"
 
 namespace {
-QSpinBox *SpinField(const char *name, int minimum, int maximum) {
-  auto *spin = new QSpinBox;
-  spin->setObjectName(QString::fromLatin1(name));
-  spin->setRange(minimum, maximum);
-  spin->setGroupSeparatorShown(false);
-  spin->setWrapping(false);
-  spin->setMinimumWidth(90);
-  return spin;
+QSpinBox *SpinField(const char *name, int minimum, int maximum)
+{
+    auto *spin = new QSpinBox;
+    spin->setObjectName(QString::fromLatin1(name));
+    spin->setRange(minimum, maximum);
+    spin->setGroupSeparatorShown(false);
+    spin->setWrapping(false);
+    spin->setMinimumWidth(90);
+    return spin;
 }
 
-QCheckBox *CheckBox(const char *name, const QString &caption) {
-  auto *box = new QCheckBox(caption);
-  box->setObjectName(QString::fromLatin1(name));
-  return box;
+QCheckBox *CheckBox(const char *name, const QString &caption)
+{
+    auto *box = new QCheckBox(caption);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
 }
 
 // A titled group of rows; a row with a label gets the label as its field's buddy, one without spans
 // the group (a check box).
 struct Row {
-  QString label;
-  QWidget *field;
+    QString label;
+    QWidget *field;
 };
-QGroupBox *Group(const QString &title, std::initializer_list<Row> rows) {
-  auto *group = new QGroupBox(title);
-  auto *layout = new QFormLayout(group);
-  for (const Row &row : rows) {
-    if (row.label.isEmpty()) {
-      layout->addRow(row.field);
-      continue;
+QGroupBox *Group(const QString &title, std::initializer_list<Row> rows)
+{
+    auto *group = new QGroupBox(title);
+    auto *layout = new QFormLayout(group);
+    for (const Row &row : rows) {
+        if (row.label.isEmpty()) {
+            layout->addRow(row.field);
+            continue;
+        }
+        auto *label = new QLabel(row.label);
+        label->setBuddy(row.field);
+        layout->addRow(label, row.field);
     }
-    auto *label = new QLabel(row.label);
-    label->setBuddy(row.field);
-    layout->addRow(label, row.field);
-  }
-  return group;
+    return group;
 }
 
 // A page of groups, stacked from the top.
-QWidget *MakePage(std::initializer_list<QGroupBox *> groups) {
-  auto *page = new QWidget;
-  auto *layout = new QVBoxLayout(page);
-  for (QGroupBox *group : groups) layout->addWidget(group);
-  layout->addStretch(1);
-  return page;
+QWidget *MakePage(std::initializer_list<QGroupBox *> groups)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    for (QGroupBox *group : groups)
+        layout->addWidget(group);
+    layout->addStretch(1);
+    return page;
 }
 
 // A field passes when its text is an integer inside its spin control's range.
-bool FieldValid(const QSpinBox *field) {
-  bool ok = false;
-  const int value = field->cleanText().trimmed().toInt(&ok);
-  return ok && value >= field->minimum() && value <= field->maximum();
+bool FieldValid(const QSpinBox *field)
+{
+    bool ok = false;
+    const int value = field->cleanText().trimmed().toInt(&ok);
+    return ok && value >= field->minimum() && value <= field->maximum();
 }
 
 // Spin positions are 16-bit signed.
 int Position(const QSpinBox *field) { return qint16(field->value()); }
-}  // namespace
+} // namespace
 
-TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(parent), prompt_(prompt) {
-  setObjectName(QStringLiteral("ZEMOptionsDlg"));
-  setWindowTitle(tr("Tallyway GUI Options"));
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint);
-  setFixedSize(400, 427);
+TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(parent), prompt_(prompt)
+{
+    setObjectName(QStringLiteral("ZEMOptionsDlg"));
+    setWindowTitle(tr("Tallyway GUI Options"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::WindowContextHelpButtonHint);
+    setFixedSize(400, 427);
 
-  pcOptions = new QTabWidget(this);
-  pcOptions->setObjectName(QStringLiteral("pcOptions"));
-  pcOptions->setAttribute(Qt::WA_Hover);
+    pcOptions = new QTabWidget(this);
+    pcOptions->setObjectName(QStringLiteral("pcOptions"));
+    pcOptions->setAttribute(Qt::WA_Hover);
 
-  // Common page.
-  cbHideOnRun = CheckBox("cbHideOnRun", tr("&Hide Tallyway GUI after start"));
-  cbConfirmExit = CheckBox("cbConfirmExit", tr("Ask user to confirm e&xit"));
-  cbxFirstDay = new QComboBox;
-  cbxFirstDay->setObjectName(QStringLiteral("cbxFirstDay"));
-  cbxFirstDay->addItems({tr("Sunday"), tr("Monday"), tr("Tuesday"), tr("Wednesday"), tr("Thursday"),
-                         tr("Friday"), tr("Saturday")});
-  edHost = new QLineEdit;
-  edHost->setObjectName(QStringLiteral("edHost"));
-  edPort = SpinField("edPort", 0, 32767);
-  tsCommon = MakePage({Group(tr("Behaviour"), {{QString(), cbHideOnRun}, {QString(), cbConfirmExit}}),
-                   Group(tr("Localization"), {{tr("&First day of week:"), cbxFirstDay}}),
-                   Group(tr("Link to Tallyway Server"), {{tr("&Host address:"), edHost}, {tr("&Port:"), edPort}})});
+    // Common page.
+    cbHideOnRun = CheckBox("cbHideOnRun", tr("&Hide Tallyway GUI after start"));
+    cbConfirmExit = CheckBox("cbConfirmExit", tr("Ask user to confirm e&xit"));
+    cbxFirstDay = new QComboBox;
+    cbxFirstDay->setObjectName(QStringLiteral("cbxFirstDay"));
+    cbxFirstDay->addItems({tr("Sunday"), tr("Monday"), tr("Tuesday"), tr("Wednesday"), tr("Thursday"),
+                           tr("Friday"), tr("Saturday")});
+    edHost = new QLineEdit;
+    edHost->setObjectName(QStringLiteral("edHost"));
+    edPort = SpinField("edPort", 0, 32767);
+    tsCommon = MakePage(
+        {Group(tr("Behaviour"), {{QString(), cbHideOnRun}, {QString(), cbConfirmExit}}),
+         Group(tr("Localization"), {{tr("&First day of week:"), cbxFirstDay}}),
+         Group(tr("Link to Tallyway Server"), {{tr("&Host address:"), edHost}, {tr("&Port:"), edPort}})});
 
-  // Current statistics page.
-  cbShowTrayHint = CheckBox("cbShowTrayHint", tr("Show current statistics as a &hint on tray icon"));
-  edReqInterval = SpinField("edReqInterval", 0, 32767);
-  tsCurrStat = MakePage({Group(tr("Appearance"), {{QString(), cbShowTrayHint}}),
-                     Group(tr("Request"), {{tr("&Interval of automatic requests (sec):"), edReqInterval}})});
-  // This page's label is word-wrapped over two lines.
-  if (auto *form = qobject_cast<QFormLayout *>(edReqInterval->parentWidget()->layout()))
-    if (auto *label = qobject_cast<QLabel *>(form->labelForField(edReqInterval))) label->setWordWrap(true);
+    // Current statistics page.
+    cbShowTrayHint = CheckBox("cbShowTrayHint", tr("Show current statistics as a &hint on tray icon"));
+    edReqInterval = SpinField("edReqInterval", 0, 32767);
+    tsCurrStat =
+        MakePage({Group(tr("Appearance"), {{QString(), cbShowTrayHint}}),
+                  Group(tr("Request"), {{tr("&Interval of automatic requests (sec):"), edReqInterval}})});
+    // This page's label is word-wrapped over two lines.
+    if (auto *form = qobject_cast<QFormLayout *>(edReqInterval->parentWidget()->layout()))
+        if (auto *label = qobject_cast<QLabel *>(form->labelForField(edReqInterval)))
+            label->setWordWrap(true);
 
-  // Log page.
-  edLogReqInt = SpinField("edLogReqInt", 0, 32767);
-  edLogLines = SpinField("edLogLines", 1, 32767);
-  tsLog = MakePage({Group(tr("Request"), {{tr("&Interval of automatic requests (sec):"), edLogReqInt},
-                                      {tr("&Lines to read:"), edLogLines}})});
+    // Log page.
+    edLogReqInt = SpinField("edLogReqInt", 0, 32767);
+    edLogLines = SpinField("edLogLines", 1, 32767);
+    tsLog = MakePage({Group(tr("Request"), {{tr("&Interval of automatic requests (sec):"), edLogReqInt},
+                                            {tr("&Lines to read:"), edLogLines}})});
 
-  pcOptions->addTab(tsCommon, tr("&Common"));
-  pcOptions->addTab(tsCurrStat, tr("Current &Statistics"));
-  pcOptions->addTab(tsLog, tr("&Log"));
-  connect(pcOptions, &QTabWidget::currentChanged, this, [this] { FocusMarkedField(); });
+    pcOptions->addTab(tsCommon, tr("&Common"));
+    pcOptions->addTab(tsCurrStat, tr("Current &Statistics"));
+    pcOptions->addTab(tsLog, tr("&Log"));
+    connect(pcOptions, &QTabWidget::currentChanged, this, [this] { FocusMarkedField(); });
 
-  auto *bOK = new QPushButton(tr("OK"));
-  bOK->setObjectName(QStringLiteral("bOK"));
-  bOK->setDefault(true);
-  connect(bOK, &QPushButton::clicked, this, &TZEMOptionsDlg::accept);
-  auto *bCancel = new QPushButton(tr("Cancel"));
-  bCancel->setObjectName(QStringLiteral("bCancel"));
-  bCancel->setAutoDefault(false);
-  connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(bOK);
-  buttons->addWidget(bCancel);
+    auto *bOK = new QPushButton(tr("OK"));
+    bOK->setObjectName(QStringLiteral("bOK"));
+    bOK->setDefault(true);
+    connect(bOK, &QPushButton::clicked, this, &TZEMOptionsDlg::accept);
+    auto *bCancel = new QPushButton(tr("Cancel"));
+    bCancel->setObjectName(QStringLiteral("bCancel"));
+    bCancel->setAutoDefault(false);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(bOK);
+    buttons->addWidget(bCancel);
 
-  auto *layout = new QVBoxLayout(this);
-  layout->addWidget(pcOptions, 1);
-  layout->addLayout(buttons);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(pcOptions, 1);
+    layout->addLayout(buttons);
 }
 
-void TZEMOptionsDlg::LoadFrom(const TDMMain &module) {
-  edHost->setText(module.ServerHost);
-  edPort->setValue(module.ServerPort);
-  cbHideOnRun->setChecked(module.HideOnStart);
-  cbConfirmExit->setChecked(module.ConfirmExit);
-  edReqInterval->setValue(module.ReqInterval);
-  cbxFirstDay->setCurrentIndex(module.FirstDOW);
-  edLogReqInt->setValue(module.LogReqInterval);
-  edLogLines->setValue(module.LogReqLines);
-  cbShowTrayHint->setChecked(module.ShowTrayHint);
+void TZEMOptionsDlg::LoadFrom(const TDMMain &module)
+{
+    edHost->setText(module.ServerHost);
+    edPort->setValue(module.ServerPort);
+    cbHideOnRun->setChecked(module.HideOnStart);
+    cbConfirmExit->setChecked(module.ConfirmExit);
+    edReqInterval->setValue(module.ReqInterval);
+    cbxFirstDay->setCurrentIndex(module.FirstDOW);
+    edLogReqInt->setValue(module.LogReqInterval);
+    edLogLines->setValue(module.LogReqLines);
+    cbShowTrayHint->setChecked(module.ShowTrayHint);
 }
 
-void TZEMOptionsDlg::SaveTo(TDMMain &module) const {
-  module.ServerHost = edHost->text();
-  module.ServerPort = Position(edPort);
-  module.HideOnStart = cbHideOnRun->isChecked();
-  module.ConfirmExit = cbConfirmExit->isChecked();
-  module.ReqInterval = Position(edReqInterval);
-  module.FirstDOW = std::max(0, cbxFirstDay->currentIndex());
-  module.LogReqInterval = Position(edLogReqInt);
-  module.LogReqLines = Position(edLogLines);
-  module.ShowTrayHint = cbShowTrayHint->isChecked();
+void TZEMOptionsDlg::SaveTo(TDMMain &module) const
+{
+    module.ServerHost = edHost->text();
+    module.ServerPort = Position(edPort);
+    module.HideOnStart = cbHideOnRun->isChecked();
+    module.ConfirmExit = cbConfirmExit->isChecked();
+    module.ReqInterval = Position(edReqInterval);
+    module.FirstDOW = std::max(0, cbxFirstDay->currentIndex());
+    module.LogReqInterval = Position(edLogReqInt);
+    module.LogReqLines = Position(edLogLines);
+    module.ShowTrayHint = cbShowTrayHint->isChecked();
 }
 
-void TZEMOptionsDlg::SelectPage(int page, bool markInterval) {
-  marked_ = nullptr;
-  if (markInterval) {
-    if (page == PageCurrentStatistics) marked_ = edReqInterval;
-    if (page == PageLog) marked_ = edLogReqInt;
-  }
-  pcOptions->setCurrentIndex(std::clamp(page, 0, pcOptions->count() - 1));
-  FocusMarkedField();
+void TZEMOptionsDlg::SelectPage(int page, bool markInterval)
+{
+    marked_ = nullptr;
+    if (markInterval) {
+        if (page == PageCurrentStatistics)
+            marked_ = edReqInterval;
+        if (page == PageLog)
+            marked_ = edLogReqInt;
+    }
+    pcOptions->setCurrentIndex(std::clamp(page, 0, pcOptions->count() - 1));
+    FocusMarkedField();
 }
 
-void TZEMOptionsDlg::FocusMarkedField() {
-  if (!marked_) return;
-  if (pcOptions->currentWidget()->isAncestorOf(marked_)) {
-    marked_->setFocus();
-    marked_->selectAll();
-  } else {
-    // The fields of other pages stay unfocused: the focus waits on the tabs.
-    pcOptions->tabBar()->setFocus();
-  }
+void TZEMOptionsDlg::FocusMarkedField()
+{
+    if (!marked_)
+        return;
+    if (pcOptions->currentWidget()->isAncestorOf(marked_)) {
+        marked_->setFocus();
+        marked_->selectAll();
+    } else {
+        // The fields of other pages stay unfocused: the focus waits on the tabs.
+        pcOptions->tabBar()->setFocus();
+    }
 }
 
-void TZEMOptionsDlg::showEvent(QShowEvent *event) {
-  QDialog::showEvent(event);
-  // The focus can only move once the window is up.
-  QTimer::singleShot(0, this, [this] { FocusMarkedField(); });
+void TZEMOptionsDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The focus can only move once the window is up.
+    QTimer::singleShot(0, this, [this] { FocusMarkedField(); });
 }
 
-bool TZEMOptionsDlg::CloseQuery() {
-  struct Check {
-    QSpinBox *field;
-    QWidget *page;
-    const char *name;
-  };
-  const Check checks[] = {
-      {edPort, tsCommon, "Server port"},
-      {edLogLines, tsLog, "Lines to read"},
-      {edLogReqInt, tsLog, "Log Request Interval"},
-      {edReqInterval, tsCurrStat, "Current Statistics Request Interval"},
-  };
-  for (const Check &check : checks) {
-    if (FieldValid(check.field)) continue;
-    prompt_.Error(QStringLiteral("Invalid value in the field \"%1\"! Please enter a number in range [%2, %3].")
-                      .arg(QString::fromLatin1(check.name))
-                      .arg(check.field->minimum())
-                      .arg(check.field->maximum()));
-    pcOptions->setCurrentWidget(check.page);
-    check.field->setFocus();
-    return false;
-  }
-  return true;
+bool TZEMOptionsDlg::CloseQuery()
+{
+    struct Check {
+        QSpinBox *field;
+        QWidget *page;
+        const char *name;
+    };
+    const Check checks[] = {
+        {edPort, tsCommon, "Server port"},
+        {edLogLines, tsLog, "Lines to read"},
+        {edLogReqInt, tsLog, "Log Request Interval"},
+        {edReqInterval, tsCurrStat, "Current Statistics Request Interval"},
+    };
+    for (const Check &check : checks) {
+        if (FieldValid(check.field))
+            continue;
+        prompt_.Error(
+            QStringLiteral("Invalid value in the field \"%1\"! Please enter a number in range [%2, %3].")
+                .arg(QString::fromLatin1(check.name))
+                .arg(check.field->minimum())
+                .arg(check.field->maximum()));
+        pcOptions->setCurrentWidget(check.page);
+        check.field->setFocus();
+        return false;
+    }
+    return true;
 }
 
-void TZEMOptionsDlg::accept() {
-  if (CloseQuery()) QDialog::accept();
+void TZEMOptionsDlg::accept()
+{
+    if (CloseQuery())
+        QDialog::accept();
 }
 
-bool EditOptionsDialog(TDMMain &module, int page, bool markInterval, ZEMPrompt &prompt, QWidget *parent) {
-  TZEMOptionsDlg dialog(prompt, parent && parent->isVisible() ? parent : nullptr);
-  dialog.LoadFrom(module);
-  dialog.SelectPage(page, markInterval);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  dialog.SaveTo(module);
-  module.SaveSettings();
-  return true;
+bool EditOptionsDialog(TDMMain &module, int page, bool markInterval, ZEMPrompt &prompt, QWidget *parent)
+{
+    TZEMOptionsDlg dialog(prompt, parent && parent->isVisible() ? parent : nullptr);
+    dialog.LoadFrom(module);
+    dialog.SelectPage(page, markInterval);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    dialog.SaveTo(module);
+    module.SaveSettings();
+    return true;
 }
 
-void InstallEditOptions(TDMMain &module, QWidget *parent) {
-  QPointer<QWidget> guardedParent(parent);
-  module.SetEditOptionsHook([guardedParent](TDMMain &target, int page, bool markInterval) {
-    ZEMPrompt *prompt = target.Prompt();
-    if (!prompt) return false;
-    return EditOptionsDialog(target, page, markInterval, *prompt, guardedParent.data());
-  });
+void InstallEditOptions(TDMMain &module, QWidget *parent)
+{
+    QPointer<QWidget> guardedParent(parent);
+    module.SetEditOptionsHook([guardedParent](TDMMain &target, int page, bool markInterval) {
+        ZEMPrompt *prompt = target.Prompt();
+        if (!prompt)
+            return false;
+        return EditOptionsDialog(target, page, markInterval, *prompt, guardedParent.data());
+    });
 }

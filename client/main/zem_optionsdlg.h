@@ -15,52 +15,52 @@ class TDMMain;
 class ZEMPrompt;
 
 class TZEMOptionsDlg : public QDialog {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  enum Page { PageCommon = 0, PageCurrentStatistics = 1, PageLog = 2 };
+public:
+    enum Page { PageCommon = 0, PageCurrentStatistics = 1, PageLog = 2 };
 
-  // Failed checks are reported through `prompt`.
-  explicit TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent = nullptr);
+    // Failed checks are reported through `prompt`.
+    explicit TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent = nullptr);
 
-  void LoadFrom(const TDMMain &module);
-  // Copies every field into the settings (the numbers as the positions of their spin controls).
-  void SaveTo(TDMMain &module) const;
+    void LoadFrom(const TDMMain &module);
+    // Copies every field into the settings (the numbers as the positions of their spin controls).
+    void SaveTo(TDMMain &module) const;
 
-  // Opens on `page`; with `markInterval` the page's interval field takes the focus whenever the page
-  // is shown (page 0 has none).
-  void SelectPage(int page, bool markInterval);
-  QSpinBox *MarkedField() const { return marked_; }
+    // Opens on `page`; with `markInterval` the page's interval field takes the focus whenever the page
+    // is shown (page 0 has none).
+    void SelectPage(int page, bool markInterval);
+    QSpinBox *MarkedField() const { return marked_; }
 
-  // The check made when the dialog is closed with OK: the four numeric fields in a fixed order; the
-  // first failure is reported, its page shown and its field focused. True when all pass.
-  bool CloseQuery();
+    // The check made when the dialog is closed with OK: the four numeric fields in a fixed order; the
+    // first failure is reported, its page shown and its field focused. True when all pass.
+    bool CloseQuery();
 
-  QTabWidget *pcOptions = nullptr;
-  QWidget *tsCommon = nullptr;
-  QWidget *tsCurrStat = nullptr;
-  QWidget *tsLog = nullptr;
-  QCheckBox *cbHideOnRun = nullptr;
-  QCheckBox *cbConfirmExit = nullptr;
-  QComboBox *cbxFirstDay = nullptr;
-  QLineEdit *edHost = nullptr;
-  QSpinBox *edPort = nullptr;
-  QCheckBox *cbShowTrayHint = nullptr;
-  QSpinBox *edReqInterval = nullptr;
-  QSpinBox *edLogReqInt = nullptr;
-  QSpinBox *edLogLines = nullptr;
+    QTabWidget *pcOptions = nullptr;
+    QWidget *tsCommon = nullptr;
+    QWidget *tsCurrStat = nullptr;
+    QWidget *tsLog = nullptr;
+    QCheckBox *cbHideOnRun = nullptr;
+    QCheckBox *cbConfirmExit = nullptr;
+    QComboBox *cbxFirstDay = nullptr;
+    QLineEdit *edHost = nullptr;
+    QSpinBox *edPort = nullptr;
+    QCheckBox *cbShowTrayHint = nullptr;
+    QSpinBox *edReqInterval = nullptr;
+    QSpinBox *edLogReqInt = nullptr;
+    QSpinBox *edLogLines = nullptr;
 
- public slots:
-  void accept() override;
+public slots:
+    void accept() override;
 
- protected:
-  void showEvent(QShowEvent *event) override;
+protected:
+    void showEvent(QShowEvent *event) override;
 
- private:
-  void FocusMarkedField();
+private:
+    void FocusMarkedField();
 
-  ZEMPrompt &prompt_;
-  QSpinBox *marked_ = nullptr;
+    ZEMPrompt &prompt_;
+    QSpinBox *marked_ = nullptr;
 };
 
 // Shows the dialog for `module` as described above; true on OK (the settings are then saved).

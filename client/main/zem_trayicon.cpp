@@ -24,8 +24,7 @@ namespace {
 
 // A pixel font for the base picture: scalable faces at seven or eight pixels lose their strokes, so
 // the characters the picture can show are drawn from fixed five-row bitmaps instead.
-struct PixelGlyph
-{
+struct PixelGlyph {
     char ch;
     const char *rows[5];
 };
@@ -125,7 +124,7 @@ void DrawScaledText(QPainter &painter, const QString &text, int pixelSize, int t
     painter.restore();
 }
 
-}  // namespace
+} // namespace
 
 QImage DrawTrayPicture(const QString &number, const QString &unit, const ZEMTrayColours &colours, int size)
 {
@@ -136,8 +135,8 @@ QImage DrawTrayPicture(const QString &number, const QString &unit, const ZEMTray
     const bool base = size < 2 * zemtray::kBaseSize;
     // Below twice the base size the bitmaps are drawn at whole pixels, centred; above it
     // everything is drawn smoothly at the picture's own scale.
-    const qreal scale = base ? std::max(1, size / zemtray::kBaseSize)
-                             : static_cast<qreal>(size) / zemtray::kBaseSize;
+    const qreal scale =
+        base ? std::max(1, size / zemtray::kBaseSize) : static_cast<qreal>(size) / zemtray::kBaseSize;
     const int offset = base ? (size - zemtray::kBaseSize) / 2 : 0;
     painter.translate(offset, offset);
     painter.scale(scale, scale);

@@ -8,8 +8,7 @@
 #include <cstdint>
 
 // Colours of the tray statistics picture, by how much of the period's limit is left.
-struct ZEMTrayColours
-{
+struct ZEMTrayColours {
     QColor text;
     QColor background;
     bool operator==(const ZEMTrayColours &) const = default;

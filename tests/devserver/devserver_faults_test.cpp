@@ -23,16 +23,21 @@ void script(Harness &h, const QList<std::pair<QString, QString>> &params)
     ASSERT_EQ(reply.body(), "ok\n") << reply.bytes.toStdString();
 }
 
-}  // namespace
+} // namespace
 
 TEST(DevserverFaults, ErrorRepliesCarryTheCodeAndApplyNothingForTheirCount)
 {
     Harness h;
     h.configure("eth0", "sim0");
-    script(h, {{"kind", "cpm_billperiods.set"}, {"mode", "error"}, {"code", "7"}, {"message", "disk full"},
+    script(h, {{"kind", "cpm_billperiods.set"},
+               {"mode", "error"},
+               {"code", "7"},
+               {"message", "disk full"},
                {"count", "2"}});
     auto set = [&] {
-        return h.config({{"data_name", "cpm_billperiods"}, {"action", "set"}, {"adapter_alias", "eth0"},
+        return h.config({{"data_name", "cpm_billperiods"},
+                         {"action", "set"},
+                         {"adapter_alias", "eth0"},
                          {"billperiods", "(20040301,22220101,5)"}});
     };
     for (int i = 0; i < 2; ++i) {
@@ -89,7 +94,7 @@ TEST(DevserverFaults, TransportFaultsSpoilOnlyTheDelivery)
     EXPECT_TRUE(reply.closed);
     EXPECT_TRUE(normal.startsWith(reply.bytes));
     EXPECT_LT(reply.bytes.size(), normal.size());
-    EXPECT_GT(reply.bytes.lastIndexOf('<'), reply.bytes.lastIndexOf('>'));  // ends inside a tag
+    EXPECT_GT(reply.bytes.lastIndexOf('<'), reply.bytes.lastIndexOf('>')); // ends inside a tag
 
     script(h, {{"kind", "interface_adapters"}, {"mode", "reset"}});
     reply = adapterList(h);
@@ -108,7 +113,7 @@ TEST(DevserverFaults, TransportFaultsSpoilOnlyTheDelivery)
     EXPECT_FALSE(reply.closed);
     EXPECT_EQ(reply.bytes, normal);
 
-    EXPECT_EQ(adapterList(h).bytes, normal);  // every fault was used up
+    EXPECT_EQ(adapterList(h).bytes, normal); // every fault was used up
 }
 
 TEST(DevserverFaults, ASetWhoseReplyIsLostIsStillCarriedOut)
@@ -116,7 +121,8 @@ TEST(DevserverFaults, ASetWhoseReplyIsLostIsStillCarriedOut)
     Harness h;
     h.configure("eth0", "sim0");
     script(h, {{"kind", "cpm_active_adapter"}, {"mode", "reset"}});
-    EXPECT_TRUE(h.config({{"data_name", "cpm_active_adapter"}, {"action", "set"}, {"active_adapter", "eth0"}}).reset);
+    EXPECT_TRUE(
+        h.config({{"data_name", "cpm_active_adapter"}, {"action", "set"}, {"active_adapter", "eth0"}}).reset);
     EXPECT_EQ(h.service->state().activeAlias, "eth0");
 }
 
@@ -143,8 +149,10 @@ TEST(DevserverFaults, BadControlRequestsAndFaultFilesAreRefused)
 {
     Harness h;
     for (const QList<std::pair<QString, QString>> &params :
-         {QList<std::pair<QString, QString>>{{"mode", "empty"}}, {{"kind", "*"}, {"mode", "explode"}},
-          {{"kind", "*"}, {"mode", "drip"}, {"bytes", "0"}}, {{"kind", "*"}, {"mode", "error"}, {"count", "0"}},
+         {QList<std::pair<QString, QString>>{{"mode", "empty"}},
+          {{"kind", "*"}, {"mode", "explode"}},
+          {{"kind", "*"}, {"mode", "drip"}, {"bytes", "0"}},
+          {{"kind", "*"}, {"mode", "error"}, {"count", "0"}},
           {{"kind", "*"}, {"mode", "error"}, {"count", "x"}}}) {
         const Fetched reply = h.control("fault", params);
         EXPECT_TRUE(reply.bytes.startsWith("HTTP/1.1 400")) << reply.bytes.toStdString();
@@ -155,7 +163,8 @@ TEST(DevserverFaults, BadControlRequestsAndFaultFilesAreRefused)
 
     QFile file(h.dir.filePath("faults.json"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(R"([{"kind": "cpm_log", "mode": "error", "code": 3, "count": 2}, {"kind": "*", "mode": "hang"}])");
+    file.write(
+        R"([{"kind": "cpm_log", "mode": "error", "code": 3, "count": 2}, {"kind": "*", "mode": "hang"}])");
     file.close();
     FaultBook book;
     QString error;

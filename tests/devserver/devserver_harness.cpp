@@ -56,7 +56,7 @@ Fetched blockingFetch(quint16 port, QByteArray request, int waitMs)
     return result;
 }
 
-}  // namespace
+} // namespace
 
 QByteArray Fetched::body() const
 {
@@ -72,17 +72,13 @@ Fetched fetch(quint16 port, const QByteArray &request, int waitMs)
     return done.get();
 }
 
-Harness::Harness(QString folder)
-    : stateFolder(folder.isEmpty() ? dir.path() : folder)
+Harness::Harness(QString folder) : stateFolder(folder.isEmpty() ? dir.path() : folder)
 {
     EnsureCoreApplication();
     start();
 }
 
-Harness::~Harness()
-{
-    stop();
-}
+Harness::~Harness() { stop(); }
 
 void Harness::start()
 {
@@ -110,7 +106,8 @@ void Harness::stop()
 
 Fetched Harness::get(const QString &path, const ZEMQueryBuilder &params, int waitMs) const
 {
-    return fetch(server->port(), BuildGetRequest(params, QStringLiteral("localhost"), server->port(), path), waitMs);
+    return fetch(server->port(), BuildGetRequest(params, QStringLiteral("localhost"), server->port(), path),
+                 waitMs);
 }
 
 namespace {
@@ -121,7 +118,7 @@ ZEMQueryBuilder builder(const QList<std::pair<QString, QString>> &params)
         b.Set(name, value);
     return b;
 }
-}  // namespace
+} // namespace
 
 Fetched Harness::config(const QList<std::pair<QString, QString>> &params) const
 {
@@ -148,12 +145,19 @@ std::unique_ptr<ZEMXMLItem> Harness::root(const Fetched &reply, const QString &n
 
 void Harness::configure(const QString &alias, const QString &physicalName)
 {
-    const Fetched reply = config({{"data_name", "cpm_configuration"}, {"action", "set"}, {"adapter_alias", alias},
-                                  {"adapter_name", "Adapter " + alias}, {"adapter_physical_name", physicalName},
-                                  {"packet_read_size", "64000"}, {"read_timeout", "1000"},
-                                  {"direction_source", "Mycomputer"}, {"promiscuous_mode", "0"},
-                                  {"broadcast_mode", "0"}, {"filter", ""}, {"active", "on"}});
+    const Fetched reply = config({{"data_name", "cpm_configuration"},
+                                  {"action", "set"},
+                                  {"adapter_alias", alias},
+                                  {"adapter_name", "Adapter " + alias},
+                                  {"adapter_physical_name", physicalName},
+                                  {"packet_read_size", "64000"},
+                                  {"read_timeout", "1000"},
+                                  {"direction_source", "Mycomputer"},
+                                  {"promiscuous_mode", "0"},
+                                  {"broadcast_mode", "0"},
+                                  {"filter", ""},
+                                  {"active", "on"}});
     ASSERT_EQ(root(reply, "CPM_CONFIGURATION")->ChildText("ERROR_CODE"), "0") << reply.bytes.toStdString();
 }
 
-}  // namespace devserver::testing
+} // namespace devserver::testing

@@ -19,11 +19,11 @@ namespace devserver::testing {
 
 struct Fetched {
     QByteArray bytes;
-    int pieces = 0;       // recv() calls that returned data
-    bool reset = false;   // the connection was reset
-    bool closed = false;  // the server closed the connection (EOF)
+    int pieces = 0;      // recv() calls that returned data
+    bool reset = false;  // the connection was reset
+    bool closed = false; // the server closed the connection (EOF)
     bool timedOut = false;
-    QByteArray body() const;  // what follows the header block
+    QByteArray body() const; // what follows the header block
 };
 
 // Sends `request` to 127.0.0.1:`port` and reads until the server closes, resets, or `waitMs` pass
@@ -68,9 +68,9 @@ public:
     QString stateFolder;
     QDateTime now{QDate(2004, 3, 15), QTime(12, 0)};
     Clock clock{[this] { return now; }};
-    FakeSource *source = nullptr;  // owned by the service
+    FakeSource *source = nullptr; // owned by the service
     std::unique_ptr<DevService> service;
     std::unique_ptr<DevServer> server;
 };
 
-}  // namespace devserver::testing
+} // namespace devserver::testing

@@ -21,7 +21,7 @@ QMap<QString, QString> query(const char *text, bool expectOk = true)
     return params;
 }
 
-}  // namespace
+} // namespace
 
 TEST(DevserverRequest, QueryDecodingUndoesTheClientsEncoding)
 {
@@ -48,19 +48,20 @@ TEST(DevserverRequest, RequestLineIsParsedOrRefused)
 {
     HttpRequest request;
     QString error;
-    ASSERT_TRUE(parseRequestHead("GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n"
-                                 "Accept: */*\r\nUser-Agent: ZEM\r\nHost: localhost:7777\r\n\r\n",
-                                 &request, &error));
+    ASSERT_TRUE(
+        parseRequestHead("GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n"
+                         "Accept: */*\r\nUser-Agent: ZEM\r\nHost: localhost:7777\r\n\r\n",
+                         &request, &error));
     EXPECT_EQ(request.method, "GET");
     EXPECT_EQ(request.path, "/cgi-bin/Ostler.exe");
     EXPECT_EQ(request.params.value("data_name"), "interface_adapters");
 
     ASSERT_TRUE(parseRequestHead("GET /a+b%20c HTTP/1.0\n\n", &request, &error));
-    EXPECT_EQ(request.path, "/a+b c");  // "+" is a space only in the query
+    EXPECT_EQ(request.path, "/a+b c"); // "+" is a space only in the query
 
-    for (const char *bad : {"GET\r\n\r\n", "GET /x\r\n\r\n", "GET /x HTTP/2.0\r\n\r\n", "GET x HTTP/1.1\r\n\r\n",
-                            "GET /x  HTTP/1.1\r\n\r\n", "get /x HTTP/1.1\r\n\r\n", "GET /x?a=%g HTTP/1.1\r\n\r\n",
-                            "\r\n\r\n"})
+    for (const char *bad :
+         {"GET\r\n\r\n", "GET /x\r\n\r\n", "GET /x HTTP/2.0\r\n\r\n", "GET x HTTP/1.1\r\n\r\n",
+          "GET /x  HTTP/1.1\r\n\r\n", "get /x HTTP/1.1\r\n\r\n", "GET /x?a=%g HTTP/1.1\r\n\r\n", "\r\n\r\n"})
         EXPECT_FALSE(parseRequestHead(bad, &request, &error)) << bad;
 }
 
@@ -86,7 +87,8 @@ TEST(DevserverBillPeriods, ValidListsRoundTrip)
     EXPECT_EQ(encodeBillPeriods(periods), "(20040101,20040131,1073741824;20040201,22220101,0)");
 
     // Any end from 2222 on is open, and is written back as the open end; unordered lists are kept as sent.
-    ASSERT_TRUE(parseBillPeriods("(20040301,22221231,9223372036854775807;20040101,20040229,5)", &periods, &error));
+    ASSERT_TRUE(
+        parseBillPeriods("(20040301,22221231,9223372036854775807;20040101,20040229,5)", &periods, &error));
     EXPECT_EQ(periods[0].to, openEnd());
     EXPECT_EQ(periods[0].limit, std::numeric_limits<qint64>::max());
     EXPECT_EQ(periods[1].from, QDate(2004, 1, 1));
@@ -100,25 +102,25 @@ TEST(DevserverBillPeriods, ValidListsRoundTrip)
 TEST(DevserverBillPeriods, MalformedListsAreRefusedWithAReasonAndChangeNothing)
 {
     const char *bad[] = {
-        "",                                  // no parentheses
-        "(",                                 // unclosed
-        "20040101,20040131,0",               // no parentheses
-        "(20040101,20040131,0;)",            // empty last period
-        "(;)",                               // empty periods
-        "(20040101,20040131)",               // two fields
-        "(20040101,20040131,0,1)",           // four fields
-        "(2004011,20040131,0)",              // seven digits
-        "(20040230,20040331,0)",             // no such day
-        "(2004-1-1,20040131,0)",             // not digits
-        "(20040131,20040101,0)",             // ends before it starts
-        "(22220101,22220101,0)",             // starts at the open end
-        "(20040101,20040131,-1)",            // negative limit
-        "(20040101,20040131,1.5)",           // fraction
-        "(20040101,20040131,)",              // empty limit
-        "(20040101,20040131,9223372036854775808)",  // does not fit 64 bits
-        "( 20040101,20040131,0)",            // white space
-        "(20040101,20040131,0;20040131,20040229,0)",  // share 31 January
-        "(20040101,22220101,0;20050101,20050131,0)",  // inside an open period
+        "",                                          // no parentheses
+        "(",                                         // unclosed
+        "20040101,20040131,0",                       // no parentheses
+        "(20040101,20040131,0;)",                    // empty last period
+        "(;)",                                       // empty periods
+        "(20040101,20040131)",                       // two fields
+        "(20040101,20040131,0,1)",                   // four fields
+        "(2004011,20040131,0)",                      // seven digits
+        "(20040230,20040331,0)",                     // no such day
+        "(2004-1-1,20040131,0)",                     // not digits
+        "(20040131,20040101,0)",                     // ends before it starts
+        "(22220101,22220101,0)",                     // starts at the open end
+        "(20040101,20040131,-1)",                    // negative limit
+        "(20040101,20040131,1.5)",                   // fraction
+        "(20040101,20040131,)",                      // empty limit
+        "(20040101,20040131,9223372036854775808)",   // does not fit 64 bits
+        "( 20040101,20040131,0)",                    // white space
+        "(20040101,20040131,0;20040131,20040229,0)", // share 31 January
+        "(20040101,22220101,0;20050101,20050131,0)", // inside an open period
     };
     for (const char *text : bad) {
         BillPeriodList periods{{QDate(2000, 1, 1), QDate(2000, 1, 2), 7}};
@@ -131,7 +133,8 @@ TEST(DevserverBillPeriods, MalformedListsAreRefusedWithAReasonAndChangeNothing)
 
 TEST(DevserverBillPeriods, PeriodContainingADayIncludesBothEnds)
 {
-    const BillPeriodList periods{{QDate(2004, 3, 1), QDate(2004, 3, 31), 10}, {QDate(2004, 4, 1), openEnd(), 20}};
+    const BillPeriodList periods{{QDate(2004, 3, 1), QDate(2004, 3, 31), 10},
+                                 {QDate(2004, 4, 1), openEnd(), 20}};
     EXPECT_EQ(periodContaining(periods, QDate(2004, 2, 29)), nullptr);
     EXPECT_EQ(periodContaining(periods, QDate(2004, 3, 1))->limit, 10);
     EXPECT_EQ(periodContaining(periods, QDate(2004, 3, 31))->limit, 10);
@@ -154,7 +157,7 @@ TEST(DevserverState, JsonKeepsEveryFieldAndLargeCounts)
     a.filter = "not (src net 10.0.0.0/8)";
     a.active = true;
     a.billPeriods = {{QDate(2004, 3, 1), openEnd(), 5}};
-    a.traffic[QDate(2004, 3, 2)] = {9007199254740993LL, 1};  // 2^53 + 1: beyond a double's precision
+    a.traffic[QDate(2004, 3, 2)] = {9007199254740993LL, 1}; // 2^53 + 1: beyond a double's precision
     state.adapters.insert(a.alias, a);
 
     ServerState back;
@@ -169,7 +172,7 @@ TEST(DevserverState, CorruptFilesAreRefusedAndLeftAsTheyAre)
     StateStore store(dir.path());
     ServerState state;
     QString error;
-    ASSERT_TRUE(store.load(&state, &error));  // no file yet: an empty state
+    ASSERT_TRUE(store.load(&state, &error)); // no file yet: an empty state
     EXPECT_TRUE(state.adapters.isEmpty());
 
     for (const QByteArray &corrupt :

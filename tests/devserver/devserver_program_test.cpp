@@ -47,14 +47,15 @@ void startProgram(Running *run, const QStringList &arguments)
     ASSERT_NE(run->port, 0);
 }
 
-}  // namespace
+} // namespace
 
 TEST(DevserverProgram, ListsTheMachinesInterfacesOnAFreePortAndEndsCleanlyOnTerm)
 {
     QTemporaryDir dir;
     fakeSysfs(dir.filePath("net"));
     Running run;
-    startProgram(&run, {"--listen", "127.0.0.1:0", "--state", dir.filePath("state"), "--sysfs", dir.filePath("net")});
+    startProgram(
+        &run, {"--listen", "127.0.0.1:0", "--state", dir.filePath("state"), "--sysfs", dir.filePath("net")});
     const Fetched reply =
         fetch(run.port, "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(reply.body().contains(
@@ -75,7 +76,8 @@ TEST(DevserverProgram, RunsOnAFixtureWithFaultsScriptedFromTheStart)
     Running run;
     startProgram(&run, {"--listen", "127.0.0.1:0", "--state", dir.filePath("state"), "--adapters",
                         TALLY_DEVSERVER_FIXTURE, "--faults", dir.filePath("faults.json")});
-    const QByteArray request = "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n";
+    const QByteArray request =
+        "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n";
     EXPECT_TRUE(fetch(run.port, request).bytes.isEmpty());
     EXPECT_TRUE(fetch(run.port, request).body().contains("ADAPTER_PHYSICAL_NAME=\"sim0\""));
     run.process.terminate();
@@ -103,8 +105,9 @@ TEST(DevserverProgram, RefusesToStartOnACorruptStateFileAndLeavesItAlone)
 TEST(DevserverProgram, BadOptionsAreRefusedWithTheUsage)
 {
     for (const QStringList &arguments :
-         {QStringList{"--listen", "localhost"}, QStringList{"--listen", "127.0.0.1:70000"}, QStringList{"--bogus", "1"},
-          QStringList{"--state"}, QStringList{"--adapters", "/nonexistent/fixture.json"}}) {
+         {QStringList{"--listen", "localhost"}, QStringList{"--listen", "127.0.0.1:70000"},
+          QStringList{"--bogus", "1"}, QStringList{"--state"},
+          QStringList{"--adapters", "/nonexistent/fixture.json"}}) {
         QProcess process;
         process.start(QStringLiteral(TALLY_DEVSERVER_PATH), arguments);
         ASSERT_TRUE(process.waitForFinished(5000));

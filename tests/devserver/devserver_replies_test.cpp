@@ -15,10 +15,18 @@ using Params = QList<std::pair<QString, QString>>;
 
 Params configSet(const QString &alias, const QString &physical, const QString &filter = {})
 {
-    return {{"data_name", "cpm_configuration"}, {"action", "set"}, {"adapter_alias", alias},
-            {"adapter_name", "Office LAN"}, {"adapter_physical_name", physical}, {"packet_read_size", "1500"},
-            {"read_timeout", "250"}, {"direction_source", "Mycomputer"}, {"promiscuous_mode", "1"},
-            {"broadcast_mode", "0"}, {"filter", filter}, {"active", "ON"}};
+    return {{"data_name", "cpm_configuration"},
+            {"action", "set"},
+            {"adapter_alias", alias},
+            {"adapter_name", "Office LAN"},
+            {"adapter_physical_name", physical},
+            {"packet_read_size", "1500"},
+            {"read_timeout", "250"},
+            {"direction_source", "Mycomputer"},
+            {"promiscuous_mode", "1"},
+            {"broadcast_mode", "0"},
+            {"filter", filter},
+            {"active", "ON"}};
 }
 
 Params with(Params params, const QString &name, const QString &value)
@@ -37,13 +45,17 @@ QString code(Harness &h, const Fetched &reply, const QString &root)
 
 Fetched statistics(Harness &h, const QString &alias, const QString &moment)
 {
-    return h.report({{"report_name", "current_statistics"}, {"adapter_name", alias}, {"period_from", moment},
+    return h.report({{"report_name", "current_statistics"},
+                     {"adapter_name", alias},
+                     {"period_from", moment},
                      {"period_to", moment}});
 }
 
 Fetched setPeriods(Harness &h, const QString &alias, const QString &list)
 {
-    return h.config({{"data_name", "cpm_billperiods"}, {"action", "set"}, {"adapter_alias", alias},
+    return h.config({{"data_name", "cpm_billperiods"},
+                     {"action", "set"},
+                     {"adapter_alias", alias},
                      {"billperiods", list}});
 }
 
@@ -52,10 +64,7 @@ Fetched getPeriods(Harness &h, const QString &alias)
     return h.config({{"data_name", "cpm_billperiods"}, {"action", "get"}, {"adapter_alias", alias}});
 }
 
-Fetched adapterList(Harness &h)
-{
-    return h.config({{"data_name", "interface_adapters"}, {"action", "get"}});
-}
+Fetched adapterList(Harness &h) { return h.config({{"data_name", "interface_adapters"}, {"action", "get"}}); }
 
 Fetched activate(Harness &h, const QString &alias)
 {
@@ -64,8 +73,8 @@ Fetched activate(Harness &h, const QString &alias)
 
 QStringList logLines(Harness &h, int count)
 {
-    const auto root = h.root(h.report({{"report_name", "cpm_log"}, {"number_lines", QString::number(count)}}),
-                             "CPM_LOG");
+    const auto root =
+        h.root(h.report({{"report_name", "cpm_log"}, {"number_lines", QString::number(count)}}), "CPM_LOG");
     QStringList lines;
     if (const ZEMXMLItem *messages = root->Child("LOG_MESSAGES")) {
         for (const auto &m : messages->Children)
@@ -74,7 +83,7 @@ QStringList logLines(Harness &h, int count)
     return lines;
 }
 
-}  // namespace
+} // namespace
 
 TEST(DevserverReplies, AdapterListNamesConfiguredAdaptersByAliasAndKeepsMissingOnes)
 {
@@ -91,7 +100,7 @@ TEST(DevserverReplies, AdapterListNamesConfiguredAdaptersByAliasAndKeepsMissingO
     EXPECT_EQ(list->Children[0]->Attribute("ADAPTER_PHYSICAL_NAME"), "sim0");
 
     h.configure("eth0", "sim1");
-    h.configure("eth5", "gone0");  // a device that is not there now
+    h.configure("eth5", "gone0"); // a device that is not there now
     ASSERT_EQ(code(h, activate(h, "eth0"), "CPM_ACTIVE_ADAPTER"), "0");
     root = h.root(adapterList(h), "INTERFACE_ADAPTERS");
     EXPECT_EQ(root->ChildText("ACTIVE_ADAPTER"), "eth0");
@@ -141,16 +150,18 @@ TEST(DevserverReplies, ConfigurationSetRefusesBadValuesAndStoresNothing)
         {with(configSet("eth1", "sim1"), "promiscuous_mode", "true"), kBadParameter},
         {with(configSet("eth1", "sim1"), "active", "yes"), kBadParameter},
         {with(configSet("eth1", "sim1"), "adapter_alias", ""), kBadParameter},
-        {Params{{"data_name", "cpm_configuration"}, {"action", "set"}, {"adapter_alias", "eth1"}}, kBadParameter},
+        {Params{{"data_name", "cpm_configuration"}, {"action", "set"}, {"adapter_alias", "eth1"}},
+         kBadParameter},
         {configSet("eth1", "sim1", "a</b"), kUncarriable},
         {configSet("eth1", "sim1", " leading"), kUncarriable},
         {configSet("eth1", "sim1", "x <EXCEPTION>"), kUncarriable},
         {with(configSet("eth1", "sim1"), "adapter_name", "say \"hi\""), kUncarriable},
-        {configSet("eth1", "sim0"), kConflict},  // sim0 is eth0's device
+        {configSet("eth1", "sim0"), kConflict}, // sim0 is eth0's device
     };
     for (const auto &[params, expected] : refused) {
         const auto root = h.root(h.config(params), "CPM_CONFIGURATION");
-        EXPECT_EQ(root->ChildText("ERROR_CODE"), QString::number(expected)) << params.last().second.toStdString();
+        EXPECT_EQ(root->ChildText("ERROR_CODE"), QString::number(expected))
+            << params.last().second.toStdString();
         EXPECT_FALSE(root->ChildText("ERROR_MESSAGE").isEmpty());
     }
     EXPECT_EQ(h.service->state(), before);
@@ -174,8 +185,9 @@ TEST(DevserverReplies, ActiveAdapterIsSetAndClearedOnlyForConfiguredAdapters)
     Harness h;
     auto root = h.root(activate(h, "eth0"), "CPM_ACTIVE_ADAPTER");
     EXPECT_EQ(root->ChildText("ERROR_CODE"), "10");
-    EXPECT_EQ(code(h, h.config({{"data_name", "cpm_active_adapter"}, {"action", "set"}}), "CPM_ACTIVE_ADAPTER"),
-              "1");
+    EXPECT_EQ(
+        code(h, h.config({{"data_name", "cpm_active_adapter"}, {"action", "set"}}), "CPM_ACTIVE_ADAPTER"),
+        "1");
     h.configure("eth0", "sim0");
     root = h.root(activate(h, "eth0"), "CPM_ACTIVE_ADAPTER");
     EXPECT_EQ(root->ChildText("ERROR_CODE"), "0");
@@ -196,7 +208,8 @@ TEST(DevserverReplies, BillPeriodsAreStoredStrictlyAndReadBack)
     ASSERT_NE(root->Child("BILLPERIODS"), nullptr);
     EXPECT_TRUE(root->Child("BILLPERIODS")->Children.empty());
 
-    ASSERT_EQ(code(h, setPeriods(h, "eth0", "(20040101,20040131,1073741824;20040201,22220101,0)"), "CPM_BILLPERIODS"),
+    ASSERT_EQ(code(h, setPeriods(h, "eth0", "(20040101,20040131,1073741824;20040201,22220101,0)"),
+                   "CPM_BILLPERIODS"),
               "0");
     root = h.root(getPeriods(h, "eth0"), "CPM_BILLPERIODS");
     EXPECT_EQ(root->ChildText("ADAPTER_ALIAS"), "eth0");
@@ -222,7 +235,8 @@ TEST(DevserverReplies, StateSurvivesARestart)
     h.configure("eth0", "sim0");
     ASSERT_EQ(code(h, setPeriods(h, "eth0", "(20040301,22220101,500)"), "CPM_BILLPERIODS"), "0");
     ASSERT_EQ(code(h, activate(h, "eth0"), "CPM_ACTIVE_ADAPTER"), "0");
-    ASSERT_EQ(h.control("traffic", {{"adapter_alias", "eth0"}, {"sent", "7"}, {"received", "8"}}).body(), "ok\n");
+    ASSERT_EQ(h.control("traffic", {{"adapter_alias", "eth0"}, {"sent", "7"}, {"received", "8"}}).body(),
+              "ok\n");
     const ServerState before = h.service->state();
     h.start();
     EXPECT_EQ(h.service->state(), before);
@@ -243,7 +257,8 @@ TEST(DevserverReplies, AFailedWriteIsReportedAndChangesNothing)
     blocker.close();
 
     for (const Fetched &reply : {setPeriods(h, "eth0", "()"), h.config(configSet("eth0", "sim1"))}) {
-        const QString root = reply.bytes.contains("<CPM_BILLPERIODS") ? "CPM_BILLPERIODS" : "CPM_CONFIGURATION";
+        const QString root =
+            reply.bytes.contains("<CPM_BILLPERIODS") ? "CPM_BILLPERIODS" : "CPM_CONFIGURATION";
         EXPECT_EQ(code(h, reply, root), "4");
     }
     EXPECT_EQ(code(h, activate(h, "eth0"), "CPM_ACTIVE_ADAPTER"), "4");
@@ -255,11 +270,15 @@ TEST(DevserverReplies, StatisticsCountInsideThePeriodOfTheDay)
 {
     Harness h;
     h.configure("eth0", "sim0");
-    ASSERT_EQ(code(h, setPeriods(h, "eth0", "(20040301,20040331,1000;20040401,22220101,0)"), "CPM_BILLPERIODS"), "0");
+    ASSERT_EQ(
+        code(h, setPeriods(h, "eth0", "(20040301,20040331,1000;20040401,22220101,0)"), "CPM_BILLPERIODS"),
+        "0");
     const std::pair<const char *, int> days[] = {
         {"20040229", 1}, {"20040301", 10}, {"20040331", 100}, {"20040401", 1000}, {"20050101", 10000}};
     for (const auto &[day, bytes] : days) {
-        ASSERT_EQ(h.control("traffic", {{"adapter_alias", "eth0"}, {"day", day}, {"sent", QString::number(bytes)},
+        ASSERT_EQ(h.control("traffic", {{"adapter_alias", "eth0"},
+                                        {"day", day},
+                                        {"sent", QString::number(bytes)},
                                         {"received", QString::number(2 * bytes)}})
                       .body(),
                   "ok\n");
@@ -306,12 +325,12 @@ TEST(DevserverReplies, AccountingCountsTheActiveAdapterAcrossResetsAndDays)
     ASSERT_EQ(code(h, setPeriods(h, "eth0", "(20040301,22220101,200)"), "CPM_BILLPERIODS"), "0");
     h.source->values["sim0"] = {1000, 5000};
     h.source->values["sim1"] = {777777, 777777};
-    h.service->accountTraffic();  // nothing is active: nothing counted
+    h.service->accountTraffic(); // nothing is active: nothing counted
     ASSERT_EQ(code(h, activate(h, "eth0"), "CPM_ACTIVE_ADAPTER"), "0");
-    h.service->accountTraffic();  // the first reading is the baseline
+    h.service->accountTraffic(); // the first reading is the baseline
     h.source->values["sim0"] = {1100, 5050};
     h.service->accountTraffic();
-    h.source->values["sim0"] = {30, 5060};  // the sent counter was reset
+    h.source->values["sim0"] = {30, 5060}; // the sent counter was reset
     h.service->accountTraffic();
     h.now = h.now.addDays(1);
     h.source->values["sim0"] = {40, 5070};
@@ -341,7 +360,7 @@ TEST(DevserverReplies, LogGivesTheNewestLinesOrThoseSinceTheLastRequest)
     EXPECT_TRUE(all[0].endsWith("Configuration of adapter eth0 (sim0) stored, capture on"));
     EXPECT_TRUE(all[0].startsWith("2004-03-15 12:00:00 "));
     EXPECT_TRUE(all[1].endsWith("Served cpm_configuration.set"));
-    EXPECT_EQ(logLines(h, 0), QStringList());  // the log requests themselves are not logged
+    EXPECT_EQ(logLines(h, 0), QStringList()); // the log requests themselves are not logged
 
     activate(h, "eth0");
     adapterList(h);
@@ -365,23 +384,29 @@ TEST(DevserverReplies, ReportPagesShowTrafficPerDayAndPerAdapter)
     Harness h;
     h.configure("eth0", "sim0");
     h.control("traffic", {{"adapter_alias", "eth0"}, {"day", "20040314"}, {"sent", "5"}, {"received", "6"}});
-    Fetched page = h.report({{"report_name", "daily_traffic"}, {"adapter_name", "eth0"},
-                             {"period_from", "20040313000000"}, {"period_to", "20040315235959"}});
+    Fetched page = h.report({{"report_name", "daily_traffic"},
+                             {"adapter_name", "eth0"},
+                             {"period_from", "20040313000000"},
+                             {"period_to", "20040315235959"}});
     EXPECT_TRUE(page.bytes.startsWith("HTTP/1.1 200 OK\r\n"));
     EXPECT_TRUE(page.bytes.contains("Content-Type: text/html"));
     EXPECT_EQ(page.body().count("<tr><td>2004-03-"), 3);
     EXPECT_TRUE(page.body().contains("<tr><td>2004-03-14</td><td class=\"n\">5</td><td class=\"n\">6</td>"
                                      "<td class=\"n\">11</td></tr>"));
 
-    page = h.report({{"report_name", "adapter_totals"}, {"adapters_list", "(eth0,eth7)"},
-                     {"period_from", "20040301000000"}, {"period_to", "20040331235959"}});
+    page = h.report({{"report_name", "adapter_totals"},
+                     {"adapters_list", "(eth0,eth7)"},
+                     {"period_from", "20040301000000"},
+                     {"period_to", "20040331235959"}});
     EXPECT_TRUE(page.body().contains("<tr><td>eth0</td><td class=\"n\">5</td>"));
     EXPECT_TRUE(page.body().contains("eth7 (not configured)"));
     EXPECT_TRUE(page.body().contains("<tr><td>All adapters</td><td class=\"n\">5</td>"));
 
     EXPECT_TRUE(h.report({{"report_name", "nonsense"}}).bytes.startsWith("HTTP/1.1 404"));
-    EXPECT_TRUE(h.report({{"report_name", "daily_traffic"}, {"adapter_name", "eth0"},
-                          {"period_from", "20040315000000"}, {"period_to", "20040301000000"}})
+    EXPECT_TRUE(h.report({{"report_name", "daily_traffic"},
+                          {"adapter_name", "eth0"},
+                          {"period_from", "20040315000000"},
+                          {"period_to", "20040301000000"}})
                     .bytes.startsWith("HTTP/1.1 400"));
 }
 
@@ -392,17 +417,24 @@ TEST(DevserverReplies, ReportSumsStopAtTheLargestCountInsteadOfWrapping)
     h.configure("eth1", "sim1");
     const char *huge = "9223372036854775000";
     for (const char *alias : {"eth0", "eth1"})
-        h.control("traffic", {{"adapter_alias", alias}, {"day", "20040314"}, {"sent", huge}, {"received", huge}});
+        h.control("traffic",
+                  {{"adapter_alias", alias}, {"day", "20040314"}, {"sent", huge}, {"received", huge}});
     const QByteArray max = "9223372036854775807";
-    Fetched page = h.report({{"report_name", "daily_traffic"}, {"adapter_name", "eth0"},
-                             {"period_from", "20040314000000"}, {"period_to", "20040314235959"}});
+    Fetched page = h.report({{"report_name", "daily_traffic"},
+                             {"adapter_name", "eth0"},
+                             {"period_from", "20040314000000"},
+                             {"period_to", "20040314235959"}});
     EXPECT_TRUE(page.body().contains("<td class=\"n\">" + max + "</td></tr>")) << page.body().toStdString();
-    page = h.report({{"report_name", "adapter_totals"}, {"adapters_list", "(eth0,eth1)"},
-                     {"period_from", "20040301000000"}, {"period_to", "20040331235959"}});
-    EXPECT_TRUE(page.body().contains("<tr><td>All adapters</td><td class=\"n\">" + max + "</td><td class=\"n\">" +
-                                     max + "</td><td class=\"n\">" + max + "</td></tr>"))
+    page = h.report({{"report_name", "adapter_totals"},
+                     {"adapters_list", "(eth0,eth1)"},
+                     {"period_from", "20040301000000"},
+                     {"period_to", "20040331235959"}});
+    EXPECT_TRUE(page.body().contains("<tr><td>All adapters</td><td class=\"n\">" + max
+                                     + "</td><td class=\"n\">" + max + "</td><td class=\"n\">" + max
+                                     + "</td></tr>"))
         << page.body().toStdString();
-    EXPECT_FALSE(page.body().contains("-"  "9223372036854775"));
+    EXPECT_FALSE(page.body().contains("-"
+                                      "9223372036854775"));
 }
 
 TEST(DevserverReplies, UnknownAndMalformedRequestsGetErrorPagesNotCrashes)
@@ -422,8 +454,8 @@ TEST(DevserverReplies, UnknownAndMalformedRequestsGetErrorPagesNotCrashes)
     };
     for (const auto &[request, status] : cases) {
         const Fetched reply = fetch(port, request);
-        EXPECT_TRUE(reply.bytes.startsWith(status)) << request.left(80).toStdString() << " -> "
-                                                    << reply.bytes.left(80).toStdString();
+        EXPECT_TRUE(reply.bytes.startsWith(status))
+            << request.left(80).toStdString() << " -> " << reply.bytes.left(80).toStdString();
         EXPECT_TRUE(reply.closed);
         EXPECT_TRUE(reply.body().contains("<html>"));
         // The page's heading is the reason phrase of its status line.
@@ -431,7 +463,8 @@ TEST(DevserverReplies, UnknownAndMalformedRequestsGetErrorPagesNotCrashes)
         EXPECT_TRUE(reply.body().contains("<h1>" + statusLine.mid(13) + "</h1>")) << statusLine.toStdString();
     }
     // Program paths are matched without regard to case.
-    EXPECT_TRUE(fetch(port, "GET /CGI-BIN/ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n")
-                    .body()
-                    .contains("<INTERFACE_ADAPTERS>"));
+    EXPECT_TRUE(
+        fetch(port, "GET /CGI-BIN/ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n")
+            .body()
+            .contains("<INTERFACE_ADAPTERS>"));
 }

@@ -36,16 +36,28 @@ TEST_F(Language, EvaluatesWithPrecedence)
     struct Row {
         const char *expression, *value;
     } rows[] = {
-        {"1 + 2 * 3", "7"},          {"(1 + 2) * 3", "9"},        {"7 / 2", "3"},
-        {"7 % 4", "3"},              {"7.0 / 2", "3.5"},          {"-3 + 1", "-2"},
-        {"1e3", "1000"},             {"2 - 3 - 4", "-5"},         {"lineno * 2", "14"},
-        {"1 < 2 == true", "true"},   {"!true || 1 == 1", "true"}, {"!(1 == 1)", "false"},
-        {"1 != 2 && 2 >= 2", "true"}, {"\"a\" + \"b\" + line", "absome text"},
-        {"lineno + \": \" + line", "7: some text"}, {"\"n=\" + 2.5 + true", "n=2.5true"},
-        {"\"abc\" < \"abd\"", "true"}, {"line == \"some text\"", "true"},
-        {"\"tab\\there\"", "tab\there"}, {"\"q\\\"\\\\\"", "q\"\\"},
+        {"1 + 2 * 3", "7"},
+        {"(1 + 2) * 3", "9"},
+        {"7 / 2", "3"},
+        {"7 % 4", "3"},
+        {"7.0 / 2", "3.5"},
+        {"-3 + 1", "-2"},
+        {"1e3", "1000"},
+        {"2 - 3 - 4", "-5"},
+        {"lineno * 2", "14"},
+        {"1 < 2 == true", "true"},
+        {"!true || 1 == 1", "true"},
+        {"!(1 == 1)", "false"},
+        {"1 != 2 && 2 >= 2", "true"},
+        {"\"a\" + \"b\" + line", "absome text"},
+        {"lineno + \": \" + line", "7: some text"},
+        {"\"n=\" + 2.5 + true", "n=2.5true"},
+        {"\"abc\" < \"abd\"", "true"},
+        {"line == \"some text\"", "true"},
+        {"\"tab\\there\"", "tab\there"},
+        {"\"q\\\"\\\\\"", "q\"\\"},
         {"\"re \\(x\\)\\1\"", "re \\(x\\)\\1"}, // other backslashes stay
-        {"false && 1 / 0 == 1", "false"}, // the right side is not evaluated
+        {"false && 1 / 0 == 1", "false"},       // the right side is not evaluated
         {"true || 1 / 0 == 1", "true"},
     };
     for (const Row &row : rows)

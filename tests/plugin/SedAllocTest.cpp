@@ -75,13 +75,20 @@ TEST(SedAllocation, CompilingAndRunningAllocateNothing)
         "s/\\(ab*\\)\\1*c/[&]/g;T;s/^/t:/",
         "p;n;l;=",
         "s/a/b/p;s/x*/-/g;c\\\nchanged",
-        "s/a/b/;s/x/y/;p x",        // a compile error leaves through the exception
-        "s/\\(x\\)/\\2/",          // so does this one
+        "s/a/b/;s/x/y/;p x", // a compile error leaves through the exception
+        "s/\\(x\\)/\\2/",    // so does this one
         "r /nonexistent;a too\nb end\n:end",
     };
     const std::string texts[] = {
-        "foo boo", "key=value", "  spaced\tout  text", "start", "xxxxxyz", "end",
-        std::string(4000, 'a'), std::string(3999, 'x') + "y", "GET /index.html?a=1&b=2 HTTP/1.1",
+        "foo boo",
+        "key=value",
+        "  spaced\tout  text",
+        "start",
+        "xxxxxyz",
+        "end",
+        std::string(4000, 'a'),
+        std::string(3999, 'x') + "y",
+        "GET /index.html?a=1&b=2 HTTP/1.1",
     };
     auto engine = std::make_unique<SedObj>();
     engine->set_output(discard, nullptr);

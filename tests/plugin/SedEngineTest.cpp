@@ -13,7 +13,7 @@ namespace {
 struct Case {
     const char *script;
     const char *text;
-    const char *expected;  // result, or "EXC<code>:<message>"
+    const char *expected; // result, or "EXC<code>:<message>"
 };
 
 void runTable(const std::vector<Case> &cases)
@@ -92,21 +92,51 @@ TEST(SedSubstitution, ResultPastTheLimitKeepsTheTextAndWarns)
 TEST(SedMatch, AnchorsClassesGroupsAndStars)
 {
     // "/re/d" leaves nothing exactly when re occurs in the text.
-    struct M { const char *re; const char *text; bool found; };
+    struct M {
+        const char *re;
+        const char *text;
+        bool found;
+    };
     const std::vector<M> cases = {
-        {"b", "abc", true},          {"^b", "abc", false},        {"c$", "abc", true},
-        {"b$", "abc", false},        {"^$", "", true},            {"a$b", "a$b", true},
-        {"[A-Z]", "aXb", true},      {"[A-Z]", "axb", false},     {"[]abc]", "]", true},
-        {"[]abc]", "d", false},      {"[^a-c]", "abc", false},    {"[^a-c]", "abcd", true},
-        {"[a-]", "-", true},         {"[-a]", "-", true},         {"[\\]]", "]", true},
-        {"[\\t]", "a\tb", true},     {"a\\(b\\)\\1", "ab", false}, {"a\\(b\\)\\1", "abb", true},
-        {"x*", "", true},            {"a*a", "a", true},          {"a*ab", "ab", true},
-        {".*x.*y", "axbyc", true},   {".*x.*y", "aybxc", false},  {"a.c", "abc", true},
-        {"a.c", "ac", false},        {"\\.", "a.b", true},        {"\\.", "ab", false},
-        {"a\\/b", "a/b", true},      {"^*a", "*a", true},         {"\\(a*\\)b\\1$", "aabaa", true},
-        {"\\(a*\\)b\\1$", "aaba", true}, {"^\\(a*\\)b\\1$", "aaba", false}, {"[0-9][0-9]*", "x12", true},
-        {"\\(\\(a\\)b\\)\\2", "aba", true}, {"\\(\\(a\\)b\\)\\1", "aba", false}, {"ab*c", "ac", true},
-        {"[^x]", "é", true},         {"[a-z]", "é", false},       {".", "é", true},
+        {"b", "abc", true},
+        {"^b", "abc", false},
+        {"c$", "abc", true},
+        {"b$", "abc", false},
+        {"^$", "", true},
+        {"a$b", "a$b", true},
+        {"[A-Z]", "aXb", true},
+        {"[A-Z]", "axb", false},
+        {"[]abc]", "]", true},
+        {"[]abc]", "d", false},
+        {"[^a-c]", "abc", false},
+        {"[^a-c]", "abcd", true},
+        {"[a-]", "-", true},
+        {"[-a]", "-", true},
+        {"[\\]]", "]", true},
+        {"[\\t]", "a\tb", true},
+        {"a\\(b\\)\\1", "ab", false},
+        {"a\\(b\\)\\1", "abb", true},
+        {"x*", "", true},
+        {"a*a", "a", true},
+        {"a*ab", "ab", true},
+        {".*x.*y", "axbyc", true},
+        {".*x.*y", "aybxc", false},
+        {"a.c", "abc", true},
+        {"a.c", "ac", false},
+        {"\\.", "a.b", true},
+        {"\\.", "ab", false},
+        {"a\\/b", "a/b", true},
+        {"^*a", "*a", true},
+        {"\\(a*\\)b\\1$", "aabaa", true},
+        {"\\(a*\\)b\\1$", "aaba", true},
+        {"^\\(a*\\)b\\1$", "aaba", false},
+        {"[0-9][0-9]*", "x12", true},
+        {"\\(\\(a\\)b\\)\\2", "aba", true},
+        {"\\(\\(a\\)b\\)\\1", "aba", false},
+        {"ab*c", "ac", true},
+        {"[^x]", "é", true},
+        {"[a-z]", "é", false},
+        {".", "é", true},
     };
     for (const M &c : cases) {
         const std::string result = sedOnce(std::string("/") + c.re + "/d", c.text);
@@ -125,8 +155,8 @@ TEST(SedCompile, Errors)
     runTable({
         {"s/a/", "x", garbledCommand.c_str()},
         {"s/\\(a\\)/\\2/", "x", garbledCommand.c_str()},
-        {"s/a/b\\", "x", "x"},                       // the trailing backslash ends the script
-        {"s/a/b\\\\", "x", garbledCommand.c_str()},  // a replacement that ends in a backslash
+        {"s/a/b\\", "x", "x"},                      // the trailing backslash ends the script
+        {"s/a/b\\\\", "x", garbledCommand.c_str()}, // a replacement that ends in a backslash
         {"s/\\(a/b/", "x", garbledCommand.c_str()},
         {"s/a\\)/b/", "x", garbledCommand.c_str()},
         {"s/\\1\\(a\\)/b/", "x", garbledCommand.c_str()},
@@ -206,14 +236,17 @@ TEST(SedCompile, Limits)
     EXPECT_EQ(sedOnce(labels + ":more", "a"), "EXC2:sed: too many labels: %s\n");
     EXPECT_EQ(sedOnce(labels + "b more", "a"), "EXC2:sed: too many labels: %s\n");
 
-    EXPECT_EQ(sedOnce(std::string(3999, ' ') .replace(0, 1, "p"), "a"), "a");
+    EXPECT_EQ(sedOnce(std::string(3999, ' ').replace(0, 1, "p"), "a"), "a");
     EXPECT_EQ(sedOnce("p" + std::string(3999, ' '), "a"), "EXC2:sed: script too long\n");
 
     // A long RE: 127 literal items fit in 256 bytes, 128 do not.
     EXPECT_EQ(sedOnce("/" + std::string(127, 'a') + "/d", std::string(127, 'a')), "");
     EXPECT_EQ(sedOnce("/" + std::string(128, 'a') + "/d", "a"), garbledAddress);
-    EXPECT_EQ(sedOnce("s/" + std::string(14, '[') .replace(0, 14, "[a][a][a][a][a][a][a][a][a][a][a][a][a][a][a]") + "/x/", "a"),
-              "EXC2:sed: RE too long: %s\n");
+    EXPECT_EQ(
+        sedOnce("s/" + std::string(14, '[').replace(0, 14, "[a][a][a][a][a][a][a][a][a][a][a][a][a][a][a]")
+                    + "/x/",
+                "a"),
+        "EXC2:sed: RE too long: %s\n");
 
     // The text pool: many long a texts fill it and are refused, never written past its end.
     // The text pool: y tables and classes take more room than their script text, so a script can
@@ -247,7 +280,11 @@ TEST(SedCompile, RecompileAfterAnErrorStartsClean)
 
 TEST(SedAddresses, AcrossRuns)
 {
-    struct A { const char *script; std::vector<std::string> texts; std::vector<std::string> results; };
+    struct A {
+        const char *script;
+        std::vector<std::string> texts;
+        std::vector<std::string> results;
+    };
     const std::vector<A> cases = {
         {"1d", {"a", "b", "c"}, {"", "b", "c"}},
         {"2d", {"a", "b", "c"}, {"a", "", "c"}},

@@ -11,7 +11,7 @@ namespace {
 // A plain backtracking matcher over a small RE dialect: a b c . [ab] [^a], each optionally starred,
 // groups \( \) (never starred), back-references \1 \2 (optionally starred), ^ and $.
 struct RefItem {
-    char kind;      // 'c' char, '.' any, '[' set, '(' group start, ')' group end, '1' back-reference
+    char kind; // 'c' char, '.' any, '[' set, '(' group start, ')' group end, '1' back-reference
     char ch = 0;
     bool negated = false;
     bool star = false;
@@ -60,8 +60,8 @@ struct Reference {
         if (it.kind == '1') {
             const std::string g = text.substr(starts[it.group], ends[it.group] - starts[it.group]);
             int copies = 0;
-            while (text.compare(p + copies * g.size(), g.size(), g) == 0 && p + (copies + 1) * g.size() <= text.size()
-                   && !g.empty() && (it.star || copies == 0))
+            while (text.compare(p + copies * g.size(), g.size(), g) == 0
+                   && p + (copies + 1) * g.size() <= text.size() && !g.empty() && (it.star || copies == 0))
                 ++copies;
             if (!it.star)
                 return (g.empty() || copies == 1) && here(i + 1, p + static_cast<int>(g.size()));
@@ -87,7 +87,8 @@ struct Reference {
         const int last = anchored ? 0 : static_cast<int>(text.size());
         for (int start = 0; start <= last; ++start)
             if (here(0, start))
-                return text.substr(0, start) + "[" + text.substr(start, matchEnd - start) + "]" + text.substr(matchEnd);
+                return text.substr(0, start) + "[" + text.substr(start, matchEnd - start) + "]"
+                       + text.substr(matchEnd);
         return text;
     }
 };
@@ -191,8 +192,13 @@ TEST(SedMatcher, GroupsAgreeWhenStatesAreRemembered)
     CapturingSed memo;
     memo.engine->set_memo_threshold(0);
     const char *scripts[] = {
-        "s/\\(a*\\)\\(b*\\)a/<\\2|\\1>/g", "s/\\(.*\\)b\\(.*\\)/<\\2|\\1>/", "s/a*\\(b[ab]*\\)*//",
-        "s/\\([ab]*\\)c\\([^a]*\\)/\\2\\1/g", "s/.*\\(a\\)/\\1/", "s/[^a]*/-/g", "s/b*/x/g",
+        "s/\\(a*\\)\\(b*\\)a/<\\2|\\1>/g",
+        "s/\\(.*\\)b\\(.*\\)/<\\2|\\1>/",
+        "s/a*\\(b[ab]*\\)*//",
+        "s/\\([ab]*\\)c\\([^a]*\\)/\\2\\1/g",
+        "s/.*\\(a\\)/\\1/",
+        "s/[^a]*/-/g",
+        "s/b*/x/g",
     };
     for (int round = 0; round < 500; ++round) {
         std::string text;
@@ -210,20 +216,20 @@ TEST(SedMatcher, GroupsAgreeWhenStatesAreRemembered)
 
 TEST(SedMatcher, PathologicalResOverLongTextsFinish)
 {
-    struct P { const char *script; std::string text; std::string expected; };
+    struct P {
+        const char *script;
+        std::string text;
+        std::string expected;
+    };
     const std::string as(4000, 'a');
     std::string xy(4000, 'x');
     for (int i = 1; i < 4000; i += 2)
         xy[i] = 'y';
     const std::vector<P> cases = {
-        {"s/a*a*a*a*a*b/X/", as, as},
-        {"s/a*a*a*a*a*a*a*a*a*b/X/g", as, as},
-        {"s/.*x.*y.*z/X/", xy, xy},
-        {"s/\\(.*\\)x\\(.*\\)y\\(.*\\)z/X/", xy, xy},
-        {"s/[ab]*[ab]*[ab]*c/X/", as, as},
-        {"s/.*.*.*.*=/X/g", as, as},
-        {"s/a*a*a*a*a*$/X/", as, "X"},
-        {"s/.*x.*y.*y$/X/", xy, "X"},
+        {"s/a*a*a*a*a*b/X/", as, as},      {"s/a*a*a*a*a*a*a*a*a*b/X/g", as, as},
+        {"s/.*x.*y.*z/X/", xy, xy},        {"s/\\(.*\\)x\\(.*\\)y\\(.*\\)z/X/", xy, xy},
+        {"s/[ab]*[ab]*[ab]*c/X/", as, as}, {"s/.*.*.*.*=/X/g", as, as},
+        {"s/a*a*a*a*a*$/X/", as, "X"},     {"s/.*x.*y.*y$/X/", xy, "X"},
         {"/a*a*a*a*a*b/d", as, as},
     };
     for (const P &c : cases) {

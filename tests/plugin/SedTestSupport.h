@@ -9,18 +9,15 @@
 #include <vector>
 
 struct SedRun {
-    std::vector<std::string> results;  // pattern space after each run
-    std::string output;                // what the engine wrote to its standard output
-    std::string error;                 // error text after the last step
-    int code = -1;                     // SedObjException code, -1 when none was thrown
+    std::vector<std::string> results; // pattern space after each run
+    std::string output;               // what the engine wrote to its standard output
+    std::string error;                // error text after the last step
+    int code = -1;                    // SedObjException code, -1 when none was thrown
 };
 
 class CapturingSed {
 public:
-    CapturingSed() : engine(std::make_unique<SedObj>())
-    {
-        engine->set_output(&CapturingSed::collect, this);
-    }
+    CapturingSed() : engine(std::make_unique<SedObj>()) { engine->set_output(&CapturingSed::collect, this); }
 
     SedRun run(const std::string &script, const std::vector<std::string> &texts)
     {

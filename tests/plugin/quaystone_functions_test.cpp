@@ -141,9 +141,18 @@ void checkOperations(EXL_Expression &function, const std::vector<OpRow> &rows)
     }
 }
 
-#define OK(WHAT, BODY) {WHAT, [&](EXL_Expression &f) { BODY; }, nullptr, nullptr}
-#define REFUSED(TEXT, BODY) {TEXT, [&](EXL_Expression &f) { BODY; }, TEXT, nullptr}
-#define UNCONVERTIBLE(TEXT, BODY) {TEXT, [&](EXL_Expression &f) { BODY; }, nullptr, TEXT}
+#define OK(WHAT, BODY)                                                                                       \
+    {                                                                                                        \
+        WHAT, [&](EXL_Expression &f) { BODY; }, nullptr, nullptr                                             \
+    }
+#define REFUSED(TEXT, BODY)                                                                                  \
+    {                                                                                                        \
+        TEXT, [&](EXL_Expression &f) { BODY; }, TEXT, nullptr                                                \
+    }
+#define UNCONVERTIBLE(TEXT, BODY)                                                                            \
+    {                                                                                                        \
+        TEXT, [&](EXL_Expression &f) { BODY; }, nullptr, TEXT                                                \
+    }
 
 TEST(QuaystoneFunctions, MatchAnswersTheTypedOperations)
 {
@@ -157,38 +166,42 @@ TEST(QuaystoneFunctions, MatchAnswersTheTypedOperations)
     checkOperations(f, {
         OK("value", EXPECT_EQ(f.AsDouble(), 1.0); EXPECT_EQ(f.AsLong(), 1); EXPECT_EQ(f.TypeCode(), 4);
            EXPECT_EQ(f.asString(nullptr), "true")),
-        UNCONVERTIBLE("can't convert to <string>", f.AsString()),
-        UNCONVERTIBLE("can't convert to <date>", f.AsDate()),
-        OK("== typed", EXPECT_TRUE(f.EqualBool(true)); EXPECT_TRUE(f.EqualLong(1)); EXPECT_FALSE(f.EqualDouble(0.0));
-           EXPECT_TRUE(f.EqualVariant(EXL_Variant(true)))),
-        REFUSED("Not supported operator== <string> operation", f.EqualString("true")),
-        REFUSED("Not supported operator== <date> operation", f.EqualDate(EXL_Date{})),
-        REFUSED("Not supported operator== <bool> operation", f.rEqualBool(true)),
-        REFUSED("Not supported operator!= <long> operation", f.NotEqualLong(1)),
-        REFUSED("Not supported operator!= <variant> operation", f.rNotEqualVariant(EXL_Variant(1L))),
-        REFUSED("Not supported operator> <double> operation", f.GreaterDouble(0.5)),
-        REFUSED("Not supported operator<= <bool> operation", f.LessEqualBool(true)),
-        OK("reverse comparisons", EXPECT_TRUE(f.rLessBool(false)); EXPECT_FALSE(f.rGreaterLong(0));
-           EXPECT_TRUE(f.rGreaterEqualDouble(1.0)); EXPECT_TRUE(f.rLessEqualVariant(EXL_Variant(1L)))),
-        REFUSED("Not supported operator< <string> operation", f.rLessString("a")),
-        REFUSED("Not supported operator>= <date> operation", f.rGreaterEqualDate(EXL_Date{})),
-        OK("expression forms", EXPECT_TRUE(f.Equal(yes)); EXPECT_FALSE(f.Equal(no)); EXPECT_TRUE(f.NotEqual(no))),
-        REFUSED("Not supported Add <variant> operation", f.AddVariant(EXL_Variant(1L))),
-        REFUSED("Not supported Add <long> operation", f.rAddLong(1)),
-        // The expression form hands the bool value to the operand, which refuses it.
-        REFUSED("Not supported Sub <bool> operation", f.Sub(one)),
-        REFUSED("Not supported Mul <double> operation", f.MulDouble(2.0)),
-        REFUSED("Not supported Div <bool> operation", f.rDivBool(true)),
-        REFUSED("Not supported Mod <date> operation", f.rModDate(EXL_Date{})),
-        REFUSED("Not supported assignment", f.Assign(yes)),
-        REFUSED("Not supported assignment", f.rAssignString("x")),
-        REFUSED("Not supported assignment", f.rAssignDouble(1.0)),
-        REFUSED("Not supported operand type <date> in the expression", f.CreateResultDate()),
-        REFUSED("Not supported operand type <bool> in the expression", f.CreateResultBool()),
-        REFUSED("Not supported operand type <VariableAbstract> in the expression", f.CreateResultVariable(variable)),
-        OK("properties", EXPECT_EQ(f.IsConstant() + f.IsVariable() + f.IsAssignable() + f.IsAggregate() +
-                                       f.ElementCount() + f.Reset() + f.Optimize(), 0)),
-        OK("assignment", f.rAssignLong(0); EXPECT_FALSE(f.AsBool()); f.rAssignBool(true); EXPECT_TRUE(f.AsBool())),
+            UNCONVERTIBLE("can't convert to <string>", f.AsString()),
+            UNCONVERTIBLE("can't convert to <date>", f.AsDate()),
+            OK("== typed", EXPECT_TRUE(f.EqualBool(true)); EXPECT_TRUE(f.EqualLong(1));
+               EXPECT_FALSE(f.EqualDouble(0.0)); EXPECT_TRUE(f.EqualVariant(EXL_Variant(true)))),
+            REFUSED("Not supported operator== <string> operation", f.EqualString("true")),
+            REFUSED("Not supported operator== <date> operation", f.EqualDate(EXL_Date{})),
+            REFUSED("Not supported operator== <bool> operation", f.rEqualBool(true)),
+            REFUSED("Not supported operator!= <long> operation", f.NotEqualLong(1)),
+            REFUSED("Not supported operator!= <variant> operation", f.rNotEqualVariant(EXL_Variant(1L))),
+            REFUSED("Not supported operator> <double> operation", f.GreaterDouble(0.5)),
+            REFUSED("Not supported operator<= <bool> operation", f.LessEqualBool(true)),
+            OK("reverse comparisons", EXPECT_TRUE(f.rLessBool(false)); EXPECT_FALSE(f.rGreaterLong(0));
+               EXPECT_TRUE(f.rGreaterEqualDouble(1.0)); EXPECT_TRUE(f.rLessEqualVariant(EXL_Variant(1L)))),
+            REFUSED("Not supported operator< <string> operation", f.rLessString("a")),
+            REFUSED("Not supported operator>= <date> operation", f.rGreaterEqualDate(EXL_Date{})),
+            OK("expression forms", EXPECT_TRUE(f.Equal(yes)); EXPECT_FALSE(f.Equal(no));
+               EXPECT_TRUE(f.NotEqual(no))),
+            REFUSED("Not supported Add <variant> operation", f.AddVariant(EXL_Variant(1L))),
+            REFUSED("Not supported Add <long> operation", f.rAddLong(1)),
+            // The expression form hands the bool value to the operand, which refuses it.
+            REFUSED("Not supported Sub <bool> operation", f.Sub(one)),
+            REFUSED("Not supported Mul <double> operation", f.MulDouble(2.0)),
+            REFUSED("Not supported Div <bool> operation", f.rDivBool(true)),
+            REFUSED("Not supported Mod <date> operation", f.rModDate(EXL_Date{})),
+            REFUSED("Not supported assignment", f.Assign(yes)),
+            REFUSED("Not supported assignment", f.rAssignString("x")),
+            REFUSED("Not supported assignment", f.rAssignDouble(1.0)),
+            REFUSED("Not supported operand type <date> in the expression", f.CreateResultDate()),
+            REFUSED("Not supported operand type <bool> in the expression", f.CreateResultBool()),
+            REFUSED("Not supported operand type <VariableAbstract> in the expression",
+                    f.CreateResultVariable(variable)),
+            OK("properties", EXPECT_EQ(f.IsConstant() + f.IsVariable() + f.IsAssignable() + f.IsAggregate()
+                                           + f.ElementCount() + f.Reset() + f.Optimize(),
+                                       0)),
+            OK("assignment", f.rAssignLong(0); EXPECT_FALSE(f.AsBool()); f.rAssignBool(true);
+               EXPECT_TRUE(f.AsBool())),
     });
 }
 
@@ -202,33 +215,34 @@ TEST(QuaystoneFunctions, SedAnswersTheTypedOperations)
 
     checkOperations(f, {
         OK("value", EXPECT_EQ(f.TypeCode(), 2); EXPECT_EQ(f.asString(nullptr), "hell0 w0rld")),
-        UNCONVERTIBLE("can't convert to <double>", f.AsDouble()),
-        UNCONVERTIBLE("can't convert to <long>", f.AsLong()),
-        UNCONVERTIBLE("can't convert to <bool>", f.AsBool()),
-        UNCONVERTIBLE("can't convert to <date>", f.AsDate()),
-        OK("==", EXPECT_TRUE(f.EqualString("hell0 w0rld")); EXPECT_FALSE(f.EqualVariant(EXL_Variant(std::string("x"))));
-           EXPECT_TRUE(f.Equal(same)); EXPECT_TRUE(f.NotEqual(bang))),
-        REFUSED("Not supported operator== <long> operation", f.EqualLong(1)),
-        REFUSED("Not supported operator== <string> operation", f.rEqualString("x")),
-        REFUSED("Not supported operator!= <string> operation", f.NotEqualString("x")),
-        REFUSED("Not supported operator> <string> operation", f.GreaterString("x")),
-        REFUSED("Not supported operator<= <string> operation", f.rLessEqualString("x")),
-        OK("Add", EXPECT_EQ(f.AddString("!").asString(), "hell0 w0rld!");
-           EXPECT_EQ(f.rAddString("<").asString(), "<hell0 w0rld");
-           EXPECT_EQ(f.AddVariant(EXL_Variant(std::string("?"))).asString(), "hell0 w0rld?");
-           EXPECT_EQ(f.Add(bang).asString(), "hell0 w0rld!")),
-        REFUSED("Not supported Add <long> operation", f.AddLong(1)),
-        REFUSED("Not supported Add <bool> operation", f.rAddBool(true)),
-        REFUSED("Not supported Sub <string> operation", f.SubString("x")),
-        REFUSED("Not supported Sub <string> operation", f.rSubString("x")),
-        REFUSED("Not supported Mul <string> operation", f.MulString("x")),
-        REFUSED("Not supported Mod <variant> operation", f.ModVariant(EXL_Variant(1L))),
-        REFUSED("Not supported Div <string> operation", f.Div(one)),
-        REFUSED("Not supported assignment", f.rAssignLong(1)),
-        REFUSED("Not supported operand type <long> in the expression", f.CreateResultLong()),
-        OK("result holder", std::unique_ptr<EXL_Expression> holder(f.CreateResultString());
-           EXPECT_EQ(holder->TypeCode(), EXL_TYPE_STRING)),
-        OK("assignment", f.rAssignString("x"); EXPECT_EQ(f.AsString(), "x")),
+            UNCONVERTIBLE("can't convert to <double>", f.AsDouble()),
+            UNCONVERTIBLE("can't convert to <long>", f.AsLong()),
+            UNCONVERTIBLE("can't convert to <bool>", f.AsBool()),
+            UNCONVERTIBLE("can't convert to <date>", f.AsDate()),
+            OK("==", EXPECT_TRUE(f.EqualString("hell0 w0rld"));
+               EXPECT_FALSE(f.EqualVariant(EXL_Variant(std::string("x")))); EXPECT_TRUE(f.Equal(same));
+               EXPECT_TRUE(f.NotEqual(bang))),
+            REFUSED("Not supported operator== <long> operation", f.EqualLong(1)),
+            REFUSED("Not supported operator== <string> operation", f.rEqualString("x")),
+            REFUSED("Not supported operator!= <string> operation", f.NotEqualString("x")),
+            REFUSED("Not supported operator> <string> operation", f.GreaterString("x")),
+            REFUSED("Not supported operator<= <string> operation", f.rLessEqualString("x")),
+            OK("Add", EXPECT_EQ(f.AddString("!").asString(), "hell0 w0rld!");
+               EXPECT_EQ(f.rAddString("<").asString(), "<hell0 w0rld");
+               EXPECT_EQ(f.AddVariant(EXL_Variant(std::string("?"))).asString(), "hell0 w0rld?");
+               EXPECT_EQ(f.Add(bang).asString(), "hell0 w0rld!")),
+            REFUSED("Not supported Add <long> operation", f.AddLong(1)),
+            REFUSED("Not supported Add <bool> operation", f.rAddBool(true)),
+            REFUSED("Not supported Sub <string> operation", f.SubString("x")),
+            REFUSED("Not supported Sub <string> operation", f.rSubString("x")),
+            REFUSED("Not supported Mul <string> operation", f.MulString("x")),
+            REFUSED("Not supported Mod <variant> operation", f.ModVariant(EXL_Variant(1L))),
+            REFUSED("Not supported Div <string> operation", f.Div(one)),
+            REFUSED("Not supported assignment", f.rAssignLong(1)),
+            REFUSED("Not supported operand type <long> in the expression", f.CreateResultLong()),
+            OK("result holder", std::unique_ptr<EXL_Expression> holder(f.CreateResultString());
+               EXPECT_EQ(holder->TypeCode(), EXL_TYPE_STRING)),
+            OK("assignment", f.rAssignString("x"); EXPECT_EQ(f.AsString(), "x")),
     });
 }
 
@@ -238,10 +252,19 @@ TEST(QuaystoneFunctions, MatchFindsPatterns)
         const char *text, *pattern;
         bool expected;
     } rows[] = {
-        {"abc", "b", true},     {"abc", "^b", false},  {"abc", "c$", true},         {"aXb", "[A-Z]", true},
-        {"ab", "a\\(b\\)\\1", false}, {"a/b", "a\\/b", true}, {"GET /x", "^GET ", true}, {"POST /", "^GET ", false},
+        {"abc", "b", true},
+        {"abc", "^b", false},
+        {"abc", "c$", true},
+        {"aXb", "[A-Z]", true},
+        {"ab", "a\\(b\\)\\1", false},
+        {"a/b", "a\\/b", true},
+        {"GET /x", "^GET ", true},
+        {"POST /", "^GET ", false},
         // An empty text holds only the patterns that match an empty string.
-        {"", "x", false},       {"", "^GET ", false},  {"", "^$", true},            {"", "x*", true},
+        {"", "x", false},
+        {"", "^GET ", false},
+        {"", "^$", true},
+        {"", "x*", true},
     };
     for (const Row &row : rows) {
         auto call = bound("match", "", "");

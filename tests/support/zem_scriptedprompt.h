@@ -9,31 +9,31 @@
 #include "zem_prompt.h"
 
 class ZEMScriptedPrompt : public ZEMPrompt {
- public:
-  struct Shown {
-    QString text;
-    int style = 0;
-    bool withDontShow = false;
-  };
-  struct Answer {
-    int result = ZEMPromptResult::Ok;
-    bool dontShowAgain = false;
-  };
+public:
+    struct Shown {
+        QString text;
+        int style = 0;
+        bool withDontShow = false;
+    };
+    struct Answer {
+        int result = ZEMPromptResult::Ok;
+        bool dontShowAgain = false;
+    };
 
-  int MessageBox(const QString &text, int style) override;
-  int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
+    int MessageBox(const QString &text, int style) override;
+    int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
 
-  // Queues the answer of the next box.
-  void Push(int result, bool dontShowAgain = false) { answers_.append({result, dontShowAgain}); }
+    // Queues the answer of the next box.
+    void Push(int result, bool dontShowAgain = false) { answers_.append({result, dontShowAgain}); }
 
-  const QList<Shown> &Boxes() const { return shown_; }
-  QStringList Texts() const;
-  int Count() const { return static_cast<int>(shown_.size()); }
-  void Clear() { shown_.clear(); }
+    const QList<Shown> &Boxes() const { return shown_; }
+    QStringList Texts() const;
+    int Count() const { return static_cast<int>(shown_.size()); }
+    void Clear() { shown_.clear(); }
 
- private:
-  Answer Next(int style);
+private:
+    Answer Next(int style);
 
-  QList<Shown> shown_;
-  QList<Answer> answers_;
+    QList<Shown> shown_;
+    QList<Answer> answers_;
 };

@@ -25,58 +25,62 @@ bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 5000);
 void SpinEventLoop(int ms);
 
 class ZEMFixedClock : public ZEMClock {
- public:
-  explicit ZEMFixedClock(QDateTime now = QDateTime(QDate(2004, 3, 17), QTime(14, 23, 5, 7))) : now_(std::move(now)) {}
-  QDateTime Now() const override { return now_; }
-  void Set(const QDateTime &now) { now_ = now; }
+public:
+    explicit ZEMFixedClock(QDateTime now = QDateTime(QDate(2004, 3, 17), QTime(14, 23, 5, 7)))
+        : now_(std::move(now))
+    {
+    }
+    QDateTime Now() const override { return now_; }
+    void Set(const QDateTime &now) { now_ = now; }
 
- private:
-  QDateTime now_;
+private:
+    QDateTime now_;
 };
 
 // A settings store in a fresh temporary folder, removed at the end.
 class ZEMTempSettings {
- public:
-  ZEMTempSettings();
-  bool IsValid() const { return dir_.isValid(); }
-  QString Folder() const { return dir_.path(); }
-  ZEMSettingsStore &Store() { return *store_; }
-  // Writes a root's file as it stands (for corrupt or hand-made files).
-  void WriteFile(ZEMSettingsRoot root, const QByteArray &content);
-  QByteArray ReadFile(ZEMSettingsRoot root) const;
+public:
+    ZEMTempSettings();
+    bool IsValid() const { return dir_.isValid(); }
+    QString Folder() const { return dir_.path(); }
+    ZEMSettingsStore &Store() { return *store_; }
+    // Writes a root's file as it stands (for corrupt or hand-made files).
+    void WriteFile(ZEMSettingsRoot root, const QByteArray &content);
+    QByteArray ReadFile(ZEMSettingsRoot root) const;
 
- private:
-  QTemporaryDir dir_;
-  std::unique_ptr<ZEMSettingsStore> store_;
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<ZEMSettingsStore> store_;
 };
 
 // A settings module over a temporary store and a fixed clock, registered as DMMain() while it lives.
 class ZEMTestModule {
- public:
-  explicit ZEMTestModule(bool create = true);
-  ~ZEMTestModule();
-  TDMMain &Module() { return *module_; }
-  ZEMTempSettings &Settings() { return settings_; }
-  ZEMFixedClock &Clock() { return clock_; }
+public:
+    explicit ZEMTestModule(bool create = true);
+    ~ZEMTestModule();
+    TDMMain &Module() { return *module_; }
+    ZEMTempSettings &Settings() { return settings_; }
+    ZEMFixedClock &Clock() { return clock_; }
 
- private:
-  ZEMTempSettings settings_;
-  ZEMFixedClock clock_;
-  std::unique_ptr<TDMMain> module_;
+private:
+    ZEMTempSettings settings_;
+    ZEMFixedClock clock_;
+    std::unique_ptr<TDMMain> module_;
 };
 
 // Records everything an exchange reports.
 class ZEMRecordingSink : public ZEMExchangeSink {
- public:
-  void ClientLog(const QString &prefix, const QString &text) override { log.append(prefix + text); }
-  void StatusText(const QString &text) override {
-    status = text;
-    statusHistory.append(text);
-  }
-  ZEMPrompt &Prompt() override { return prompt; }
+public:
+    void ClientLog(const QString &prefix, const QString &text) override { log.append(prefix + text); }
+    void StatusText(const QString &text) override
+    {
+        status = text;
+        statusHistory.append(text);
+    }
+    ZEMPrompt &Prompt() override { return prompt; }
 
-  QStringList log;
-  QString status;
-  QStringList statusHistory;
-  ZEMScriptedPrompt prompt;
+    QStringList log;
+    QString status;
+    QStringList statusHistory;
+    ZEMScriptedPrompt prompt;
 };

@@ -14,17 +14,18 @@ namespace {
 
 QByteArray ListReply(const QByteArray &active, const QByteArray &adapters)
 {
-    return "HTTP/1.1 200 OK\r\n\r\n<INTERFACE_ADAPTERS><ERROR_CODE>0</ERROR_CODE><ACTIVE_ADAPTER>" + active +
-           "</ACTIVE_ADAPTER><ADAPTERS_LIST>" + adapters + "</ADAPTERS_LIST></INTERFACE_ADAPTERS>";
+    return "HTTP/1.1 200 OK\r\n\r\n<INTERFACE_ADAPTERS><ERROR_CODE>0</ERROR_CODE><ACTIVE_ADAPTER>" + active
+           + "</ACTIVE_ADAPTER><ADAPTERS_LIST>" + adapters + "</ADAPTERS_LIST></INTERFACE_ADAPTERS>";
 }
 
-const QByteArray kTwoAdapters = "<ADAPTER ADAPTER_ALIAS=\"lan\" ADAPTER_NAME=\"Intel\" ADAPTER_PHYSICAL_NAME=\"p1\"/>"
-                                "<ADAPTER ADAPTER_NAME=\"Broadcom\" ADAPTER_PHYSICAL_NAME=\"p2\"/>"
-                                "<ADAPTER ADAPTER_ALIAS=\"dmz\" ADAPTER_NAME=\"Realtek\" ADAPTER_PHYSICAL_NAME=\"p3\"/>";
-const QByteArray kSetActiveOk = "HTTP/1.1 200 OK\r\n\r\n<CPM_ACTIVE_ADAPTER><ERROR_CODE>0</ERROR_CODE></CPM_ACTIVE_ADAPTER>";
+const QByteArray kTwoAdapters =
+    "<ADAPTER ADAPTER_ALIAS=\"lan\" ADAPTER_NAME=\"Intel\" ADAPTER_PHYSICAL_NAME=\"p1\"/>"
+    "<ADAPTER ADAPTER_NAME=\"Broadcom\" ADAPTER_PHYSICAL_NAME=\"p2\"/>"
+    "<ADAPTER ADAPTER_ALIAS=\"dmz\" ADAPTER_NAME=\"Realtek\" ADAPTER_PHYSICAL_NAME=\"p3\"/>";
+const QByteArray kSetActiveOk =
+    "HTTP/1.1 200 OK\r\n\r\n<CPM_ACTIVE_ADAPTER><ERROR_CODE>0</ERROR_CODE></CPM_ACTIVE_ADAPTER>";
 
-class AdapterControllerTest : public ::testing::Test
-{
+class AdapterControllerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -80,7 +81,8 @@ TEST_F(AdapterControllerTest, ListBuildsSortedTreeAndCaption)
     QSignalSpy captions(controller.get(), &ZEMAdapterController::CaptionChanged);
     LoadList(ListReply("dmz", kTwoAdapters));
 
-    EXPECT_TRUE(server.Received(0).startsWith("GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.Received(0).startsWith(
+        "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n"));
     EXPECT_EQ(Texts(), (QStringList{QStringLiteral("dmz \"Realtek\""), QStringLiteral("eth0 \"Broadcom\""),
                                     QStringLiteral("lan \"Intel\"")}));
     EXPECT_EQ(controller->KnownAliases(),
@@ -92,12 +94,15 @@ TEST_F(AdapterControllerTest, ListBuildsSortedTreeAndCaption)
     EXPECT_EQ(Image(QStringLiteral("eth0")), imgNotConfigured);
     EXPECT_TRUE(tree->RootItem()->isExpanded());
     // The icon the view draws comes from the rule.
-    EXPECT_EQ(tree->FindAdapter(QStringLiteral("dmz"))->icon(0).cacheKey(), tree->StateIcon(imgActive).cacheKey());
-    EXPECT_TRUE(sink.log.contains(QStringLiteral("Get adapters list: ?action=get&data_name=interface_adapters")));
+    EXPECT_EQ(tree->FindAdapter(QStringLiteral("dmz"))->icon(0).cacheKey(),
+              tree->StateIcon(imgActive).cacheKey());
+    EXPECT_TRUE(
+        sink.log.contains(QStringLiteral("Get adapters list: ?action=get&data_name=interface_adapters")));
     EXPECT_EQ(sink.prompt.Count(), 0);
 
     // A list with an error code leaves only the root and no active adapter.
-    LoadList("<INTERFACE_ADAPTERS><ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>down</ERROR_MESSAGE></INTERFACE_ADAPTERS>");
+    LoadList(
+        "<INTERFACE_ADAPTERS><ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>down</ERROR_MESSAGE></INTERFACE_ADAPTERS>");
     EXPECT_TRUE(Texts().isEmpty());
     EXPECT_EQ(controller->Caption(), QStringLiteral("Active Interface Adapter: none"));
     EXPECT_EQ(sink.prompt.Texts(), QStringList{QStringLiteral("down")});
@@ -134,7 +139,8 @@ TEST_F(AdapterControllerTest, ActionEnablingFollowsTheSelection)
     tree->clearSelection();
     controller->TrainingCardConfig();
     EXPECT_EQ(configRuns.size(), 1);
-    EXPECT_EQ(sink.prompt.Texts(), QStringList{QStringLiteral("There is no selected adapter in the adapter list. ")});
+    EXPECT_EQ(sink.prompt.Texts(),
+              QStringList{QStringLiteral("There is no selected adapter in the adapter list. ")});
 }
 
 TEST_F(AdapterControllerTest, ListenAsksActivatesAndDeactivates)
@@ -146,7 +152,8 @@ TEST_F(AdapterControllerTest, ListenAsksActivatesAndDeactivates)
     sink.prompt.Push(ZEMPromptResult::No);
     listen.trigger();
     ASSERT_EQ(sink.prompt.Count(), 1);
-    EXPECT_EQ(sink.prompt.Boxes()[0].text, QStringLiteral("Are you sure to set selected adapter (lan) as active?"));
+    EXPECT_EQ(sink.prompt.Boxes()[0].text,
+              QStringLiteral("Are you sure to set selected adapter (lan) as active?"));
     EXPECT_EQ(ZEMPrompt::DefaultButton(sink.prompt.Boxes()[0].style), ZEMPromptResult::Yes);
     EXPECT_EQ(sink.prompt.Boxes()[0].style & ZEMPromptStyle::IconMask, ZEMPromptStyle::IconQuestion);
     SpinEventLoop(50);
@@ -170,9 +177,11 @@ TEST_F(AdapterControllerTest, ListenAsksActivatesAndDeactivates)
     sink.prompt.Push(ZEMPromptResult::Yes);
     Run([this] { listen.trigger(); });
     ASSERT_EQ(sink.prompt.Count(), 1);
-    EXPECT_EQ(sink.prompt.Boxes()[0].text, QStringLiteral("Are you sure to deactivate selected (lan) adapter?"));
+    EXPECT_EQ(sink.prompt.Boxes()[0].text,
+              QStringLiteral("Are you sure to deactivate selected (lan) adapter?"));
     EXPECT_EQ(ZEMPrompt::DefaultButton(sink.prompt.Boxes()[0].style), ZEMPromptResult::No);
-    EXPECT_TRUE(server.Received(2).startsWith("GET /cgi-bin/Ostler.exe?action=set&active_adapter=&data_name="));
+    EXPECT_TRUE(
+        server.Received(2).startsWith("GET /cgi-bin/Ostler.exe?action=set&active_adapter=&data_name="));
     EXPECT_EQ(controller->Caption(), QStringLiteral("Active Interface Adapter: none"));
     EXPECT_EQ(Image(QStringLiteral("lan")), imgConfigured);
     EXPECT_FALSE(listen.isChecked());
@@ -221,4 +230,4 @@ TEST_F(AdapterControllerTest, FirstStartSelectsTheOnlyAdapterAndOpensItsPage)
     EXPECT_FALSE(listen.isEnabled());
 }
 
-}  // namespace
+} // namespace

@@ -12,19 +12,19 @@ QString Adapter(const char *alias, const char *name, const char *physical = "dev
     QString text = QStringLiteral("<ADAPTER");
     if (alias != nullptr)
         text += QStringLiteral(" ADAPTER_ALIAS=\"%1\"").arg(QLatin1String(alias));
-    return text + QStringLiteral(" ADAPTER_NAME=\"%1\" ADAPTER_PHYSICAL_NAME=\"%2\"/>")
-                      .arg(QLatin1String(name), QLatin1String(physical));
+    return text
+           + QStringLiteral(" ADAPTER_NAME=\"%1\" ADAPTER_PHYSICAL_NAME=\"%2\"/>")
+                 .arg(QLatin1String(name), QLatin1String(physical));
 }
 
 QString Reply(const QString &active, const QString &adapters, const QString &envelope = QString())
 {
-    return QStringLiteral("HTTP/1.1 200 OK\r\n\r\n<INTERFACE_ADAPTERS>") + envelope +
-           QStringLiteral("<ACTIVE_ADAPTER>") + active + QStringLiteral("</ACTIVE_ADAPTER><ADAPTERS_LIST>") +
-           adapters + QStringLiteral("</ADAPTERS_LIST></INTERFACE_ADAPTERS>");
+    return QStringLiteral("HTTP/1.1 200 OK\r\n\r\n<INTERFACE_ADAPTERS>") + envelope
+           + QStringLiteral("<ACTIVE_ADAPTER>") + active + QStringLiteral("</ACTIVE_ADAPTER><ADAPTERS_LIST>")
+           + adapters + QStringLiteral("</ADAPTERS_LIST></INTERFACE_ADAPTERS>");
 }
 
-class ParseAdapterListTest : public ::testing::Test
-{
+class ParseAdapterListTest : public ::testing::Test {
 protected:
     ZEMAdapterList Parse(const QString &reply, bool firstStart = false)
     {
@@ -45,8 +45,8 @@ protected:
 
 TEST_F(ParseAdapterListTest, AdaptersWithAliasesAreConfiguredAndLogged)
 {
-    const auto list = Parse(Reply(QStringLiteral("lan"), Adapter("lan", "Intel", "\\Device\\A") +
-                                                             Adapter("dmz", "Realtek", "\\Device\\B")));
+    const auto list = Parse(Reply(QStringLiteral("lan"), Adapter("lan", "Intel", "\\Device\\A")
+                                                             + Adapter("dmz", "Realtek", "\\Device\\B")));
     ASSERT_EQ(list.adapters.size(), 2u);
     EXPECT_EQ(list.adapters[0].alias, QStringLiteral("lan"));
     EXPECT_EQ(list.adapters[0].name, QStringLiteral("Intel"));
@@ -66,10 +66,10 @@ TEST_F(ParseAdapterListTest, AdaptersWithAliasesAreConfiguredAndLogged)
 TEST_F(ParseAdapterListTest, MissingAliasesGetFreeEthNamesInReplyOrder)
 {
     // eth1 is taken by the third adapter, so the unnamed ones become eth0, eth2 and eth3.
-    const auto list = Parse(Reply(QString(), Adapter(nullptr, "A") + Adapter("", "B") + Adapter("eth1", "C") +
-                                                 Adapter(nullptr, "D")));
-    EXPECT_EQ(Aliases(list), (QStringList{QStringLiteral("eth0"), QStringLiteral("eth2"), QStringLiteral("eth1"),
-                                          QStringLiteral("eth3")}));
+    const auto list = Parse(Reply(QString(), Adapter(nullptr, "A") + Adapter("", "B") + Adapter("eth1", "C")
+                                                 + Adapter(nullptr, "D")));
+    EXPECT_EQ(Aliases(list), (QStringList{QStringLiteral("eth0"), QStringLiteral("eth2"),
+                                          QStringLiteral("eth1"), QStringLiteral("eth3")}));
     EXPECT_EQ(list.adapters[0].configured, 0);
     EXPECT_EQ(list.adapters[1].configured, 0);
     EXPECT_EQ(list.adapters[2].configured, 1);
@@ -77,7 +77,8 @@ TEST_F(ParseAdapterListTest, MissingAliasesGetFreeEthNamesInReplyOrder)
     EXPECT_EQ(state.knownAliases, Aliases(list));
     EXPECT_TRUE(state.activeAlias.isEmpty());
     for (const auto &node : list.adapters)
-        EXPECT_EQ(AdapterImageIndex(&node, state.activeAlias), node.configured ? imgConfigured : imgNotConfigured);
+        EXPECT_EQ(AdapterImageIndex(&node, state.activeAlias),
+                  node.configured ? imgConfigured : imgNotConfigured);
 }
 
 TEST_F(ParseAdapterListTest, OtherTagsAreCountedButSkipped)
@@ -92,8 +93,9 @@ TEST_F(ParseAdapterListTest, ErrorCodeEmptiesTheListAndShowsTheMessage)
 {
     state.activeAlias = QStringLiteral("old");
     state.knownAliases = {QStringLiteral("old")};
-    const auto list = Parse(Reply(QStringLiteral("lan"), Adapter("lan", "Intel"),
-                                  QStringLiteral("<ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>No CPM</ERROR_MESSAGE>")));
+    const auto list =
+        Parse(Reply(QStringLiteral("lan"), Adapter("lan", "Intel"),
+                    QStringLiteral("<ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>No CPM</ERROR_MESSAGE>")));
     EXPECT_TRUE(list.adapters.empty());
     EXPECT_TRUE(state.activeAlias.isEmpty());
     EXPECT_TRUE(state.knownAliases.isEmpty());
@@ -105,7 +107,8 @@ TEST_F(ParseAdapterListTest, ErrorCodeEmptiesTheListAndShowsTheMessage)
 
 TEST_F(ParseAdapterListTest, UnconvertibleErrorCodeCountsAsSuccess)
 {
-    const auto list = Parse(Reply(QString(), Adapter("lan", "Intel"), QStringLiteral("<ERROR_CODE>oops</ERROR_CODE>")));
+    const auto list =
+        Parse(Reply(QString(), Adapter("lan", "Intel"), QStringLiteral("<ERROR_CODE>oops</ERROR_CODE>")));
     EXPECT_EQ(list.adapters.size(), 1u);
     EXPECT_EQ(sink.prompt.Count(), 0);
 }
@@ -123,8 +126,9 @@ TEST_F(ParseAdapterListTest, WarningIsShownThenTheListApplies)
 TEST_F(ParseAdapterListTest, MissingListIsLoggedAndKeepsTheActiveAlias)
 {
     ZEMXMLItem root;
-    ASSERT_TRUE(ReadRootElement(QStringLiteral("<INTERFACE_ADAPTERS><ACTIVE_ADAPTER>lan</ACTIVE_ADAPTER></INTERFACE_ADAPTERS>"),
-                                QStringLiteral("INTERFACE_ADAPTERS"), root));
+    ASSERT_TRUE(ReadRootElement(
+        QStringLiteral("<INTERFACE_ADAPTERS><ACTIVE_ADAPTER>lan</ACTIVE_ADAPTER></INTERFACE_ADAPTERS>"),
+        QStringLiteral("INTERFACE_ADAPTERS"), root));
     const auto list = ParseAdapterList(root, state, true, sink);
     EXPECT_TRUE(list.adapters.empty());
     EXPECT_EQ(list.assistant, ZEMAssistantPage::None);
@@ -153,7 +157,8 @@ TEST_F(ParseAdapterListTest, AssistantPageOnFirstStartOnlyWhileNoAliasWasSeen)
     EXPECT_EQ(Parse(Reply(QString(), Adapter("lan", "A")), true).assistant, ZEMAssistantPage::None);
     EXPECT_FALSE(state.noAliasSeen);
     EXPECT_EQ(Parse(Reply(QString(), Adapter(nullptr, "A")), true).assistant, ZEMAssistantPage::None);
-    EXPECT_EQ(AssistantTopic(ZEMAssistantPage::AdapterOne), QStringLiteral("::/HTML\\1stStart_AdapterOne.htm>Assistant"));
+    EXPECT_EQ(AssistantTopic(ZEMAssistantPage::AdapterOne),
+              QStringLiteral("::/HTML\\1stStart_AdapterOne.htm>Assistant"));
 }
 
 TEST(SetActiveReply, SuccessTakesThePendingAliasAndErrorsKeepTheOld)
@@ -164,16 +169,20 @@ TEST(SetActiveReply, SuccessTakesThePendingAliasAndErrorsKeepTheOld)
     state.pendingActiveAlias = QStringLiteral("dmz");
 
     ZEMXMLItem failed;
-    ReadRootElement(QStringLiteral("<CPM_ACTIVE_ADAPTER><ERROR_CODE>5</ERROR_CODE><ERROR_MESSAGE>busy</ERROR_MESSAGE></CPM_ACTIVE_ADAPTER>"),
-                    QStringLiteral("CPM_ACTIVE_ADAPTER"), failed);
+    ReadRootElement(
+        QStringLiteral(
+            "<CPM_ACTIVE_ADAPTER><ERROR_CODE>5</ERROR_CODE><ERROR_MESSAGE>busy</ERROR_MESSAGE></CPM_ACTIVE_ADAPTER>"),
+        QStringLiteral("CPM_ACTIVE_ADAPTER"), failed);
     EXPECT_FALSE(ParseSetActiveReply(failed, state, sink));
     EXPECT_EQ(state.activeAlias, QStringLiteral("lan"));
     EXPECT_EQ(sink.log, (QStringList{QStringLiteral("Set active adapter: ERROR CODE: 5"),
                                      QStringLiteral("Set active adapter: error message: busy")}));
 
     ZEMXMLItem ok;
-    ReadRootElement(QStringLiteral("<CPM_ACTIVE_ADAPTER><ERROR_CODE>0</ERROR_CODE><ADAPTER_ALIAS>dmz</ADAPTER_ALIAS></CPM_ACTIVE_ADAPTER>"),
-                    QStringLiteral("CPM_ACTIVE_ADAPTER"), ok);
+    ReadRootElement(
+        QStringLiteral(
+            "<CPM_ACTIVE_ADAPTER><ERROR_CODE>0</ERROR_CODE><ADAPTER_ALIAS>dmz</ADAPTER_ALIAS></CPM_ACTIVE_ADAPTER>"),
+        QStringLiteral("CPM_ACTIVE_ADAPTER"), ok);
     EXPECT_TRUE(ParseSetActiveReply(ok, state, sink));
     EXPECT_EQ(state.activeAlias, QStringLiteral("dmz"));
 
@@ -182,4 +191,4 @@ TEST(SetActiveReply, SuccessTakesThePendingAliasAndErrorsKeepTheOld)
     EXPECT_EQ(ActiveCaption(state.activeAlias), QStringLiteral("Active Interface Adapter: none"));
 }
 
-}  // namespace
+} // namespace

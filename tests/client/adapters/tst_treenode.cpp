@@ -55,4 +55,4 @@ TEST(TreeNode, ImageRuleOrder)
     EXPECT_EQ(AdapterImageIndex(&configured, QStringLiteral("ETH0")), imgConfigured);
 }
 
-}  // namespace
+} // namespace

@@ -13,86 +13,94 @@
 #include "zem_memo.h"
 
 class TestDebugLogForm : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- private slots:
-  void linesWhileHiddenNewestSelected() {
-    TZEMDebugLogForm log;
-    QVERIFY(!log.actTextBox->isEnabled());
-    QVERIFY(!log.actCopy->isEnabled());
-    for (int i = 0; i < 40; ++i) log.ClientLog(QStringLiteral("Read Adapters: "), QStringLiteral("Read... %1").arg(i));
-    log.ClientLogFormat(QStringLiteral("Read Adapter Config: "), "Configuration does not exists for adapter: %s (%d)",
-                        "eth0", 3);
-    QVERIFY(!log.isVisible());
-    log.show();
-    QCOMPARE(log.lbxLog->count(), 41);
-    const QString newest = QStringLiteral("Read Adapter Config: Configuration does not exists for adapter: eth0 (3)");
-    QCOMPARE(log.Lines().last(), newest);
-    QCOMPARE(log.SelectedLine(), newest);
-    // The list is scrolled as far as it goes towards the newest line, which is in view.
-    QVERIFY(log.lbxLog->viewport()->rect().contains(log.lbxLog->visualItemRect(log.lbxLog->item(40))));
-    QVERIFY(log.lbxLog->indexAt(QPoint(2, 2)).row() > 0);
-    QVERIFY(log.actTextBox->isEnabled());
-    QVERIFY(log.actCopy->isEnabled());
-    QCOMPARE(log.windowTitle(), QStringLiteral("Client log"));
-  }
+private slots:
+    void linesWhileHiddenNewestSelected()
+    {
+        TZEMDebugLogForm log;
+        QVERIFY(!log.actTextBox->isEnabled());
+        QVERIFY(!log.actCopy->isEnabled());
+        for (int i = 0; i < 40; ++i)
+            log.ClientLog(QStringLiteral("Read Adapters: "), QStringLiteral("Read... %1").arg(i));
+        log.ClientLogFormat(QStringLiteral("Read Adapter Config: "),
+                            "Configuration does not exists for adapter: %s (%d)", "eth0", 3);
+        QVERIFY(!log.isVisible());
+        log.show();
+        QCOMPARE(log.lbxLog->count(), 41);
+        const QString newest =
+            QStringLiteral("Read Adapter Config: Configuration does not exists for adapter: eth0 (3)");
+        QCOMPARE(log.Lines().last(), newest);
+        QCOMPARE(log.SelectedLine(), newest);
+        // The list is scrolled as far as it goes towards the newest line, which is in view.
+        QVERIFY(log.lbxLog->viewport()->rect().contains(log.lbxLog->visualItemRect(log.lbxLog->item(40))));
+        QVERIFY(log.lbxLog->indexAt(QPoint(2, 2)).row() > 0);
+        QVERIFY(log.actTextBox->isEnabled());
+        QVERIFY(log.actCopy->isEnabled());
+        QCOMPARE(log.windowTitle(), QStringLiteral("Client log"));
+    }
 
-  void copyAndTextWindow() {
-    TZEMDebugLogForm log;
-    QStringList opened;
-    log.showText = [&opened](const QString &text) { opened << text; };
-    log.ClientLog(QStringLiteral("Get adapters list: "), QStringLiteral("action=get&data_name=interface_adapters"));
-    log.actCopy->trigger();
-    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Get adapters list: action=get&data_name=interface_adapters"));
-    log.actTextBox->trigger();
-    emit log.lbxLog->itemDoubleClicked(log.lbxLog->item(0));
-    QCOMPARE(opened.size(), 2);
-    // Nothing selected: both commands are off and do nothing.
-    log.lbxLog->clearSelection();
-    QVERIFY(!log.actCopy->isEnabled());
-    QVERIFY(!log.actTextBox->isEnabled());
-    log.actTextBox->trigger();
-    QCOMPARE(opened.size(), 2);
-    QCOMPARE(log.pmLog->defaultAction(), log.actTextBox);
-    QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
-    QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Enter)));
-    QCOMPARE(log.actCopy->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
-    QCOMPARE(log.actTextBox->text(), QStringLiteral("Show text window"));
-    QCOMPARE(log.actTextBox->toolTip(), QStringLiteral("Show selected line in text window"));
-    QCOMPARE(log.actCopy->text(), QStringLiteral("&Copy"));
-    QCOMPARE(log.actCopy->toolTip(), QStringLiteral("Copy selected line to clipboard"));
-  }
+    void copyAndTextWindow()
+    {
+        TZEMDebugLogForm log;
+        QStringList opened;
+        log.showText = [&opened](const QString &text) { opened << text; };
+        log.ClientLog(QStringLiteral("Get adapters list: "),
+                      QStringLiteral("action=get&data_name=interface_adapters"));
+        log.actCopy->trigger();
+        QCOMPARE(QApplication::clipboard()->text(),
+                 QStringLiteral("Get adapters list: action=get&data_name=interface_adapters"));
+        log.actTextBox->trigger();
+        emit log.lbxLog->itemDoubleClicked(log.lbxLog->item(0));
+        QCOMPARE(opened.size(), 2);
+        // Nothing selected: both commands are off and do nothing.
+        log.lbxLog->clearSelection();
+        QVERIFY(!log.actCopy->isEnabled());
+        QVERIFY(!log.actTextBox->isEnabled());
+        log.actTextBox->trigger();
+        QCOMPARE(opened.size(), 2);
+        QCOMPARE(log.pmLog->defaultAction(), log.actTextBox);
+        QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
+        QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Enter)));
+        QCOMPARE(log.actCopy->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
+        QCOMPARE(log.actTextBox->text(), QStringLiteral("Show text window"));
+        QCOMPARE(log.actTextBox->toolTip(), QStringLiteral("Show selected line in text window"));
+        QCOMPARE(log.actCopy->text(), QStringLiteral("&Copy"));
+        QCOMPARE(log.actCopy->toolTip(), QStringLiteral("Copy selected line to clipboard"));
+    }
 
-  void firstShowPlacesBelowTheAnchor() {
-    QWidget anchor;
-    anchor.setGeometry(100, 80, 600, 300);
-    anchor.show();
-    TZEMDebugLogForm log(&anchor);
-    QVERIFY(log.FirstShow());
-    log.show();
-    QVERIFY(!log.FirstShow());
-    const QRect frame = anchor.frameGeometry();
-    QCOMPARE(log.frameGeometry().left(), frame.left());
-    QCOMPARE(log.frameGeometry().top(), frame.top() + frame.height());
-    QCOMPARE(log.frameGeometry().width(), frame.width());
-    // Moved by the user, hidden and shown again: stays where it was put.
-    log.move(10, 20);
-    const QPoint moved = log.pos();
-    log.hide();
-    log.show();
-    QCOMPARE(log.pos(), moved);
-  }
+    void firstShowPlacesBelowTheAnchor()
+    {
+        QWidget anchor;
+        anchor.setGeometry(100, 80, 600, 300);
+        anchor.show();
+        TZEMDebugLogForm log(&anchor);
+        QVERIFY(log.FirstShow());
+        log.show();
+        QVERIFY(!log.FirstShow());
+        const QRect frame = anchor.frameGeometry();
+        QCOMPARE(log.frameGeometry().left(), frame.left());
+        QCOMPARE(log.frameGeometry().top(), frame.top() + frame.height());
+        QCOMPARE(log.frameGeometry().width(), frame.width());
+        // Moved by the user, hidden and shown again: stays where it was put.
+        log.move(10, 20);
+        const QPoint moved = log.pos();
+        log.hide();
+        log.show();
+        QCOMPARE(log.pos(), moved);
+    }
 
-  void memoShowsTextAndEscapeCloses() {
-    TZEMMemo memo;
-    QCOMPARE(memo.windowTitle(), QStringLiteral("Text"));
-    QCOMPARE(memo.size(), QSize(620, 356));
-    memo.SetText(QStringLiteral("first\nsecond"));
-    QCOMPARE(memo.mText->document()->blockCount(), 2);
-    QVERIFY(memo.mText->isReadOnly());
-    QTimer::singleShot(0, &memo, [&memo] { QTest::keyClick(memo.mText, Qt::Key_Escape); });
-    QCOMPARE(memo.exec(), int(QDialog::Rejected));
-  }
+    void memoShowsTextAndEscapeCloses()
+    {
+        TZEMMemo memo;
+        QCOMPARE(memo.windowTitle(), QStringLiteral("Text"));
+        QCOMPARE(memo.size(), QSize(620, 356));
+        memo.SetText(QStringLiteral("first\nsecond"));
+        QCOMPARE(memo.mText->document()->blockCount(), 2);
+        QVERIFY(memo.mText->isReadOnly());
+        QTimer::singleShot(0, &memo, [&memo] { QTest::keyClick(memo.mText, Qt::Key_Escape); });
+        QCOMPARE(memo.exec(), int(QDialog::Rejected));
+    }
 };
 
 QTEST_MAIN(TestDebugLogForm)

@@ -34,17 +34,21 @@ TEST(ServerLogExchange, ReplyStepsBecomeLines)
     // An error code gives exactly its two lines, and none of the messages.
     EXPECT_EQ(run("<CPM_LOG><ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>no log</ERROR_MESSAGE>"
                   "<LOG_MESSAGES><M>a</M></LOG_MESSAGES></CPM_LOG>"),
-              (QStringList{QStringLiteral("CPM log: ERROR CODE: 3"), QStringLiteral("CPM log: error message: no log")}));
+              (QStringList{QStringLiteral("CPM log: ERROR CODE: 3"),
+                           QStringLiteral("CPM log: error message: no log")}));
     // Empty and non-numeric codes are success; the warning comes first; any tag is a line.
     EXPECT_EQ(run("<CPM_LOG><ERROR_CODE></ERROR_CODE><WARNING_MESSAGE>late</WARNING_MESSAGE>"
                   "<LOG_MESSAGES><LINE>one</LINE><X>two</X></LOG_MESSAGES></CPM_LOG>"),
-              (QStringList{QStringLiteral("CPM log: WARNING message: late"), QStringLiteral("one"), QStringLiteral("two")}));
-    EXPECT_EQ(run("<CPM_LOG><ERROR_CODE>x</ERROR_CODE><LOG_MESSAGES></LOG_MESSAGES></CPM_LOG>"), QStringList());
+              (QStringList{QStringLiteral("CPM log: WARNING message: late"), QStringLiteral("one"),
+                           QStringLiteral("two")}));
+    EXPECT_EQ(run("<CPM_LOG><ERROR_CODE>x</ERROR_CODE><LOG_MESSAGES></LOG_MESSAGES></CPM_LOG>"),
+              QStringList());
     EXPECT_EQ(run("<CPM_LOG/>"), QStringList());
     // A code too long for a machine integer is still an error, not success.
     EXPECT_EQ(run("<CPM_LOG><ERROR_CODE>99999999999</ERROR_CODE><ERROR_MESSAGE>big</ERROR_MESSAGE>"
                   "<LOG_MESSAGES><M>a</M></LOG_MESSAGES></CPM_LOG>"),
-              (QStringList{QStringLiteral("CPM log: ERROR CODE: 99999999999"), QStringLiteral("CPM log: error message: big")}));
+              (QStringList{QStringLiteral("CPM log: ERROR CODE: 99999999999"),
+                           QStringLiteral("CPM log: error message: big")}));
 
     // Only the first request (again after SetFirstRequest) asks for lines.
     ZEMQueryBuilder first, next;
@@ -54,8 +58,7 @@ TEST(ServerLogExchange, ReplyStepsBecomeLines)
     EXPECT_EQ(next.Value(QStringLiteral("number_lines")), QStringLiteral("0"));
 }
 
-class LogFrameTest : public ::testing::Test
-{
+class LogFrameTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -95,11 +98,12 @@ protected:
 TEST_F(LogFrameTest, FirstRequestAsksForLinesThenForNoneAndReadStartsOver)
 {
     Track();
-    server.Script(ZEMTestServer::Reply::Whole(
-        Http("<CPM_LOG><ERROR_CODE>0</ERROR_CODE><LOG_MESSAGES><M>started</M><M>capturing</M></LOG_MESSAGES></CPM_LOG>")));
+    server.Script(ZEMTestServer::Reply::Whole(Http(
+        "<CPM_LOG><ERROR_CODE>0</ERROR_CODE><LOG_MESSAGES><M>started</M><M>capturing</M></LOG_MESSAGES></CPM_LOG>")));
     Request();
     Request();
-    EXPECT_TRUE(server.Received(0).startsWith("GET /cgi-bin/Vellum.exe?number_lines=20&report_name=cpm_log HTTP/1.1\r\n"));
+    EXPECT_TRUE(server.Received(0).startsWith(
+        "GET /cgi-bin/Vellum.exe?number_lines=20&report_name=cpm_log HTTP/1.1\r\n"));
     EXPECT_TRUE(server.Received(1).startsWith("GET /cgi-bin/Vellum.exe?number_lines=0&report_name=cpm_log "));
     EXPECT_EQ(Lines().size(), 4);
     EXPECT_EQ(frame->SelectedRow(), 3);
@@ -117,7 +121,8 @@ TEST_F(LogFrameTest, FailuresBecomeLinesAndNothingElse)
 {
     Track();
     server.Script({
-        ZEMTestServer::Reply::Whole(Http("<EXCEPTION><ERROR_CODE>7</ERROR_CODE><ERROR_MESSAGE>boom</ERROR_MESSAGE></EXCEPTION>")),
+        ZEMTestServer::Reply::Whole(
+            Http("<EXCEPTION><ERROR_CODE>7</ERROR_CODE><ERROR_MESSAGE>boom</ERROR_MESSAGE></EXCEPTION>")),
         ZEMTestServer::Reply::Whole(Http("<EXCEPTION><ERROR_CODE>0</ERROR_CODE></EXCEPTION>")),
         ZEMTestServer::Reply::Whole(Http("<REPORT/>")),
         ZEMTestServer::Reply::CloseAtOnce(),
@@ -133,10 +138,10 @@ TEST_F(LogFrameTest, FailuresBecomeLinesAndNothingElse)
 
     // A refused connection: one line with the code and the system's text.
     server.CloseAll();
-    module.Module().ServerPort = 1;  // nothing listens on port 1 of the loopback address
+    module.Module().ServerPort = 1; // nothing listens on port 1 of the loopback address
     Request();
-    EXPECT_EQ(Lines().last(), QStringLiteral("CPM Log request error: 10061: ") +
-                                  SocketErrorText(ZEMSocketError::ConnectionRefused));
+    EXPECT_EQ(Lines().last(), QStringLiteral("CPM Log request error: 10061: ")
+                                  + SocketErrorText(ZEMSocketError::ConnectionRefused));
 }
 
 TEST_F(LogFrameTest, FiftyRowsShiftSelectClearAndCopy)
@@ -146,7 +151,8 @@ TEST_F(LogFrameTest, FiftyRowsShiftSelectClearAndCopy)
     EXPECT_FALSE(frame->actCopy->isEnabled());
     for (int i = 1; i <= 51; ++i)
         frame->AddLine(QStringLiteral("line %1").arg(i));
-    EXPECT_EQ(frame->lvLog->model()->data(frame->lvLog->model()->index(0, 0)).toString(), QStringLiteral("line 2"));
+    EXPECT_EQ(frame->lvLog->model()->data(frame->lvLog->model()->index(0, 0)).toString(),
+              QStringLiteral("line 2"));
     EXPECT_EQ(frame->SelectedRow(), 49);
     EXPECT_EQ(frame->SelectedLine(), QStringLiteral("line 51"));
     EXPECT_TRUE(frame->actClear->isEnabled());
@@ -227,4 +233,4 @@ TEST_F(LogFrameTest, StartStopFollowsRunningAndTheInterval)
     EXPECT_EQ(frame->tmLog->interval(), 7000);
 }
 
-}  // namespace
+} // namespace

@@ -53,4 +53,4 @@ TEST(StringBuffer, SmallCapacitiesAndOutOfRangeReads)
     EXPECT_TRUE(none.Line(0).isEmpty());
 }
 
-}  // namespace
+} // namespace

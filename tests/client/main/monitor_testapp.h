@@ -6,8 +6,7 @@
 
 #include <gtest/gtest.h>
 
-class MonitorAppEnvironment : public ::testing::Environment
-{
+class MonitorAppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {

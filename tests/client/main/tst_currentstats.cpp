@@ -16,7 +16,6 @@
 
 namespace {
 
-
 ZEMXMLItem Report(const char *xml)
 {
     ZEMXMLItem root;
@@ -24,8 +23,7 @@ ZEMXMLItem Report(const char *xml)
     return root;
 }
 
-class StatsLogic : public ::testing::Test
-{
+class StatsLogic : public ::testing::Test {
 protected:
     void SetUp() override { SetRegionalSettingsOverride(ZEMRegionalSettings{u'/', u'.'}); }
     void TearDown() override { SetRegionalSettingsOverride(std::nullopt); }
@@ -34,22 +32,25 @@ protected:
 TEST_F(StatsLogic, ReplyAttributesIntoTheRows)
 {
     ZEMCurrentStats stats;
-    EXPECT_EQ(StatsRowValues(stats), (QStringList{QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"),
-                                                 QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"),
-                                                 QStringLiteral("0")}));
-    ReadStatsReply(Report("<REPORT DATE_FROM=\"20040301\" DATE_TO=\"22220101\" SENT=\"1536\" RECEIVED=\"5242880\" "
-                          "TOTAL=\"5244416\" LIMIT=\"1099511627776\" REMAINDER=\"-2048\"/>"),
-                   stats);
-    EXPECT_EQ(StatsRowValues(stats), (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("..."),
-                                                 QStringLiteral("1.50Kb"), QStringLiteral("5.00MB"),
-                                                 QStringLiteral("5.00MB"), QStringLiteral("1.00TB"),
-                                                 QStringLiteral("-2.00Kb")}));
+    EXPECT_EQ(StatsRowValues(stats),
+              (QStringList{QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("0"),
+                           QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
+    ReadStatsReply(
+        Report("<REPORT DATE_FROM=\"20040301\" DATE_TO=\"22220101\" SENT=\"1536\" RECEIVED=\"5242880\" "
+               "TOTAL=\"5244416\" LIMIT=\"1099511627776\" REMAINDER=\"-2048\"/>"),
+        stats);
+    EXPECT_EQ(StatsRowValues(stats),
+              (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("..."), QStringLiteral("1.50Kb"),
+                           QStringLiteral("5.00MB"), QStringLiteral("5.00MB"), QStringLiteral("1.00TB"),
+                           QStringLiteral("-2.00Kb")}));
 
     // A bad date keeps the last one; a bad or absent count reads as 0.
-    ReadStatsReply(Report("<REPORT DATE_FROM=\"20040230\" DATE_TO=\"2004\" SENT=\"abc\" TOTAL=\"12abc\"/>"), stats);
-    EXPECT_EQ(StatsRowValues(stats), (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("..."),
-                                                 QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("12"),
-                                                 QStringLiteral("0"), QStringLiteral("0")}));
+    ReadStatsReply(Report("<REPORT DATE_FROM=\"20040230\" DATE_TO=\"2004\" SENT=\"abc\" TOTAL=\"12abc\"/>"),
+                   stats);
+    EXPECT_EQ(
+        StatsRowValues(stats),
+        (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("..."), QStringLiteral("0"),
+                     QStringLiteral("0"), QStringLiteral("12"), QStringLiteral("0"), QStringLiteral("0")}));
 }
 
 TEST_F(StatsLogic, TrayUpdateByHintSettingAndActiveAdapter)
@@ -75,8 +76,7 @@ TEST_F(StatsLogic, TrayUpdateByHintSettingAndActiveAdapter)
     EXPECT_EQ(shown.total.unit, QStringLiteral("MB"));
 }
 
-class StatsPoll : public ::testing::Test
-{
+class StatsPoll : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -130,9 +130,10 @@ TEST_F(StatsPoll, ReplyFillsListAndTrayAndNoAdapterZeroesThem)
     EXPECT_TRUE(server.Received(0).startsWith(
         "GET /cgi-bin/Vellum.exe?adapter_name=eth0&period_from=20040317142305&period_to=20040317142305"
         "&report_name=current_statistics HTTP/1.1\r\n"));
-    EXPECT_EQ(list.Values(), (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("31/03/2004"),
-                                          QStringLiteral("1.00Kb"), QStringLiteral("2.00Kb"), QStringLiteral("3.00Kb"),
-                                          QStringLiteral("1000"), QStringLiteral("-1")}));
+    EXPECT_EQ(list.Values(),
+              (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("31/03/2004"),
+                           QStringLiteral("1.00Kb"), QStringLiteral("2.00Kb"), QStringLiteral("3.00Kb"),
+                           QStringLiteral("1000"), QStringLiteral("-1")}));
     EXPECT_EQ(poller->TrayHint(), QStringLiteral("Tot: 3.00Kb, Lim: 1000, Rem: -1"));
     EXPECT_TRUE(poller->TrayShowsStats());
     EXPECT_EQ(sink.status, QString());
@@ -144,18 +145,20 @@ TEST_F(StatsPoll, ReplyFillsListAndTrayAndNoAdapterZeroesThem)
     poller->actCSRefresh->trigger();
     SpinEventLoop(50);
     EXPECT_EQ(server.Connections(), 1);
-    EXPECT_EQ(list.Values(), (QStringList{QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"),
-                                          QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"),
-                                          QStringLiteral("0")}));
+    EXPECT_EQ(list.Values(),
+              (QStringList{QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("0"),
+                           QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
     EXPECT_FALSE(poller->TrayShowsStats());
     EXPECT_EQ(poller->TrayHint(), QStringLiteral("Tallyway GUI"));
 }
 
 TEST_F(StatsPoll, FailuresOnlyChangeTheStatusText)
 {
-    server.Script({ZEMTestServer::Reply::Whole("HTTP/1.1 200 OK\r\n\r\n<REPORT TOTAL=\"5\" LIMIT=\"100\" REMAINDER=\"95\"/>"),
+    server.Script({ZEMTestServer::Reply::Whole(
+                       "HTTP/1.1 200 OK\r\n\r\n<REPORT TOTAL=\"5\" LIMIT=\"100\" REMAINDER=\"95\"/>"),
                    ZEMTestServer::Reply::Whole("HTTP/1.1 200 OK\r\n\r\n<OTHER/>"),
-                   ZEMTestServer::Reply::Whole("<EXCEPTION><ERROR_CODE>4</ERROR_CODE><ERROR_MESSAGE>x</ERROR_MESSAGE></EXCEPTION>"),
+                   ZEMTestServer::Reply::Whole(
+                       "<EXCEPTION><ERROR_CODE>4</ERROR_CODE><ERROR_MESSAGE>x</ERROR_MESSAGE></EXCEPTION>"),
                    ZEMTestServer::Reply::CloseAtOnce()});
     Refresh();
     const QStringList values = list.Values();
@@ -169,8 +172,8 @@ TEST_F(StatsPoll, FailuresOnlyChangeTheStatusText)
 
     module.Module().ServerPort = 1;
     Refresh();
-    EXPECT_EQ(sink.status, QStringLiteral("Current statistics request error: 10061: ") +
-                               SocketErrorText(ZEMSocketError::ConnectionRefused));
+    EXPECT_EQ(sink.status, QStringLiteral("Current statistics request error: 10061: ")
+                               + SocketErrorText(ZEMSocketError::ConnectionRefused));
     EXPECT_EQ(sink.prompt.Count(), 0);
     EXPECT_EQ(list.Values(), values);
     EXPECT_EQ(poller->TrayHint(), hint);
@@ -223,4 +226,4 @@ TEST_F(StatsPoll, StartPauseLookAndTheZeroInterval)
     EXPECT_EQ(poller->tmStatRefresh->interval(), 2000);
 }
 
-}  // namespace
+} // namespace

@@ -22,8 +22,7 @@
 
 namespace {
 
-class RecordingHelp : public ZEMHelpSystem
-{
+class RecordingHelp : public ZEMHelpSystem {
 public:
     void ShowHelp(const QString &topic) override { topics << topic; }
     void ShowAssistant(const QString &topic) override { topics << topic; }
@@ -32,8 +31,7 @@ public:
 };
 
 // The development server as a child process on a free loopback port.
-class DevServer
-{
+class DevServer {
 public:
     bool Start(const QString &folder)
     {
@@ -81,10 +79,11 @@ public:
     }
     QByteArray Configure(const QByteArray &alias, const QByteArray &name, const QByteArray &device)
     {
-        return Get("/cgi-bin/Ostler.exe?action=set&active=on&adapter_alias=" + alias + "&adapter_name=" + name +
-                   "&adapter_physical_name=" + device +
-                   "&broadcast_mode=0&data_name=cpm_configuration&direction_source=&filter=&packet_read_size=64000"
-                   "&promiscuous_mode=0&read_timeout=1000");
+        return Get(
+            "/cgi-bin/Ostler.exe?action=set&active=on&adapter_alias=" + alias + "&adapter_name=" + name
+            + "&adapter_physical_name=" + device
+            + "&broadcast_mode=0&data_name=cpm_configuration&direction_source=&filter=&packet_read_size=64000"
+              "&promiscuous_mode=0&read_timeout=1000");
     }
 
 private:
@@ -92,15 +91,14 @@ private:
     int port_ = 0;
 };
 
-class E2EMonitor : public QObject
-{
+class E2EMonitor : public QObject {
     Q_OBJECT
 
 private:
     std::unique_ptr<QTemporaryDir> stateDir_;
     std::unique_ptr<DevServer> server_;
     std::unique_ptr<ZEMTestModule> module_;
-    std::unique_ptr<ZEMRecordingSink> boxes_;  // only its prompt is used
+    std::unique_ptr<ZEMRecordingSink> boxes_; // only its prompt is used
     std::unique_ptr<RecordingHelp> help_;
     std::unique_ptr<TZEMDebugLogForm> clientLog_;
     std::unique_ptr<TTZEMMainFrame> frame_;
@@ -119,13 +117,16 @@ private:
     void GetAdapters()
     {
         bool done = false;
-        auto connection = QObject::connect(&frame_->adapterList->AdaptersChannel(), &ZEMRequestChannel::ReplyHandled,
-                                           [&] { done = true; });
+        auto connection = QObject::connect(&frame_->adapterList->AdaptersChannel(),
+                                           &ZEMRequestChannel::ReplyHandled, [&] { done = true; });
         frame_->actGetAdapters->trigger();
         QVERIFY(WaitUntil([&] { return done; }, 5000));
         QObject::disconnect(connection);
     }
-    void Fault(const QByteArray &query) { QCOMPARE(server_->Get("/control/fault?" + query), QByteArray("ok\n")); }
+    void Fault(const QByteArray &query)
+    {
+        QCOMPARE(server_->Get("/control/fault?" + query), QByteArray("ok\n"));
+    }
 
 private slots:
     void init()
@@ -138,10 +139,14 @@ private slots:
         QVERIFY(server_->Configure("wan", "Uplink", "sim1").contains("<ERROR_CODE>0</ERROR_CODE>"));
         QVERIFY(server_->Get("/cgi-bin/Ostler.exe?action=set&active_adapter=lan&data_name=cpm_active_adapter")
                     .contains("<ERROR_CODE>0</ERROR_CODE>"));
-        QVERIFY(server_->Get("/cgi-bin/Ostler.exe?action=set&adapter_alias=lan&billperiods=%2820040301%2C20040331%2C1000%29"
-                             "&data_name=cpm_billperiods")
-                    .contains("<ERROR_CODE>0</ERROR_CODE>"));
-        QCOMPARE(server_->Get("/control/traffic?adapter_alias=lan&day=20040317&sent=400&received=560"), QByteArray("ok\n"));
+        QVERIFY(
+            server_
+                ->Get(
+                    "/cgi-bin/Ostler.exe?action=set&adapter_alias=lan&billperiods=%2820040301%2C20040331%2C1000%29"
+                    "&data_name=cpm_billperiods")
+                .contains("<ERROR_CODE>0</ERROR_CODE>"));
+        QCOMPARE(server_->Get("/control/traffic?adapter_alias=lan&day=20040317&sent=400&received=560"),
+                 QByteArray("ok\n"));
 
         module_ = std::make_unique<ZEMTestModule>();
         TDMMain &settings = module_->Module();
@@ -179,8 +184,9 @@ private slots:
         // 700 ms after start the list arrives.
         QVERIFY(WaitUntil([&] { return Tree().AdapterItems().size() == 3; }, 4000));
         QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: lan"));
-        QCOMPARE(TreeTexts(), (QStringList{QStringLiteral("eth0 \"Spare port\""), QStringLiteral("lan \"Office LAN\""),
-                                           QStringLiteral("wan \"Uplink\"")}));
+        QCOMPARE(TreeTexts(),
+                 (QStringList{QStringLiteral("eth0 \"Spare port\""), QStringLiteral("lan \"Office LAN\""),
+                              QStringLiteral("wan \"Uplink\"")}));
         QCOMPARE(frame_->activeAlias, QStringLiteral("lan"));
         QCOMPARE(frame_->knownAliases.size(), 3);
         const auto image = [&](const char *alias) {
@@ -219,11 +225,13 @@ private slots:
         QVERIFY(!frame_->actListen->isChecked());
 
         bool done = false;
-        QObject::connect(&frame_->adapterList->SetActiveChannel(), &ZEMRequestChannel::ReplyHandled, [&] { done = true; });
+        QObject::connect(&frame_->adapterList->SetActiveChannel(), &ZEMRequestChannel::ReplyHandled,
+                         [&] { done = true; });
         Prompt().Push(ZEMPromptResult::Yes);
         frame_->actListen->trigger();
         QVERIFY(WaitUntil([&] { return done; }));
-        QCOMPARE(Prompt().Texts(), QStringList{QStringLiteral("Are you sure to set selected adapter (wan) as active?")});
+        QCOMPARE(Prompt().Texts(),
+                 QStringList{QStringLiteral("Are you sure to set selected adapter (wan) as active?")});
         QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: wan"));
         QVERIFY(frame_->actListen->isChecked());
         QCOMPARE(frame_->activeAlias, QStringLiteral("wan"));
@@ -263,8 +271,10 @@ private slots:
         QVERIFY(clientLog_->Lines().contains(QStringLiteral("Server exception: ERROR CODE: 12")));
         Fault("kind=interface_adapters.get&mode=empty");
         GetAdapters();
-        QCOMPARE(Prompt().Texts(), QStringList{QStringLiteral(
-            "Read list of adapters: Unable to receive server response due to unknown WinSock error...")});
+        QCOMPARE(
+            Prompt().Texts(),
+            QStringList{QStringLiteral(
+                "Read list of adapters: Unable to receive server response due to unknown WinSock error...")});
         QCOMPARE(TreeTexts(), full);
         QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: lan"));
 
@@ -295,8 +305,9 @@ private slots:
             return QStringList{buffer.Line(buffer.Count() - 2), buffer.Line(buffer.Count() - 1)};
         };
         QVERIFY(WaitUntil([&] {
-            return lastLines() ==
-                   QStringList{QStringLiteral("CPM log: ERROR CODE: 3"), QStringLiteral("CPM log: error message: log locked")};
+            return lastLines()
+                   == QStringList{QStringLiteral("CPM log: ERROR CODE: 3"),
+                                  QStringLiteral("CPM log: error message: log locked")};
         }));
         QVERIFY(WaitUntil([&] { return server_->Get("/control/faults") == "ok\n"; }));
         QCOMPARE(frame_->lvCurrentStats->topLevelItem(4)->text(1), total);
@@ -313,20 +324,23 @@ private slots:
         QCOMPARE(TreeTexts(), full);
         // The statistics only say so in the status bar; the log strip writes a line.
         bool failed = false;
-        QObject::connect(&frame_->currentStats->Channel(), &ZEMRequestChannel::SocketErrorHandled, [&] { failed = true; });
+        QObject::connect(&frame_->currentStats->Channel(), &ZEMRequestChannel::SocketErrorHandled,
+                         [&] { failed = true; });
         frame_->actCSRefresh->trigger();
         QVERIFY(WaitUntil([&] { return failed; }));
-        QCOMPARE(frame_->StatusMessage(), QStringLiteral("Current statistics request error: 10061: ") + system);
+        QCOMPARE(frame_->StatusMessage(),
+                 QStringLiteral("Current statistics request error: 10061: ") + system);
         QVERIFY(WaitUntil([&] {
             const auto &buffer = frame_->logFrame->Buffer();
-            return buffer.Count() > 0 &&
-                   buffer.Line(buffer.Count() - 1) == QStringLiteral("CPM Log request error: 10061: ") + system;
+            return buffer.Count() > 0
+                   && buffer.Line(buffer.Count() - 1)
+                          == QStringLiteral("CPM Log request error: 10061: ") + system;
         }));
         QCOMPARE(Prompt().Count(), 1);
     }
 };
 
-}  // namespace
+} // namespace
 
 QTEST_MAIN(E2EMonitor)
 #include "tst_e2e_monitor.moc"

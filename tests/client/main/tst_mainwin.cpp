@@ -25,384 +25,420 @@
 
 namespace {
 class ZEMRecordingHelp : public ZEMHelpSystem {
- public:
-  void ShowHelp(const QString &topic) override { calls << QStringLiteral("help ") + topic; }
-  void ShowAssistant(const QString &topic) override { calls << QStringLiteral("assistant ") + topic; }
-  void HideHelpWindow(const QString &type) override { calls << QStringLiteral("hide ") + type; }
-  QStringList calls;
+public:
+    void ShowHelp(const QString &topic) override { calls << QStringLiteral("help ") + topic; }
+    void ShowAssistant(const QString &topic) override { calls << QStringLiteral("assistant ") + topic; }
+    void HideHelpWindow(const QString &type) override { calls << QStringLiteral("hide ") + type; }
+    QStringList calls;
 };
 
 // Counts the calls of the integration points the start timer makes.
 class ZEMCountingFrame : public TTZEMMainFrame {
- public:
-  using TTZEMMainFrame::TTZEMMainFrame;
-  void RequestAdapterList() override { ++adapterRequests; }
-  void SetLogPolling(bool on) override { logPolling = on; }
-  void OpenAdapterConfig() override { ++configOpens; }
-  int adapterRequests = 0;
-  int configOpens = 0;
-  bool logPolling = false;
+public:
+    using TTZEMMainFrame::TTZEMMainFrame;
+    void RequestAdapterList() override { ++adapterRequests; }
+    void SetLogPolling(bool on) override { logPolling = on; }
+    void OpenAdapterConfig() override { ++configOpens; }
+    int adapterRequests = 0;
+    int configOpens = 0;
+    bool logPolling = false;
 };
 
 // Stands in for the adapter configuration dialog: records forwarded help commands.
 class ZEMFakeConfigDialog : public QDialog {
-  Q_OBJECT
- public:
-  QList<QPair<int, int>> received;
- public slots:
-  void HandleTrainingCard(int command, int param) { received.append({command, param}); }
+    Q_OBJECT
+public:
+    QList<QPair<int, int>> received;
+public slots:
+    void HandleTrainingCard(int command, int param) { received.append({command, param}); }
 };
 
 // One window with its surroundings, over a temporary settings folder.
 struct Fixture {
-  explicit Fixture(bool firstStart = true, bool hideOnStart = true, bool tray = true) {
-    TDMMain &dm = test.Module();
-    dm.FirstStart = firstStart;
-    dm.HideOnStart = hideOnStart;
-    dm.SetPrompt(&prompt);
-    ZEMMainFrameEnv env;
-    env.prompt = &prompt;
-    env.help = &help;
-    env.withBrowser = false;
-    env.trayAvailable = tray;
-    frame = std::make_unique<ZEMCountingFrame>(dm, log, env);
-  }
-  ~Fixture() { test.Module().SetPrompt(nullptr); }
-  TDMMain &dm() { return test.Module(); }
-  ZEMTestModule test;
-  ZEMScriptedPrompt prompt;
-  ZEMRecordingHelp help;
-  TZEMDebugLogForm log;
-  std::unique_ptr<ZEMCountingFrame> frame;
+    explicit Fixture(bool firstStart = true, bool hideOnStart = true, bool tray = true)
+    {
+        TDMMain &dm = test.Module();
+        dm.FirstStart = firstStart;
+        dm.HideOnStart = hideOnStart;
+        dm.SetPrompt(&prompt);
+        ZEMMainFrameEnv env;
+        env.prompt = &prompt;
+        env.help = &help;
+        env.withBrowser = false;
+        env.trayAvailable = tray;
+        frame = std::make_unique<ZEMCountingFrame>(dm, log, env);
+    }
+    ~Fixture() { test.Module().SetPrompt(nullptr); }
+    TDMMain &dm() { return test.Module(); }
+    ZEMTestModule test;
+    ZEMScriptedPrompt prompt;
+    ZEMRecordingHelp help;
+    TZEMDebugLogForm log;
+    std::unique_ptr<ZEMCountingFrame> frame;
 };
 
-QStringList MenuTexts(const QMenu *menu) {
-  QStringList texts;
-  for (const QAction *action : menu->actions()) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-  return texts;
+QStringList MenuTexts(const QMenu *menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
 }
 
 QByteArray Payload(const char *xml) { return QByteArray(xml); }
-}  // namespace
+} // namespace
 
 class TestMainWin : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- private slots:
-  void layout() {
-    Fixture f;
-    TTZEMMainFrame &w = *f.frame;
-    QCOMPARE(w.size(), QSize(750, 596));
-    QCOMPARE(w.windowTitle(), QStringLiteral("Brackwater Tallyway"));
-    QCOMPARE(w.pCaption->text(), QStringLiteral("Active Interface Adapter: none"));
-    w.activeAlias = QStringLiteral("eth0");
-    w.UpdateActiveCaption();
-    QCOMPARE(w.pCaption->text(), QStringLiteral("Active Interface Adapter: eth0"));
-
-    QCOMPARE(w.lvCurrentStats->topLevelItemCount(), 7);
-    QStringList rows, values;
-    for (int i = 0; i < 7; ++i) {
-      rows << w.lvCurrentStats->topLevelItem(i)->text(0);
-      values << w.lvCurrentStats->topLevelItem(i)->text(1);
-    }
-    QCOMPARE(rows, (QStringList{"Begin of period", "End of period", "Volume sent", "Volume received", "Volume total",
-                                "Limit", "Limit remainder"}));
-    QCOMPARE(values, (QStringList{"-", "-", "0", "0", "0", "0", "0"}));
-    QCOMPARE(w.tvAdapters->topLevelItem(0)->text(0), QStringLiteral("Adapters"));
-
-    QStringList menus;
-    for (QAction *action : w.menuBar()->actions()) menus << action->text();
-    QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tools", "Help"}));
-    QCOMPARE(MenuTexts(w.miFile), (QStringList{"R&eports...", "&Save as...", "-", "&Print", "-", "&Hide window", "-",
-                                               "Clo&se"}));
-    QCOMPARE(MenuTexts(w.miView), (QStringList{"Client lo&g", "Status &bar", "-", "Go to", "-", "Refresh Report",
-                                               "Refresh", "Stop"}));
-    QCOMPARE(MenuTexts(w.pmTray), (QStringList{"&Show Tallyway GUI", "-", "&Help contents", "&About...", "-",
-                                               "Clo&se"}));
-    QCOMPARE(w.pmTray->defaultAction(), w.actShow);
-    QVERIFY(w.actShow->font().bold());
-    QCOMPARE(MenuTexts(w.pmAdapters), (QStringList{"&Get adapters list", "-", "&Listen", "-", "Con&figuration...",
-                                                   "&Bill Periods..."}));
-    // The Start/Stop caption follows the polling state.
-    QCOMPARE(w.pmCurrStat->actions().size(), 4);
-    QCOMPARE(w.pmCurrStat->actions().at(0), w.actCSRefresh);
-    QCOMPARE(w.pmCurrStat->actions().at(1), w.actCSStartPause);
-    QVERIFY(w.pmCurrStat->actions().at(2)->isSeparator());
-    QCOMPARE(w.pmCurrStat->actions().at(3), w.actCSOptions);
-    QCOMPARE(w.tiTray->toolTip(), QStringLiteral("Tallyway GUI"));
-    QCOMPARE(w.actContents->shortcut(), QKeySequence(Qt::Key_F1));
-    QCOMPARE(w.actGetAdapters->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
-  }
-
-  void firstStartStaysVisible() {
-    Fixture f(true, true);
-    f.frame->show();
-    QTest::qWait(30);
-    QVERIFY(f.frame->isVisible());
-  }
-
-  void laterStartHidesToTray() {
-    Fixture f(false, true);
-    f.frame->show();
-    QTRY_VERIFY(!f.frame->isVisible());
-    QCOMPARE(f.prompt.Count(), 0);
-    f.frame->actShow->trigger();
-    QVERIFY(f.frame->isVisible());
-  }
-
-  void closeButtonAndHideWindowHide() {
-    Fixture f(false, false);
-    QSignalSpy exit(f.frame.get(), &TTZEMMainFrame::ExitRequested);
-    f.frame->show();
-    QVERIFY(!f.frame->close());
-    QVERIFY(!f.frame->isVisible());
-    f.frame->RestoreFromTray();
-    f.frame->actClose->trigger();
-    QVERIFY(!f.frame->isVisible());
-    QCOMPARE(exit.count(), 0);
-  }
-
-  void withoutTrayTheWindowMinimises() {
-    Fixture f(false, true, false);
-    f.frame->show();
-    QTest::qWait(30);
-    // Hide-on-start does nothing, and the user is told why, once.
-    QVERIFY(f.frame->isVisible());
-    QCOMPARE(f.prompt.Texts(), QStringList{QString::fromLatin1(kNoTrayNotice)});
-    QCOMPARE(f.prompt.Boxes().first().style, ZEMPromptStyle::IconInformation);
-    QVERIFY(!f.frame->close());
-    QVERIFY(f.frame->isVisible());
-    QVERIFY(f.frame->isMinimized());
-    f.frame->actClose->trigger();
-    QVERIFY(f.frame->isVisible());
-    QCOMPARE(f.prompt.Count(), 1);
-  }
-
-  void exitConfirmation() {
-    Fixture f;
-    QSignalSpy exit(f.frame.get(), &TTZEMMainFrame::ExitRequested);
-    f.frame->show();
-    // The close box of the question counts as Cancel: the program stays.
-    f.prompt.Push(ZEMPromptResult::Cancel);
-    QVERIFY(!f.frame->ExitExecute());
-    QCOMPARE(f.prompt.Boxes().last().text, QStringLiteral("Are you sure to close the Tallyway GUI?"));
-    QCOMPARE(f.prompt.Boxes().last().style, 0x24);
-    QVERIFY(f.prompt.Boxes().last().withDontShow);
-    // Ticked and answered No: stays open, the question is off and saved at once.
-    f.prompt.Push(ZEMPromptResult::No, true);
-    QVERIFY(!f.frame->ExitExecute());
-    QVERIFY(f.frame->isVisible());
-    QVERIFY(!f.dm().ConfirmExit);
-    QCOMPARE(f.test.Settings().Store().ReadInteger(ZEMSettingsRoot::CurrentUser, kClientKeyCurrentUser, "ConfirmExit"),
-             0);
-    QCOMPARE(exit.count(), 0);
-    // Now Close ends the program without a question.
-    f.prompt.Clear();
-    QVERIFY(f.frame->ExitExecute());
-    QCOMPARE(f.prompt.Count(), 0);
-    QCOMPARE(exit.count(), 1);
-    QVERIFY(!f.frame->isVisible());
-  }
-
-  void exitOnYes() {
-    Fixture f;
-    QSignalSpy exit(f.frame.get(), &TTZEMMainFrame::ExitRequested);
-    f.prompt.Push(ZEMPromptResult::Yes);
-    f.frame->actExit->trigger();
-    QCOMPARE(exit.count(), 1);
-    QVERIFY(f.dm().ConfirmExit);
-  }
-
-  void trainingCardCommands() {
-    Fixture f;
-    TTZEMMainFrame &w = *f.frame;
-    // From a help page, through the help seam's signal.
-    emit f.help.TrainingCard(2, 0);
-    QCOMPARE(f.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
-    QCOMPARE(f.prompt.Boxes().first().style, ZEMPromptStyle::IconExclamation);
-    QCOMPARE(f.frame->configOpens, 0);
-    // With an adapter selected, command 2 opens its configuration without a box.
-    auto &tree = static_cast<TZEMAdapterTree &>(*w.tvAdapters);
-    ZEMTreeNode adapter;
-    adapter.isAdapter = 1;
-    adapter.alias = QStringLiteral("lan");
-    tree.RebuildAdapters({adapter});
-    tree.FindAdapter(QStringLiteral("lan"))->setSelected(true);
-    emit f.help.TrainingCard(2, 0);
-    QCOMPARE(f.frame->configOpens, 1);
-    QCOMPARE(f.prompt.Count(), 1);
-    // Commands 3 and 5 reach the open configuration dialog, posted, with the second parameter 1.
-    ZEMFakeConfigDialog dialog;
-    w.configDialog = &dialog;
-    emit f.help.TrainingCard(3, 0);
-    emit f.help.TrainingCard(5, 0);
-    QVERIFY(dialog.received.isEmpty());
-    QTRY_COMPARE(dialog.received.size(), 2);
-    QCOMPARE(dialog.received[0], qMakePair(3, 1));
-    QCOMPARE(dialog.received[1], qMakePair(5, 1));
-    // Already forwarded commands and unknown ones do nothing.
-    w.HandleTrainingCard(2, 1);
-    w.HandleTrainingCard(4, 0);
-    QTest::qWait(10);
-    QCOMPARE(dialog.received.size(), 2);
-    QCOMPARE(f.prompt.Count(), 1);
-    // Help contents goes to the seam with the introduction topic.
-    w.actContents->trigger();
-    QCOMPARE(f.help.calls, QStringList{"help ::/HTML\\Introduction.htm"});
-  }
-
-  void startTimerRequestsAdaptersOnce() {
-    Fixture f;
-    QCOMPARE(f.frame->tmGetAdapters->interval(), 700);
-    QTRY_COMPARE(f.frame->adapterRequests, 1);
-    QVERIFY(f.frame->logPolling);
-    QTest::qWait(800);
-    QCOMPARE(f.frame->adapterRequests, 1);
-  }
-
-  void optionsReappliesIntervals() {
-    Fixture f;
-    TTZEMMainFrame &w = *f.frame;
-    QCOMPARE(w.tmStatRefresh->interval(), 5000);
-    w.tiTray->setToolTip(QStringLiteral("Tot: 1, Lim: 2, Rem: 1"));
-    // Whatever the dialog's result, the intervals follow the settings afterwards.
-    f.dm().SetEditOptionsHook([](TDMMain &dm, int page, bool mark) {
-      if (page != 0 || mark) return true;
-      dm.ReqInterval = 9;
-      dm.ShowTrayHint = false;
-      return false;
-    });
-    w.actOptions->trigger();
-    QCOMPARE(w.tmStatRefresh->interval(), 9000);
-    QCOMPARE(w.tiTray->toolTip(), QStringLiteral("Tallyway GUI"));
-  }
-
-  void statusBarPanels() {
-    Fixture f;
-    TTZEMMainFrame &w = *f.frame;
-    w.show();
-    w.StatusText(QStringLiteral("message"));
-    QStatusTipEvent tip(QStringLiteral("Edit program settings"));
-    QCoreApplication::sendEvent(&w, &tip);
-    QCOMPARE(w.HintMessage(), QStringLiteral("Edit program settings"));
-    QCOMPARE(w.StatusMessage(), QStringLiteral("message"));
-    QVERIFY(w.actStatusBar->isChecked());
-    w.actStatusBar->trigger();
-    QVERIFY(!w.statusBar()->isVisible());
-    QVERIFY(!w.actStatusBar->isChecked());
-    w.actStatusBar->trigger();
-    QVERIFY(w.statusBar()->isVisible());
-  }
-
-  void clientLogToggle() {
-    Fixture f;
-    TTZEMMainFrame &w = *f.frame;
-    w.show();
-    w.ClientLog(QStringLiteral("Read Adapters: "), QStringLiteral("Connect"));
-    w.actViewClientLog->trigger();
-    QVERIFY(f.log.isVisible());
-    QVERIFY(w.actViewClientLog->isChecked());
-    QCOMPARE(f.log.Lines(), QStringList{"Read Adapters: Connect"});
-    w.actViewClientLog->trigger();
-    QVERIFY(!f.log.isVisible());
-    QVERIFY(!w.actViewClientLog->isChecked());
-  }
-
-  // --- Every outcome of an exchange, over a loopback server, as the window shows it.
-
-  void socketErrorRefused() {
-    Fixture f;
-    quint16 port = 0;
+private slots:
+    void layout()
     {
-      ZEMTestServer gone;
-      QVERIFY(gone.Listen());
-      port = gone.Port();
-    }
-    f.dm().ServerHost = QStringLiteral("127.0.0.1");
-    f.dm().ServerPort = port;
-    ZEMRequestChannel &channel = f.frame->Channel(ZEMRequestKind::Adapters);
-    QSignalSpy handled(&channel, &ZEMRequestChannel::ReplyHandled);
-    channel.Start();
-    QTRY_COMPARE(handled.count(), 1);
-    QVERIFY(f.frame->StatusMessage().startsWith(QStringLiteral("Cannot read adapters list: 10061: ")));
-    QCOMPARE(f.prompt.Count(), 1);
-    QVERIFY(f.prompt.Texts().first().startsWith(QStringLiteral("Cannot read adapters list! \nSocket error 10061: ")));
-    QCOMPARE(f.log.Lines(), (QStringList{"Read Adapters: Error: 10061", "Read Adapters: Disconnect"}));
-    QCOMPARE(f.log.SelectedLine(), QStringLiteral("Read Adapters: Disconnect"));
-  }
+        Fixture f;
+        TTZEMMainFrame &w = *f.frame;
+        QCOMPARE(w.size(), QSize(750, 596));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Brackwater Tallyway"));
+        QCOMPARE(w.pCaption->text(), QStringLiteral("Active Interface Adapter: none"));
+        w.activeAlias = QStringLiteral("eth0");
+        w.UpdateActiveCaption();
+        QCOMPARE(w.pCaption->text(), QStringLiteral("Active Interface Adapter: eth0"));
 
-  void replyOutcomes_data() {
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QStringList>("logTail");
-    QTest::addColumn<bool>("applied");
-    const int config = int(ZEMRequestKind::AdapterConfig);
-    const int bills = int(ZEMRequestKind::BillPeriods);
-    const int stat = int(ZEMRequestKind::Stat);
-    QTest::newRow("empty reply") << config << QByteArray() << QString()
-                                 << QStringList{"Read adapter configuration: Unable to receive server response due to "
-                                                "unknown WinSock error..."}
-                                 << QStringList{"Read Adapter Config: Disconnect", "Read Adapter Config: Buffer is empty"}
-                                 << false;
-    QTest::newRow("server exception")
-        << bills << Payload("<EXCEPTION><ERROR_CODE>5</ERROR_CODE><ERROR_MESSAGE>Disk full</ERROR_MESSAGE></EXCEPTION>")
-        << QString() << QStringList{}
-        << QStringList{"Server exception: ERROR CODE: 5", "Server exception: error message: Disk full"} << false;
-    QTest::newRow("exception with code 0")
-        << bills << Payload("<EXCEPTION><ERROR_CODE>0</ERROR_CODE><ERROR_MESSAGE>x</ERROR_MESSAGE></EXCEPTION>")
-        << QString() << QStringList{} << QStringList{"Read Bill Periods: Disconnect"} << false;
-    QTest::newRow("error code")
-        << bills
-        << Payload("<CPM_BILLPERIODS><ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>No such adapter</ERROR_MESSAGE>"
+        QCOMPARE(w.lvCurrentStats->topLevelItemCount(), 7);
+        QStringList rows, values;
+        for (int i = 0; i < 7; ++i) {
+            rows << w.lvCurrentStats->topLevelItem(i)->text(0);
+            values << w.lvCurrentStats->topLevelItem(i)->text(1);
+        }
+        QCOMPARE(rows, (QStringList{"Begin of period", "End of period", "Volume sent", "Volume received",
+                                    "Volume total", "Limit", "Limit remainder"}));
+        QCOMPARE(values, (QStringList{"-", "-", "0", "0", "0", "0", "0"}));
+        QCOMPARE(w.tvAdapters->topLevelItem(0)->text(0), QStringLiteral("Adapters"));
+
+        QStringList menus;
+        for (QAction *action : w.menuBar()->actions())
+            menus << action->text();
+        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tools", "Help"}));
+        QCOMPARE(MenuTexts(w.miFile), (QStringList{"R&eports...", "&Save as...", "-", "&Print", "-",
+                                                   "&Hide window", "-", "Clo&se"}));
+        QCOMPARE(MenuTexts(w.miView), (QStringList{"Client lo&g", "Status &bar", "-", "Go to", "-",
+                                                   "Refresh Report", "Refresh", "Stop"}));
+        QCOMPARE(MenuTexts(w.pmTray),
+                 (QStringList{"&Show Tallyway GUI", "-", "&Help contents", "&About...", "-", "Clo&se"}));
+        QCOMPARE(w.pmTray->defaultAction(), w.actShow);
+        QVERIFY(w.actShow->font().bold());
+        QCOMPARE(MenuTexts(w.pmAdapters), (QStringList{"&Get adapters list", "-", "&Listen", "-",
+                                                       "Con&figuration...", "&Bill Periods..."}));
+        // The Start/Stop caption follows the polling state.
+        QCOMPARE(w.pmCurrStat->actions().size(), 4);
+        QCOMPARE(w.pmCurrStat->actions().at(0), w.actCSRefresh);
+        QCOMPARE(w.pmCurrStat->actions().at(1), w.actCSStartPause);
+        QVERIFY(w.pmCurrStat->actions().at(2)->isSeparator());
+        QCOMPARE(w.pmCurrStat->actions().at(3), w.actCSOptions);
+        QCOMPARE(w.tiTray->toolTip(), QStringLiteral("Tallyway GUI"));
+        QCOMPARE(w.actContents->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(w.actGetAdapters->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    }
+
+    void firstStartStaysVisible()
+    {
+        Fixture f(true, true);
+        f.frame->show();
+        QTest::qWait(30);
+        QVERIFY(f.frame->isVisible());
+    }
+
+    void laterStartHidesToTray()
+    {
+        Fixture f(false, true);
+        f.frame->show();
+        QTRY_VERIFY(!f.frame->isVisible());
+        QCOMPARE(f.prompt.Count(), 0);
+        f.frame->actShow->trigger();
+        QVERIFY(f.frame->isVisible());
+    }
+
+    void closeButtonAndHideWindowHide()
+    {
+        Fixture f(false, false);
+        QSignalSpy exit(f.frame.get(), &TTZEMMainFrame::ExitRequested);
+        f.frame->show();
+        QVERIFY(!f.frame->close());
+        QVERIFY(!f.frame->isVisible());
+        f.frame->RestoreFromTray();
+        f.frame->actClose->trigger();
+        QVERIFY(!f.frame->isVisible());
+        QCOMPARE(exit.count(), 0);
+    }
+
+    void withoutTrayTheWindowMinimises()
+    {
+        Fixture f(false, true, false);
+        f.frame->show();
+        QTest::qWait(30);
+        // Hide-on-start does nothing, and the user is told why, once.
+        QVERIFY(f.frame->isVisible());
+        QCOMPARE(f.prompt.Texts(), QStringList{QString::fromLatin1(kNoTrayNotice)});
+        QCOMPARE(f.prompt.Boxes().first().style, ZEMPromptStyle::IconInformation);
+        QVERIFY(!f.frame->close());
+        QVERIFY(f.frame->isVisible());
+        QVERIFY(f.frame->isMinimized());
+        f.frame->actClose->trigger();
+        QVERIFY(f.frame->isVisible());
+        QCOMPARE(f.prompt.Count(), 1);
+    }
+
+    void exitConfirmation()
+    {
+        Fixture f;
+        QSignalSpy exit(f.frame.get(), &TTZEMMainFrame::ExitRequested);
+        f.frame->show();
+        // The close box of the question counts as Cancel: the program stays.
+        f.prompt.Push(ZEMPromptResult::Cancel);
+        QVERIFY(!f.frame->ExitExecute());
+        QCOMPARE(f.prompt.Boxes().last().text, QStringLiteral("Are you sure to close the Tallyway GUI?"));
+        QCOMPARE(f.prompt.Boxes().last().style, 0x24);
+        QVERIFY(f.prompt.Boxes().last().withDontShow);
+        // Ticked and answered No: stays open, the question is off and saved at once.
+        f.prompt.Push(ZEMPromptResult::No, true);
+        QVERIFY(!f.frame->ExitExecute());
+        QVERIFY(f.frame->isVisible());
+        QVERIFY(!f.dm().ConfirmExit);
+        QCOMPARE(f.test.Settings().Store().ReadInteger(ZEMSettingsRoot::CurrentUser, kClientKeyCurrentUser,
+                                                       "ConfirmExit"),
+                 0);
+        QCOMPARE(exit.count(), 0);
+        // Now Close ends the program without a question.
+        f.prompt.Clear();
+        QVERIFY(f.frame->ExitExecute());
+        QCOMPARE(f.prompt.Count(), 0);
+        QCOMPARE(exit.count(), 1);
+        QVERIFY(!f.frame->isVisible());
+    }
+
+    void exitOnYes()
+    {
+        Fixture f;
+        QSignalSpy exit(f.frame.get(), &TTZEMMainFrame::ExitRequested);
+        f.prompt.Push(ZEMPromptResult::Yes);
+        f.frame->actExit->trigger();
+        QCOMPARE(exit.count(), 1);
+        QVERIFY(f.dm().ConfirmExit);
+    }
+
+    void trainingCardCommands()
+    {
+        Fixture f;
+        TTZEMMainFrame &w = *f.frame;
+        // From a help page, through the help seam's signal.
+        emit f.help.TrainingCard(2, 0);
+        QCOMPARE(f.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
+        QCOMPARE(f.prompt.Boxes().first().style, ZEMPromptStyle::IconExclamation);
+        QCOMPARE(f.frame->configOpens, 0);
+        // With an adapter selected, command 2 opens its configuration without a box.
+        auto &tree = static_cast<TZEMAdapterTree &>(*w.tvAdapters);
+        ZEMTreeNode adapter;
+        adapter.isAdapter = 1;
+        adapter.alias = QStringLiteral("lan");
+        tree.RebuildAdapters({adapter});
+        tree.FindAdapter(QStringLiteral("lan"))->setSelected(true);
+        emit f.help.TrainingCard(2, 0);
+        QCOMPARE(f.frame->configOpens, 1);
+        QCOMPARE(f.prompt.Count(), 1);
+        // Commands 3 and 5 reach the open configuration dialog, posted, with the second parameter 1.
+        ZEMFakeConfigDialog dialog;
+        w.configDialog = &dialog;
+        emit f.help.TrainingCard(3, 0);
+        emit f.help.TrainingCard(5, 0);
+        QVERIFY(dialog.received.isEmpty());
+        QTRY_COMPARE(dialog.received.size(), 2);
+        QCOMPARE(dialog.received[0], qMakePair(3, 1));
+        QCOMPARE(dialog.received[1], qMakePair(5, 1));
+        // Already forwarded commands and unknown ones do nothing.
+        w.HandleTrainingCard(2, 1);
+        w.HandleTrainingCard(4, 0);
+        QTest::qWait(10);
+        QCOMPARE(dialog.received.size(), 2);
+        QCOMPARE(f.prompt.Count(), 1);
+        // Help contents goes to the seam with the introduction topic.
+        w.actContents->trigger();
+        QCOMPARE(f.help.calls, QStringList{"help ::/HTML\\Introduction.htm"});
+    }
+
+    void startTimerRequestsAdaptersOnce()
+    {
+        Fixture f;
+        QCOMPARE(f.frame->tmGetAdapters->interval(), 700);
+        QTRY_COMPARE(f.frame->adapterRequests, 1);
+        QVERIFY(f.frame->logPolling);
+        QTest::qWait(800);
+        QCOMPARE(f.frame->adapterRequests, 1);
+    }
+
+    void optionsReappliesIntervals()
+    {
+        Fixture f;
+        TTZEMMainFrame &w = *f.frame;
+        QCOMPARE(w.tmStatRefresh->interval(), 5000);
+        w.tiTray->setToolTip(QStringLiteral("Tot: 1, Lim: 2, Rem: 1"));
+        // Whatever the dialog's result, the intervals follow the settings afterwards.
+        f.dm().SetEditOptionsHook([](TDMMain &dm, int page, bool mark) {
+            if (page != 0 || mark)
+                return true;
+            dm.ReqInterval = 9;
+            dm.ShowTrayHint = false;
+            return false;
+        });
+        w.actOptions->trigger();
+        QCOMPARE(w.tmStatRefresh->interval(), 9000);
+        QCOMPARE(w.tiTray->toolTip(), QStringLiteral("Tallyway GUI"));
+    }
+
+    void statusBarPanels()
+    {
+        Fixture f;
+        TTZEMMainFrame &w = *f.frame;
+        w.show();
+        w.StatusText(QStringLiteral("message"));
+        QStatusTipEvent tip(QStringLiteral("Edit program settings"));
+        QCoreApplication::sendEvent(&w, &tip);
+        QCOMPARE(w.HintMessage(), QStringLiteral("Edit program settings"));
+        QCOMPARE(w.StatusMessage(), QStringLiteral("message"));
+        QVERIFY(w.actStatusBar->isChecked());
+        w.actStatusBar->trigger();
+        QVERIFY(!w.statusBar()->isVisible());
+        QVERIFY(!w.actStatusBar->isChecked());
+        w.actStatusBar->trigger();
+        QVERIFY(w.statusBar()->isVisible());
+    }
+
+    void clientLogToggle()
+    {
+        Fixture f;
+        TTZEMMainFrame &w = *f.frame;
+        w.show();
+        w.ClientLog(QStringLiteral("Read Adapters: "), QStringLiteral("Connect"));
+        w.actViewClientLog->trigger();
+        QVERIFY(f.log.isVisible());
+        QVERIFY(w.actViewClientLog->isChecked());
+        QCOMPARE(f.log.Lines(), QStringList{"Read Adapters: Connect"});
+        w.actViewClientLog->trigger();
+        QVERIFY(!f.log.isVisible());
+        QVERIFY(!w.actViewClientLog->isChecked());
+    }
+
+    // --- Every outcome of an exchange, over a loopback server, as the window shows it.
+
+    void socketErrorRefused()
+    {
+        Fixture f;
+        quint16 port = 0;
+        {
+            ZEMTestServer gone;
+            QVERIFY(gone.Listen());
+            port = gone.Port();
+        }
+        f.dm().ServerHost = QStringLiteral("127.0.0.1");
+        f.dm().ServerPort = port;
+        ZEMRequestChannel &channel = f.frame->Channel(ZEMRequestKind::Adapters);
+        QSignalSpy handled(&channel, &ZEMRequestChannel::ReplyHandled);
+        channel.Start();
+        QTRY_COMPARE(handled.count(), 1);
+        QVERIFY(f.frame->StatusMessage().startsWith(QStringLiteral("Cannot read adapters list: 10061: ")));
+        QCOMPARE(f.prompt.Count(), 1);
+        QVERIFY(f.prompt.Texts().first().startsWith(
+            QStringLiteral("Cannot read adapters list! \nSocket error 10061: ")));
+        QCOMPARE(f.log.Lines(), (QStringList{"Read Adapters: Error: 10061", "Read Adapters: Disconnect"}));
+        QCOMPARE(f.log.SelectedLine(), QStringLiteral("Read Adapters: Disconnect"));
+    }
+
+    void replyOutcomes_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QStringList>("logTail");
+        QTest::addColumn<bool>("applied");
+        const int config = int(ZEMRequestKind::AdapterConfig);
+        const int bills = int(ZEMRequestKind::BillPeriods);
+        const int stat = int(ZEMRequestKind::Stat);
+        QTest::newRow("empty reply")
+            << config << QByteArray() << QString()
+            << QStringList{"Read adapter configuration: Unable to receive server response due to "
+                           "unknown WinSock error..."}
+            << QStringList{"Read Adapter Config: Disconnect", "Read Adapter Config: Buffer is empty"}
+            << false;
+        QTest::newRow("server exception")
+            << bills
+            << Payload(
+                   "<EXCEPTION><ERROR_CODE>5</ERROR_CODE><ERROR_MESSAGE>Disk full</ERROR_MESSAGE></EXCEPTION>")
+            << QString() << QStringList{}
+            << QStringList{"Server exception: ERROR CODE: 5", "Server exception: error message: Disk full"}
+            << false;
+        QTest::newRow("exception with code 0")
+            << bills
+            << Payload("<EXCEPTION><ERROR_CODE>0</ERROR_CODE><ERROR_MESSAGE>x</ERROR_MESSAGE></EXCEPTION>")
+            << QString() << QStringList{} << QStringList{"Read Bill Periods: Disconnect"} << false;
+        QTest::newRow("error code")
+            << bills
+            << Payload(
+                   "<CPM_BILLPERIODS><ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>No such adapter</ERROR_MESSAGE>"
                    "</CPM_BILLPERIODS>")
-        << QString() << QStringList{"No such adapter"}
-        << QStringList{"Read bill periods: ERROR CODE: 3", "Read bill periods: error message: No such adapter"} << false;
-    QTest::newRow("warning")
-        << bills << Payload("<CPM_BILLPERIODS><WARNING_MESSAGE>Old data</WARNING_MESSAGE></CPM_BILLPERIODS>")
-        << QString() << QStringList{"WARNING: Old data"} << QStringList{"Read bill periods: WARNING message: Old data"}
-        << true;
-    QTest::newRow("missing root")
-        << bills << Payload("<SOMETHING/>") << "Read bill periods: Error in response: '<CPM_BILLPERIODS>' expected!"
-        << QStringList{"Read bill periods: Error in response: '<CPM_BILLPERIODS>' expected!"}
-        << QStringList{"Read Bill Periods: Disconnect"} << false;
-    QTest::newRow("statistics without root")
-        << stat << Payload("<SOMETHING/>") << "Current statistics: Error in response: '<REPORT>' expected!"
-        << QStringList{} << QStringList{} << false;
-  }
-  void replyOutcomes() {
-    QFETCH(int, kind);
-    QFETCH(QByteArray, reply);
-    QFETCH(QString, status);
-    QFETCH(QStringList, boxes);
-    QFETCH(QStringList, logTail);
-    QFETCH(bool, applied);
-    Fixture f;
-    ZEMTestServer server;
-    QVERIFY(server.Listen());
-    server.Script(reply.isEmpty() ? ZEMTestServer::Reply::CloseAtOnce() : ZEMTestServer::Reply::Whole(reply));
-    f.dm().ServerHost = QStringLiteral("127.0.0.1");
-    f.dm().ServerPort = server.Port();
-    ZEMRequestChannel &channel = f.frame->Channel(static_cast<ZEMRequestKind>(kind));
-    bool payloadApplied = false;
-    const QString label = QString::fromLatin1(channel.Info().replyLabel);
-    TTZEMMainFrame *frame = f.frame.get();
-    channel.SetPayloadHandler([&payloadApplied, label, frame](const ZEMXMLItem &root) {
-      if (!EnvelopeCheck(root, label, *frame)) return;
-      payloadApplied = true;
-    });
-    f.frame->StatusText(QStringLiteral("before"));
-    QSignalSpy handled(&channel, &ZEMRequestChannel::ReplyHandled);
-    channel.Start();
-    QTRY_COMPARE(handled.count(), 1);
-    if (!status.isEmpty()) QCOMPARE(f.frame->StatusMessage(), status);
-    QCOMPARE(f.prompt.Texts(), boxes);
-    const QStringList lines = f.log.Lines();
-    QVERIFY2(lines.size() >= logTail.size(), qPrintable(lines.join('|')));
-    QCOMPARE(lines.mid(lines.size() - logTail.size()), logTail);
-    QCOMPARE(payloadApplied, applied);
-  }
+            << QString() << QStringList{"No such adapter"}
+            << QStringList{"Read bill periods: ERROR CODE: 3",
+                           "Read bill periods: error message: No such adapter"}
+            << false;
+        QTest::newRow("warning")
+            << bills
+            << Payload("<CPM_BILLPERIODS><WARNING_MESSAGE>Old data</WARNING_MESSAGE></CPM_BILLPERIODS>")
+            << QString() << QStringList{"WARNING: Old data"}
+            << QStringList{"Read bill periods: WARNING message: Old data"} << true;
+        QTest::newRow("missing root")
+            << bills << Payload("<SOMETHING/>")
+            << "Read bill periods: Error in response: '<CPM_BILLPERIODS>' expected!"
+            << QStringList{"Read bill periods: Error in response: '<CPM_BILLPERIODS>' expected!"}
+            << QStringList{"Read Bill Periods: Disconnect"} << false;
+        QTest::newRow("statistics without root")
+            << stat << Payload("<SOMETHING/>")
+            << "Current statistics: Error in response: '<REPORT>' expected!" << QStringList{} << QStringList{}
+            << false;
+    }
+    void replyOutcomes()
+    {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, status);
+        QFETCH(QStringList, boxes);
+        QFETCH(QStringList, logTail);
+        QFETCH(bool, applied);
+        Fixture f;
+        ZEMTestServer server;
+        QVERIFY(server.Listen());
+        server.Script(reply.isEmpty() ? ZEMTestServer::Reply::CloseAtOnce()
+                                      : ZEMTestServer::Reply::Whole(reply));
+        f.dm().ServerHost = QStringLiteral("127.0.0.1");
+        f.dm().ServerPort = server.Port();
+        ZEMRequestChannel &channel = f.frame->Channel(static_cast<ZEMRequestKind>(kind));
+        bool payloadApplied = false;
+        const QString label = QString::fromLatin1(channel.Info().replyLabel);
+        TTZEMMainFrame *frame = f.frame.get();
+        channel.SetPayloadHandler([&payloadApplied, label, frame](const ZEMXMLItem &root) {
+            if (!EnvelopeCheck(root, label, *frame))
+                return;
+            payloadApplied = true;
+        });
+        f.frame->StatusText(QStringLiteral("before"));
+        QSignalSpy handled(&channel, &ZEMRequestChannel::ReplyHandled);
+        channel.Start();
+        QTRY_COMPARE(handled.count(), 1);
+        if (!status.isEmpty())
+            QCOMPARE(f.frame->StatusMessage(), status);
+        QCOMPARE(f.prompt.Texts(), boxes);
+        const QStringList lines = f.log.Lines();
+        QVERIFY2(lines.size() >= logTail.size(), qPrintable(lines.join('|')));
+        QCOMPARE(lines.mid(lines.size() - logTail.size()), logTail);
+        QCOMPARE(payloadApplied, applied);
+    }
 };
 
 QTEST_MAIN(TestMainWin)

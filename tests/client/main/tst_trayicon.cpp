@@ -25,8 +25,7 @@ TEST(TrayColours, Thresholds)
     EXPECT_EQ(TrayColours(INT64_MAX, INT64_MAX / 20 - 1), low);
 }
 
-class TrayPicture : public ::testing::Test
-{
+class TrayPicture : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -98,7 +97,7 @@ TEST_F(TrayPicture, WideTextIsNarrowedNotCut)
     EXPECT_GE(last, 13);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -109,17 +108,21 @@ TEST_F(TrayPicture, WritesPngsWhenAsked)
     const QString dir = qEnvironmentVariable("TALLY_TRAY_PNG_DIR");
     if (dir.isEmpty())
         GTEST_SKIP() << "TALLY_TRAY_PNG_DIR not set";
-    const struct { const char *name; std::int64_t limit, remainder; } cases[] = {
-        {"teal", 1000, 500}, {"yellow", 1000, 49}, {"red", 1000, -1}};
+    const struct {
+        const char *name;
+        std::int64_t limit, remainder;
+    } cases[] = {{"teal", 1000, 500}, {"yellow", 1000, 49}, {"red", 1000, -1}};
     for (const auto &c : cases)
         for (int size : {16, 64}) {
             const QImage image = DrawTrayPicture(QStringLiteral("12.3"), QStringLiteral("MB"),
                                                  TrayColours(c.limit, c.remainder), size);
-            const QString path = QStringLiteral("%1/tray-%2-%3.png").arg(dir, QLatin1String(c.name)).arg(size);
+            const QString path =
+                QStringLiteral("%1/tray-%2-%3.png").arg(dir, QLatin1String(c.name)).arg(size);
             EXPECT_TRUE(image.save(path)) << path.toStdString();
             // A 16-pixel picture blown up without smoothing, to see the real pixels.
             if (size == 16)
-                image.scaled(128, 128).save(QStringLiteral("%1/tray-%2-16x8.png").arg(dir, QLatin1String(c.name)));
+                image.scaled(128, 128).save(
+                    QStringLiteral("%1/tray-%2-16x8.png").arg(dir, QLatin1String(c.name)));
         }
     // The widest texts the picture has to hold.
     DrawTrayPicture(QStringLiteral("1023"), QStringLiteral("byte"), TrayColours(0, 0))
@@ -127,4 +130,4 @@ TEST_F(TrayPicture, WritesPngsWhenAsked)
         .save(dir + QStringLiteral("/tray-bytes-16x8.png"));
 }
 
-}  // namespace
+} // namespace
