@@ -13,3 +13,6 @@ if(TALLY_SANITIZE)
   set_property(TEST adapters_controller APPEND PROPERTY ENVIRONMENT
                "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
 endif()
+tally_add_test(adapters_config GTEST
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adapterconfig.cpp
+  LIBS tally_adapters tally_testsupport)
