@@ -5,4 +5,5 @@ tally_add_library(tally_testsupport
     ${CMAKE_CURRENT_LIST_DIR}/zem_testhelpers.cpp ${CMAKE_CURRENT_LIST_DIR}/zem_testhelpers.h
     ${CMAKE_CURRENT_LIST_DIR}/zem_scriptedprompt.cpp ${CMAKE_CURRENT_LIST_DIR}/zem_scriptedprompt.h
     ${CMAKE_CURRENT_LIST_DIR}/zem_testserver.cpp ${CMAKE_CURRENT_LIST_DIR}/zem_testserver.h
+    ${CMAKE_CURRENT_LIST_DIR}/zem_devserver.cpp ${CMAKE_CURRENT_LIST_DIR}/zem_devserver.h
   LIBS tally_core Qt6::Network GTest::gtest)

@@ -16,3 +16,10 @@ endif()
 tally_add_test(adapters_config GTEST
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adapterconfig.cpp
   LIBS tally_adapters tally_testsupport)
+if(TARGET tallyway-devserver)
+  tally_add_test(adapters_config_roundtrip GTEST
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_configroundtrip.cpp
+    LIBS tally_adapters tally_testsupport)
+  target_compile_definitions(adapters_config_roundtrip PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
+  add_dependencies(adapters_config_roundtrip tallyway-devserver)
+endif()
