@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
+#include "zem_billperiods.h"
+
 // The record of one node of the adapter tree: an adapter's identity, its state flags and its capture
-// configuration. The tree item owns it; deleting the item destroys the record with it.
+// configuration and bill periods. The tree item owns it; deleting the item destroys the record with it.
 struct ZEMTreeNode {
     std::uint8_t isAdapter = 0;
     std::uint8_t configured = 0;
@@ -20,6 +22,7 @@ struct ZEMTreeNode {
     std::uint8_t promiscuousMode = 0;
     std::uint8_t broadcastMode = 0;
     std::int32_t readTimeout = 1000;
+    ZEMBillPeriods billPeriods; // empty until read from the server
 
     // The record the single root node carries.
     static ZEMTreeNode Root() { return ZEMTreeNode{}; }
