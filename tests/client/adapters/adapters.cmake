@@ -23,3 +23,11 @@ if(TARGET tallyway-devserver)
   target_compile_definitions(adapters_config_roundtrip PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
   add_dependencies(adapters_config_roundtrip tallyway-devserver)
 endif()
+tally_add_test(adapters_configdlg GTEST GUI
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adaptconfigdlg.cpp
+  LIBS tally_adapters tally_testsupport Qt6::Widgets Qt6::Test)
+target_include_directories(adapters_configdlg PRIVATE ${CMAKE_SOURCE_DIR}/tests/client/main)
+if(TALLY_SANITIZE)
+  set_property(TEST adapters_configdlg APPEND PROPERTY ENVIRONMENT
+               "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
+endif()

@@ -1,0 +1,79 @@
+#pragma once
+// The adapter configuration dialog: one adapter's Listen choice, the local-traffic exclusion,
+// promiscuous and broadcast reception, and the way to its bill periods. It edits the record it is
+// given: the editor's periods on OK of the editor, and on OK of the dialog the filter and direction
+// source of the exclusion choice (the caller copies the other boxes). During a first start it turns
+// the Assistant's pages.
+
+#include <QDialog>
+#include <functional>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class ZEMBillPeriods;
+struct ZEMTreeNode;
+
+// Opens the bill period editor modally on `periods` (a copy) with `adapterLabel` as its adapter label.
+// True on OK, with the edited periods in `periods` and the editor's own modified flag in `modified`.
+using ZEMBillPeriodEditorSeam =
+    std::function<bool(ZEMBillPeriods &periods, const QString &adapterLabel, bool &modified)>;
+
+// Opens an Assistant topic such as "::/HTML\1stStart_InsideAdapterConfig.htm>Assistant".
+using ZEMAssistantSeam = std::function<void(const QString &topic)>;
+
+inline constexpr char kTopicInsideAdapterConfig[] = "::/HTML\\1stStart_InsideAdapterConfig.htm>Assistant";
+inline constexpr char kTopicSaveAdapterConfig[] = "::/HTML\\1stStart_SaveAdapterConfig.htm>Assistant";
+inline constexpr char kTopicSeeYouLater[] = "::/HTML\\1stStart_SeeYouLater.htm>Assistant";
+
+class TZEMAdaptConfigDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // `record` must outlive the dialog. `firstStart` is read when the dialog shows and after the editor.
+    TZEMAdaptConfigDlg(ZEMTreeNode &record, std::function<bool()> firstStart, ZEMAssistantSeam assistant,
+                       ZEMBillPeriodEditorSeam editor, QWidget *parent = nullptr);
+
+    // Fills the controls from the record; `listen` is the Listen box's state.
+    void Fill(bool listen);
+
+    bool BillPeriodsChanged() const { return billPeriodsChanged_; }
+    bool EditorOpen() const { return editorOpen_; }
+
+    QTabWidget *pcSettings = nullptr;
+    QWidget *tsSettings = nullptr;
+    QLabel *pAdapterAlias = nullptr;
+    QLabel *pAdapterName = nullptr;
+    QLabel *pPhysicalName = nullptr;
+    QCheckBox *cbListen = nullptr;
+    QPushButton *bBillPeriods = nullptr;
+    QFrame *pLAL = nullptr;
+    QCheckBox *chbLAL = nullptr;
+    QCheckBox *chbPromis = nullptr;
+    QCheckBox *chbBroadcast = nullptr;
+    QPushButton *bOK = nullptr;
+    QPushButton *bCancel = nullptr;
+
+public slots:
+    // A training-card command of an Assistant page, passed on by the main window: 3 opens the bill
+    // periods, 5 closes with OK. Ignored while the bill period editor is open.
+    void HandleTrainingCard(int command, int param);
+    // The close check: with OK, writes the exclusion choice into the record.
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void BillPeriodsClick();
+
+    ZEMTreeNode &record_;
+    std::function<bool()> firstStart_;
+    ZEMAssistantSeam assistant_;
+    ZEMBillPeriodEditorSeam editor_;
+    bool billPeriodsChanged_ = false;
+    bool editorOpen_ = false;
+    bool shown_ = false;
+};
