@@ -8,23 +8,21 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "zem_prompt.h"
+#include "zem_spinedit.h"
 #include "zmm_datamodule.h"
 
 namespace {
-QSpinBox *SpinField(const char *name, int minimum, int maximum)
+ZEMSpinEdit *SpinField(const char *name, int minimum, int maximum)
 {
-    auto *spin = new QSpinBox;
+    auto *spin = new ZEMSpinEdit;
     spin->setObjectName(QString::fromLatin1(name));
     spin->setRange(minimum, maximum);
-    spin->setGroupSeparatorShown(false);
-    spin->setWrapping(false);
     spin->setMinimumWidth(90);
     return spin;
 }
@@ -69,16 +67,8 @@ QWidget *MakePage(std::initializer_list<QGroupBox *> groups)
     return page;
 }
 
-// A field passes when its text is an integer inside its spin control's range.
-bool FieldValid(const QSpinBox *field)
-{
-    bool ok = false;
-    const int value = field->cleanText().trimmed().toInt(&ok);
-    return ok && value >= field->minimum() && value <= field->maximum();
-}
-
 // Spin positions are 16-bit signed.
-int Position(const QSpinBox *field) { return qint16(field->value()); }
+int Position(const ZEMSpinEdit *field) { return qint16(field->value()); }
 } // namespace
 
 TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(parent), prompt_(prompt)
@@ -210,7 +200,7 @@ void TZEMOptionsDlg::showEvent(QShowEvent *event)
 bool TZEMOptionsDlg::CloseQuery()
 {
     struct Check {
-        QSpinBox *field;
+        ZEMSpinEdit *field;
         QWidget *page;
         const char *name;
     };
@@ -221,15 +211,11 @@ bool TZEMOptionsDlg::CloseQuery()
         {edReqInterval, tsCurrStat, "Current Statistics Request Interval"},
     };
     for (const Check &check : checks) {
-        if (FieldValid(check.field))
+        if (check.field->IsValid())
             continue;
-        prompt_.Error(
-            QStringLiteral("Invalid value in the field \"%1\"! Please enter a number in range [%2, %3].")
-                .arg(QString::fromLatin1(check.name))
-                .arg(check.field->minimum())
-                .arg(check.field->maximum()));
+        // The page first, so that the field can take the focus.
         pcOptions->setCurrentWidget(check.page);
-        check.field->setFocus();
+        CheckSpinField(check.field, QString::fromLatin1(check.name), prompt_);
         return false;
     }
     return true;

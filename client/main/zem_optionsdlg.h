@@ -9,10 +9,10 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QSpinBox;
 class QTabWidget;
 class TDMMain;
 class ZEMPrompt;
+class ZEMSpinEdit;
 
 class TZEMOptionsDlg : public QDialog {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
     // Opens on `page`; with `markInterval` the page's interval field takes the focus whenever the page
     // is shown (page 0 has none).
     void SelectPage(int page, bool markInterval);
-    QSpinBox *MarkedField() const { return marked_; }
+    ZEMSpinEdit *MarkedField() const { return marked_; }
 
     // The check made when the dialog is closed with OK: the four numeric fields in a fixed order; the
     // first failure is reported, its page shown and its field focused. True when all pass.
@@ -44,11 +44,11 @@ public:
     QCheckBox *cbConfirmExit = nullptr;
     QComboBox *cbxFirstDay = nullptr;
     QLineEdit *edHost = nullptr;
-    QSpinBox *edPort = nullptr;
+    ZEMSpinEdit *edPort = nullptr;
     QCheckBox *cbShowTrayHint = nullptr;
-    QSpinBox *edReqInterval = nullptr;
-    QSpinBox *edLogReqInt = nullptr;
-    QSpinBox *edLogLines = nullptr;
+    ZEMSpinEdit *edReqInterval = nullptr;
+    ZEMSpinEdit *edLogReqInt = nullptr;
+    ZEMSpinEdit *edLogLines = nullptr;
 
 public slots:
     void accept() override;
@@ -60,7 +60,7 @@ private:
     void FocusMarkedField();
 
     ZEMPrompt &prompt_;
-    QSpinBox *marked_ = nullptr;
+    ZEMSpinEdit *marked_ = nullptr;
 };
 
 // Shows the dialog for `module` as described above; true on OK (the settings are then saved).

@@ -9,7 +9,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
-#include <QSpinBox>
 #include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTimer>
@@ -20,6 +19,7 @@
 #include "zem_dontshowme.h"
 #include "zem_msgboxprompt.h"
 #include "zem_optionsdlg.h"
+#include "zem_spinedit.h"
 #include "zem_testhelpers.h"
 #include "zmm_utils.h"
 
@@ -34,7 +34,7 @@ void OnNextModal(std::function<void(QWidget *)> action)
     });
 }
 
-void SetFieldText(QSpinBox *field, const QString &text) { field->findChild<QLineEdit *>()->setText(text); }
+void SetFieldText(ZEMSpinEdit *field, const QString &text) { field->findChild<QLineEdit *>()->setText(text); }
 
 QStringList Captions(const TZEMDontShowMe &box)
 {
@@ -187,6 +187,49 @@ private slots:
         QCOMPARE(labelOf(dialog.edLogReqInt), QStringLiteral("&Interval of automatic requests (sec):"));
         QCOMPARE(labelOf(dialog.edLogLines), QStringLiteral("&Lines to read:"));
         QCOMPARE(labelOf(dialog.edPort), QStringLiteral("&Port:"));
+    }
+
+    // What the user types stays as typed until OK checks it: nothing is clipped or brought back.
+    void optionsTypedTextIsCheckedOnOk()
+    {
+        ZEMTestModule test;
+        TDMMain &dm = test.Module();
+        dm.LogReqLines = 20;
+        ZEMScriptedPrompt prompt;
+        TZEMOptionsDlg dialog(prompt);
+        dialog.LoadFrom(dm);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("bOK"));
+
+        dialog.edPort->setFocus();
+        dialog.edPort->selectAll();
+        QTest::keyClicks(dialog.edPort, QStringLiteral("70000"));
+        QTest::keyClick(dialog.edPort, Qt::Key_Tab);
+        QCOMPARE(dialog.edPort->text(), QStringLiteral("70000"));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(prompt.Texts(), QStringList{dialog.edPort->RangeMessage(QStringLiteral("Server port"))});
+        QCOMPARE(QApplication::focusWidget(), dialog.edPort);
+        QCOMPARE(dialog.edPort->text(), QStringLiteral("70000"));
+
+        dialog.edPort->selectAll();
+        QTest::keyClicks(dialog.edPort, QStringLiteral("8080"));
+        dialog.pcOptions->setCurrentWidget(dialog.tsLog);
+        dialog.edLogLines->setFocus();
+        dialog.edLogLines->selectAll();
+        QTest::keyClick(dialog.edLogLines, Qt::Key_Backspace);
+        dialog.pcOptions->setCurrentWidget(dialog.tsCommon);
+        QCOMPARE(dialog.edLogLines->text(), QString());
+        prompt.Clear();
+        QTest::mouseClick(ok, Qt::LeftButton);
+        QCOMPARE(
+            prompt.Texts(),
+            QStringList{"Invalid value in the field \"Lines to read\"! Please enter a number in range [1, "
+                        "32767]."});
+        QCOMPARE(dialog.pcOptions->currentWidget(), dialog.tsLog);
+        QCOMPARE(dialog.edLogLines->text(), QString());
+        QVERIFY(dialog.isVisible());
     }
 
     void optionsCheckOrder()
