@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <map>
+
 #include "zem_envelope.h"
 #include "zem_prompt.h"
 #include "zem_requestchannel.h"
@@ -302,7 +304,16 @@ void ZEMAdapterController::OnAdapterList(const ZEMXMLItem &root)
     const QString operationAlias = operationItem_ ? operationItem_->Node().alias : QString();
     operationItem_ = nullptr;
 
-    const ZEMAdapterList list = ParseAdapterList(root, state_, settings_.FirstStart, sink_);
+    // Bill periods already read stay with their configured adapter when the list is read again.
+    std::map<QString, ZEMBillPeriods> periods;
+    for (ZEMAdapterItem *item : tree_.AdapterItems())
+        if (item->Node().configured == 1 && !item->Node().billPeriods.empty())
+            periods[item->Node().alias] = item->Node().billPeriods;
+
+    ZEMAdapterList list = ParseAdapterList(root, state_, settings_.FirstStart, sink_);
+    for (ZEMTreeNode &node : list.adapters)
+        if (auto found = periods.find(node.alias); found != periods.end() && node.configured == 1)
+            node.billPeriods = std::move(found->second);
     tree_.RebuildAdapters(list.adapters);
     // An operation that was running keeps working on the same adapter of the new list, if any.
     if (!operationAlias.isEmpty())

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "zem_adapterlist.h"
+#include "zem_adapteroperations.h"
 #include "zem_treenode.h"
 
 class QAction;
@@ -73,7 +74,7 @@ private:
 };
 
 // The adapter-list and active-adapter exchanges on the tree, with the state they keep.
-class ZEMAdapterController : public QObject {
+class ZEMAdapterController : public QObject, public ZEMOperationNodeSource {
     Q_OBJECT
 
 public:
@@ -109,9 +110,9 @@ public:
     // The adapter the running operation works on; null when none. It is set by the operations
     // that start on the selected node and survives a new list only if its alias is still there.
     ZEMAdapterItem *OperationItem() const { return operationItem_; }
-    ZEMTreeNode *OperationNode() const { return operationItem_ ? &operationItem_->Node() : nullptr; }
+    ZEMTreeNode *OperationNode() const override { return operationItem_ ? &operationItem_->Node() : nullptr; }
     // Makes the selected adapter the operation node; false (and none) when no adapter is selected.
-    bool TakeSelectedAsOperationNode();
+    bool TakeSelectedAsOperationNode() override;
 
     ZEMRequestChannel &AdaptersChannel() { return *adapters_; }
     ZEMRequestChannel &SetActiveChannel() { return *setActive_; }

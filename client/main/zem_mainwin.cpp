@@ -26,6 +26,7 @@
 
 #include "htmlhelputils.h"
 #include "zem_aboutdlg.h"
+#include "zem_adapteroperations.h"
 #include "zem_adaptertree.h"
 #include "zem_currentstats.h"
 #include "zem_logframe.h"
@@ -558,6 +559,10 @@ void TTZEMMainFrame::CreateMonitorParts()
             [this] { knownAliases = adapterList->KnownAliases(); });
     connect(adapterList, &ZEMAdapterController::CaptionChanged, this, [this] { UpdateActiveCaption(); });
 
+    adapterOps = new ZEMAdapterOperations(settings_, *this, *adapterList, this);
+    adapterOps->SetToggleListen([this] { adapterList->ToggleListen(); });
+    connect(actBillPeriods, &QAction::triggered, adapterOps, &ZEMAdapterOperations::BillPeriodsExecute);
+
     currentStats->SetActiveAliasSource([this] { return activeAlias; });
     tmStatRefresh = currentStats->tmStatRefresh;
     currentStats->SetList(lvCurrentStats);
@@ -585,7 +590,7 @@ bool TTZEMMainFrame::SelectedNodeIsAdapter() const
     return static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter() != nullptr;
 }
 
-void TTZEMMainFrame::OpenAdapterConfig() {}
+void TTZEMMainFrame::OpenAdapterConfig() { adapterOps->OpenAdapterConfig(); }
 
 // --- Shell behaviour.
 

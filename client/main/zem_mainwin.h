@@ -32,6 +32,7 @@ class TDMMain;
 class TZEMDebugLogForm;
 class TZEMLogFrame;
 class ZEMAdapterController;
+class ZEMAdapterOperations;
 class ZEMCurrentStatsPoller;
 class ZEMHelpSystem;
 class ZEMPrompt;
@@ -105,6 +106,8 @@ public:
 
     // The adapter list and active adapter, the current-statistics poll and the server-log strip.
     ZEMAdapterController *adapterList = nullptr;
+    // The operations on one adapter (bill periods, configuration flow) and their follow-up flags.
+    ZEMAdapterOperations *adapterOps = nullptr;
     ZEMCurrentStatsPoller *currentStats = nullptr;
     TZEMLogFrame *logFrame = nullptr;
 
