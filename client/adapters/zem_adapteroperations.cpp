@@ -86,7 +86,8 @@ void ZEMAdapterOperations::EditBillPeriods()
     if (node == nullptr || !editor_)
         return;
     ZEMBillPeriods periods = node->billPeriods;
-    if (!editor_(periods, node->alias))
+    bool modified = false;
+    if (!editor_(periods, node->alias, modified))
         return;
     // The list may have been refreshed while the editor was open: look the node up again.
     ZEMTreeNode *after = OperationNode();

@@ -53,9 +53,11 @@ struct ZEMConfigurationSteps {
     std::function<void()> showConfigDialog;  // the dialog step for the operation node
 };
 
-// Opens the bill-period editor on `periods` (a copy of the adapter's) with `alias` as its adapter
-// label; returns true after OK, with `periods` holding the edited list.
-using ZEMBillPeriodEditorHook = std::function<bool(ZEMBillPeriods &periods, const QString &alias)>;
+// Opens the bill-period editor modally on `periods` (a copy of the adapter's) with `alias` as its
+// adapter label; returns true after OK, with `periods` holding the edited list and `modified` the
+// editor's own modified flag. (The same seam as the configuration dialog's.)
+using ZEMBillPeriodEditorHook =
+    std::function<bool(ZEMBillPeriods &periods, const QString &alias, bool &modified)>;
 
 // What PostShowEditor's parameter selects.
 enum ZEMShowEditor : int {

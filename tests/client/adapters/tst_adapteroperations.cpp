@@ -61,7 +61,7 @@ protected:
     {
         module.Module().ServerHost = QStringLiteral("127.0.0.1");
         ops = std::make_unique<ZEMAdapterOperations>(module.Module(), sink, nodes);
-        ops->SetBillPeriodEditor([this](ZEMBillPeriods &periods, const QString &alias) {
+        ops->SetBillPeriodEditor([this](ZEMBillPeriods &periods, const QString &alias, bool &) {
             journal.steps << QStringLiteral("editor");
             journal.editorSaw = periods;
             journal.editorAlias = alias;
