@@ -95,3 +95,9 @@ function(tally_add_fuzzer name)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   tally_warnings(${name})
 endfunction()
+
+# tally_uses_devserver(TEST): the test starts the development server, whose path it gets as TALLY_DEVSERVER.
+function(tally_uses_devserver name)
+  target_compile_definitions(${name} PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
+  add_dependencies(${name} tallyway-devserver)
+endfunction()

@@ -3,6 +3,5 @@ if(TARGET tallyway-devserver)
   tally_add_test(adapters_operations GTEST
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adapteroperations.cpp
     LIBS tally_adapters tally_testsupport)
-  target_compile_definitions(adapters_operations PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
-  add_dependencies(adapters_operations tallyway-devserver)
+  tally_uses_devserver(adapters_operations)
 endif()

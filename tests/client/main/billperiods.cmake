@@ -3,8 +3,7 @@ if(TARGET tallyway-devserver)
   tally_add_test(main_billperiods GTEST GUI TIMEOUT 120
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_billperiodsaction.cpp
     LIBS tally_main tally_testsupport Qt6::Test)
-  target_compile_definitions(main_billperiods PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
-  add_dependencies(main_billperiods tallyway-devserver)
+  tally_uses_devserver(main_billperiods)
   if(TALLY_SANITIZE)
     set_property(TEST main_billperiods APPEND PROPERTY ENVIRONMENT
                  "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
