@@ -201,3 +201,23 @@ void TZEMAdaptConfigDlg::done(int result)
         ApplyLocalTrafficChoice(record_, chbLAL->isChecked());
     QDialog::done(result);
 }
+
+ZEMConfigDialogChoice ExecAdapterConfigDialog(ZEMTreeNode &record, bool listen, const ZEMConfigDialogEnv &env)
+{
+    TZEMAdaptConfigDlg dialog(record, env.firstStart, env.assistant, env.editor, env.parent);
+    // Modal for the window behind it only, so the Assistant's help window stays usable for its commands.
+    if (env.parent != nullptr)
+        dialog.setWindowModality(Qt::WindowModal);
+    if (env.opened)
+        env.opened(&dialog);
+    dialog.Fill(listen);
+    ZEMConfigDialogChoice choice;
+    choice.accepted = dialog.exec() == QDialog::Accepted;
+    if (env.opened)
+        env.opened(nullptr);
+    choice.listen = dialog.cbListen->isChecked();
+    choice.promiscuous = dialog.chbPromis->isChecked();
+    choice.broadcast = dialog.chbBroadcast->isChecked();
+    choice.billPeriodsChanged = dialog.BillPeriodsChanged();
+    return choice;
+}

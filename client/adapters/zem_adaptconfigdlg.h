@@ -8,6 +8,8 @@
 #include <QDialog>
 #include <functional>
 
+#include "zem_configexchange.h"
+
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -77,3 +79,17 @@ private:
     bool editorOpen_ = false;
     bool shown_ = false;
 };
+
+// What the configuration dialog needs around it.
+struct ZEMConfigDialogEnv {
+    std::function<bool()> firstStart;
+    ZEMAssistantSeam assistant;
+    ZEMBillPeriodEditorSeam editor;
+    QWidget *parent = nullptr;
+    // Told the open dialog when it opens and null when it has closed (the main window's configDialog).
+    std::function<void(TZEMAdaptConfigDlg *open)> opened;
+};
+
+// The dialog step: creates the dialog on `record`, fills it, shows it modally and destroys it.
+ZEMConfigDialogChoice ExecAdapterConfigDialog(ZEMTreeNode &record, bool listen,
+                                              const ZEMConfigDialogEnv &env);

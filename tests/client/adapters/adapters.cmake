@@ -31,3 +31,10 @@ if(TALLY_SANITIZE)
   set_property(TEST adapters_configdlg APPEND PROPERTY ENVIRONMENT
                "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
 endif()
+if(TARGET tallyway-devserver)
+  tally_add_test(adapters_config_flow GTEST TIMEOUT 240
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_configflow.cpp
+    LIBS tally_adapters tally_testsupport)
+  target_compile_definitions(adapters_config_flow PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
+  add_dependencies(adapters_config_flow tallyway-devserver)
+endif()
