@@ -95,6 +95,8 @@ void ZEMConfigExchange::OnConfig(const ZEMXMLItem &root)
     if (node == nullptr || !ReadConfigGetReply(root, *node, settings_.FirstStart, sink_))
         return;
     readOk_ = true;
+    // What was read, kept for the dialog step: a list refresh before it would replace the record.
+    readNode_ = *node;
     operations_.ConfigurationRead();
 }
 
@@ -110,13 +112,13 @@ void ZEMConfigExchange::ShowAdapterConfig()
     }
     const QString alias = node->alias;
     const bool wasActive = activeAlias_ && activeAlias_() == alias;
+    // The dialog edits a copy of the record as the configuration read left it: the adapter list may be
+    // read again while the dialog is open (or before it opens), which replaces every record of the tree.
+    ZEMTreeNode work = readNode_;
+    work.configured = node->configured;
     // A new adapter starts with the default period, also when the dialog is cancelled.
-    if (node->configured == 0)
-        node->billPeriods = ZEMBillPeriods(true, settings_.ClockToday);
-
-    // The dialog edits a copy: the adapter list may be read again while it is open, which replaces
-    // every record of the tree.
-    ZEMTreeNode work = *node;
+    if (work.configured == 0)
+        node->billPeriods = work.billPeriods = ZEMBillPeriods(true, settings_.ClockToday);
     const ZEMConfigDialogChoice choice = dialog_ ? dialog_(work, wasActive) : ZEMConfigDialogChoice{};
     node = NodeOf(alias);
     if (node == nullptr) {

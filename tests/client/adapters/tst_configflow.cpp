@@ -223,6 +223,28 @@ TEST_F(ConfigFlowTest, AdapterGoneFromTheListWhileTheDialogIsOpenEndsTheFlow)
     EXPECT_TRUE(NoFlags());
 }
 
+TEST_F(ConfigFlowTest, ListRefreshBeforeTheDialogKeepsWhatWasRead)
+{
+    ASSERT_TRUE(server
+                    .Get("/cgi-bin/Ostler.exe?action=set&active=on&adapter_alias=lan&adapter_name=LAN"
+                         "&adapter_physical_name=sim0&broadcast_mode=1&data_name=cpm_configuration"
+                         "&direction_source=Mycomputer&filter=tcp&packet_read_size=1514&promiscuous_mode=0"
+                         "&read_timeout=250")
+                    .contains("<ERROR_CODE>0</ERROR_CODE>"));
+    UseConfigured();
+    // The list is read again between the configuration reply and the dialog: a fresh record.
+    QObject::connect(&config->ReadChannel(), &ZEMRequestChannel::ReplyHandled, [this] { UseConfigured(); });
+    ops->OpenAdapterConfig();
+    RunUntil([&] { return Requests().size() == 3; });
+    EXPECT_EQ(seen.filter, QStringLiteral("tcp"));
+    EXPECT_EQ(seen.packetReadSize, 1514);
+    EXPECT_EQ(seen.billPeriods.size(), 1u);
+    const QByteArray stored =
+        server.Get("/cgi-bin/Ostler.exe?action=get&adapter_alias=lan&data_name=cpm_configuration");
+    EXPECT_TRUE(stored.contains("<READ_TIMEOUT>250</READ_TIMEOUT>")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("<BROADCAST_MODE>0</BROADCAST_MODE>")); // the dialog's choice
+}
+
 // Each failing step: the fault, the requests sent up to it (nothing after) and a text it shows.
 struct FailingStep {
     const char *fault; // "" for a refused connection at that step
