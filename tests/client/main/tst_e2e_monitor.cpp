@@ -3,9 +3,7 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QProcess>
 #include <QSystemTrayIcon>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -14,6 +12,7 @@
 #include "zem_adaptertree.h"
 #include "zem_currentstats.h"
 #include "zem_debuglogform.h"
+#include "zem_devserver.h"
 #include "zem_logframe.h"
 #include "zem_mainwin.h"
 #include "zem_requestchannel.h"
@@ -30,73 +29,17 @@ public:
     QStringList topics;
 };
 
-// The development server as a child process on a free loopback port.
-class DevServer {
-public:
-    bool Start(const QString &folder)
-    {
-        QFile fixture(folder + QStringLiteral("/adapters.json"));
-        if (!fixture.open(QIODevice::WriteOnly))
-            return false;
-        fixture.write(R"({"adapters": [
-            {"physical_name": "sim0", "name": "Office LAN", "sent_per_second": 0, "received_per_second": 0},
-            {"physical_name": "sim1", "name": "Uplink", "sent_per_second": 0, "received_per_second": 0},
-            {"physical_name": "sim2", "name": "Spare port", "sent_per_second": 0, "received_per_second": 0}]})");
-        fixture.close();
-        process_.start(QStringLiteral(TALLY_DEVSERVER),
-                       {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--state"),
-                        folder, QStringLiteral("--adapters"), fixture.fileName()});
-        if (!process_.waitForStarted(5000))
-            return false;
-        while (!process_.canReadLine())
-            if (!process_.waitForReadyRead(5000))
-                return false;
-        const QByteArray line = process_.readLine().trimmed();
-        port_ = line.mid(line.lastIndexOf(':') + 1).toInt();
-        return line.startsWith("listening on") && port_ > 0;
-    }
-    ~DevServer()
-    {
-        process_.terminate();
-        if (!process_.waitForFinished(3000))
-            process_.kill();
-    }
-    int Port() const { return port_; }
-
-    // One request outside the client (setting the scene, scripting faults); returns the body.
-    QByteArray Get(const QByteArray &pathAndQuery)
-    {
-        QTcpSocket socket;
-        socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port_));
-        if (!socket.waitForConnected(3000))
-            return {};
-        socket.write("GET " + pathAndQuery + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QByteArray reply;
-        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(3000))
-            reply += socket.readAll();
-        reply += socket.readAll();
-        return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-    }
-    QByteArray Configure(const QByteArray &alias, const QByteArray &name, const QByteArray &device)
-    {
-        return Get(
-            "/cgi-bin/Ostler.exe?action=set&active=on&adapter_alias=" + alias + "&adapter_name=" + name
-            + "&adapter_physical_name=" + device
-            + "&broadcast_mode=0&data_name=cpm_configuration&direction_source=&filter=&packet_read_size=64000"
-              "&promiscuous_mode=0&read_timeout=1000");
-    }
-
-private:
-    QProcess process_;
-    int port_ = 0;
-};
+const QByteArray kAdapters = R"({"adapters": [
+    {"physical_name": "sim0", "name": "Office LAN", "sent_per_second": 0, "received_per_second": 0},
+    {"physical_name": "sim1", "name": "Uplink", "sent_per_second": 0, "received_per_second": 0},
+    {"physical_name": "sim2", "name": "Spare port", "sent_per_second": 0, "received_per_second": 0}]})";
 
 class E2EMonitor : public QObject {
     Q_OBJECT
 
 private:
     std::unique_ptr<QTemporaryDir> stateDir_;
-    std::unique_ptr<DevServer> server_;
+    std::unique_ptr<ZEMDevServer> server_;
     std::unique_ptr<ZEMTestModule> module_;
     std::unique_ptr<ZEMRecordingSink> boxes_; // only its prompt is used
     std::unique_ptr<RecordingHelp> help_;
@@ -123,17 +66,14 @@ private:
         QVERIFY(WaitUntil([&] { return done; }, 5000));
         QObject::disconnect(connection);
     }
-    void Fault(const QByteArray &query)
-    {
-        QCOMPARE(server_->Get("/control/fault?" + query), QByteArray("ok\n"));
-    }
+    void Fault(const QByteArray &query) { QVERIFY(server_->Fault(query)); }
 
 private slots:
     void init()
     {
         stateDir_ = std::make_unique<QTemporaryDir>();
-        server_ = std::make_unique<DevServer>();
-        QVERIFY(server_->Start(stateDir_->path()));
+        server_ = std::make_unique<ZEMDevServer>(QStringLiteral(TALLY_DEVSERVER));
+        QVERIFY(server_->Start(stateDir_->path(), kAdapters));
         // lan and wan are configured, lan listens; the third adapter has no configuration.
         QVERIFY(server_->Configure("lan", "Office+LAN", "sim0").contains("<ERROR_CODE>0</ERROR_CODE>"));
         QVERIFY(server_->Configure("wan", "Uplink", "sim1").contains("<ERROR_CODE>0</ERROR_CODE>"));
