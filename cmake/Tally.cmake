@@ -101,3 +101,13 @@ function(tally_uses_devserver name)
   target_compile_definitions(${name} PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
   add_dependencies(${name} tallyway-devserver)
 endfunction()
+
+# tally_devserver_test(NAME <tally_add_test arguments>): tally_add_test for a test that starts the
+# development server (tally_uses_devserver). Not made when the server is not built.
+function(tally_devserver_test name)
+  if(NOT TARGET tallyway-devserver)
+    return()
+  endif()
+  tally_add_test(${name} ${ARGN})
+  tally_uses_devserver(${name})
+endfunction()

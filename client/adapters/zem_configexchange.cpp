@@ -77,17 +77,20 @@ ZEMTreeNode *ZEMConfigExchange::NodeOf(const QString &alias)
 // ---------------------------------------------------------------------------------------------
 // Reading
 
-void ZEMConfigExchange::RequestAdapterConfig()
+void ZEMConfigExchange::StartRequest(ZEMRequestChannel &channel, ZEMTreeNode &snapshot, bool &ok)
 {
+    // What the request sends is taken now, from the operation node of this moment.
     const ZEMTreeNode *node = operations_.OperationNode();
     if (node == nullptr) {
         EndFlow();
         return;
     }
-    readNode_ = *node;
-    readOk_ = false;
-    read_->Start();
+    snapshot = *node;
+    ok = false;
+    channel.Start();
 }
+
+void ZEMConfigExchange::RequestAdapterConfig() { StartRequest(*read_, readNode_, readOk_); }
 
 void ZEMConfigExchange::OnConfig(const ZEMXMLItem &root)
 {
@@ -149,17 +152,7 @@ void ZEMConfigExchange::ShowAdapterConfig()
 // ---------------------------------------------------------------------------------------------
 // Saving
 
-void ZEMConfigExchange::RequestSaveAdapterConfig()
-{
-    const ZEMTreeNode *node = operations_.OperationNode();
-    if (node == nullptr) {
-        EndFlow();
-        return;
-    }
-    saveNode_ = *node;
-    saveOk_ = false;
-    save_->Start();
-}
+void ZEMConfigExchange::RequestSaveAdapterConfig() { StartRequest(*save_, saveNode_, saveOk_); }
 
 void ZEMConfigExchange::OnSaveConfig(const ZEMXMLItem &root)
 {

@@ -72,6 +72,7 @@ signals:
     void FlowEnded();
 
 private:
+    void StartRequest(ZEMRequestChannel &channel, ZEMTreeNode &snapshot, bool &ok);
     void OnConfig(const ZEMXMLItem &root);
     void OnSaveConfig(const ZEMXMLItem &root);
     // The operation node if it is still the adapter `alias`; otherwise ends the flow with the status text.
