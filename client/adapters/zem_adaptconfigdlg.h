@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "zem_adapteroperations.h"
 #include "zem_configexchange.h"
 
 class QCheckBox;
@@ -15,13 +16,10 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QTabWidget;
-class ZEMBillPeriods;
 struct ZEMTreeNode;
 
-// Opens the bill period editor modally on `periods` (a copy) with `adapterLabel` as its adapter label.
-// True on OK, with the edited periods in `periods` and the editor's own modified flag in `modified`.
-using ZEMBillPeriodEditorSeam =
-    std::function<bool(ZEMBillPeriods &periods, const QString &adapterLabel, bool &modified)>;
+// The bill period editor seam of the adapter operations: on a copy, true on OK with the modified flag.
+using ZEMBillPeriodEditorSeam = ZEMBillPeriodEditorHook;
 
 // Opens an Assistant topic such as "::/HTML\1stStart_InsideAdapterConfig.htm>Assistant".
 using ZEMAssistantSeam = std::function<void(const QString &topic)>;

@@ -28,6 +28,7 @@
 #include "zem_aboutdlg.h"
 #include "zem_adapteroperations.h"
 #include "zem_adaptertree.h"
+#include "zem_configexchange.h"
 #include "zem_currentstats.h"
 #include "zem_logframe.h"
 #include "zem_artwork.h"
@@ -562,6 +563,30 @@ void TTZEMMainFrame::CreateMonitorParts()
     adapterOps = new ZEMAdapterOperations(settings_, *this, *adapterList, this);
     adapterOps->SetToggleListen([this] { adapterList->ToggleListen(); });
     connect(actBillPeriods, &QAction::triggered, adapterOps, &ZEMAdapterOperations::BillPeriodsExecute);
+    adapterOps->SetBillPeriodEditor([this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
+        return billPeriodEditor && billPeriodEditor(periods, alias, modified);
+    });
+
+    adapterConfig = new ZEMConfigExchange(settings_, *this, *adapterOps, this);
+    adapterConfig->SetActiveAliasSource([this] { return activeAlias; });
+    adapterConfig->SetAssistant([this](const QString &topic) { help_->ShowAssistant(topic); },
+                                [this](const QString &window) { help_->HideHelpWindow(window); });
+    adapterConfig->SetDialog([this](ZEMTreeNode &record, bool listen) {
+        ZEMConfigDialogEnv env;
+        env.firstStart = [this] { return settings_.FirstStart; };
+        env.assistant = [this](const QString &topic) { help_->ShowAssistant(topic); };
+        env.editor = [this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
+            return billPeriodEditor && billPeriodEditor(periods, alias, modified);
+        };
+        env.parent = isVisible() ? this : nullptr;
+        env.opened = [this](TZEMAdaptConfigDlg *dialog) { configDialog = dialog; };
+        return ExecAdapterConfigDialog(record, listen, env);
+    });
+    // A saved configuration changes the adapter's picture and enables Listen and Bill Periods for it.
+    connect(adapterConfig, &ZEMConfigExchange::ConfigurationSaved, this, [this] {
+        tvAdapters->viewport()->update();
+        adapterList->UpdateActions();
+    });
 
     currentStats->SetActiveAliasSource([this] { return activeAlias; });
     tmStatRefresh = currentStats->tmStatRefresh;
@@ -590,7 +615,13 @@ bool TTZEMMainFrame::SelectedNodeIsAdapter() const
     return static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter() != nullptr;
 }
 
-void TTZEMMainFrame::OpenAdapterConfig() { adapterOps->OpenAdapterConfig(); }
+void TTZEMMainFrame::OpenAdapterConfig()
+{
+    // One configuration at a time: the Assistant's page stays usable while the dialog is open.
+    if (configDialog)
+        return;
+    adapterOps->OpenAdapterConfig();
+}
 
 // --- Shell behaviour.
 

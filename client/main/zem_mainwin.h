@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+#include "zem_adaptconfigdlg.h"
 #include "zem_envelope.h"
 #include "zem_requestkinds.h"
 
@@ -33,6 +34,7 @@ class TZEMDebugLogForm;
 class TZEMLogFrame;
 class ZEMAdapterController;
 class ZEMAdapterOperations;
+class ZEMConfigExchange;
 class ZEMCurrentStatsPoller;
 class ZEMHelpSystem;
 class ZEMPrompt;
@@ -108,6 +110,11 @@ public:
     ZEMAdapterController *adapterList = nullptr;
     // The operations on one adapter (bill periods, configuration flow) and their follow-up flags.
     ZEMAdapterOperations *adapterOps = nullptr;
+    // The configuration steps of that flow: its two exchanges and the dialog.
+    ZEMConfigExchange *adapterConfig = nullptr;
+    // The bill period editor, as Bill Periods and the configuration dialog open it: on a copy of the
+    // periods, true on OK with the editor's own modified flag. Null: no editor opens.
+    ZEMBillPeriodEditorSeam billPeriodEditor;
     ZEMCurrentStatsPoller *currentStats = nullptr;
     TZEMLogFrame *logFrame = nullptr;
 

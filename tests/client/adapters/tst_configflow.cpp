@@ -322,7 +322,7 @@ TEST_F(ConfigFlowTest, RefusedFirstRequestEndsTheFlowAndALaterBillPeriodsActionO
     // The next, unrelated Bill Periods action opens the editor instead of going on to the configuration.
     settings().ServerPort = port;
     int editors = 0;
-    ops->SetBillPeriodEditor([&](ZEMBillPeriods &, const QString &) {
+    ops->SetBillPeriodEditor([&](ZEMBillPeriods &, const QString &, bool &) {
         ++editors;
         return false;
     });
