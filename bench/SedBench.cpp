@@ -1,9 +1,13 @@
 // The sed engine beside POSIX regexec and std::regex on the same patterns and texts:
-// match-style use (compiled once, one search per text) and sed-style s///g per text.
+// match-style use (compiled once, one search per text) and sed-style s///g per text; and, with the
+// argument "pathological", the time of REs that explode under plain backtracking.
 #include "SedObj.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <memory>
 #include <random>
 #include <regex.h>
@@ -192,10 +196,98 @@ void registerAll()
     }
 }
 
+// REs that take exponential or high polynomial time under plain backtracking, over texts of up to
+// 4000 characters.  Each ends with a result or with the matcher's work bound.
+struct Pathological {
+    const char *script;
+    std::string text;
+};
+
+std::vector<Pathological> pathologicalCases()
+{
+    const std::string a400 = "b" + std::string(400, 'a');
+    const std::string a4000 = std::string(3998, 'a') + "bc";
+    std::string blocks;
+    while (blocks.size() < 3996)
+        blocks += "aaab";
+    blocks += "bcac";
+    return {
+        {"s/\\(a\\)a*a*a*\\1c/X/", a400},
+        {"s/\\(a\\)a*a*a*\\1c/X/", "b" + std::string(3997, 'a') + "bc"},
+        {"s/\\(a*\\)a*\\1c/X/", std::string(1600, 'a')},
+        {"s/\\(a*\\)a*\\1c/X/", a4000},
+        {"/\\(a\\)a*a*a*\\1c/d\ns/^/x/", a400},        // what match(text, pattern) runs
+        {"s/\\(a*\\)*\\1/X/", std::string(4000, 'a')}, // refused when compiled: a starred group
+        {"s/\\(a*\\)\\1*\\1*c/X/", a4000},
+        {"s/\\(\\(a*\\)\\2*b\\)\\1*\\2c/X/", blocks},
+        {"s/\\(a*\\)\\(a*\\)\\1*\\2*\\1\\2c/X/", a4000},
+        {"s/\\(.*\\)\\(.*\\)\\(.*\\)\\1\\2\\3c/X/", a4000},
+        {"s/\\(a*\\)\\(a*\\)\\(a*\\)\\(a*\\)\\4\\3\\2\\1c/X/g", a4000},
+        {"s/\\(a\\)\\1*\\1*\\1*c/X/", a4000},
+        {"s/\\(a\\)\\1*x*\\1*[ab]*\\1*c/X/g", a4000},
+        {"s/a*a*a*a*a*a*a*a*a*c/X/", a4000},
+        {"s/\\(a*\\)*c/X/", a4000},
+        {"s/[ab]*[ab]*[ab]*[ab]*a*c/X/g", a4000},
+        {"s/.*.*.*.*.*=/X/g", std::string(4000, '=')},
+    };
+}
+
+double threadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Runs every case five times and prints the median CPU time of each and the worst of those.
+void runPathological()
+{
+    auto engine = std::make_unique<SedObj>();
+    double worst = 0;
+    std::string worstScript;
+    std::printf("%-44s %6s %10s  %s\n", "script", "chars", "ms", "outcome");
+    for (const Pathological &c : pathologicalCases()) {
+        std::vector<double> times;
+        std::string outcome;
+        for (int i = 0; i < 5; ++i) {
+            const double begin = threadSeconds();
+            try {
+                engine->recompile(c.script);
+                const char *result = engine->execute_commands(c.text.c_str());
+                outcome = std::string(result, std::min<std::size_t>(engine->text_length(), 12));
+                if (engine->text_length() > 12)
+                    outcome += "...";
+            } catch (const SedObjException &) {
+                outcome = engine->get_error_string();
+                if (!outcome.empty() && outcome.back() == '\n')
+                    outcome.pop_back();
+            }
+            times.push_back(threadSeconds() - begin);
+        }
+        std::sort(times.begin(), times.end());
+        const double ms = times[times.size() / 2] * 1000;
+        std::string shown = c.script;
+        for (char &ch : shown)
+            if (ch == '\n')
+                ch = ';';
+        std::printf("%-44s %6zu %10.3f  %s\n", shown.c_str(), c.text.size(), ms, outcome.c_str());
+        if (ms > worst) {
+            worst = ms;
+            worstScript = shown;
+        }
+    }
+    std::printf("worst: %.3f ms (%s)\n", worst, worstScript.c_str());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // "sed_bench pathological" times only the REs that explode under plain backtracking.
+    if (argc > 1 && std::string(argv[1]) == "pathological") {
+        runPathological();
+        return 0;
+    }
     registerAll();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -13,10 +13,18 @@ void writeStandardOutput(void *, const char *data, std::size_t length)
     std::fwrite(data, 1, length, stdout);
 }
 
+void writeStandardError(void *, const char *data, std::size_t length)
+{
+    // What went to standard output before comes first.
+    std::fflush(stdout);
+    std::fwrite(data, 1, length, stderr);
+}
+
 } // namespace
 
-SedObj::SedObj() : m_sink(writeStandardOutput)
+SedObj::SedObj() : m_sink(writeStandardOutput), m_errorSink(writeStandardError)
 {
+    initHashPowers();
     clear_current_context();
     m_holdSpace[0] = 0;
     m_writeFileNames[0][0] = 0;
@@ -26,7 +34,8 @@ SedObj::SedObj() : m_sink(writeStandardOutput)
 SedObj::~SedObj()
 {
     for (int slot = 1; slot < m_writeFileCount; ++slot)
-        ::close(m_writeFiles[slot]);
+        if (m_writeFiles[slot] != errorSinkFile)
+            ::close(m_writeFiles[slot]);
 }
 
 void SedObj::quit(int code)
@@ -49,10 +58,20 @@ void SedObj::set_output(OutputSink sink, void *context)
     m_sinkContext = context;
 }
 
+void SedObj::set_error_output(OutputSink sink, void *context)
+{
+    m_errorSink = sink ? sink : writeStandardError;
+    m_errorSinkContext = context;
+}
+
 void SedObj::emit(int file, const char *data, std::size_t length)
 {
     if (file <= 0 || file >= m_writeFileCount) {
         m_sink(m_sinkContext, data, length);
+        return;
+    }
+    if (m_writeFiles[file] == errorSinkFile) {
+        m_errorSink(m_errorSinkContext, data, length);
         return;
     }
     while (length > 0) {

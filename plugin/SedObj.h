@@ -13,8 +13,17 @@
 //   commands                 499, else "sed: too many commands, last was %s\n"
 //   open braces              20, else "sed: too many {'s\n"
 //   line-number addresses    255, labels 48, w files 9 besides standard output
-//   one run                  100000 branches or 64 million characters touched by its commands,
-//                            else "sed: script runs too long\n" (code 2)
+//   one run                  100000 branches or 64 million units of work (characters its commands
+//                            touch, 16 per matcher step), else "sed: script runs too long\n" (code 2)
+//   one search of an RE      stepsPerCharacter (128) matcher steps per character of the text, plus
+//                            stepAllowance (65536), shared by the repeated searches of one global
+//                            substitution; else "sed: RE too complex\n" (code 2), never a wrong
+//                            answer.  No RE runs for long on any text: about 580,000 steps, a few
+//                            milliseconds, for 4000 characters.  Failed matcher states are
+//                            remembered (with the contents of the groups that back-references
+//                            read), so the bound is reached only by REs with back-references whose
+//                            work grows with a power of the text length; other REs need fewer than
+//                            20 steps per character.
 //
 // Line counting: every run counts its text as the next input line (line 1 is the first text after the
 // engine was created), so numeric addresses and open ranges carry from one run to the next.  A text is
@@ -97,11 +106,21 @@ public:
     void listto(const char *text, int file);
 
     // Where standard-output writes go; the default writes to the process's standard output.
+    // "w /dev/stdout" writes there too.
     void set_output(OutputSink sink, void *context);
+    // Where "w /dev/stderr" writes go; the default flushes the process's standard output and
+    // writes to its standard error.
+    void set_error_output(OutputSink sink, void *context);
 
-    // Steps one match call takes before it remembers failed states; a negative value restores the
+    // Steps one search takes before it remembers failed states; a negative value restores the
     // default of about four steps per text position.  For tests and tuning.
     void set_memo_threshold(long steps) { m_memoThreshold = steps; }
+    // Matcher steps allowed per text position before "sed: RE too complex\n"; a negative value
+    // restores stepsPerCharacter.  For tests and tuning.
+    void set_work_bound(long stepsPerPosition) { m_workBound = stepsPerPosition; }
+
+    static constexpr long stepsPerCharacter = 128;
+    static constexpr long stepAllowance = 65536;
 
     // Command codes of the compiled program.
     enum : std::uint8_t {
@@ -155,10 +174,32 @@ private:
     static constexpr int recordUsed = 0;
     static constexpr int recordUnused = 1;
     static constexpr int reHasBackReference = 2; // bit of the anchor byte
-    static constexpr int reHeaderBytes = 19;     // anchor, filter flag, filter set, spare byte
-    static constexpr int replacementEscape = 1;  // marks an escaped character in a replacement
-    static constexpr long jumpLimit = 100000;    // branches taken in one run
-    static constexpr long workLimit = 64000000;  // characters of text the commands of one run touch
+    // A compiled RE: the anchor byte, then what the matcher's quick paths use (reFlags to
+    // reLeadingBefore), the first-character set (when reFirstFilter) and the set of characters a
+    // match of an RE ending in "$" ends with (when reLastFilter), the anchor byte again, the items
+    // from reItemsAt on, and after them the characters of the required literal: the longest run
+    // of literal characters every match holds, with how many characters every match holds before
+    // it (exactly that many when reLiteralExact).
+    static constexpr int reFlags = 1;
+    static constexpr int reFirstFilter = 1; // bits of reFlags
+    static constexpr int reLastFilter = 2;
+    static constexpr int reLiteralExact = 4;
+    static constexpr int reItemsAt = 2;
+    static constexpr int reLiteralAt = 3; // two bytes: offset of the literal from the RE's start
+    static constexpr int reLiteralLength = 5;
+    static constexpr int reLiteralBefore = 6;
+    // The starred item whose run a failed start may skip (its offset plus one; 0: none) and the
+    // characters before it: "X*..." and "XX*..." (the same X).
+    static constexpr int reLeadingRun = 7;
+    static constexpr int reLeadingBefore = 8;
+    static constexpr int reFixedHeader = 9;
+    static constexpr int reMaxHeader = reFixedHeader + 16 + 16 + 1;
+    static constexpr int maxLiteral = maxReBytes / 2;
+    static constexpr int errorSinkFile = -2;    // write-file slot of "/dev/stderr"
+    static constexpr int replacementEscape = 1; // marks an escaped character in a replacement
+    static constexpr long jumpLimit = 100000;   // branches taken in one run
+    static constexpr long workLimit = 64000000; // characters of text the commands of one run touch
+    static constexpr long stepWork = 16;        // work of one matcher step in those units
 
     struct cmd_t {
         std::int32_t firstAddress;  // offset in textPool, -1: every line
@@ -208,6 +249,10 @@ private:
     int recomp(int out, int delimiter);
     bool compileClass(unsigned char *item);
     static bool firstCharacters(const unsigned char *items, unsigned char *set);
+    static int requiredLiteral(const unsigned char *items, unsigned char *literal, int &before, bool &exact);
+    static int leadingRun(const unsigned char *items, int &before);
+    static bool lastCharacters(const unsigned char *items, unsigned char *set);
+    int finishRe(unsigned char *head, int n);
     int rhscomp(int out, int delimiter);
     int ycomp(int out, int delimiter);
     int _gettext(int out);
@@ -226,13 +271,50 @@ private:
 
     // Executor steps.
     void load(const char *text, std::size_t length);
+    [[noreturn]] void runsTooLong();
     bool selected(cmd_t &command);
     bool matchAddress(int address);
+    static constexpr int liveGroupLimit = 4; // groups a remembered state can depend on
+    struct Signature {
+        int count;
+        std::uint32_t words[liveGroupLimit];
+    };
+    struct MemoEntry {
+        std::uint32_t generation;
+        std::uint16_t item;
+        std::uint16_t position;
+        std::uint32_t groups[liveGroupLimit];
+    };
+    struct CanonEntry {
+        std::uint64_t hash;
+        std::uint32_t generation;
+        std::uint16_t length;
+        std::uint16_t start;
+    };
     bool match(int re, bool continuation);
+    void beginMatch(const unsigned char *head);
+    const unsigned char *findLiteral(int from, const unsigned char *literal, int length) const;
+    int lastLiteral(int from, const unsigned char *literal, int length);
     bool tryAt(int position);
+    int nextStart(int position) const;
     bool advance(int position, int item);
     bool star(int low, int run, int item, int next);
+    int measureRun(int item, int position, int character);
+    void stepLimitReached();
     void enableMemo();
+    void prepareGroupMemory();
+    std::uint32_t canonicalContent(int group);
+    // Where a state is remembered: its bit (slot null), or a slot of the table and the
+    // signature of the groups it depends on.
+    struct MemoKey {
+        MemoEntry *slot;
+        Signature signature;
+    };
+    bool groupSignature(int item, Signature &signature);
+    static bool sameGroups(const std::uint32_t *words, const Signature &signature);
+    bool lookUpFailure(int item, int position, MemoKey &key);
+    void rememberFailure(int item, int position, MemoKey &key, bool looked);
+    void initHashPowers();
     int itemLength(int item) const;
     bool substitute(const cmd_t &command);
     bool dosub(int replacement);
@@ -284,15 +366,34 @@ private:
     int m_delete = 0;
     int m_lookahead = -1;
 
-    // Matcher memory: failed (item, position) states of REs without back-references, switched on
-    // once a match call has taken more steps than a few per text position, so that one call costs
-    // about items x text length steps.
+    // Matcher memory, switched on once a search has taken more steps than a few per text
+    // position: failed (item, position) states, one bit each where no group read later is set
+    // yet, else with the contents of those groups in a table of recent failures.  A search then
+    // costs about items x text length steps for REs without back-references.
     static constexpr int memoWords = (maxText + 2 + 63) / 64;
+    static constexpr int memoEntries = 1 << 14;
+    static constexpr int canonEntries = 1 << 12;
     std::uint64_t m_failed[maxReBytes][memoWords];
+    MemoEntry m_memo[memoEntries] = {};
+    CanonEntry m_canon[canonEntries] = {};
+    std::uint16_t m_liveClosed[maxReBytes]; // groups whose content a state depends on
+    std::uint16_t m_liveOpen[maxReBytes];   // groups whose start a state depends on
+    std::uint64_t m_prefixHash[maxText + 2];
+    std::uint64_t m_hashPower[maxText + 2];
+    int m_canonFrom[9];
+    int m_canonTo[9];
+    std::uint32_t m_canonValue[9];
+    Signature m_spanSignature[maxReBytes];
+    std::uint32_t m_spanMemoGeneration[maxReBytes] = {};
+    std::uint32_t m_memoGeneration = 0;
+    int m_literalLast = -2; // last occurrence of the required literal; -2: not searched yet
+    int m_givenItem = -1;   // the item whose signature a star computed for the next attempt
+    Signature m_givenSignature;
     int m_spanLow[maxReBytes];
     int m_spanHigh[maxReBytes];
     int m_runFrom[maxReBytes]; // a run of a starred item measured from here ...
     int m_runEnd[maxReBytes];  // ... ends here
+    int m_runByte[maxReBytes]; // ... for this character (-1: the item's class)
     // Runs and spans are valid for the match call whose generation they carry.
     std::uint32_t m_runGeneration[maxReBytes] = {};
     std::uint32_t m_spanGeneration[maxReBytes] = {};
@@ -300,13 +401,20 @@ private:
     const unsigned char *m_re = nullptr;
     int m_memoItems = 0;
     bool m_reHasBackReference = false;
+    int m_leadItem = -1;  // reLeadingRun of the RE searched, less one, when starts may skip
+    int m_leadBefore = 0; // reLeadingBefore
     bool m_memoOn = false;
     long m_steps = 0;
+    long m_spentSteps = 0; // steps of the searches before the current one
     long m_stepLimit = 0;
+    long m_stepBudget = 0;
     long m_memoThreshold = -1;
+    long m_workBound = -1;
 
     OutputSink m_sink = nullptr;
     void *m_sinkContext = nullptr;
+    OutputSink m_errorSink = nullptr;
+    void *m_errorSinkContext = nullptr;
 
     Program m_contextSlots[contextCount];
     int m_contextsInUse = 0;

@@ -538,6 +538,10 @@ int SedObj::openWriteFile()
     const int name = p.poolPointer;
     _gettext(name);
     const char *text = reinterpret_cast<const char *>(p.textPool + name);
+    // Standard output is slot 0, the engine's output sink, so that what w writes there keeps its
+    // place among the other output; standard error goes through the error sink the same way.
+    if (std::strcmp(text, "/dev/stdout") == 0)
+        return 0;
     for (int slot = 1; slot < m_writeFileCount; ++slot)
         if (std::strcmp(m_writeFileNames[slot], text) == 0)
             return slot;
@@ -546,8 +550,10 @@ int SedObj::openWriteFile()
     const std::size_t length = std::strlen(text);
     if (length == 0 || length >= sizeof m_writeFileNames[0])
         fail("sed: cannot create %s\n");
-    const int fd = ::open(text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
+    const int fd = std::strcmp(text, "/dev/stderr") == 0
+                       ? errorSinkFile
+                       : ::open(text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd == -1)
         fail("sed: cannot create %s\n");
     const int slot = m_writeFileCount++;
     std::memcpy(m_writeFileNames[slot], text, length + 1);
@@ -563,16 +569,17 @@ int SedObj::recomp(int out, int delimiter)
         ++p.cursor;
         return out;
     }
-    if (out + reHeaderBytes + maxReBytes > poolSize)
+    if (out + reMaxHeader + maxReBytes + maxLiteral > poolSize)
         fail("sed: too much text: %s\n");
-    // Layout: the anchor byte, the first-character filter (a flag and a 16-byte set), one unused
-    // byte, then the items.  The items are compiled after their own anchor byte as re[0].
+    // Layout: the anchor byte, the first-character filter (a flag and a 16-byte set), where the
+    // required literal is (reLiteral... bytes), then the items, and the literal's characters after
+    // them.  The items are compiled after their own anchor byte as re[0].
     unsigned char *const head = p.textPool + out;
-    unsigned char *const re = head + reHeaderBytes - 1;
+    unsigned char *const re = head + reMaxHeader - 1;
     int n = 0;
     int previous = -1;
     int opened = 0;
-    int closed = 0;
+    unsigned closed = 0; // groups closed so far, one bit each
     int openStack[9];
     int depth = 0;
     bool backReference = false;
@@ -641,11 +648,12 @@ int SedObj::recomp(int out, int delimiter)
                     return -1;
                 re[n++] = opGroupEnd;
                 re[n++] = static_cast<unsigned char>(openStack[--depth]);
-                ++closed;
+                closed |= 1u << openStack[depth];
                 continue;
             }
             if (d >= '1' && d <= '9') {
-                if (d - '0' > closed)
+                // Only a closed group has a text to repeat.
+                if (!(closed & (1u << (d - '1'))))
                     return -1;
                 re[n++] = opBackReference;
                 re[n++] = static_cast<unsigned char>(d - '1');
@@ -663,9 +671,123 @@ int SedObj::recomp(int out, int delimiter)
     if (backReference)
         re[0] |= reHasBackReference;
     p.groupCount = opened;
-    head[0] = re[0];
-    head[1] = firstCharacters(re + 1, head + 2) ? 1 : 0;
-    return out + reHeaderBytes - 1 + n;
+    return out + finishRe(head, n);
+}
+
+int SedObj::finishRe(unsigned char *head, int n)
+{
+    // The items were compiled after room for the longest header; the header is written now with
+    // only the parts this RE uses, the items are moved up behind it and the required literal's
+    // characters follow them.  Returns the size of the whole.
+    const unsigned char *re = head + reMaxHeader - 1;
+    const unsigned char *items = re + 1;
+    unsigned char first[16];
+    unsigned char last[16];
+    unsigned char literal[maxLiteral];
+    bool hasFirst = firstCharacters(items, first);
+    const bool hasLast = lastCharacters(items, last);
+    int before = 0;
+    bool exact = false;
+    const int literalLength = requiredLiteral(items, literal, before, exact);
+    int leadBefore = 0;
+    const int lead = leadingRun(items, leadBefore);
+    // A literal that starts every match says more than the first-character set.
+    if (literalLength > 0 && exact && before == 0)
+        hasFirst = false;
+    const int anchor = re[0];
+    int at = reFixedHeader;
+    if (hasFirst) {
+        std::memcpy(head + at, first, 16);
+        at += 16;
+    }
+    if (hasLast) {
+        std::memcpy(head + at, last, 16);
+        at += 16;
+    }
+    head[at++] = static_cast<unsigned char>(anchor);
+    const int itemsAt = at;
+    std::memmove(head + itemsAt, items, static_cast<std::size_t>(n - 1));
+    const int literalAt = itemsAt + n - 1;
+    std::memcpy(head + literalAt, literal, static_cast<std::size_t>(literalLength));
+    head[0] = static_cast<unsigned char>(anchor);
+    head[reFlags] = static_cast<unsigned char>((hasFirst ? reFirstFilter : 0) | (hasLast ? reLastFilter : 0)
+                                               | (exact ? reLiteralExact : 0));
+    head[reItemsAt] = static_cast<unsigned char>(itemsAt);
+    head[reLiteralAt] = static_cast<unsigned char>(literalAt & 255);
+    head[reLiteralAt + 1] = static_cast<unsigned char>(literalAt >> 8);
+    head[reLiteralLength] = static_cast<unsigned char>(literalLength);
+    head[reLiteralBefore] = static_cast<unsigned char>(before);
+    head[reLeadingRun] = static_cast<unsigned char>(lead + 1);
+    head[reLeadingBefore] = static_cast<unsigned char>(leadBefore);
+    return literalAt + literalLength;
+}
+
+int SedObj::leadingRun(const unsigned char *items, int &before)
+{
+    // "X*R" that fails at a start has tried R after every length of the run of X there, and so
+    // has "XX*R" one character on: the starts inside that run cannot succeed.  No group starts
+    // before the run, so what R does at a position does not depend on where the match began.
+    before = 0;
+    if (items[0] == opCharStar || items[0] == opAnyStar || items[0] == opClassStar)
+        return 0;
+    before = 1;
+    if (items[0] == opChar && items[2] == opCharStar && items[1] == items[3])
+        return 2;
+    if (items[0] == opAny && items[1] == opAnyStar)
+        return 1;
+    if (items[0] == opClass && items[17] == opClassStar && std::memcmp(items + 1, items + 18, 16) == 0)
+        return 17;
+    before = 0;
+    return -1;
+}
+
+int SedObj::requiredLiteral(const unsigned char *items, unsigned char *best, int &bestBefore, bool &bestExact)
+{
+    // Every literal character that is not starred must occur in a match, in RE order; group marks
+    // consume nothing.  The longest run of such characters is kept after the items so that the
+    // matcher can look for it with memmem before any backtracking, together with the number of
+    // characters every match holds before it and whether that number is exact (no star and no
+    // back-reference before the run).
+    int bestLength = 0;
+    bestBefore = 0;
+    bestExact = false;
+    int length = 0;
+    int before = 0;
+    bool exact = true;
+    int runBefore = 0;
+    bool runExact = true;
+    unsigned char run[maxLiteral];
+    auto closeRun = [&]() {
+        if (length > bestLength) {
+            std::memcpy(best, run, static_cast<std::size_t>(length));
+            bestLength = length;
+            bestBefore = runBefore;
+            bestExact = runExact;
+        }
+        length = 0;
+    };
+    for (int i = 0; items[i] != opEnd;) {
+        const int op = items[i];
+        if (op == opChar) {
+            if (length == 0) {
+                runBefore = before;
+                runExact = exact;
+            }
+            run[length++] = items[i + 1];
+            ++before;
+        } else if (op != opGroupStart && op != opGroupEnd) {
+            closeRun();
+            if (op == opAny || op == opClass)
+                ++before;
+            else if (op != opEndOfText)
+                exact = false;
+        }
+        i += op == opClass || op == opClassStar                    ? 17
+             : op == opAny || op == opAnyStar || op == opEndOfText ? 1
+                                                                   : 2;
+    }
+    closeRun();
+    return bestLength;
 }
 
 bool SedObj::firstCharacters(const unsigned char *items, unsigned char *set)
@@ -702,6 +824,44 @@ bool SedObj::firstCharacters(const unsigned char *items, unsigned char *set)
             return false;
         }
     }
+}
+
+bool SedObj::lastCharacters(const unsigned char *items, unsigned char *set)
+{
+    // For an RE that ends in "$": the bytes a match must end with (the text's last byte), as a set
+    // like firstCharacters; false when a match may be empty or end with anything.
+    std::memset(set, 0, 16);
+    int offsets[maxReBytes];
+    int count = 0;
+    for (int i = 0; items[i] != opEnd;) {
+        const int op = items[i];
+        offsets[count++] = i;
+        i += op == opClass || op == opClassStar                    ? 17
+             : op == opAny || op == opAnyStar || op == opEndOfText ? 1
+                                                                   : 2;
+    }
+    if (count == 0 || items[offsets[count - 1]] != opEndOfText)
+        return false;
+    for (int k = count - 2; k >= 0; --k) {
+        const unsigned char *item = items + offsets[k];
+        const int op = item[0];
+        if (op == opGroupStart || op == opGroupEnd)
+            continue;
+        if (op == opChar || op == opCharStar) {
+            if (item[1] > 127)
+                set[0] = static_cast<unsigned char>(set[0] | 1u);
+            else
+                addToSet(set, item[1]);
+        } else if (op == opClass || op == opClassStar) {
+            for (int b = 0; b < 16; ++b)
+                set[b] = static_cast<unsigned char>(set[b] | item[1 + b]);
+        } else {
+            return false;
+        }
+        if (op == opChar || op == opClass)
+            return true;
+    }
+    return false;
 }
 
 bool SedObj::compileClass(unsigned char *item)
@@ -816,10 +976,11 @@ int SedObj::ycomp(int out, int delimiter)
     }
     const int sourceEnd = s;
     int t = sourceEnd + 1;
-    if (out + 128 > poolSize)
+    if (out + 256 > poolSize)
         fail("sed: too much text: %s\n");
+    // A table of all 256 byte values, so that y maps a text with one lookup per character.
     unsigned char *table = p.textPool + out;
-    std::memset(table, 0, 128);
+    std::memset(table, 0, 256);
     // One character of source or target: only \n is an escape here.
     auto next = [&](int &i) -> int {
         if (line[i] == '\\' && line[i + 1] == 'n') {
@@ -840,11 +1001,11 @@ int SedObj::ycomp(int out, int delimiter)
     }
     if (static_cast<unsigned char>(line[t]) != delimiter)
         return -1;
-    for (int c = 0; c < 128; ++c)
+    for (int c = 0; c < 256; ++c)
         if (table[c] == 0)
             table[c] = static_cast<unsigned char>(c);
     p.cursor = t + 1;
-    return out + 128;
+    return out + 256;
 }
 
 int SedObj::_gettext(int out)

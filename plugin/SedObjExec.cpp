@@ -1,24 +1,11 @@
-// The executor of SedObj: one run of the compiled program over the pattern space, the RE matcher,
-// substitution and the commands.
+// The executor of SedObj: one run of the compiled program over the pattern space, substitution
+// and the commands (the RE matcher is in SedObjMatch.cpp).
 #include "SedObj.h"
 
 #include <cstring>
 #include <utility>
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace {
-
-bool inSet(const unsigned char *set, unsigned char c)
-{
-    // Sets hold 7-bit characters.  Character 0 is never a member, so its bit marks a negated set,
-    // whose members are also all bytes above 127.
-    if (c > 127)
-        return set[0] & 1;
-    return c != 0 && ((set[c >> 3] >> (c & 7)) & 1);
-}
-
-} // namespace
 
 char *SedObj::execute_commands(const char *text)
 {
@@ -74,10 +61,12 @@ void SedObj::execute()
     Program &p = m_prog;
     m_substituted = false;
     m_queueCount = 0;
-    // A run that loops is stopped once it has taken too many branches or touched too much text:
-    // a server evaluating the script per record must never hang on it.
+    // A run is stopped once it has taken too many branches or done too much work (text its
+    // commands touched and steps of its matcher): a server evaluating the script per record must
+    // never hang on it, whether the script loops or just holds many costly commands.
     long jumps = 0;
     long work = 0;
+    const long stepsBefore = m_spentSteps + m_steps;
     int pc = 0;
     while (p.commands[pc].code != cmdNone) {
         cmd_t &cmd = p.commands[pc];
@@ -85,6 +74,8 @@ void SedObj::execute()
             command(cmd);
             work += 1 + m_end;
         }
+        if (work + (m_spentSteps + m_steps - stepsBefore) * stepWork > workLimit)
+            runsTooLong();
         if (m_delete)
             break;
         if (m_jump) {
@@ -92,10 +83,8 @@ void SedObj::execute()
             pc = cmd.argument;
             if (pc < 0)
                 break;
-            if (++jumps > jumpLimit || work > workLimit) {
-                std::strcpy(p.errorString, "sed: script runs too long\n");
-                quit(2);
-            }
+            if (++jumps > jumpLimit)
+                runsTooLong();
         } else {
             ++pc;
         }
@@ -108,6 +97,12 @@ void SedObj::execute()
     if (m_queueCount)
         readout();
     m_delete = 0;
+}
+
+void SedObj::runsTooLong()
+{
+    std::strcpy(m_prog.errorString, "sed: script runs too long\n");
+    quit(2);
 }
 
 bool SedObj::matchAddress(int address)
@@ -146,298 +141,6 @@ bool SedObj::selected(cmd_t &cmd)
             cmd.inRange = 1;
     }
     return cmd.negated ? !chosen : chosen;
-}
-
-// ---- matcher ----
-
-int SedObj::itemLength(int item) const
-{
-    switch (m_re[item]) {
-    case opClass:
-    case opClassStar:
-        return 17;
-    case opAny:
-    case opAnyStar:
-    case opEndOfText:
-    case opEnd:
-        return 1;
-    default:
-        return 2;
-    }
-}
-
-bool SedObj::match(int re, bool continuation)
-{
-    const unsigned char *compiled = m_prog.textPool + re;
-    const bool anchored = (compiled[0] & 1) != 0;
-    int start = 0;
-    if (!continuation) {
-        m_continuationStart = -1;
-    } else {
-        if (anchored)
-            return false;
-        start = m_matchEnd;
-        m_continuationStart = m_matchEnd;
-    }
-    m_re = compiled + reHeaderBytes;
-    m_reHasBackReference = (compiled[0] & reHasBackReference) != 0;
-    m_memoOn = false;
-    m_steps = 0;
-    if (++m_generation == 0) {
-        // The generation counter wrapped: forget every remembered run and span.
-        std::memset(m_runGeneration, 0, sizeof m_runGeneration);
-        std::memset(m_spanGeneration, 0, sizeof m_spanGeneration);
-        m_generation = 1;
-    }
-    m_stepLimit = m_memoThreshold >= 0 ? m_memoThreshold : 4L * (m_end + 1) + 256;
-    for (int i = 0; i < 9; ++i)
-        m_groupStart[i] = m_groupEnd[i] = 0;
-
-    const char *text = m_prog.patternSpace;
-    if (anchored) {
-        if (m_re[0] == opChar && (start >= m_end || static_cast<unsigned char>(text[start]) != m_re[1]))
-            return false;
-        if (!tryAt(start))
-            return false;
-        m_matchStart = start;
-        return true;
-    }
-    if (m_re[0] == opChar) {
-        const char c = static_cast<char>(m_re[1]);
-        for (int pos = start; pos < m_end;) {
-            const void *hit = std::memchr(text + pos, c, static_cast<std::size_t>(m_end - pos));
-            if (!hit)
-                return false;
-            pos = static_cast<int>(static_cast<const char *>(hit) - text);
-            if (tryAt(pos)) {
-                m_matchStart = pos;
-                return true;
-            }
-            ++pos;
-        }
-        return false;
-    }
-    if (compiled[1]) {
-        // Only positions holding a byte a match can begin with are tried.
-        const unsigned char *first = compiled + 2;
-        const unsigned char *utext = reinterpret_cast<const unsigned char *>(text);
-        for (int pos = start; pos < m_end; ++pos) {
-            if (inSet(first, utext[pos]) && tryAt(pos)) {
-                m_matchStart = pos;
-                return true;
-            }
-        }
-        return false;
-    }
-    for (int pos = start; pos <= m_end; ++pos) {
-        const bool found = advance(pos, 0);
-        if (found && !(pos == m_continuationStart && m_matchEnd == pos)) {
-            m_matchStart = pos;
-            return true;
-        }
-        // A leading ".*" that fails at one position has tried the rest of the RE at every
-        // position a later start could reach: no later start can succeed.
-        if (!found && m_re[0] == opAnyStar)
-            return false;
-    }
-    return false;
-}
-
-bool SedObj::tryAt(int position)
-{
-    if (!advance(position, 0))
-        return false;
-    // After a previous match of a global substitution, an empty match right where that one ended
-    // would replace nothing new: it is passed over.
-    return !(position == m_continuationStart && m_matchEnd == position);
-}
-
-void SedObj::enableMemo()
-{
-    m_memoOn = true;
-    const int words = (m_end + 1 + 63) / 64;
-    int items = 0;
-    while (m_re[items] != opEnd)
-        items += itemLength(items);
-    m_memoItems = items + 1;
-    for (int i = 0; i < m_memoItems; ++i) {
-        std::memset(m_failed[i], 0, sizeof(std::uint64_t) * static_cast<std::size_t>(words));
-    }
-}
-
-bool SedObj::advance(int lp, int ep)
-{
-    const int entryLp = lp;
-    const int entryEp = ep;
-    if (m_memoOn && ((m_failed[ep][lp >> 6] >> (lp & 63)) & 1))
-        return false;
-    if (++m_steps > m_stepLimit && !m_memoOn && !m_reHasBackReference)
-        enableMemo();
-    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
-    const int end = m_end;
-    for (;;) {
-        const int op = m_re[ep];
-        switch (op) {
-        case opChar:
-            if (lp < end && text[lp] == m_re[ep + 1]) {
-                ++lp;
-                ep += 2;
-                continue;
-            }
-            goto failed;
-        case opAny:
-            if (lp < end) {
-                ++lp;
-                ++ep;
-                continue;
-            }
-            goto failed;
-        case opClass:
-            if (lp < end && inSet(m_re + ep + 1, text[lp])) {
-                ++lp;
-                ep += 17;
-                continue;
-            }
-            goto failed;
-        case opEndOfText:
-            if (lp == end) {
-                ++ep;
-                continue;
-            }
-            goto failed;
-        case opGroupStart:
-            m_groupStart[m_re[ep + 1]] = lp;
-            ep += 2;
-            continue;
-        case opGroupEnd:
-            m_groupEnd[m_re[ep + 1]] = lp;
-            ep += 2;
-            continue;
-        case opBackReference: {
-            const int n = m_re[ep + 1];
-            const int length = m_groupEnd[n] - m_groupStart[n];
-            if (length < 0 || lp + length > end
-                || !Memcmp(m_prog.patternSpace + lp, m_prog.patternSpace + m_groupStart[n], length))
-                goto failed;
-            lp += length;
-            ep += 2;
-            continue;
-        }
-        case opEnd:
-            m_matchEnd = lp;
-            return true;
-        case opCharStar:
-        case opAnyStar:
-        case opClassStar: {
-            int run = lp;
-            if (op == opAnyStar) {
-                run = end;
-            } else if (m_runGeneration[ep] == m_generation && lp >= m_runFrom[ep] && lp <= m_runEnd[ep]) {
-                // Inside a run measured before: it ends where that one ended.
-                run = m_runEnd[ep];
-            } else {
-                // A scan that reaches a run measured before joins it.
-                const int known = m_runGeneration[ep] == m_generation ? m_runFrom[ep] : -1;
-                if (op == opCharStar) {
-                    const unsigned char c = m_re[ep + 1];
-                    while (run < end && run != known && text[run] == c)
-                        ++run;
-                } else {
-                    while (run < end && run != known && inSet(m_re + ep + 1, text[run]))
-                        ++run;
-                }
-                if (run == known)
-                    run = m_runEnd[ep];
-                m_runGeneration[ep] = m_generation;
-                m_runFrom[ep] = lp;
-                m_runEnd[ep] = run;
-            }
-            const int next = ep + itemLength(ep);
-            if (run == lp) {
-                ep = next;
-                continue;
-            }
-            if (star(lp, run, ep, next))
-                return true;
-            goto failed;
-        }
-        case opBackReferenceStar: {
-            const int n = m_re[ep + 1];
-            const int length = m_groupEnd[n] - m_groupStart[n];
-            const int next = ep + 2;
-            if (length <= 0) {
-                ep = next;
-                continue;
-            }
-            int copies = 0;
-            while (lp + (copies + 1) * length <= end
-                   && Memcmp(m_prog.patternSpace + lp + copies * length,
-                             m_prog.patternSpace + m_groupStart[n], length))
-                ++copies;
-            for (int k = copies; k >= 0; --k)
-                if (advance(lp + k * length, next))
-                    return true;
-            goto failed;
-        }
-        default:
-            setError("sed: RE error, %o\n", op);
-            quit(2);
-        }
-    }
-failed:
-    if (m_memoOn)
-        m_failed[entryEp][entryLp >> 6] |= std::uint64_t{1} << (entryLp & 63);
-    return false;
-}
-
-bool SedObj::star(int low, int run, int ep, int next)
-{
-    // Tries the rest of the RE after each length of the run, longest first.  The states known to
-    // fail are kept per starred item as one span of positions, so that the positions of a run are
-    // tried once per match call however often the run is entered.
-    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
-    // Group marks consume nothing, so a literal character after them is what the text must hold.
-    int look = next;
-    while (m_re[look] == opGroupStart || m_re[look] == opGroupEnd)
-        look += 2;
-    const int op = m_re[next];
-    int wanted = -1;
-    if (m_re[look] == opChar)
-        wanted = m_re[look + 1];
-    else if (op == opBackReference && m_groupEnd[m_re[next + 1]] > m_groupStart[m_re[next + 1]])
-        wanted = text[m_groupStart[m_re[next + 1]]]; // an empty group matches anywhere
-    // Without back-references the rest of the RE at a position fails or succeeds alike however
-    // it was reached, so the span of positions known to fail holds for the whole match call.
-    const bool spans = !m_reHasBackReference && m_spanGeneration[ep] == m_generation;
-    int q = run;
-    while (q >= low) {
-        if (spans && q <= m_spanHigh[ep] && q >= m_spanLow[ep]) {
-            q = m_spanLow[ep] - 1;
-            continue;
-        }
-        if ((wanted < 0 || (q < m_end && text[q] == wanted)) && advance(q, next))
-            return true;
-        if (++m_steps > m_stepLimit && !m_memoOn && !m_reHasBackReference)
-            enableMemo();
-        --q;
-    }
-    if (!m_reHasBackReference) {
-        if (spans && m_spanLow[ep] >= low && m_spanLow[ep] <= run + 1) {
-            if (m_spanHigh[ep] < run)
-                m_spanHigh[ep] = run;
-            m_spanLow[ep] = low;
-        } else {
-            m_spanLow[ep] = low;
-            m_spanHigh[ep] = run;
-        }
-        m_spanGeneration[ep] = m_generation;
-    }
-    return false;
-}
-
-bool SedObj::Memcmp(const char *a, const char *b, int length)
-{
-    return std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
 }
 
 // ---- substitution ----
@@ -621,14 +324,12 @@ void SedObj::command(cmd_t &cmd)
     case cmdNextAppend: {
         if (m_queueCount)
             readout();
-        const int before = m_end;
+        // Without a next line the text stays as it is: nothing is appended, so nothing is cut.
+        if (m_lookahead < 0 && !openfile())
+            break;
         appendTo(m_prog.patternSpace, m_end, "\n", 1);
-        if (getline(ps + m_end, maxText - m_end) < 0) {
-            m_end = before;
-            ps[m_end] = 0;
-        } else {
+        if (getline(ps + m_end, maxText - m_end) >= 0)
             m_substituted = false;
-        }
         break;
     }
     case cmdPrint:
@@ -682,11 +383,9 @@ void SedObj::command(cmd_t &cmd)
         break;
     case cmdTransliterate: {
         const unsigned char *table = p.textPool + cmd.argument;
-        for (int i = 0; i < m_end; ++i) {
-            const unsigned char c = static_cast<unsigned char>(ps[i]);
-            if (c < 128)
-                ps[i] = static_cast<char>(table[c]);
-        }
+        unsigned char *text = reinterpret_cast<unsigned char *>(ps);
+        for (int i = 0; i < m_end; ++i)
+            text[i] = table[text[i]];
         break;
     }
     default: // =, l and P change nothing here

@@ -1,0 +1,664 @@
+// The RE matcher of SedObj: backtracking over the compiled items, with quick paths in front of it
+// (the required literal, the first-character filter), a memory of failed states behind it, and a
+// bound on its work.
+//
+// Work is counted in steps: one per attempt of the rest of the RE at a position, plus one per 8
+// characters a star scans, one per copy a starred back-reference takes and one per 32 characters
+// a back-reference compares, so that a step costs about the same time whatever the RE.  A starred
+// back-reference to one character is tried as a run of that character.  After a few steps per text position the matcher starts to
+// remember failed states; after stepsPerCharacter steps per position it gives up with
+// "sed: RE too complex\n" (code 2), never with a wrong answer.
+#include "SedObj.h"
+
+#include <cstring>
+
+namespace {
+
+bool inSet(const unsigned char *set, unsigned char c)
+{
+    // Sets hold 7-bit characters.  Character 0 is never a member, so its bit marks a negated set,
+    // whose members are also all bytes above 127.
+    if (c > 127)
+        return set[0] & 1;
+    return c != 0 && ((set[c >> 3] >> (c & 7)) & 1);
+}
+
+// Polynomial hashes of texts modulo 2^61 - 1: they only decide which remembered contents are
+// compared byte by byte, so a collision costs time, never a wrong answer.
+constexpr std::uint64_t hashModulus = (std::uint64_t{1} << 61) - 1;
+constexpr std::uint64_t hashBase = 0x1f3d5b79a3c4e5d7ull % hashModulus;
+
+std::uint64_t reduce(unsigned __int128 value)
+{
+    std::uint64_t r =
+        static_cast<std::uint64_t>(value & hashModulus) + static_cast<std::uint64_t>(value >> 61);
+    r = (r & hashModulus) + (r >> 61);
+    return r >= hashModulus ? r - hashModulus : r;
+}
+
+std::uint64_t mulMod(std::uint64_t a, std::uint64_t b)
+{
+    return reduce(static_cast<unsigned __int128>(a) * b);
+}
+
+std::uint64_t mix(std::uint64_t h, std::uint64_t value)
+{
+    h ^= value + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
+    return h * 0xff51afd7ed558ccdull;
+}
+
+} // namespace
+
+void SedObj::initHashPowers()
+{
+    m_hashPower[0] = 1;
+    for (int i = 1; i <= maxText + 1; ++i)
+        m_hashPower[i] = mulMod(m_hashPower[i - 1], hashBase);
+}
+
+int SedObj::itemLength(int item) const
+{
+    switch (m_re[item]) {
+    case opClass:
+    case opClassStar:
+        return 17;
+    case opAny:
+    case opAnyStar:
+    case opEndOfText:
+    case opEnd:
+        return 1;
+    default:
+        return 2;
+    }
+}
+
+void SedObj::beginMatch(const unsigned char *head)
+{
+    m_spentSteps += m_steps;
+    m_steps = 0;
+    m_re = head + head[reItemsAt];
+    m_reHasBackReference = (head[0] & reHasBackReference) != 0;
+    m_leadItem = head[reLeadingRun] - 1;
+    m_leadBefore = head[reLeadingBefore];
+    m_memoOn = false;
+    m_literalLast = -2;
+    if (++m_generation == 0) {
+        // The generation counter wrapped: forget every remembered run and span.
+        std::memset(m_runGeneration, 0, sizeof m_runGeneration);
+        std::memset(m_spanGeneration, 0, sizeof m_spanGeneration);
+        m_generation = 1;
+    }
+    const long positions = m_end + 1;
+    const long perCharacter = m_workBound >= 0 ? m_workBound : stepsPerCharacter;
+    m_stepBudget = perCharacter * positions + stepAllowance;
+    const long threshold = m_memoThreshold >= 0 ? m_memoThreshold : 4 * positions + 256;
+    m_stepLimit = threshold < m_stepBudget ? threshold : m_stepBudget;
+    for (int i = 0; i < 9; ++i)
+        m_groupStart[i] = m_groupEnd[i] = 0;
+}
+
+const unsigned char *SedObj::findLiteral(int from, const unsigned char *literal, int length) const
+{
+    const char *text = m_prog.patternSpace;
+    if (from + length > m_end)
+        return nullptr;
+    const std::size_t size = static_cast<std::size_t>(m_end - from);
+    const void *hit = length == 1 ? std::memchr(text + from, literal[0], size)
+                                  : memmem(text + from, size, literal, static_cast<std::size_t>(length));
+    return static_cast<const unsigned char *>(hit);
+}
+
+int SedObj::lastLiteral(int from, const unsigned char *literal, int length)
+{
+    // The text does not change between the calls of one global substitution, so the last
+    // occurrence is searched once per command.
+    if (m_literalLast == -2) {
+        m_literalLast = -1;
+        const char *text = m_prog.patternSpace;
+        for (int limit = m_end - length + 1; limit > 0;) {
+            const void *hit = memrchr(text, literal[0], static_cast<std::size_t>(limit));
+            if (!hit)
+                break;
+            const int at = static_cast<int>(static_cast<const char *>(hit) - text);
+            if (std::memcmp(text + at + 1, literal + 1, static_cast<std::size_t>(length - 1)) == 0) {
+                m_literalLast = at;
+                break;
+            }
+            limit = at;
+        }
+    }
+    return m_literalLast >= from ? m_literalLast : -1;
+}
+
+bool SedObj::match(int re, bool continuation)
+{
+    const unsigned char *head = m_prog.textPool + re;
+    const bool anchored = (head[0] & 1) != 0;
+    int start = 0;
+    if (!continuation) {
+        m_continuationStart = -1;
+        beginMatch(head);
+    } else {
+        // A repeated search of a global substitution goes on with the same text, RE, remembered
+        // states and work bound.
+        if (anchored)
+            return false;
+        start = m_matchEnd;
+        m_continuationStart = m_matchEnd;
+    }
+
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    const int end = m_end;
+    const int flags = head[reFlags];
+    const bool filtered = (flags & reFirstFilter) != 0;
+    const unsigned char *first = head + reFixedHeader;
+    const int literalLength = head[reLiteralLength];
+    const unsigned char *literal = head + (head[reLiteralAt] | head[reLiteralAt + 1] << 8);
+    const int before = head[reLiteralBefore];
+    const bool exact = (flags & reLiteralExact) != 0;
+    // An RE ending in "$" whose match cannot end with the text's last character fails at once.
+    if ((flags & reLastFilter) && (end <= start || !inSet(filtered ? first + 16 : first, text[end - 1])))
+        return false;
+
+    if (anchored) {
+        // A text that cannot match costs one comparison in most cases.
+        if (filtered && (start >= end || !inSet(first, text[start])))
+            return false;
+        if (literalLength) {
+            if (exact ? start + before + literalLength > end
+                            || std::memcmp(text + start + before, literal,
+                                           static_cast<std::size_t>(literalLength))
+                                   != 0
+                      : !findLiteral(start + before, literal, literalLength))
+                return false;
+        }
+        if (!tryAt(start))
+            return false;
+        m_matchStart = start;
+        return true;
+    }
+    if (literalLength && exact) {
+        // Every match holds the literal at the same distance from its start: only the places
+        // where the literal occurs are tried.
+        for (int from = start + before;;) {
+            const unsigned char *hit = findLiteral(from, literal, literalLength);
+            if (!hit)
+                return false;
+            const int pos = static_cast<int>(hit - text) - before;
+            if ((before == 0 || !filtered || inSet(first, text[pos])) && tryAt(pos)) {
+                m_matchStart = pos;
+                return true;
+            }
+            from = nextStart(pos) + before;
+        }
+    }
+    int last = end;
+    if (literalLength) {
+        // A match holds the literal at least `before` characters after its start, so no match
+        // starts after its last occurrence, and none at all without one.
+        const int occurrence = lastLiteral(start + before, literal, literalLength);
+        if (occurrence < 0)
+            return false;
+        last = occurrence - before;
+    }
+    if (filtered) {
+        // Only positions holding a byte a match can begin with are tried.
+        if (last > end - 1)
+            last = end - 1;
+        for (int pos = start; pos <= last;) {
+            if (!inSet(first, text[pos])) {
+                ++pos;
+                continue;
+            }
+            if (tryAt(pos)) {
+                m_matchStart = pos;
+                return true;
+            }
+            pos = nextStart(pos);
+        }
+        return false;
+    }
+    for (int pos = start; pos <= last;) {
+        if (tryAt(pos)) {
+            m_matchStart = pos;
+            return true;
+        }
+        pos = nextStart(pos);
+    }
+    return false;
+}
+
+int SedObj::nextStart(int position) const
+{
+    // A start that failed with a leading run has tried the rest of the RE after every length of
+    // that run (see leadingRun): the next start worth trying is past it.  For ".*" the run is the
+    // rest of the text.
+    if (m_leadItem < 0)
+        return position + 1;
+    const int from = position + m_leadBefore;
+    int runEnd;
+    if (m_re[m_leadItem] == opAnyStar) {
+        if (from > m_end)
+            return position + 1;
+        runEnd = m_end;
+    } else if (m_runGeneration[m_leadItem] == m_generation && m_runFrom[m_leadItem] == from) {
+        runEnd = m_runEnd[m_leadItem];
+    } else {
+        return position + 1;
+    }
+    // "X*": every start up to the run's end is covered; "XX*": every start inside the run.
+    const int next = m_leadBefore ? runEnd : runEnd + 1;
+    return next > position + 1 ? next : position + 1;
+}
+
+bool SedObj::tryAt(int position)
+{
+    if (!advance(position, 0))
+        return false;
+    // After a previous match of a global substitution, an empty match right where that one ended
+    // would replace nothing new: it is passed over.
+    return !(position == m_continuationStart && m_matchEnd == position);
+}
+
+void SedObj::stepLimitReached()
+{
+    // The first limit switches the memory of failed states on; the second is the bound.
+    if (!m_memoOn) {
+        enableMemo();
+        return;
+    }
+    std::strcpy(m_prog.errorString, "sed: RE too complex\n");
+    quit(2);
+}
+
+void SedObj::enableMemo()
+{
+    m_memoOn = true;
+    m_stepLimit = m_stepBudget;
+    if (++m_memoGeneration == 0) {
+        std::memset(m_memo, 0, sizeof m_memo);
+        std::memset(m_canon, 0, sizeof m_canon);
+        m_memoGeneration = 1;
+    }
+    const int words = (m_end + 1 + 63) / 64;
+    int items = 0;
+    while (m_re[items] != opEnd)
+        items += itemLength(items);
+    m_memoItems = items + 1;
+    for (int i = 0; i < m_memoItems; ++i)
+        std::memset(m_failed[i], 0, sizeof(std::uint64_t) * static_cast<std::size_t>(words));
+    if (m_reHasBackReference)
+        prepareGroupMemory();
+}
+
+void SedObj::prepareGroupMemory()
+{
+    // Which groups a state depends on: a group whose text a later back-reference reads.  When
+    // the group is closed before the state its content matters, when it is open only its start.
+    int startItem[9];
+    int endItem[9];
+    int lastReference[9];
+    for (int g = 0; g < 9; ++g)
+        startItem[g] = endItem[g] = lastReference[g] = -1;
+    for (int i = 0; i < m_memoItems - 1; i += itemLength(i)) {
+        const int op = m_re[i];
+        if (op == opGroupStart)
+            startItem[m_re[i + 1]] = i;
+        else if (op == opGroupEnd)
+            endItem[m_re[i + 1]] = i;
+        else if (op == opBackReference || op == opBackReferenceStar)
+            lastReference[m_re[i + 1]] = i;
+    }
+    for (int ep = 0; ep < m_memoItems; ++ep) {
+        std::uint16_t closed = 0;
+        std::uint16_t open = 0;
+        for (int g = 0; g < 9; ++g) {
+            if (lastReference[g] < ep)
+                continue;
+            if (endItem[g] < ep)
+                closed = static_cast<std::uint16_t>(closed | 1u << g);
+            else if (startItem[g] < ep)
+                open = static_cast<std::uint16_t>(open | 1u << g);
+        }
+        m_liveClosed[ep] = closed;
+        m_liveOpen[ep] = open;
+    }
+    // Hashes of every prefix of the text, so that a group's content hashes in constant time.
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    m_prefixHash[0] = 0;
+    for (int i = 0; i < m_end; ++i)
+        m_prefixHash[i + 1] =
+            reduce(static_cast<unsigned __int128>(m_prefixHash[i]) * hashBase + text[i] + 1);
+    for (int g = 0; g < 9; ++g)
+        m_canonFrom[g] = -1;
+}
+
+std::uint32_t SedObj::canonicalContent(int g)
+{
+    // The content of a closed group as (start, length) of its first recorded occurrence, so that
+    // equal contents at different places compare equal; the pair always names text equal to the
+    // content.
+    const int s = m_groupStart[g];
+    const int length = m_groupEnd[g] - s;
+    if (length <= 0)
+        return 0;
+    if (m_canonFrom[g] == s && m_canonTo[g] == m_groupEnd[g])
+        return m_canonValue[g];
+    const std::uint64_t hash =
+        (m_prefixHash[s + length] + hashModulus - mulMod(m_prefixHash[s], m_hashPower[length])) % hashModulus;
+    CanonEntry &entry = m_canon[(mix(hash, static_cast<std::uint64_t>(length)) >> 40) & (canonEntries - 1)];
+    int canonical = s;
+    if (entry.generation == m_memoGeneration && entry.hash == hash && entry.length == length) {
+        if (entry.start != s) {
+            m_steps += length >> 5;
+            if (std::memcmp(m_prog.patternSpace + s, m_prog.patternSpace + entry.start,
+                            static_cast<std::size_t>(length))
+                == 0)
+                canonical = entry.start;
+        }
+    } else {
+        entry.generation = m_memoGeneration;
+        entry.hash = hash;
+        entry.length = static_cast<std::uint16_t>(length);
+        entry.start = static_cast<std::uint16_t>(s);
+    }
+    m_canonFrom[g] = s;
+    m_canonTo[g] = m_groupEnd[g];
+    m_canonValue[g] = static_cast<std::uint32_t>(canonical) | static_cast<std::uint32_t>(length) << 12;
+    return m_canonValue[g];
+}
+
+bool SedObj::sameGroups(const std::uint32_t *words, const Signature &signature)
+{
+    // Unused words are 0 in both, and an item's live groups are always the same ones.
+    bool same = true;
+    for (int i = 0; i < liveGroupLimit; ++i)
+        same &= words[i] == signature.words[i];
+    return same;
+}
+
+bool SedObj::groupSignature(int ep, Signature &signature)
+{
+    signature = Signature{};
+    unsigned closed = m_liveClosed[ep];
+    unsigned open = m_liveOpen[ep];
+    for (unsigned live = closed | open; live; live &= live - 1) {
+        if (signature.count == liveGroupLimit)
+            return false;
+        const int g = __builtin_ctz(live);
+        signature.words[signature.count++] = (closed >> g) & 1
+                                                 ? canonicalContent(g)
+                                                 : 0x80000000u | static_cast<std::uint32_t>(m_groupStart[g]);
+    }
+    return true;
+}
+
+bool SedObj::lookUpFailure(int ep, int lp, MemoKey &key)
+{
+    key.slot = nullptr;
+    const bool given = m_givenItem == ep;
+    m_givenItem = -1;
+    if (!m_reHasBackReference || (m_liveClosed[ep] | m_liveOpen[ep]) == 0)
+        return (m_failed[ep][lp >> 6] >> (lp & 63)) & 1;
+    if (given) {
+        // The star trying this item computed the groups' signature already.
+        key.signature = m_givenSignature;
+    } else if (!groupSignature(ep, key.signature)) {
+        return false;
+    }
+    std::uint64_t h = mix(static_cast<std::uint64_t>(ep) << 16 | static_cast<std::uint64_t>(lp), 0);
+    for (int i = 0; i < key.signature.count; ++i)
+        h = mix(h, key.signature.words[i]);
+    key.slot = &m_memo[(h >> 40) & (memoEntries - 1)];
+    const MemoEntry *entry = key.slot;
+    return entry->generation == m_memoGeneration && entry->item == ep && entry->position == lp
+           && sameGroups(entry->groups, key.signature);
+}
+
+void SedObj::rememberFailure(int ep, int lp, MemoKey &key, bool looked)
+{
+    if (!m_reHasBackReference || (m_liveClosed[ep] | m_liveOpen[ep]) == 0) {
+        m_failed[ep][lp >> 6] |= std::uint64_t{1} << (lp & 63);
+        return;
+    }
+    // The groups a state depends on are set before it, so they are still what they were when
+    // it was entered.
+    if (!looked && lookUpFailure(ep, lp, key))
+        return;
+    if (!key.slot)
+        return;
+    // One entry per slot: a newer failure replaces an older one, which is only forgotten.
+    MemoEntry *entry = key.slot;
+    entry->generation = m_memoGeneration;
+    entry->item = static_cast<std::uint16_t>(ep);
+    entry->position = static_cast<std::uint16_t>(lp);
+    for (int i = 0; i < liveGroupLimit; ++i)
+        entry->groups[i] = key.signature.words[i];
+}
+
+bool SedObj::advance(int lp, int ep)
+{
+    const int entryLp = lp;
+    const int entryEp = ep;
+    MemoKey key;
+    const bool looked = m_memoOn;
+    if (looked && lookUpFailure(ep, lp, key))
+        return false;
+    if (++m_steps > m_stepLimit)
+        stepLimitReached();
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    const int end = m_end;
+    for (;;) {
+        const int op = m_re[ep];
+        switch (op) {
+        case opChar:
+            if (lp < end && text[lp] == m_re[ep + 1]) {
+                ++lp;
+                ep += 2;
+                continue;
+            }
+            goto failed;
+        case opAny:
+            if (lp < end) {
+                ++lp;
+                ++ep;
+                continue;
+            }
+            goto failed;
+        case opClass:
+            if (lp < end && inSet(m_re + ep + 1, text[lp])) {
+                ++lp;
+                ep += 17;
+                continue;
+            }
+            goto failed;
+        case opEndOfText:
+            if (lp == end) {
+                ++ep;
+                continue;
+            }
+            goto failed;
+        case opGroupStart:
+            m_groupStart[m_re[ep + 1]] = lp;
+            ep += 2;
+            continue;
+        case opGroupEnd:
+            m_groupEnd[m_re[ep + 1]] = lp;
+            ep += 2;
+            continue;
+        case opBackReference: {
+            const int n = m_re[ep + 1];
+            const int length = m_groupEnd[n] - m_groupStart[n];
+            m_steps += length >> 5;
+            if (length < 0 || lp + length > end
+                || !Memcmp(m_prog.patternSpace + lp, m_prog.patternSpace + m_groupStart[n], length))
+                goto failed;
+            lp += length;
+            ep += 2;
+            continue;
+        }
+        case opEnd:
+            m_matchEnd = lp;
+            return true;
+        case opCharStar:
+        case opAnyStar:
+        case opClassStar: {
+            const int run = op == opAnyStar ? end : measureRun(ep, lp, op == opCharStar ? m_re[ep + 1] : -1);
+            const int next = ep + itemLength(ep);
+            if (run == lp) {
+                ep = next;
+                continue;
+            }
+            if (star(lp, run, ep, next))
+                return true;
+            goto failed;
+        }
+        case opBackReferenceStar: {
+            const int n = m_re[ep + 1];
+            const int length = m_groupEnd[n] - m_groupStart[n];
+            const int next = ep + 2;
+            if (length <= 0) {
+                ep = next;
+                continue;
+            }
+            if (length == 1) {
+                // Copies of one character are a run of that character, tried like a starred one.
+                const int run = measureRun(ep, lp, text[m_groupStart[n]]);
+                if (run == lp) {
+                    ep = next;
+                    continue;
+                }
+                if (star(lp, run, ep, next))
+                    return true;
+                goto failed;
+            }
+            // The copies reach as far as the text repeats the group with its period.
+            int repeated = 0;
+            if (lp + length <= end
+                && Memcmp(m_prog.patternSpace + lp, m_prog.patternSpace + m_groupStart[n], length)) {
+                repeated = length;
+                while (lp + repeated < end && text[lp + repeated] == text[lp + repeated - length])
+                    ++repeated;
+            }
+            const int copies = repeated / length;
+            m_steps += copies + (repeated >> 3);
+            for (int k = copies; k >= 0; --k) {
+                if (advance(lp + k * length, next))
+                    return true;
+            }
+            goto failed;
+        }
+        default:
+            setError("sed: RE error, %o\n", op);
+            quit(2);
+        }
+    }
+failed:
+    if (m_memoOn)
+        rememberFailure(entryEp, entryLp, key, looked);
+    return false;
+}
+
+int SedObj::measureRun(int ep, int lp, int c)
+{
+    // The end of the run of c (or, for c < 0, of the class at ep) from lp.  Runs are remembered per
+    // item and search: a position inside a run measured before ends where that one ended, and a
+    // scan that reaches the start of a run measured before joins it.
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    const int end = m_end;
+    const bool known = m_runGeneration[ep] == m_generation && m_runByte[ep] == c;
+    if (known && lp >= m_runFrom[ep] && lp <= m_runEnd[ep])
+        return m_runEnd[ep];
+    const int joins = known ? m_runFrom[ep] : -1;
+    int run = lp;
+    if (c >= 0) {
+        while (run < end && run != joins && text[run] == c)
+            ++run;
+    } else {
+        while (run < end && run != joins && inSet(m_re + ep + 1, text[run]))
+            ++run;
+    }
+    m_steps += (run - lp) >> 3;
+    if (run == joins)
+        run = m_runEnd[ep];
+    m_runGeneration[ep] = m_generation;
+    m_runByte[ep] = c;
+    m_runFrom[ep] = lp;
+    m_runEnd[ep] = run;
+    return run;
+}
+
+bool SedObj::star(int low, int run, int ep, int next)
+{
+    // Tries the rest of the RE after each length of the run, longest first.  The states known to
+    // fail are kept per starred item as one span of positions, so that the positions of a run are
+    // tried once per search however often the run is entered.
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    // Group marks consume nothing, so a literal character after them is what the text must hold.
+    int look = next;
+    while (m_re[look] == opGroupStart || m_re[look] == opGroupEnd)
+        look += 2;
+    const int op = m_re[next];
+    int wanted = -1;
+    if (m_re[look] == opChar)
+        wanted = m_re[look + 1];
+    else if (op == opBackReference && m_groupEnd[m_re[next + 1]] > m_groupStart[m_re[next + 1]])
+        wanted = text[m_groupStart[m_re[next + 1]]]; // an empty group matches anywhere
+    // The rest of the RE at a position fails or succeeds alike however it was reached, as long as
+    // the groups it reads hold the same texts: without back-references always, with them when
+    // the span was recorded under the same group contents.
+    Signature signature;
+    bool keepSpan = !m_reHasBackReference;
+    if (!keepSpan && m_memoOn && groupSignature(next, signature))
+        keepSpan = true;
+    const bool spans = keepSpan && m_spanGeneration[ep] == m_generation
+                       && (!m_reHasBackReference
+                           || (m_spanMemoGeneration[ep] == m_memoGeneration
+                               && sameGroups(m_spanSignature[ep].words, signature)));
+    int q = run;
+    if (m_re[look] == opEndOfText) {
+        // Only the end of the text can be followed by "$".
+        if (run == m_end && !(spans && run <= m_spanHigh[ep] && run >= m_spanLow[ep]) && advance(run, next))
+            return true;
+        q = low - 1;
+    }
+    while (q >= low) {
+        if (spans && q <= m_spanHigh[ep] && q >= m_spanLow[ep]) {
+            q = m_spanLow[ep] - 1;
+            continue;
+        }
+        if (wanted < 0 || (q < m_end && text[q] == wanted)) {
+            if (keepSpan && m_reHasBackReference) {
+                m_givenItem = next;
+                m_givenSignature = signature;
+            }
+            if (advance(q, next))
+                return true;
+        }
+        if (++m_steps > m_stepLimit)
+            stepLimitReached();
+        --q;
+    }
+    m_givenItem = -1;
+    if (keepSpan) {
+        if (spans && m_spanLow[ep] >= low && m_spanLow[ep] <= run + 1) {
+            if (m_spanHigh[ep] < run)
+                m_spanHigh[ep] = run;
+            m_spanLow[ep] = low;
+        } else {
+            m_spanLow[ep] = low;
+            m_spanHigh[ep] = run;
+        }
+        m_spanGeneration[ep] = m_generation;
+        if (m_reHasBackReference) {
+            m_spanMemoGeneration[ep] = m_memoGeneration;
+            m_spanSignature[ep] = signature;
+        }
+    }
+    return false;
+}
+
+bool SedObj::Memcmp(const char *a, const char *b, int length)
+{
+    return std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
+}
