@@ -1,11 +1,13 @@
 // qsed: runs a sed script of the in-memory engine over standard input, one line per run.
 #include "SedObj.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -20,8 +22,8 @@ const char usage[] =
     "\n"
     "After each run the resulting text is written to standard output followed by one newline\n"
     "(an empty result gives an empty line).  Output of the script itself (p, the p flag of s,\n"
-    "n, q, w to standard output) comes first, in order.  q ends the run with exit status 0\n"
-    "after its own output.\n"
+    "n, q, w /dev/stdout) comes first, in order; w /dev/stderr writes to standard error after\n"
+    "everything written before it.  q ends the run with exit status 0 after its own output.\n"
     "\n"
     "  -e SCRIPT   script text; several -e are joined by newlines\n"
     "  -f FILE     read the script from FILE\n"
@@ -32,12 +34,77 @@ const char usage[] =
     "engine's message on standard error; the exit status is then 1 (2 for wrong usage).\n"
     "Warnings of the engine (for example a cut text) go to standard error and the run goes on.\n";
 
+// Standard output through one buffer: the results, and everything the engine writes to its
+// standard output (p, n, q, w /dev/stdout), in the order they were made.
+class Output {
+public:
+    void append(const char *data, std::size_t length)
+    {
+        if (m_used + length > sizeof m_buffer) {
+            flush();
+            if (length > sizeof m_buffer) {
+                writeAll(data, length);
+                return;
+            }
+        }
+        std::memcpy(m_buffer + m_used, data, length);
+        m_used += length;
+    }
+    void put(char c)
+    {
+        if (m_used == sizeof m_buffer)
+            flush();
+        m_buffer[m_used++] = c;
+    }
+    void flush()
+    {
+        writeAll(m_buffer, m_used);
+        m_used = 0;
+    }
+    bool failed() const { return m_failed; }
+
+    static void sink(void *self, const char *data, std::size_t length)
+    {
+        static_cast<Output *>(self)->append(data, length);
+    }
+
+private:
+    void writeAll(const char *data, std::size_t length)
+    {
+        while (length > 0 && !m_failed) {
+            const ssize_t n = ::write(1, data, length);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_failed = true;
+                return;
+            }
+            data += n;
+            length -= static_cast<std::size_t>(n);
+        }
+    }
+
+    char m_buffer[1 << 16];
+    std::size_t m_used = 0;
+    bool m_failed = false;
+};
+
+Output output;
+
+// Messages go to standard error after everything written to standard output before them.
 void printMessage(const char *message)
 {
+    output.flush();
     std::fputs(message, stderr);
     const std::size_t length = std::strlen(message);
     if (length == 0 || message[length - 1] != '\n')
         std::fputc('\n', stderr);
+}
+
+void writeError(void *, const char *data, std::size_t length)
+{
+    output.flush();
+    std::fwrite(data, 1, length, stderr);
 }
 
 bool readFile(const char *name, std::string &out)
@@ -53,20 +120,76 @@ bool readFile(const char *name, std::string &out)
     return true;
 }
 
-// Reads one line without its newline; false at the end of input.
-bool readLine(std::string &line)
-{
-    line.clear();
-    int c;
-    bool any = false;
-    while ((c = std::getchar()) != EOF) {
-        any = true;
-        if (c == '\n')
-            return true;
-        line.push_back(static_cast<char>(c));
+// Standard input read in large blocks and split into lines with memchr.
+class LineReader {
+public:
+    enum Result { Line, End, TooLong };
+
+    // The next line without its newline; last is set when no input follows it.  The line stays
+    // valid until the next call.
+    Result next(const char *&line, std::size_t &length, bool &last)
+    {
+        std::size_t scanned = m_begin;
+        for (;;) {
+            const char *newline =
+                static_cast<const char *>(std::memchr(m_buffer + scanned, '\n', m_end - scanned));
+            if (newline) {
+                length = static_cast<std::size_t>(newline - (m_buffer + m_begin));
+                if (length > static_cast<std::size_t>(SedObj::maxText))
+                    return TooLong;
+                // Whether more input follows may need one more read; it keeps the line.
+                if (newline + 1 == m_buffer + m_end && !m_eof)
+                    fill();
+                line = m_buffer + m_begin;
+                m_begin += length + 1;
+                last = m_begin == m_end && m_eof;
+                return Line;
+            }
+            if (m_end - m_begin > static_cast<std::size_t>(SedObj::maxText))
+                return TooLong;
+            if (m_eof) {
+                if (m_begin == m_end)
+                    return End;
+                line = m_buffer + m_begin;
+                length = m_end - m_begin;
+                m_begin = m_end;
+                last = true;
+                return Line;
+            }
+            scanned = m_end - m_begin;
+            fill();
+            scanned += m_begin;
+        }
     }
-    return any;
-}
+
+private:
+    // Moves the unread rest to the front when the buffer is full, then reads what fits.
+    void fill()
+    {
+        if (m_end == sizeof m_buffer) {
+            std::memmove(m_buffer, m_buffer + m_begin, m_end - m_begin);
+            m_end -= m_begin;
+            m_begin = 0;
+        }
+        for (;;) {
+            const ssize_t n = ::read(0, m_buffer + m_end, sizeof m_buffer - m_end);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                m_eof = true;
+            else
+                m_end += static_cast<std::size_t>(n);
+            return;
+        }
+    }
+
+    char m_buffer[1 << 18];
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    bool m_eof = false;
+};
+
+LineReader input;
 
 } // namespace
 
@@ -102,40 +225,44 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    // The engine writes the script's own output to standard output unless told otherwise.
     auto engine = std::make_unique<SedObj>();
+    engine->set_output(Output::sink, &output);
+    engine->set_error_output(writeError, nullptr);
     try {
         engine->recompile(script.c_str());
-        std::string line;
-        std::string next;
-        bool have = readLine(line);
         long number = 0;
-        while (have) {
+        const char *line;
+        std::size_t length;
+        bool last;
+        for (;;) {
+            const LineReader::Result got = input.next(line, length, last);
+            if (got == LineReader::End)
+                break;
             ++number;
-            const bool more = readLine(next);
-            if (line.size() > static_cast<std::size_t>(SedObj::maxText)) {
-                std::fflush(stdout);
+            if (got == LineReader::TooLong) {
+                output.flush();
                 std::fprintf(stderr, "qsed: line %ld is longer than %d characters\n", number,
                              SedObj::maxText);
                 return 1;
             }
-            const char *result = engine->execute_commands(line.data(), line.size(), !more);
-            std::fwrite(result, 1, engine->text_length(), stdout);
-            std::fputc('\n', stdout);
-            if (engine->get_error_string()[0]) {
-                std::fflush(stdout);
+            const char *result = engine->execute_commands(line, length, last);
+            output.append(result, engine->text_length());
+            output.put('\n');
+            if (engine->get_error_string()[0])
                 printMessage(engine->get_error_string());
-            }
-            line.swap(next);
-            have = more;
         }
     } catch (const SedObjException &e) {
-        std::fflush(stdout);
-        if (e.code() == 0)
-            return 0;
+        if (e.code() == 0) {
+            output.flush();
+            return output.failed() ? 1 : 0;
+        }
         printMessage(engine->get_error_string());
         return 1;
     }
-    std::fflush(stdout);
+    output.flush();
+    if (output.failed()) {
+        std::fputs("qsed: cannot write standard output\n", stderr);
+        return 1;
+    }
     return 0;
 }
