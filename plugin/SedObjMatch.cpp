@@ -3,10 +3,11 @@
 // bound on its work.
 //
 // Work is counted in steps: one per attempt of the rest of the RE at a position, plus one per 8
-// characters a star scans, one per copy a starred back-reference takes and one per 32 characters
-// a back-reference compares, so that a step costs about the same time whatever the RE.  A starred
-// back-reference to one character is tried as a run of that character.  After a few steps per text position the matcher starts to
-// remember failed states; after stepsPerCharacter steps per position it gives up with
+// characters a star scans, one per copy a starred back-reference takes and one per 128 characters
+// a back-reference compares (memcmp is that much faster than a byte loop), so that a step costs
+// about the same time whatever the RE.  A starred back-reference to one character is tried as a
+// run of that character.  After a few steps per text position the matcher starts to remember
+// failed states; after stepsPerCharacter steps per position (plus stepAllowance) it gives up with
 // "sed: RE too complex\n" (code 2), never with a wrong answer.
 #include "SedObj.h"
 
@@ -350,7 +351,7 @@ std::uint32_t SedObj::canonicalContent(int g)
     int canonical = s;
     if (entry.generation == m_memoGeneration && entry.hash == hash && entry.length == length) {
         if (entry.start != s) {
-            m_steps += length >> 5;
+            m_steps += length >> 7;
             if (std::memcmp(m_prog.patternSpace + s, m_prog.patternSpace + entry.start,
                             static_cast<std::size_t>(length))
                 == 0)
@@ -489,7 +490,7 @@ bool SedObj::advance(int lp, int ep)
         case opBackReference: {
             const int n = m_re[ep + 1];
             const int length = m_groupEnd[n] - m_groupStart[n];
-            m_steps += length >> 5;
+            m_steps += length >> 7;
             if (length < 0 || lp + length > end
                 || !Memcmp(m_prog.patternSpace + lp, m_prog.patternSpace + m_groupStart[n], length))
                 goto failed;

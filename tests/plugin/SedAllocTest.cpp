@@ -78,6 +78,7 @@ TEST(SedAllocation, CompilingAndRunningAllocateNothing)
         "s/a/b/;s/x/y/;p x", // a compile error leaves through the exception
         "s/\\(x\\)/\\2/",    // so does this one
         "r /nonexistent;a too\nb end\n:end",
+        "s/\\(a\\)a*a*a*\\1c/X/;s/\\([ab]\\)a*\\1*c/Y/g", // remembered states with group contents
     };
     const std::string texts[] = {
         "foo boo",
@@ -89,6 +90,7 @@ TEST(SedAllocation, CompilingAndRunningAllocateNothing)
         std::string(4000, 'a'),
         std::string(3999, 'x') + "y",
         "GET /index.html?a=1&b=2 HTTP/1.1",
+        "b" + std::string(1000, 'a') + "bc",
     };
     auto engine = std::make_unique<SedObj>();
     engine->set_output(discard, nullptr);

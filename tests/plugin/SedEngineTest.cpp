@@ -58,6 +58,16 @@ TEST(SedSubstitution, Results)
         {"s/a**/x/", "aab", "xb"},
         {"s/\\(x*\\)a*\\1b/[&]/", "aab", "[aab]"},
         {"s/\\(x*\\)\\1*b/[\\1]/", "ab", "a[]"},
+        // The matcher's quick paths: a literal at a fixed distance from the start, a literal
+        // after a star, a run skipped after a failed start, a last character that cannot end a
+        // match of an RE ending in "$".
+        {"s/.ab/X/g", "xab ab", "XX"},
+        {"s/[0-9]*x/Y/g", "12x3x45", "YY45"},
+        {"s/\\(a\\)b*\\1/X/g", "abba aa ab", "X X ab"},
+        {"s/b*ba/X/g", "bbbc bbba", "bbbc X"},
+        {"s/[0-9][0-9]*$/N/", "a1 b22", "a1 bN"},
+        {"s/[0-9][0-9]*$/N/", "a1 b22 c", "a1 b22 c"},
+        {"s/a*$/!/g", "baa", "b!"},
     });
 }
 
@@ -164,6 +174,8 @@ TEST(SedCompile, Errors)
         {"s/[abc/x/", "x", garbledCommand.c_str()},
         {"s/[é]/x/", "x", garbledCommand.c_str()},
         {"s/\\(\\(\\(\\(\\(\\(\\(\\(\\(\\(a\\)\\)\\)\\)\\)\\)\\)\\)\\)\\)/x/", "x", garbledCommand.c_str()},
+        // A back-reference repeats a closed group only.
+        {"s/\\(\\(a\\)\\1\\)/x/", "x", garbledCommand.c_str()},
         {"s", "x", garbledCommand.c_str()},
         {"y/abc/xy/", "x", garbledCommand.c_str()},
         {"y/ab/xyz/", "x", garbledCommand.c_str()},
@@ -206,6 +218,7 @@ TEST(SedCompile, AcceptedForms)
         {"\\,x,d", "y", "y"},
         {"$!d", "x", "x"},
         {"s/\\(a\\)\\(b\\)/\\2\\1/", "ab", "ba"},
+        {"s/\\(\\(a\\)\\2\\)b/<\\1>/", "aab", "<aa>"},
     });
 }
 
@@ -475,6 +488,40 @@ TEST(SedOutput, WriteFiles)
         expected += "d\n";
     EXPECT_EQ(content.str(), expected);
     std::system((std::string("rm -rf ") + folder).c_str());
+}
+
+TEST(SedOutput, StandardStreamsGoThroughTheSinksInOrder)
+{
+    CapturingSed sed;
+    std::string errors;
+    sed.engine->set_error_output(
+        [](void *to, const char *data, std::size_t length) {
+            static_cast<std::string *>(to)->append(data, length);
+        },
+        &errors);
+    SedRun r = sed.run("p\nw /dev/stdout\ns/a/b/w /dev/stdout\np", {"a"});
+    EXPECT_EQ(r.output, "a\na\nb\nb\n");
+    r = sed.run("w /dev/stderr\np", {"x"});
+    EXPECT_EQ(r.output, "x\n");
+    EXPECT_EQ(errors, "x\n");
+    // Standard output takes no slot of the file table, however often a program names it.
+    for (int i = 0; i < 12; ++i) {
+        r = sed.run("w /dev/stdout", {"y"});
+        ASSERT_EQ(r.code, -1) << i << r.error;
+    }
+}
+
+TEST(SedOutput, NextLineAppendWithoutInputCutsNothing)
+{
+    // N without a next line leaves a full pattern space as it is, without a truncation warning.
+    CapturingSed sed;
+    const std::string full(4000, 'a');
+    SedRun r = sed.run("N", {full});
+    EXPECT_EQ(r.results.at(0), full);
+    EXPECT_EQ(r.error, "");
+    r = sed.run("$!N;s/^/>/", {std::string(3999, 'b')});
+    EXPECT_EQ(r.results.at(0), ">" + std::string(3999, 'b'));
+    EXPECT_EQ(r.error, "");
 }
 
 TEST(SedContexts, SaveLoadAndIds)

@@ -239,3 +239,145 @@ TEST(SedMatcher, PathologicalResOverLongTextsFinish)
         EXPECT_EQ(r.results.at(0), c.expected) << c.script;
     }
 }
+
+namespace {
+
+// A random RE of the engine's dialect over a and b with nested groups, back-references to closed
+// groups (starred or not) and stars; group numbers are given in the order the groups open.
+std::string randomNestedRe(std::mt19937 &random, int &groups)
+{
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const char *atoms[] = {"a", "b", ".", "[ab]", "a*", "b*", ".*", "[ab]*", "[^a]*"};
+    std::string re = pick(5) == 0 ? "^" : "";
+    std::vector<int> open;
+    std::vector<int> closed;
+    groups = 0;
+    const int count = 2 + pick(6);
+    for (int i = 0; i < count; ++i) {
+        const int what = pick(10);
+        if (what < 2 && groups < 4) {
+            re += "\\(";
+            open.push_back(++groups);
+        } else if (what < 4 && !open.empty()) {
+            re += "\\)";
+            closed.push_back(open.back());
+            open.pop_back();
+        } else if (what < 6 && !closed.empty()) {
+            re += "\\"
+                  + std::to_string(closed[static_cast<std::size_t>(pick(static_cast<int>(closed.size())))]);
+            if (pick(2) == 0)
+                re += "*";
+        } else {
+            re += atoms[pick(9)];
+        }
+    }
+    while (!open.empty()) {
+        re += "\\)";
+        open.pop_back();
+    }
+    if (pick(3) == 0)
+        re += "c";
+    if (pick(5) == 0)
+        re += "$";
+    return re;
+}
+
+} // namespace
+
+TEST(SedMatcher, RememberedStatesWithGroupsNeverChangeAResult)
+{
+    // The memory of failed states from the first step against none at all, on REs whose states
+    // depend on group contents.  A run that reaches the work bound in either is left out.
+    std::mt19937 random(2026);
+    CapturingSed plain;
+    plain.engine->set_memo_threshold(1L << 40);
+    plain.engine->set_work_bound(20000);
+    CapturingSed memo;
+    memo.engine->set_memo_threshold(0);
+    memo.engine->set_work_bound(20000);
+    int compared = 0;
+    for (int round = 0; round < 4000; ++round) {
+        int groups = 0;
+        const std::string re = randomNestedRe(random, groups);
+        std::string text;
+        const int length = static_cast<int>(random() % 20);
+        for (int i = 0; i < length; ++i)
+            text += "aab"[random() % 3];
+        if (random() % 3 == 0)
+            text += 'c';
+        const std::string script = "s/" + re + "/[&" + (groups ? "|\\1" : "") + "]/g";
+        const SedRun a = plain.run(script, {text});
+        const SedRun b = memo.run(script, {text});
+        if (a.error == "sed: RE too complex\n" || b.error == "sed: RE too complex\n")
+            continue;
+        ++compared;
+        ASSERT_EQ(a.code, b.code) << script << " over " << text << ": " << a.error << b.error;
+        ASSERT_EQ(a.results, b.results) << script << " over " << text;
+    }
+    EXPECT_GT(compared, 3900);
+}
+
+TEST(SedMatcher, PathologicalBackReferencesEndWithTheResultOrTheBound)
+{
+    // Each case ends with its right result, or where marked with the work bound's message.
+    struct P {
+        const char *script;
+        std::string text;
+        std::string expected;
+        bool mayGiveUp;
+    };
+    const std::string a401 = "b" + std::string(400, 'a');
+    const std::string a4000 = std::string(3998, 'a') + "bc";
+    const std::string a4000x = std::string(3998, 'a') + "bX";
+    std::string blocks;
+    while (blocks.size() < 3996)
+        blocks += "aaab";
+    blocks += "bcac";
+    const std::vector<P> cases = {
+        {"s/\\(a\\)a*a*a*\\1c/X/", a401, a401, false},
+        {"s/\\(a\\)a*a*a*\\1c/X/", "b" + std::string(3997, 'a') + "bc", "b" + std::string(3997, 'a') + "bc",
+         false},
+        {"s/\\(a\\)a*a*a*\\1c/X/", "b" + std::string(3998, 'a') + "c", "bX", false},
+        {"/\\(a\\)a*a*a*\\1c/d\ns/^/x/", a401, "x" + a401, false},
+        {"s/\\(a*\\)a*\\1c/X/", std::string(1600, 'a'), std::string(1600, 'a'), false},
+        {"s/\\(a\\)\\1*\\1*\\1*c/X/", a4000, a4000, false},
+        {"s/\\(a*\\)a*\\1c/X/", a4000, a4000x, true},
+        {"s/\\(a*\\)\\1*\\1*c/X/", a4000, a4000x, true},
+        {"s/\\(\\(a*\\)\\2*b\\)\\1*\\2c/X/", blocks, blocks.substr(0, 3995) + "Xac", true},
+        {"s/\\(a*\\)\\(a*\\)\\1*\\2*\\1\\2c/X/", a4000, a4000x, true},
+        {"s/\\(a*\\)\\(a*\\)\\(a*\\)\\(a*\\)\\4\\3\\2\\1c/X/g", a4000, a4000x, true},
+    };
+    for (const P &c : cases) {
+        CapturingSed sed;
+        const SedRun r = sed.run(c.script, {c.text});
+        if (c.mayGiveUp && r.code == 2) {
+            EXPECT_EQ(r.error, "sed: RE too complex\n") << c.script;
+            continue;
+        }
+        ASSERT_EQ(r.code, -1) << c.script << ": " << r.error;
+        EXPECT_EQ(r.results.at(0), c.expected) << c.script;
+    }
+    // A starred group is refused when compiled.
+    EXPECT_EQ(sedOnce("s/\\(a*\\)*\\1/X/", "aaa"), "EXC2:sed: garbled command %s\n");
+}
+
+TEST(SedMatcher, TheWorkBoundEndsTheRunCleanly)
+{
+    CapturingSed sed;
+    const std::string text = std::string(3998, 'a') + "bc";
+    SedRun r = sed.run("s/a/x/;s/\\(a*\\)a*\\1c/X/", {text});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.error, "sed: RE too complex\n");
+    EXPECT_EQ(sed.engine->status(), 2);
+    // The engine goes on with the next text and program as if nothing happened.
+    r = sed.run("s/\\(a\\)a*\\1c/X/", {"baac"});
+    EXPECT_EQ(r.code, -1);
+    EXPECT_EQ(r.results.at(0), "bX");
+    EXPECT_EQ(r.error, "");
+    // A smaller bound is reached sooner by the same kind of search; a plain one never.
+    sed.engine->set_work_bound(0);
+    r = sed.run("s/\\(a*\\)a*\\1c/X/", {std::string(500, 'a') + "bc"});
+    EXPECT_EQ(r.error, "sed: RE too complex\n");
+    r = sed.run("s/a*a*b/X/g", {"aaab aab"});
+    EXPECT_EQ(r.results.at(0), "X X");
+}

@@ -41,6 +41,41 @@ check long-line 1 'ok\n\n' 'qsed: line 2 is longer than 4000 characters\n' "ok\n
 check long-line-fits 0 "$(head -c 4000 /dev/zero | tr '\0' 'b')\n" '' "$(head -c 4000 /dev/zero | tr '\0' 'a')\n" -e 'y/a/b/'
 check warning 0 "$(head -c 4000 /dev/zero | tr '\0' 'a')\n" 'sed: line too long\n' "$(head -c 3000 /dev/zero | tr '\0' 'a')\n" -e 's/a/aa/g'
 
+full=$(head -c 4000 /dev/zero | tr '\0' 'f')
+check next-append-on-a-full-last-line 0 "$full\n" '' "$full\n" -e 'N'
+check write-stdout-in-order 0 'a\na\nb\nb\n' '' 'a\nb\n' -e 'w /dev/stdout'
+check write-stdout-from-s 0 'B\nB\nc\n' '' 'b\nc\n' -e 's/b/B/w /dev/stdout'
+check write-stderr 0 'a\n' 'a\n' 'a\n' -e 'w /dev/stderr'
+check backreference-without-its-literal 0 "b$(head -c 400 /dev/zero | tr '\0' 'a')\n" '' \
+    "b$(head -c 400 /dev/zero | tr '\0' 'a')\n" -e 's/\(a\)a*a*a*\1c/X/'
+check work-bound 1 '' 'sed: RE too complex\n' "$(head -c 3998 /dev/zero | tr '\0' 'a')bc\n" -e 's/\(a*\)a*\1c/X/'
+
+# Standard error after what came before it on standard output, when both go to one file.
+if [ "$(printf 'a\nb\n' | "$qsed" -e 'w /dev/stderr' 2>&1)" != "$(printf 'a\na\nb\nb')" ]; then
+    echo "FAIL w /dev/stderr order"
+    failures=$((failures + 1))
+fi
+
+# Input read in blocks: lines across block boundaries, long lines, a last line without newline.
+seq 1 300000 >"$scratch/numbers"
+if ! "$qsed" -e '' <"$scratch/numbers" | cmp -s - "$scratch/numbers"; then
+    echo "FAIL block reading"
+    failures=$((failures + 1))
+fi
+if [ "$("$qsed" -e '$s/$/!/' <"$scratch/numbers" | tail -1)" != "300000!" ]; then
+    echo "FAIL last line of a long input"
+    failures=$((failures + 1))
+fi
+awk 'BEGIN { for (i = 0; i < 300; i++) { s = sprintf("%d", i); while (length(s) < 4000 - i % 3) s = s "x"; print s } }' \
+    >"$scratch/long"
+printf 'tail' >>"$scratch/long"
+{ cat "$scratch/long"; echo; } >"$scratch/long-out"
+# The last line gets its newline.
+if ! "$qsed" -e '' <"$scratch/long" | cmp -s - "$scratch/long-out"; then
+    echo "FAIL long lines across blocks"
+    failures=$((failures + 1))
+fi
+
 printf 's/a/b/\n# comment\ns/b/c/\n' >"$scratch/script"
 check script-file 0 'c\n' '' 'a\n' -f "$scratch/script"
 check missing-script-file 2 '' "qsed: cannot read $scratch/none\n" 'a\n' -f "$scratch/none"

@@ -320,6 +320,21 @@ TEST(QuaystoneFunctions, EngineErrorsLeaveWithTheEnginesMessageReported)
     EXPECT_EQ(EXL_Base::LastReportedError(), "");
 }
 
+TEST(QuaystoneFunctions, PathologicalPatternsEndWithAnAnswerOrTheEnginesMessage)
+{
+    auto match = bound("match", "", "");
+    const std::string line = "b" + std::string(400, 'a');
+    EXPECT_FALSE((*match)(line, "\\(a\\)a*a*a*\\1c").AsBool());
+    EXPECT_FALSE((*match)(line + "bc", "\\(a\\)a*a*a*\\1c").AsBool());
+    EXPECT_TRUE((*match)(line + "c", "\\(a\\)a*a*a*\\1c").AsBool());
+    // A search that would take too long ends the evaluation with the engine's message; the
+    // function answers the next one as usual.
+    EXL_Base::ClearReportedError();
+    EXPECT_EQ(engineCode(*match, std::string(3998, 'a') + "bc", "\\(a*\\)a*\\1c"), 2);
+    EXPECT_EQ(EXL_Base::LastReportedError(), "sed: RE too complex\n");
+    EXPECT_TRUE((*match)("xaac", "\\(a*\\)a*\\1c").AsBool());
+}
+
 TEST(QuaystoneFunctions, ProgramIsCompiledOnlyWhenItChanges)
 {
     // H and g accumulate in the hold space, which only a recompile starts afresh.
