@@ -164,10 +164,11 @@ QString DevService::kindOf(const Route *route, const HttpRequest &request)
 
 QByteArray renderHttp(const Reply &reply)
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' '
-                      + statusText(reply.status).toLatin1() + "\r\nContent-Type: " + reply.contentType
-                      + "\r\nContent-Length: " + QByteArray::number(reply.body.size())
-                      + "\r\nConnection: close\r\n\r\n";
+    QByteArray head =
+        "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + statusText(reply.status).toLatin1()
+        + "\r\nContent-Type: " + reply.contentType
+        + (reply.disposition.isEmpty() ? QByteArray() : "\r\nContent-Disposition: " + reply.disposition)
+        + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
     return head + reply.body;
 }
 
@@ -207,7 +208,7 @@ Reply DevService::handle(const HttpRequest &request, bool fromLoopback)
             root.childNamed(QStringLiteral("WARNING_MESSAGE")).setText(fault->message);
         reply = xmlReply(root);
     } else {
-        reportPage(m_state, request, &reply);
+        reportPage(m_state, request, m_clock->now().date(), &reply);
         if (fault && fault->mode == FaultMode::Warning)
             reply.body.replace("<body>", "<body><p class=\"warning\">WARNING: "
                                              + fault->message.toHtmlEscaped().toLatin1() + "</p>");

@@ -33,6 +33,7 @@ struct Reply {
     int status = 200;
     QByteArray contentType = "text/xml; charset=ISO-8859-1";
     QByteArray body;
+    QByteArray disposition;              // Content-Disposition, when not empty
     std::optional<Fault> transportFault; // set when the delivery of this reply is to go wrong
 };
 
@@ -96,8 +97,10 @@ private:
 // Traffic of an adapter summed over the days from..to (inclusive; an open end takes every later day).
 DayTraffic sumTraffic(const AdapterConfig &adapter, const QDate &from, const QDate &to);
 
-// The HTML report pages: "daily_traffic" (one adapter, a row per day) and "adapter_totals" (a row per
-// adapter of adapters_list). Returns false with a 404 or 400 reply in `reply` when it cannot serve.
-bool reportPage(const ServerState &state, const HttpRequest &request, Reply *reply);
+// The HTML report pages: "daily_traffic" (one adapter, a row per day), "adapter_totals" (a row per
+// adapter of adapters_list), "bill_period_history" (every bill period of an adapter, `today`'s marked,
+// closed ones linking their days as CSV) and that CSV, "bill_period_days". Returns false with a 404 or
+// 400 reply in `reply` when it cannot serve.
+bool reportPage(const ServerState &state, const HttpRequest &request, const QDate &today, Reply *reply);
 
 } // namespace devserver

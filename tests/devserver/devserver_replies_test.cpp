@@ -391,16 +391,21 @@ TEST(DevserverReplies, ReportPagesShowTrafficPerDayAndPerAdapter)
     EXPECT_TRUE(page.bytes.startsWith("HTTP/1.1 200 OK\r\n"));
     EXPECT_TRUE(page.bytes.contains("Content-Type: text/html"));
     EXPECT_EQ(page.body().count("<tr><td>2004-03-"), 3);
-    EXPECT_TRUE(page.body().contains("<tr><td>2004-03-14</td><td class=\"n\">5</td><td class=\"n\">6</td>"
-                                     "<td class=\"n\">11</td></tr>"));
+    EXPECT_TRUE(page.body().contains("<tr><td>2004-03-14</td><td class=\"n\" title=\"5 bytes\">5 B</td>"
+                                     "<td class=\"n\" title=\"6 bytes\">6 B</td>"
+                                     "<td class=\"n\" title=\"11 bytes\">11 B</td></tr>"));
+    EXPECT_TRUE(page.body().contains("Adapter <b>eth0</b>, 2004-03-13 to 2004-03-15 (3 days)"));
+    EXPECT_TRUE(page.body().contains("<svg class=\"chart\""));
+    EXPECT_FALSE(page.body().contains("<script"));
 
     page = h.report({{"report_name", "adapter_totals"},
                      {"adapters_list", "(eth0,eth7)"},
                      {"period_from", "20040301000000"},
                      {"period_to", "20040331235959"}});
-    EXPECT_TRUE(page.body().contains("<tr><td>eth0</td><td class=\"n\">5</td>"));
+    EXPECT_TRUE(page.body().contains("<tr><td>eth0</td><td class=\"n\" title=\"5 bytes\">5 B</td>"));
     EXPECT_TRUE(page.body().contains("eth7 (not configured)"));
-    EXPECT_TRUE(page.body().contains("<tr><td>All adapters</td><td class=\"n\">5</td>"));
+    EXPECT_TRUE(
+        page.body().contains("<tr class=\"total\"><td>All adapters</td><td class=\"n\" title=\"5 bytes\">"));
 
     EXPECT_TRUE(h.report({{"report_name", "nonsense"}}).bytes.startsWith("HTTP/1.1 404"));
     EXPECT_TRUE(h.report({{"report_name", "daily_traffic"},
@@ -424,17 +429,57 @@ TEST(DevserverReplies, ReportSumsStopAtTheLargestCountInsteadOfWrapping)
                              {"adapter_name", "eth0"},
                              {"period_from", "20040314000000"},
                              {"period_to", "20040314235959"}});
-    EXPECT_TRUE(page.body().contains("<td class=\"n\">" + max + "</td></tr>")) << page.body().toStdString();
+    EXPECT_TRUE(page.body().contains("<td class=\"n\" title=\"" + max + " bytes\">8.00 EB</td></tr>"))
+        << page.body().toStdString();
     page = h.report({{"report_name", "adapter_totals"},
                      {"adapters_list", "(eth0,eth1)"},
                      {"period_from", "20040301000000"},
                      {"period_to", "20040331235959"}});
-    EXPECT_TRUE(page.body().contains("<tr><td>All adapters</td><td class=\"n\">" + max
-                                     + "</td><td class=\"n\">" + max + "</td><td class=\"n\">" + max
-                                     + "</td></tr>"))
+    const QByteArray cell = "<td class=\"n\" title=\"" + max + " bytes\">8.00 EB</td>";
+    EXPECT_TRUE(
+        page.body().contains("<tr class=\"total\"><td>All adapters</td>" + cell + cell + cell + "</tr>"))
         << page.body().toStdString();
     EXPECT_FALSE(page.body().contains("-"
                                       "9223372036854775"));
+}
+
+TEST(DevserverReplies, BillPeriodHistoryMarksTheCurrentPeriodAndLinksClosedOnesAsCsv)
+{
+    Harness h; // today is 2004-03-15
+    h.configure("eth0", "sim0");
+    ASSERT_EQ(
+        h.root(setPeriods(h, "eth0", "(20040101,20040131,1000;20040201,20040229,0;20040301,22220101,2048)"),
+               "CPM_BILLPERIODS")
+            ->ChildText("ERROR_CODE"),
+        "0");
+    h.control("traffic",
+              {{"adapter_alias", "eth0"}, {"day", "20040110"}, {"sent", "300"}, {"received", "200"}});
+    h.control("traffic",
+              {{"adapter_alias", "eth0"}, {"day", "20040314"}, {"sent", "1024"}, {"received", "0"}});
+    const QByteArray body =
+        h.report({{"report_name", "bill_period_history"}, {"adapter_name", "eth0"}}).body();
+    EXPECT_TRUE(body.contains("<title>Bill period history of eth0</title>"));
+    EXPECT_TRUE(body.contains("<tr><td>2004-01-01 to 2004-01-31</td>"));
+    EXPECT_TRUE(body.contains("title=\"500 bytes\">500 B</td><td class=\"n\">1000 B</td><td>50.0 %"));
+    EXPECT_TRUE(body.contains("<tr class=\"current\"><td>2004-03-01 to open <b>(current)</b></td>"));
+    EXPECT_TRUE(
+        body.contains("1.00 KB</td><td class=\"n\">2.00 KB</td><td>50.0 %</td>")); // no CSV: not closed
+    EXPECT_EQ(body.count("days as CSV"), 2);
+    EXPECT_TRUE(body.contains("href=\"/cgi-bin/Vellum.exe?report_name=bill_period_days&amp;adapter_name=eth0"
+                              "&amp;period_from=20040101000000&amp;period_to=20040131235959\""));
+    EXPECT_TRUE(body.contains("<td class=\"n\">none</td><td>-"));
+
+    const Fetched csv = h.report({{"report_name", "bill_period_days"},
+                                  {"adapter_name", "eth0"},
+                                  {"period_from", "20040109000000"},
+                                  {"period_to", "20040110235959"}});
+    EXPECT_TRUE(csv.bytes.contains("Content-Type: text/csv"));
+    EXPECT_TRUE(
+        csv.bytes.contains("Content-Disposition: attachment; filename=\"eth0_20040109_20040110.csv\""));
+    EXPECT_EQ(csv.body(),
+              "day,sent_bytes,received_bytes,total_bytes\r\n2004-01-09,0,0,0\r\n2004-01-10,300,200,500\r\n");
+    EXPECT_TRUE(h.report({{"report_name", "bill_period_history"}, {"adapter_name", "nope"}})
+                    .bytes.startsWith("HTTP/1.1 400"));
 }
 
 TEST(DevserverReplies, UnknownAndMalformedRequestsGetErrorPagesNotCrashes)
