@@ -13,10 +13,10 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
-#include <QWebEngineView>
 #include <QWidget>
 
 #include "zem_artwork.h"
+#include "zem_lightview.h"
 #include "zem_prompt.h"
 
 ZEMHelpTopic ParseHelpTopic(const QString &topic)
@@ -82,36 +82,17 @@ void ZEMRegisterUrlSchemes()
     if (done)
         return;
     done = true;
-    // Training-card links of help pages and the command links of the welcome page: both are caught
-    // before they load, so they only need to be known as navigable addresses.
+    // Training-card links and command links: pages of the browser engine (reports from the server) may
+    // hold them too. They are caught before they load, so they only need to be known as addresses a
+    // page may navigate to (not local ones, which a page from a server may not open).
     for (const char *name : {kTrainingCardScheme, kPageCommandScheme}) {
         QWebEngineUrlScheme scheme(name);
         scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-        scheme.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
         QWebEngineUrlScheme::registerScheme(scheme);
     }
 }
 
 namespace {
-// A help page that turns training-card links into commands instead of loading them.
-class ZEMHelpPage : public QWebEnginePage {
-public:
-    ZEMHelpPage(ZEMHelpSystem &help, QObject *parent) : QWebEnginePage(parent), help_(help) {}
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
-    {
-        if (const std::optional<int> command = TrainingCardCommand(url)) {
-            emit help_.TrainingCard(*command, 0);
-            return false;
-        }
-        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
-    }
-
-private:
-    ZEMHelpSystem &help_;
-};
-
 // The engine only hands a link of a registered scheme to the page when a handler serves that scheme.
 // The page catches the links before they load; a request that still arrives here is refused.
 class ZEMRefusingSchemeHandler : public QWebEngineUrlSchemeHandler {
@@ -193,10 +174,21 @@ void ZEMHtmlHelp::HideHelpWindow(const QString &windowType)
 
 QWidget *ZEMHtmlHelp::Window(const QString &windowType) const { return windows_.value(windowType).data(); }
 
-QWebEngineView *ZEMHtmlHelp::View(const QString &windowType) const
+ZEMLightView *ZEMHtmlHelp::View(const QString &windowType) const
 {
     QWidget *window = Window(windowType);
-    return window ? window->findChild<QWebEngineView *>() : nullptr;
+    return window ? window->findChild<ZEMLightView *>() : nullptr;
+}
+
+void ZEMHtmlHelp::LinkActivated(ZEMLightView *view, const QUrl &url)
+{
+    // Training-card links drive the program; other links open in the same window.
+    if (const std::optional<int> command = TrainingCardCommand(url)) {
+        emit TrainingCard(*command, 0);
+        return;
+    }
+    if (url.isLocalFile())
+        view->setSource(url);
 }
 
 QWidget *ZEMHtmlHelp::EnsureWindow(const QString &windowType)
@@ -207,17 +199,19 @@ QWidget *ZEMHtmlHelp::EnsureWindow(const QString &windowType)
     window->setObjectName(QStringLiteral("help_") + windowType);
     window->setWindowTitle(WindowCaption(windowType));
     window->setWindowIcon(ZEMArtIcon(QStringLiteral("tallyview")));
-    auto *view = new QWebEngineView(window);
-    ZEMInstallUrlSchemeHandlers(view->page()->profile());
-    view->setPage(new ZEMHelpPage(*this, view));
+    auto *view = new ZEMLightView(window);
+    connect(view, &ZEMLightView::LinkActivated, this,
+            [this, view](const QUrl &url) { LinkActivated(view, url); });
     auto *bar = new QToolBar(window);
     bar->setIconSize(QSize(16, 16));
-    QAction *back = view->pageAction(QWebEnginePage::Back);
-    back->setIcon(ZEMArtIcon(QStringLiteral("back")));
-    QAction *forward = view->pageAction(QWebEnginePage::Forward);
-    forward->setIcon(ZEMArtIcon(QStringLiteral("forward")));
-    bar->addAction(back);
-    bar->addAction(forward);
+    QAction *back =
+        bar->addAction(ZEMArtIcon(QStringLiteral("back")), tr("Back"), view, &QTextBrowser::backward);
+    QAction *forward =
+        bar->addAction(ZEMArtIcon(QStringLiteral("forward")), tr("Forward"), view, &QTextBrowser::forward);
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(view, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
+    connect(view, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
     QAction *contents = bar->addAction(ZEMArtIcon(QStringLiteral("home")), tr("Contents"));
     connect(contents, &QAction::triggered, this,
             [this] { ShowHelp(QString::fromLatin1(kTopicIntroduction)); });
@@ -249,8 +243,8 @@ void ZEMHtmlHelp::Open(const ZEMHelpTopic &topic, const QString &windowType)
     QUrl url = QUrl::fromLocalFile(HelpPagePath(helpRoot_, topic));
     if (!topic.anchor.isEmpty())
         url.setFragment(topic.anchor);
-    if (QWebEngineView *view = View(windowType))
-        view->setUrl(url);
+    if (ZEMLightView *view = View(windowType))
+        view->ShowPage(url);
     window->show();
     window->raise();
     window->activateWindow();

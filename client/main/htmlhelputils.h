@@ -1,6 +1,7 @@
 #pragma once
 // The help system: a folder of HTML pages beside the program (AppPath + "HTML/"), shown in help windows
-// of named types ("mainwin", "Assistant"), each a top-level window with a browser. A topic names a
+// of named types ("mainwin", "Assistant"), each a top-level window with a light HTML view (the browser
+// engine is not started for help). A topic names a
 // page the way "::/HTML\Introduction.htm" does, optionally followed by ">" and a window type.
 //
 // Help pages drive the program through links of the scheme "tcard": a link to "tcard:2" sends the
@@ -15,8 +16,8 @@
 #include <optional>
 
 class QWebEngineProfile;
-class QWebEngineView;
 class QWidget;
+class ZEMLightView;
 class ZEMPrompt;
 
 // The scheme of the training-card links of help pages.
@@ -90,11 +91,12 @@ public:
 
     // The window of a type, null before it was first opened.
     QWidget *Window(const QString &windowType) const;
-    QWebEngineView *View(const QString &windowType) const;
+    ZEMLightView *View(const QString &windowType) const;
 
 private:
     void Open(const ZEMHelpTopic &topic, const QString &windowType);
     QWidget *EnsureWindow(const QString &windowType);
+    void LinkActivated(ZEMLightView *view, const QUrl &url);
 
     QString helpRoot_;
     ZEMPrompt &prompt_;

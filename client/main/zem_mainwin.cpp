@@ -21,12 +21,14 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include "htmlhelputils.h"
 #include "zem_aboutdlg.h"
 #include "zem_adapteroperations.h"
+#include "zem_browserpane.h"
+#include "zem_dialogfilepicker.h"
+#include "zem_reportcontroller.h"
 #include "zem_adaptertree.h"
 #include "zem_configexchange.h"
 #include "zem_currentstats.h"
@@ -91,7 +93,8 @@ TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, c
     CreateActions();
     CreateMenus();
     CreateToolBars();
-    CreateLayout(env.withBrowser);
+    CreateLayout();
+    CreateBrowser(env);
     CreateStatusBar();
     CreateTray();
     CreateTimers();
@@ -206,7 +209,7 @@ void TTZEMMainFrame::CreateActions()
     connect(actGetAdapters, &QAction::triggered, this, &TTZEMMainFrame::RequestAdapterList);
     connect(actConfig, &QAction::triggered, this, &TTZEMMainFrame::OpenAdapterConfig);
     connect(actHome, &QAction::triggered, this, &TTZEMMainFrame::ShowWelcomePage);
-    connect(actReports, &QAction::triggered, this, [this] { pmReports->popup(QCursor::pos()); });
+    connect(actReports, &QAction::triggered, this, &TTZEMMainFrame::PopupReports);
 }
 
 void TTZEMMainFrame::CreateMenus()
@@ -274,7 +277,8 @@ void TTZEMMainFrame::CreateMenus()
     // The installed reports go above the separator.
     pmReports = new QMenu(this);
     pmReports->setObjectName(QStringLiteral("pmReports"));
-    pmReports->addSeparator();
+    miRepSep = pmReports->addSeparator();
+    miRepSep->setObjectName(QStringLiteral("miRepSep"));
     pmReports->addAction(actInstall);
 }
 
@@ -308,8 +312,11 @@ void TTZEMMainFrame::CreateToolBars()
     reportsButton->setToolTip(tr("Create reports (Ctrl+O)"));
     reportsButton->setStatusTip(reportsButton->toolTip());
     reportsButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    reportsButton->setPopupMode(QToolButton::InstantPopup);
+    // The button's arrow drops the menu down; a press on the button pops it up at the mouse and the
+    // button does not stay drawn pressed.
+    reportsButton->setPopupMode(QToolButton::MenuButtonPopup);
     reportsButton->setMenu(pmReports);
+    connect(reportsButton, &QToolButton::clicked, this, &TTZEMMainFrame::PopupReports);
     tbMain->addWidget(reportsButton);
     direct(tr("Print"), tr("Print current document (Ctrl+P)"), QStringLiteral("print"),
            [this] { actPrint->trigger(); });
@@ -340,7 +347,7 @@ void TTZEMMainFrame::CreateToolBars()
     tbCurrStat->addAction(actCSRefresh);
 }
 
-void TTZEMMainFrame::CreateLayout(bool withBrowser)
+void TTZEMMainFrame::CreateLayout()
 {
     pCaption = new QLabel(this);
     pCaption->setObjectName(QStringLiteral("pCaption"));
@@ -398,36 +405,13 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser)
     splAdapters->setChildrenCollapsible(false);
 
     // Browser pane.
-    QWidget *browserPane = nullptr;
-    if (withBrowser) {
-        wbMain = new QWebEngineView;
-        wbMain->setObjectName(QStringLiteral("wbMain"));
-        ZEMInstallUrlSchemeHandlers(wbMain->page()->profile());
-        browserPane = wbMain;
-        connect(actBack, &QAction::triggered, wbMain, &QWebEngineView::back);
-        connect(actForward, &QAction::triggered, wbMain, &QWebEngineView::forward);
-        connect(actStop, &QAction::triggered, wbMain, &QWebEngineView::stop);
-        connect(actBrowserRefresh, &QAction::triggered, wbMain, &QWebEngineView::reload);
-        connect(actCopy, &QAction::triggered, this,
-                [this] { wbMain->triggerPageAction(QWebEnginePage::Copy); });
-        connect(actSelectAll, &QAction::triggered, this,
-                [this] { wbMain->triggerPageAction(QWebEnginePage::SelectAll); });
-        // Back and Forward follow the browser's history once it has one.
-        for (auto [pageAction, ours] :
-             {std::pair{QWebEnginePage::Back, actBack}, std::pair{QWebEnginePage::Forward, actForward}}) {
-            QAction *source = wbMain->pageAction(pageAction);
-            connect(source, &QAction::changed, ours,
-                    [source, ours] { ours->setEnabled(source->isEnabled()); });
-        }
-    } else {
-        browserPane = new QWidget;
-        browserPane->setObjectName(QStringLiteral("wbMainPlaceholder"));
-    }
+    wbMain = new ZEMBrowserPane;
+    wbMain->setObjectName(QStringLiteral("wbMain"));
 
     splLeft = new QSplitter(Qt::Horizontal);
     splLeft->setObjectName(QStringLiteral("splLeft"));
     splLeft->addWidget(splAdapters);
-    splLeft->addWidget(browserPane);
+    splLeft->addWidget(wbMain);
     splLeft->setStretchFactor(1, 1);
 
     lfLog = new QWidget;
@@ -451,6 +435,46 @@ void TTZEMMainFrame::CreateLayout(bool withBrowser)
     splLeft->setSizes({kLeftPaneWidth, 750 - kLeftPaneWidth});
     splAdapters->setSizes({400 - kStatsPaneHeight, kStatsPaneHeight});
     splMain->setSizes({596 - kLogStripHeight, kLogStripHeight});
+}
+
+void TTZEMMainFrame::CreateBrowser(const ZEMMainFrameEnv &env)
+{
+    ZEMFilePicker *picker = env.filePicker;
+    if (!picker) {
+        ownPicker_ = std::make_unique<ZEMDialogFilePicker>(this);
+        picker = ownPicker_.get();
+    }
+    wbMain->SetFilePicker(picker);
+    wbMain->SetEngineAllowed(env.withBrowser);
+    if (env.printDialog)
+        wbMain->SetPrintDialog(env.printDialog);
+    connect(wbMain, &ZEMBrowserPane::EngineStarted, this,
+            [](QWebEngineView *view) { ZEMInstallUrlSchemeHandlers(view->page()->profile()); });
+    connect(actBack, &QAction::triggered, wbMain, &ZEMBrowserPane::Back);
+    connect(actForward, &QAction::triggered, wbMain, &ZEMBrowserPane::Forward);
+    connect(actStop, &QAction::triggered, wbMain, &ZEMBrowserPane::Stop);
+    connect(actBrowserRefresh, &QAction::triggered, wbMain, &ZEMBrowserPane::BrowserRefresh);
+    connect(actCopy, &QAction::triggered, wbMain, &ZEMBrowserPane::Copy);
+    connect(actSelectAll, &QAction::triggered, wbMain, &ZEMBrowserPane::SelectAll);
+    connect(actPrint, &QAction::triggered, wbMain, &ZEMBrowserPane::Print);
+    connect(actSaveAs, &QAction::triggered, wbMain, &ZEMBrowserPane::SaveAs);
+    connect(wbMain, &ZEMBrowserPane::HistoryChanged, this, [this](bool back, bool forward) {
+        actBack->setEnabled(back);
+        actForward->setEnabled(forward);
+    });
+    connect(wbMain, &ZEMBrowserPane::StatusTextChanged, this, &TTZEMMainFrame::StatusText);
+    pageCommands_ = std::make_unique<ZEMPageCommands>(*this, *prompt_);
+    connect(wbMain, &ZEMBrowserPane::PageCommand, this, &TTZEMMainFrame::RunPageCommand);
+
+    reports = new ZEMReportController(settings_, *this, *picker, pmReports, miRepSep, this);
+    reports->SetAdapterSources([this] { return activeAlias; }, [this] { return knownAliases; });
+    connect(reports, &ZEMReportController::Navigate, this,
+            [this](const QString &address) { wbMain->Navigate(QUrl(address)); });
+    connect(actInstall, &QAction::triggered, reports, &ZEMReportController::InstallReport);
+    connect(actRefresh, &QAction::triggered, this, [this] {
+        if (!reports->RefreshReport())
+            wbMain->Reload();
+    });
 }
 
 void TTZEMMainFrame::SetLogFrame(QWidget *frame)
@@ -699,11 +723,43 @@ QString TTZEMMainFrame::WelcomePageUrl() const
     return QUrl::fromLocalFile(settings_.AppPath + QStringLiteral("Welcome.htm")).toString();
 }
 
-void TTZEMMainFrame::ShowWelcomePage()
+void TTZEMMainFrame::ShowWelcomePage() { wbMain->Navigate(QUrl(WelcomePageUrl())); }
+
+void TTZEMMainFrame::HomeMessage(int param)
 {
-    if (wbMain)
-        wbMain->setUrl(QUrl(WelcomePageUrl()));
+    if (param == 55)
+        actHome->trigger();
 }
+
+bool TTZEMMainFrame::RunPageCommand(const QString &command) { return pageCommands_->Run(command); }
+
+void TTZEMMainFrame::PostHome()
+{
+    QMetaObject::invokeMethod(this, "HomeMessage", Qt::QueuedConnection, Q_ARG(int, 55));
+}
+
+void TTZEMMainFrame::EditOptions() { actOptions->trigger(); }
+
+void TTZEMMainFrame::PopupReports() { pmReports->popup(QCursor::pos()); }
+
+void TTZEMMainFrame::InstallReport() { actInstall->trigger(); }
+
+ZEMPageCommandTarget::Selection TTZEMMainFrame::SelectedAdapter() const
+{
+    const ZEMAdapterItem *item = static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter();
+    if (!item)
+        return Selection::None;
+    return item->Node().configured == 1 ? Selection::Configured : Selection::Unconfigured;
+}
+
+void TTZEMMainFrame::BillPeriods()
+{
+    adapterList->UpdateActions();
+    if (actBillPeriods->isEnabled())
+        actBillPeriods->trigger();
+}
+
+void TTZEMMainFrame::HideWindow() { actClose->trigger(); }
 
 void TTZEMMainFrame::OptionsExecute()
 {

@@ -12,40 +12,47 @@
 #include <QPointer>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "zem_adaptconfigdlg.h"
 #include "zem_envelope.h"
+#include "zem_pagecommands.h"
 #include "zem_requestkinds.h"
 
 class QAction;
 class QDialog;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QSplitter;
 class QSystemTrayIcon;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
-class QWebEngineView;
 class TDMMain;
 class TZEMDebugLogForm;
 class TZEMLogFrame;
 class ZEMAdapterController;
 class ZEMAdapterOperations;
 class ZEMConfigExchange;
+class ZEMBrowserPane;
+class ZEMFilePicker;
 class ZEMCurrentStatsPoller;
 class ZEMHelpSystem;
 class ZEMPrompt;
+class ZEMReportController;
 class ZEMRequestChannel;
 
 // What the window talks to the outside world through; tests replace each part.
 struct ZEMMainFrameEnv {
-    ZEMPrompt *prompt = nullptr;       // required: every box and question
-    ZEMHelpSystem *help = nullptr;     // null: help windows over the pages beside the program
-    bool withBrowser = true;           // false: no browser engine is started (the pane stays empty)
-    std::optional<bool> trayAvailable; // unset: ask the desktop whether it has a system tray
+    ZEMPrompt *prompt = nullptr;         // required: every box and question
+    ZEMHelpSystem *help = nullptr;       // null: help windows over the pages beside the program
+    bool withBrowser = true;             // false: the browser engine is never started (local pages only)
+    ZEMFilePicker *filePicker = nullptr; // null: the toolkit's file dialogs
+    std::function<bool(QPrinter &)> printDialog; // unset: the toolkit's print dialog
+    std::optional<bool> trayAvailable;           // unset: ask the desktop whether it has a system tray
 };
 
 inline constexpr char kExitQuestion[] = "Are you sure to close the Tallyway GUI?";
@@ -54,7 +61,7 @@ inline constexpr char kNoTrayNotice[] =
     "This desktop has no system tray, so Tallyway GUI cannot hide there. The window is minimised "
     "instead; use Close in the File menu to end the program.";
 
-class TTZEMMainFrame : public QMainWindow, public ZEMExchangeSink {
+class TTZEMMainFrame : public QMainWindow, public ZEMExchangeSink, public ZEMPageCommandTarget {
     Q_OBJECT
 
 public:
@@ -105,6 +112,19 @@ public:
     // Shows the welcome page beside the program.
     void ShowWelcomePage();
     QString WelcomePageUrl() const;
+    // The home message: with 55 shows the welcome page (posted by the in-page command home).
+    Q_INVOKABLE void HomeMessage(int param);
+    // Runs an in-page command (the text after ">>" of a link); false for an unknown one.
+    bool RunPageCommand(const QString &command);
+
+    // The in-page commands' view of the window.
+    void PostHome() override;
+    void EditOptions() override;
+    void PopupReports() override;
+    void InstallReport() override;
+    Selection SelectedAdapter() const override;
+    void BillPeriods() override;
+    void HideWindow() override;
 
     // The adapter list and active adapter, the current-statistics poll and the server-log strip.
     ZEMAdapterController *adapterList = nullptr;
@@ -117,6 +137,8 @@ public:
     ZEMBillPeriodEditorSeam billPeriodEditor;
     ZEMCurrentStatsPoller *currentStats = nullptr;
     TZEMLogFrame *logFrame = nullptr;
+    // The installed reports, their menu and the last report run.
+    ZEMReportController *reports = nullptr;
 
     // Shared state.
     QString activeAlias;
@@ -163,6 +185,7 @@ public:
     QMenu *pmCurrStat = nullptr;
     QMenu *pmTray = nullptr;
     QMenu *pmReports = nullptr;
+    QAction *miRepSep = nullptr; // report items go above it
 
     // Widgets.
     QToolBar *tbMain = nullptr;
@@ -171,7 +194,7 @@ public:
     QLabel *pCaption = nullptr;
     QTreeWidget *tvAdapters = nullptr;
     QTreeWidget *lvCurrentStats = nullptr;
-    QWebEngineView *wbMain = nullptr; // null without a browser
+    ZEMBrowserPane *wbMain = nullptr; // local pages in a light view, reports in the browser engine
     QWidget *lfLog = nullptr;         // the server-log strip (a placeholder until SetLogFrame)
     QSplitter *splMain = nullptr;     // main area above, log strip below
     QSplitter *splLeft = nullptr;     // left pane beside the browser
@@ -196,7 +219,8 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateToolBars();
-    void CreateLayout(bool withBrowser);
+    void CreateLayout();
+    void CreateBrowser(const ZEMMainFrameEnv &env);
     void CreateStatusBar();
     void CreateTray();
     void CreateTimers();
@@ -214,6 +238,8 @@ private:
     ZEMPrompt *prompt_;
     ZEMHelpSystem *help_;
     std::unique_ptr<ZEMHelpSystem> ownHelp_;
+    std::unique_ptr<ZEMFilePicker> ownPicker_;
+    std::unique_ptr<ZEMPageCommands> pageCommands_;
     bool trayAvailable_ = false;
     bool noTrayTold_ = false;
     bool exiting_ = false;

@@ -1,19 +1,27 @@
-// The one test that starts the browser engine: the main window shows the welcome page beside the
-// program, and a training-card link clicked in an Assistant page reaches the main window's handler.
+// The browser pane and the help windows in the running main window. Local pages (the welcome page, the
+// help) show without the browser engine; a report from a loopback server starts it, and its in-page
+// command links drive the window while one history spans both views.
 
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
+#include <QMenu>
+#include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
 
 #include "htmlhelputils.h"
+#include "zem_browserpane.h"
 #include "zem_debuglogform.h"
+#include "zem_filepicker.h"
+#include "zem_lightview.h"
 #include "zem_mainwin.h"
 #include "zem_testhelpers.h"
+#include "zem_testserver.h"
 
 namespace {
 // Copies the help folder into `target` the way the build lays it out beside the program.
@@ -30,57 +38,175 @@ bool CopyHelp(const QString &target)
     }
     return true;
 }
+
+// Moves the keyboard focus from link to link, as Tab does, until the link to `href` has it, and
+// presses Enter on it. False when the page has no such link.
+bool ActivateLink(QTextBrowser *view, const QString &href)
+{
+    view->setFocus();
+    for (int i = 0; i < 60; ++i) {
+        QTest::keyClick(view, Qt::Key_Tab);
+        if (view->textCursor().charFormat().anchorHref() == href) {
+            QTest::keyClick(view, Qt::Key_Return);
+            return true;
+        }
+    }
+    return false;
+}
+
+const QByteArray kReport = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
+                           "<html><head><title>Fixture report</title></head><body><h1>Traffic</h1>"
+                           "<a id=\"home\" href=\">>home\">home</a> <a id=\"HOME\" href=\">>HOME\">HOME</a> "
+                           "<a id=\"bp\" href=\">>bill_periods\">periods</a> "
+                           "<a id=\"cfg\" href=\"tallyway:>>change_configuration\">config</a></body></html>";
+
+struct Window {
+    Window()
+    {
+        dm.AppPath = folder.path() + QLatin1Char('/');
+        dm.SetPrompt(&prompt);
+        env.prompt = &prompt;
+        env.trayAvailable = true;
+        env.filePicker = &picker;
+        env.printDialog = [this](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return true;
+        };
+        frame = std::make_unique<TTZEMMainFrame>(dm, log, env);
+        frame->tmGetAdapters->stop(); // no server here: no adapter list, no box about it
+        frame->show();
+    }
+    ~Window() { dm.SetPrompt(nullptr); }
+    void Click(const char *id)
+    {
+        frame->wbMain->EngineView()->page()->runJavaScript(
+            QStringLiteral("document.getElementById('%1').click();").arg(QLatin1String(id)));
+    }
+
+    QTemporaryDir folder;
+    bool copied = CopyHelp(folder.path());
+    ZEMTestModule test;
+    TDMMain &dm = test.Module();
+    ZEMScriptedPrompt prompt;
+    ZEMQueuedFilePicker picker;
+    QString pdf = folder.filePath(QStringLiteral("report.pdf"));
+    TZEMDebugLogForm log;
+    ZEMMainFrameEnv env;
+    std::unique_ptr<TTZEMMainFrame> frame;
+};
 } // namespace
 
 class TestWeb : public QObject {
     Q_OBJECT
 
 private slots:
-    void welcomePageAndAssistantCommand()
+    void localPagesAndHelpWithoutTheEngine()
     {
-        QTemporaryDir folder;
-        QVERIFY(CopyHelp(folder.path()));
-        ZEMTestModule test;
-        TDMMain &dm = test.Module();
-        dm.AppPath = folder.path() + QLatin1Char('/');
-        ZEMScriptedPrompt prompt;
-        dm.SetPrompt(&prompt);
-        TZEMDebugLogForm log;
-        ZEMMainFrameEnv env;
-        env.prompt = &prompt;
-        env.trayAvailable = true;
-        TTZEMMainFrame frame(dm, log, env);
-        QVERIFY(frame.wbMain);
-        QSignalSpy loaded(frame.wbMain, &QWebEngineView::loadFinished);
-        frame.show();
-        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() >= 1, 60000);
-        QCOMPARE(loaded.first().first().toBool(), true);
-        QCOMPARE(frame.wbMain->url(), QUrl::fromLocalFile(dm.AppPath + QStringLiteral("Welcome.htm")));
-        QCOMPARE(frame.wbMain->title(), QStringLiteral("Welcome to Tallyway GUI"));
+        Window w;
+        QVERIFY(w.copied);
+        ZEMBrowserPane *pane = w.frame->wbMain;
+        QCOMPARE(pane->Url(), QUrl::fromLocalFile(w.dm.AppPath + QStringLiteral("Welcome.htm")));
+        QCOMPARE(pane->LightView()->documentTitle(), QStringLiteral("Welcome to Tallyway GUI"));
+        QVERIFY(!w.frame->actBack->isEnabled());
 
-        // The first-start page, then a click on its command link.
-        auto &help = static_cast<ZEMHtmlHelp &>(frame.Help());
+        // The welcome page's buttons are command links.
+        QVERIFY(ActivateLink(pane->LightView(), QStringLiteral("tallyway:>>change_configuration")));
+        QTRY_COMPARE(w.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
+        QVERIFY(ActivateLink(pane->LightView(), QStringLiteral("tallyway:>>create_report")));
+        QTRY_VERIFY(w.frame->pmReports->isVisible());
+        w.frame->pmReports->hide();
+        QCOMPARE(pane->History().size(), 1);
+
+        // A training-card link of an Assistant page reaches the window's handler; the page stays.
+        w.prompt.Clear();
+        auto &help = static_cast<ZEMHtmlHelp &>(w.frame->Help());
         help.ShowAssistant(QStringLiteral("::/HTML\\1stStart_AdapterOne.htm>Assistant"));
-        QWebEngineView *view = help.View(QStringLiteral("Assistant"));
-        QVERIFY(view);
-        QVERIFY(help.Window(QStringLiteral("Assistant"))->isVisible());
-        QSignalSpy assistantLoaded(view, &QWebEngineView::loadFinished);
-        QTRY_VERIFY_WITH_TIMEOUT(assistantLoaded.count() >= 1, 30000);
+        ZEMLightView *view = help.View(QStringLiteral("Assistant"));
+        QVERIFY(view && help.Window(QStringLiteral("Assistant"))->isVisible());
         QSignalSpy cards(&help, &ZEMHelpSystem::TrainingCard);
-        view->page()->runJavaScript(QStringLiteral("document.querySelector('a[href=\"tcard:2\"]').click();"));
-        QTRY_COMPARE_WITH_TIMEOUT(cards.count(), 1, 10000);
+        QVERIFY(ActivateLink(view, QStringLiteral("tcard:2")));
+        QCOMPARE(cards.count(), 1);
         QCOMPARE(cards.first().at(0).toInt(), 2);
-        QCOMPARE(prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
-        // The link was not followed.
-        QVERIFY(view->url().fileName() == QStringLiteral("1stStart_AdapterOne.htm"));
+        QCOMPARE(w.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
+        QCOMPARE(view->source().fileName(), QStringLiteral("1stStart_AdapterOne.htm"));
 
         // The main help window opens at its first place.
-        frame.actContents->trigger();
+        w.frame->actContents->trigger();
         QWidget *mainHelp = help.Window(QStringLiteral("mainwin"));
         QVERIFY(mainHelp);
         const QRect expected = HelpWindowRectFor(QGuiApplication::primaryScreen()->geometry());
         QCOMPARE(mainHelp->geometry().topLeft(), expected.topLeft());
-        dm.SetPrompt(nullptr);
+
+        // None of it started the browser engine.
+        QVERIFY(!pane->EngineView());
+    }
+
+    void reportCommandsHistoryPrintAndSave()
+    {
+        ZEMTestServer server;
+        QVERIFY(server.Listen());
+        server.Script(ZEMTestServer::Reply::Whole(kReport));
+        Window w;
+        ZEMBrowserPane *pane = w.frame->wbMain;
+        const QUrl welcome = pane->Url();
+        const QUrl report(
+            QStringLiteral("http://127.0.0.1:%1/cgi-bin/Vellum.exe?report_name=x").arg(server.Port()));
+
+        QSignalSpy loaded(pane, &ZEMBrowserPane::LoadFinished);
+        QSignalSpy status(pane, &ZEMBrowserPane::StatusTextChanged);
+        pane->Navigate(report);
+        QVERIFY(pane->EngineView());
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() >= 1 && !pane->IsBusy(), 60000);
+        QCOMPARE(loaded.last().first().toBool(), true);
+        QCOMPARE(pane->EngineView()->title(), QStringLiteral("Fixture report"));
+        QVERIFY(w.frame->actBack->isEnabled());
+        QVERIFY(!status.isEmpty() && status.first().first().toString().startsWith("Opening page "));
+        QCOMPARE(w.frame->StatusMessage(), QString()); // cleared once the document is complete
+
+        // Upper case is no command: nothing happens.
+        w.Click("HOME");
+        QTest::qWait(500);
+        QCOMPARE(pane->Url(), report);
+        QCOMPARE(pane->History().size(), 2);
+        QCOMPARE(w.prompt.Count(), 0);
+
+        // The adapter commands without a selected adapter: their box, no navigation.
+        w.Click("bp");
+        QTRY_COMPARE(w.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
+        w.Click("cfg");
+        QTRY_COMPARE(w.prompt.Count(), 2);
+        QCOMPARE(w.prompt.Texts().last(),
+                 QStringLiteral("There is no selected adapter in the adapter list. "));
+        QCOMPARE(pane->Url(), report);
+        QCOMPARE(pane->History().size(), 2);
+
+        // Print through the print dialog, save through the picker.
+        w.frame->actPrint->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(w.pdf).size() > 0, 30000);
+        const QString saved = w.folder.filePath(QStringLiteral("saved.htm"));
+        w.picker.Push(saved);
+        w.frame->actSaveAs->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(saved).size() > 0, 30000);
+        QTRY_VERIFY(QFile(saved).open(QIODevice::ReadOnly));
+
+        // home shows the welcome page; the report stays in the history.
+        w.Click("home");
+        QTRY_COMPARE(pane->Url(), welcome);
+        QCOMPARE(pane->currentWidget(), pane->LightView());
+        QCOMPARE(pane->History(), QList<QUrl>({welcome, report, welcome}));
+        QVERIFY(w.frame->actBack->isEnabled());
+        QVERIFY(!w.frame->actForward->isEnabled());
+        loaded.clear();
+        w.frame->actBack->trigger();
+        QCOMPARE(pane->Url(), report);
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !pane->IsBusy(), 30000);
+        QCOMPARE(pane->currentWidget(), pane->EngineView());
+        QCOMPARE(pane->EngineView()->title(), QStringLiteral("Fixture report"));
+        QVERIFY(w.frame->actForward->isEnabled());
+        w.frame->actForward->trigger();
+        QCOMPARE(pane->Url(), welcome);
+        QCOMPARE(pane->History().size(), 3);
     }
 };
 

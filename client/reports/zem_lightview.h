@@ -1,0 +1,21 @@
+#pragma once
+// A light HTML view for the program's own pages (the welcome page, help pages): a text browser that
+// shows local files without starting the browser engine. It follows no link itself: every activated
+// link is handed out, resolved against the page shown, to whoever owns the view.
+
+#include <QTextBrowser>
+#include <QUrl>
+
+class ZEMLightView : public QTextBrowser {
+    Q_OBJECT
+
+public:
+    explicit ZEMLightView(QWidget *parent = nullptr);
+    // Shows a local page; a missing file shows a short page that says so.
+    void ShowPage(const QUrl &url);
+    // Whether a page is one for this view (a local file).
+    static bool IsLocalPage(const QUrl &url);
+
+signals:
+    void LinkActivated(const QUrl &url);
+};
