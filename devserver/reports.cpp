@@ -111,7 +111,7 @@ QString chart(const QList<Bar> &bars)
     for (const Bar &bar : bars)
         top = std::max({top, total(bar.traffic), bar.limit});
     const double slot = double(kWidth - 60) / double(bars.size());
-    const double width = std::max(1.0, slot * 0.7);
+    const double width = std::clamp(slot * 0.7, 1.0, 48.0);
     const auto height = [top](qint64 bytes) { return double(kBase - kTop) * double(bytes) / double(top); };
     const bool labelEvery = bars.size() <= 31;
     QString svg = QStringLiteral("<svg class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" "

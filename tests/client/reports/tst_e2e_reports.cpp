@@ -3,9 +3,7 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
@@ -14,26 +12,11 @@
 #include "htmlhelputils.h"
 #include "zem_browserpane.h"
 #include "zem_debuglogform.h"
+#include "zem_devserver.h"
 #include "zem_filepicker.h"
 #include "zem_mainwin.h"
 #include "zem_reportcontroller.h"
 #include "zem_testhelpers.h"
-
-namespace {
-// One request to the server outside the client; true on a 200 reply.
-bool Send(int port, const QByteArray &pathAndQuery)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
-    if (!socket.waitForConnected(3000))
-        return false;
-    socket.write("GET " + pathAndQuery + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    QByteArray reply;
-    while (socket.waitForReadyRead(3000))
-        reply += socket.readAll();
-    return reply.startsWith("HTTP/1.1 200");
-}
-} // namespace
 
 class E2EReports : public QObject {
     Q_OBJECT
@@ -42,29 +25,16 @@ private slots:
     void installAndRunThisWeeksTotals()
     {
         QTemporaryDir state;
-        QFile fixture(state.filePath(QStringLiteral("adapters.json")));
-        QVERIFY(fixture.open(QIODevice::WriteOnly));
-        fixture.write(
-            R"({"adapters": [{"physical_name": "sim0", "name": "LAN", "sent_per_second": 0, "received_per_second": 0},
-                                       {"physical_name": "sim1", "name": "Uplink", "sent_per_second": 0, "received_per_second": 0}]})");
-        fixture.close();
-        QProcess server;
-        server.start(QStringLiteral(TALLY_DEVSERVER),
-                     {"--listen", "127.0.0.1:0", "--state", state.path(), "--adapters", fixture.fileName()});
-        QVERIFY(server.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 10000);
-        const QByteArray line = server.readLine().trimmed();
-        const int port = line.mid(line.lastIndexOf(':') + 1).toInt();
-        QVERIFY2(port > 0, line.constData());
-        for (const QByteArray &adapter :
-             {QByteArray("eth0&adapter_physical_name=sim0"), QByteArray("eth1&adapter_physical_name=sim1")})
-            QVERIFY(Send(port,
-                         "/cgi-bin/Ostler.exe?data_name=cpm_configuration&action=set&adapter_alias=" + adapter
-                             + "&adapter_name=x&active=on&broadcast_mode=0&direction_source=&filter="
-                               "&packet_read_size=64000&promiscuous_mode=0&read_timeout=1000"));
+        ZEMDevServer server(QStringLiteral(TALLY_DEVSERVER));
+        QVERIFY(server.Start(state.path(), R"({"adapters": [
+            {"physical_name": "sim0", "name": "LAN", "sent_per_second": 0, "received_per_second": 0},
+            {"physical_name": "sim1", "name": "Uplink", "sent_per_second": 0, "received_per_second": 0}]})"));
+        const int port = server.Port();
+        QVERIFY(!server.Configure("eth0", "LAN", "sim0").isEmpty());
+        QVERIFY(!server.Configure("eth1", "Uplink", "sim1").isEmpty());
         // Traffic inside the week of the fixed clock (Wednesday 17 March 2004) and outside it.
-        QVERIFY(Send(port, "/control/traffic?adapter_alias=eth0&day=20040316&sent=1024&received=1024"));
-        QVERIFY(Send(port, "/control/traffic?adapter_alias=eth1&day=20040322&sent=5000&received=0"));
+        server.Get("/control/traffic?adapter_alias=eth0&day=20040316&sent=1024&received=1024");
+        server.Get("/control/traffic?adapter_alias=eth1&day=20040322&sent=5000&received=0");
 
         ZEMTestModule test;
         TDMMain &dm = test.Module();
@@ -109,8 +79,6 @@ private slots:
         QVERIFY2(text.contains("eth1\t0 B\t0 B\t0 B"), qPrintable(text));
         QVERIFY2(text.contains("All adapters\t1.00 KB\t1.00 KB\t2.00 KB"), qPrintable(text));
         dm.SetPrompt(nullptr);
-        server.terminate();
-        server.waitForFinished(3000);
     }
 };
 
