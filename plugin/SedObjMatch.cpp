@@ -451,6 +451,8 @@ bool SedObj::advance(int lp, int ep)
     const int end = m_end;
     for (;;) {
         const int op = m_re[ep];
+        int run = lp;
+        int next = ep;
         switch (op) {
         case opChar:
             if (lp < end && text[lp] == m_re[ep + 1]) {
@@ -503,35 +505,22 @@ bool SedObj::advance(int lp, int ep)
             return true;
         case opCharStar:
         case opAnyStar:
-        case opClassStar: {
-            const int run = op == opAnyStar ? end : measureRun(ep, lp, op == opCharStar ? m_re[ep + 1] : -1);
-            const int next = ep + itemLength(ep);
-            if (run == lp) {
-                ep = next;
-                continue;
-            }
-            if (star(lp, run, ep, next))
-                return true;
-            goto failed;
-        }
+        case opClassStar:
+            run = op == opAnyStar ? end : measureRun(ep, lp, op == opCharStar ? m_re[ep + 1] : -1);
+            next = ep + itemLength(ep);
+            break;
         case opBackReferenceStar: {
             const int n = m_re[ep + 1];
             const int length = m_groupEnd[n] - m_groupStart[n];
-            const int next = ep + 2;
+            next = ep + 2;
             if (length <= 0) {
                 ep = next;
                 continue;
             }
             if (length == 1) {
                 // Copies of one character are a run of that character, tried like a starred one.
-                const int run = measureRun(ep, lp, text[m_groupStart[n]]);
-                if (run == lp) {
-                    ep = next;
-                    continue;
-                }
-                if (star(lp, run, ep, next))
-                    return true;
-                goto failed;
+                run = measureRun(ep, lp, text[m_groupStart[n]]);
+                break;
             }
             // The copies reach as far as the text repeats the group with its period.
             int repeated = 0;
@@ -553,6 +542,14 @@ bool SedObj::advance(int lp, int ep)
             setError("sed: RE error, %o\n", op);
             quit(2);
         }
+        // A starred item's run reaches from lp to run: the rest is tried after each length of it.
+        if (run == lp) {
+            ep = next;
+            continue;
+        }
+        if (star(lp, run, ep, next))
+            return true;
+        goto failed;
     }
 failed:
     if (m_memoOn)
