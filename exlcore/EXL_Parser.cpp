@@ -3,9 +3,11 @@
 #include "EXL_Exceptions.h"
 #include "FunctionPluginManager.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <unordered_map>
 
 namespace {
 
@@ -203,18 +205,61 @@ private:
     }
     EXL_Expression *adopt(EXL_Expression *node) { return m_program.adopt(node); }
 
+    // Binding and evaluation recurse once per level of the tree, so a node may not lie deeper than
+    // EXL_MaxNesting; the error names the position of the operator or call that went too deep.
+    int depthOf(EXL_Expression *node) const
+    {
+        const auto found = m_depth.find(node);
+        return found == m_depth.end() ? 0 : found->second; // literals and variables
+    }
+    EXL_Expression *adoptOver(EXL_Expression *node, std::initializer_list<EXL_Expression *> operands,
+                              std::size_t position)
+    {
+        int deepest = 0;
+        for (EXL_Expression *operand : operands)
+            deepest = std::max(deepest, depthOf(operand));
+        return adoptAt(node, deepest + 1, position);
+    }
+    EXL_Expression *adoptAt(EXL_Expression *node, int depth, std::size_t position)
+    {
+        adopt(node);
+        if (depth > EXL_MaxNesting)
+            tooDeep(position);
+        m_depth[node] = depth;
+        return node;
+    }
+    [[noreturn]] void tooDeep(std::size_t position)
+    {
+        m_pos = position;
+        fail("expression nested deeper than " + std::to_string(EXL_MaxNesting) + " levels");
+    }
+    // The parser itself recurses once per opening parenthesis, call and prefix operator.
+    struct Nesting {
+        Nesting(Parser &parser, std::size_t position) : parser(parser)
+        {
+            if (++parser.m_nesting > EXL_MaxNesting)
+                parser.tooDeep(position);
+        }
+        ~Nesting() { --parser.m_nesting; }
+        Parser &parser;
+    };
+
     EXL_Expression *parseOr()
     {
         EXL_Expression *left = parseAnd();
-        while (accept("||"))
-            left = adopt(new LogicalNode(LogicalNode::Or, left, parseAnd()));
+        for (std::size_t at = operatorAt(); accept("||"); at = operatorAt()) {
+            EXL_Expression *right = parseAnd();
+            left = adoptOver(new LogicalNode(LogicalNode::Or, left, right), {left, right}, at);
+        }
         return left;
     }
     EXL_Expression *parseAnd()
     {
         EXL_Expression *left = parseComparison();
-        while (accept("&&"))
-            left = adopt(new LogicalNode(LogicalNode::And, left, parseComparison()));
+        for (std::size_t at = operatorAt(); accept("&&"); at = operatorAt()) {
+            EXL_Expression *right = parseComparison();
+            left = adoptOver(new LogicalNode(LogicalNode::And, left, right), {left, right}, at);
+        }
         return left;
     }
     EXL_Expression *parseComparison()
@@ -227,9 +272,11 @@ private:
                            {">=", EXL_Op::GreaterEqual}, {"<", EXL_Op::Less},      {">", EXL_Op::Greater}};
         for (bool more = true; more;) {
             more = false;
+            const std::size_t at = operatorAt();
             for (const auto &comparison : comparisons)
                 if (accept(comparison.token)) {
-                    left = adopt(new ComparisonNode(comparison.op, left, parseSum()));
+                    EXL_Expression *right = parseSum();
+                    left = adoptOver(new ComparisonNode(comparison.op, left, right), {left, right}, at);
                     more = true;
                     break;
                 }
@@ -247,9 +294,11 @@ private:
         EXL_Expression *left = (this->*next)();
         for (bool more = true; more;) {
             more = false;
+            const std::size_t at = operatorAt();
             for (const BinaryOperator &candidate : operators)
                 if (accept(candidate.token)) {
-                    left = adopt(new ArithmeticNode(candidate.op, left, (this->*next)()));
+                    EXL_Expression *right = (this->*next)();
+                    left = adoptOver(new ArithmeticNode(candidate.op, left, right), {left, right}, at);
                     more = true;
                     break;
                 }
@@ -270,13 +319,18 @@ private:
     EXL_Expression *parseUnary()
     {
         skipBlanks();
+        const std::size_t at = m_pos;
         if (m_pos < m_text.size() && m_text[m_pos] == '!' && m_text.compare(m_pos, 2, "!=") != 0) {
             ++m_pos;
-            return adopt(new LogicalNode(LogicalNode::Not, parseUnary(), nullptr));
+            Nesting nesting(*this, at);
+            EXL_Expression *operand = parseUnary();
+            return adoptOver(new LogicalNode(LogicalNode::Not, operand, nullptr), {operand}, at);
         }
         if (accept("-")) {
+            Nesting nesting(*this, at);
             EXL_Expression *zero = adopt(new EXL_LongLiteral(0L));
-            return adopt(new ArithmeticNode(EXL_Op::Sub, zero, parseUnary()));
+            EXL_Expression *operand = parseUnary();
+            return adoptOver(new ArithmeticNode(EXL_Op::Sub, zero, operand), {operand}, at);
         }
         return parsePrimary();
     }
@@ -287,6 +341,7 @@ private:
             fail("expression expected, found the end");
         const char c = m_text[m_pos];
         if (c == '(') {
+            Nesting nesting(*this, m_pos);
             ++m_pos;
             EXL_Expression *inner = parseOr();
             expect(")");
@@ -371,10 +426,13 @@ private:
             return adopt(new VariableReference(name));
 
         auto arguments = std::make_unique<EXL_ExpressionVector>();
+        int deepest = 0;
         if (!accept(")")) {
-            do
+            Nesting nesting(*this, start);
+            do {
                 arguments->push_back(parseOr());
-            while (accept(","));
+                deepest = std::max(deepest, depthOf(arguments->back()));
+            } while (accept(","));
             expect(")");
         }
         EXL_ExpressionVector *list = m_program.adopt(std::move(arguments));
@@ -384,13 +442,21 @@ private:
             throw EXL_ErrorException("unknown function " + name + " at position "
                                      + std::to_string(start + 1));
         }
-        return adopt(function);
+        return adoptAt(function, deepest + 1, start);
+    }
+    // Where the next operator would begin.
+    std::size_t operatorAt()
+    {
+        skipBlanks();
+        return m_pos;
     }
 
     const std::string &m_text;
     FunctionPluginManager *m_manager;
     EXL_Program &m_program;
     std::size_t m_pos = 0;
+    int m_nesting = 0;
+    std::unordered_map<const EXL_Expression *, int> m_depth;
 };
 
 } // namespace

@@ -51,4 +51,8 @@ private:
 //
 // Functions are created through the manager when they are parsed; a syntax error throws
 // EXL_SyntaxError naming the position (counted from 1), an unknown function EXL_ErrorException.
+// Expressions nest at most EXL_MaxNesting levels deep, counting every operator, call and parenthesis
+// between the whole and its innermost part (a chain "1 + 1 + ..." nests once per operator); a deeper
+// one is a syntax error at the operator, call or parenthesis that went too deep.
+inline constexpr int EXL_MaxNesting = 1000;
 EXL_EXPORT std::unique_ptr<EXL_Program> EXL_Parse(const std::string &text, FunctionPluginManager *manager);

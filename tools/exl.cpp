@@ -47,6 +47,8 @@ The language:
                   && and || evaluate their right side only when it decides
   grouping        ( expression )
   calls           name(argument, ...)
+  nesting         at most 1000 levels of operators, calls and parentheses (a chain
+                  "1 + 1 + ..." counts one level per operator)
 
 Functions (from the Quaystone plug-in):
   match(text, pattern)  true when the regular expression pattern (sed syntax) occurs in text

@@ -225,3 +225,41 @@ TEST(BaseTaskModule, InitRunsTheDependenciesWithTheSameArguments)
 }
 
 } // namespace
+
+// Parsing and evaluation recurse once per level: a deeper expression is refused at the place where it
+// went too deep, whether the depth comes from an operator chain, parentheses or prefix operators.
+TEST_F(Language, RefusesExpressionsNestedTooDeep)
+{
+    const auto repeat = [](const std::string &part, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += part;
+        return text;
+    };
+    const int limit = EXL_MaxNesting;
+    EXPECT_EQ(eval("1" + repeat("+1", limit)), std::to_string(limit + 1));
+    EXPECT_EQ(eval(repeat("(", limit) + "2" + repeat(")", limit)), "2");
+    EXPECT_EQ(eval(repeat("-", limit) + "3"), limit % 2 ? "-3" : "3");
+    EXPECT_EQ(eval(repeat("!", limit) + "true"), limit % 2 ? "false" : "true");
+
+    struct Row {
+        std::string expression;
+        std::size_t position;
+    } rows[] = {
+        {"1" + repeat("+1", limit + 1), 2 * (limit + 1)},  // the last "+"
+        {"1" + repeat(" || 1", 3 * limit), 5 * limit + 3}, // the first "||" past the limit
+        {repeat("(", limit + 1) + "2" + repeat(")", limit + 1), limit + 1},
+        {repeat("-", limit + 1) + "3", limit + 1},
+        {repeat("!", 200000) + "true", limit + 1},
+    };
+    for (const Row &row : rows) {
+        try {
+            EXL_Parse(row.expression, &manager);
+            ADD_FAILURE() << row.expression.size() << " characters parsed";
+        } catch (const EXL_SyntaxError &error) {
+            EXPECT_EQ(error.position(), row.position);
+            EXPECT_EQ(error.message(), "syntax error at position " + std::to_string(row.position)
+                                           + ": expression nested deeper than 1000 levels");
+        }
+    }
+}

@@ -44,6 +44,11 @@ check "wrong argument count is refused before reading" "2 exl: wrong number of a
 "$exl" -e 'sed(line, ' < "$work/access.log" 2>"$work/err" >/dev/null; status=$?
 check "syntax error" "2 exl: syntax error at position 11: expression expected, found the end" "$status $(cat "$work/err")"
 
+python3 -c "print('+'.join(['1'] * 100000))" > "$work/deep.exl"
+echo x | "$exl" -f "$work/deep.exl" 2>"$work/err" >/dev/null; status=$?
+check "a deep expression is refused, not a crash" \
+    "2 exl: syntax error at position 2002: expression nested deeper than 1000 levels" "$status $(cat "$work/err")"
+
 conf="$(dirname "$exl")/exl.conf"
 sed 's/-funcPluginManager FunctionPluginManager/-funcPluginManager Missing/' "$conf" > "$work/bad.conf"
 "$exl" -c "$work/bad.conf" -e 'line' < "$work/access.log" 2>"$work/err" >/dev/null; status=$?
