@@ -66,15 +66,10 @@ ZEMAdapterList ParseAdapterList(const ZEMXMLItem &root, ZEMAdapterListState &sta
         }
     }
     // Second pass: a free eth<N> for each adapter without one, in reply order.
+    ZEMAliasPicker picker(used);
     QStringList aliases;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        QString alias = items[i]->Attribute(QStringLiteral("ADAPTER_ALIAS"));
-        if (!hadAlias[i]) {
-            alias = NextFreeAlias(used);
-            used.append(alias);
-        }
-        aliases.append(alias);
-    }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        aliases.append(hadAlias[i] ? items[i]->Attribute(QStringLiteral("ADAPTER_ALIAS")) : picker.Take());
     // Third pass: the records.
     for (std::size_t i = 0; i < items.size(); ++i) {
         list.adapters.push_back(ZEMTreeNode::NewAdapter(

@@ -26,11 +26,18 @@ int AdapterImageIndex(const ZEMTreeNode *node, const QString &activeAlias)
     return imgConfigured;
 }
 
-QString NextFreeAlias(const QStringList &used)
+QString NextFreeAlias(const QStringList &used) { return ZEMAliasPicker(used).Take(); }
+
+ZEMAliasPicker::ZEMAliasPicker(const QStringList &used) : used_(used.cbegin(), used.cend()) {}
+
+QString ZEMAliasPicker::Take()
 {
-    for (qint64 n = 0;; ++n) {
-        const QString candidate = QStringLiteral("eth") + QString::number(n);
-        if (!used.contains(candidate, Qt::CaseSensitive))
+    for (;; ++next_) {
+        ++probes_;
+        QString candidate = QStringLiteral("eth") + QString::number(next_);
+        if (!used_.contains(candidate)) {
+            ++next_;
             return candidate;
+        }
     }
 }

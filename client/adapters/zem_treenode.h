@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -48,3 +49,19 @@ int AdapterImageIndex(const ZEMTreeNode *node, const QString &activeAlias);
 
 // The first alias eth0, eth1, ... that none of the given aliases equals (case-sensitive).
 QString NextFreeAlias(const QStringList &used);
+
+// Names several adapters in turn: each Take() gives the lowest eth<N> that is neither in the given
+// list nor taken before. The numbers only grow, so naming n adapters beside u used aliases looks at
+// no more than n + u candidates, each a set lookup.
+class ZEMAliasPicker {
+public:
+    explicit ZEMAliasPicker(const QStringList &used);
+    QString Take();
+    // Candidates looked at so far.
+    qint64 Probes() const { return probes_; }
+
+private:
+    QSet<QString> used_;
+    qint64 next_ = 0;
+    qint64 probes_ = 0;
+};

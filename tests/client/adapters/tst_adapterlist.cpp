@@ -81,6 +81,19 @@ TEST_F(ParseAdapterListTest, MissingAliasesGetFreeEthNamesInReplyOrder)
                   node.configured ? imgConfigured : imgNotConfigured);
 }
 
+TEST_F(ParseAdapterListTest, ThousandsOfUnnamedAdaptersAreNamedInTurn)
+{
+    QString adapters = Adapter("eth7", "named");
+    for (int i = 0; i < 4000; ++i)
+        adapters += Adapter(nullptr, "unnamed");
+    const auto list = Parse(Reply(QString(), adapters));
+    ASSERT_EQ(list.adapters.size(), 4001u);
+    EXPECT_EQ(list.adapters[1].alias, QStringLiteral("eth0"));
+    EXPECT_EQ(list.adapters[8].alias, QStringLiteral("eth8")); // eth7 is the named one's
+    EXPECT_EQ(list.adapters[4000].alias, QStringLiteral("eth4000"));
+    EXPECT_EQ(QSet<QString>(state.knownAliases.cbegin(), state.knownAliases.cend()).size(), 4001);
+}
+
 TEST_F(ParseAdapterListTest, OtherTagsAreCountedButSkipped)
 {
     const auto list = Parse(Reply(QString(), Adapter("a", "A") + QStringLiteral("<NOTE>x</NOTE>")));

@@ -15,6 +15,26 @@ TEST(NextFreeAlias, TakesTheLowestUnusedNumber)
               QStringLiteral("eth0"));
 }
 
+// Naming thousands of adapters must not restart from eth0 for each: the work grows with the number of
+// adapters and aliases in use, not with their product.
+TEST(NextFreeAlias, PickerNamesManyAdaptersLookingAtEachCandidateOnce)
+{
+    const QStringList used{QStringLiteral("eth1"), QStringLiteral("eth3999"), QStringLiteral("lan")};
+    ZEMAliasPicker picker(used);
+    QSet<QString> seen;
+    for (int i = 0; i < 4000; ++i) {
+        const QString alias = picker.Take();
+        EXPECT_FALSE(used.contains(alias)) << alias.toStdString();
+        EXPECT_FALSE(seen.contains(alias)) << alias.toStdString();
+        seen.insert(alias);
+    }
+    EXPECT_TRUE(seen.contains(QStringLiteral("eth0")));
+    EXPECT_TRUE(seen.contains(QStringLiteral("eth2")));
+    EXPECT_TRUE(seen.contains(QStringLiteral("eth4001")));
+    EXPECT_FALSE(seen.contains(QStringLiteral("eth4002")));
+    EXPECT_EQ(picker.Probes(), 4000 + 2);
+}
+
 TEST(TreeNode, DefaultsAndText)
 {
     const ZEMTreeNode root = ZEMTreeNode::Root();
