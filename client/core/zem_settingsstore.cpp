@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -15,8 +16,19 @@
 //   "ServerHost"="localhost"
 // Names and strings are quoted with the escapes \\ \" \n \r \t; integers are 1 to 8 hex digits.
 // Anything else makes the whole file corrupt.
+//
+// A change reads, edits and replaces the whole file, so it holds a lock file beside it ("<file>.lock")
+// from the read to the replacement: two programs writing at once take turns instead of each writing
+// back the file it read and losing the other's change. Readers need no lock, since the replacement is
+// an atomic rename.
 
 namespace {
+
+// A root's file is read whole: a larger one is refused like a damaged one, and a change that would
+// make it larger is refused. Real settings take a few kilobytes.
+constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
+// How long a change waits for another program's change to finish.
+constexpr int kLockWaitMs = 10000;
 
 struct Key {
     QString path; // as first written
@@ -267,9 +279,11 @@ Loaded LoadFile(const QString &file)
             QStringLiteral("The settings file \"%1\" cannot be read: %2").arg(file, f.errorString());
         return result;
     }
-    const QByteArray bytes = f.readAll();
+    const QByteArray bytes = f.read(kMaxFileBytes + 1);
     QString problem;
-    if (bytes.contains('\0')) {
+    if (bytes.size() > kMaxFileBytes) {
+        problem = QStringLiteral("it is larger than %1 bytes").arg(kMaxFileBytes);
+    } else if (bytes.contains('\0')) {
         problem = QStringLiteral("it holds binary data");
     } else {
         // Text that is not UTF-8 would come back altered on the next write: refuse it like any damage.
@@ -292,6 +306,36 @@ void SetError(QString *error, const QString &text)
 {
     if (error)
         *error = text;
+}
+
+// A text the file cannot carry so that it reads back the same: a NUL (which would make the file
+// binary), a lone surrogate (which UTF-8 cannot encode) and, in a key path, any control character
+// (a line break would end the key's line). Names and values escape line breaks and tabs.
+bool Storable(const QString &text, bool keyPath, const QString &what, QString *error)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        QString problem;
+        if (c == 0) {
+            problem = QStringLiteral("a NUL character");
+        } else if (keyPath && (c < 0x20 || c == 0x7f)) {
+            problem = QStringLiteral("a control character");
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size()
+                   && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+            continue;
+        } else if (QChar::isSurrogate(c)) {
+            problem = QStringLiteral("an unpaired surrogate");
+        } else {
+            continue;
+        }
+        SetError(error,
+                 QStringLiteral("The %1 holds %2 at position %3, which the settings file cannot store.")
+                     .arg(what, problem)
+                     .arg(i + 1));
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -331,6 +375,21 @@ template <typename Change>
 static bool Modify(const ZEMSettingsStore &store, ZEMSettingsRoot root, QString *error, Change change)
 {
     const QString file = store.FilePath(root);
+    if (!QDir().mkpath(store.Folder())) {
+        SetError(error, QStringLiteral("The settings folder \"%1\" cannot be created.").arg(store.Folder()));
+        return false;
+    }
+    QLockFile lock(file + QStringLiteral(".lock"));
+    if (!lock.tryLock(kLockWaitMs)) {
+        SetError(error, lock.error() == QLockFile::LockFailedError
+                            ? QStringLiteral("The settings file \"%1\" is being changed by another program; "
+                                             "try again.")
+                                  .arg(file)
+                            : QStringLiteral("The settings file \"%1\" cannot be written: its lock file "
+                                             "cannot be made.")
+                                  .arg(file));
+        return false;
+    }
     Loaded loaded = LoadFile(file);
     if (loaded.status != LoadStatus::Ok) {
         SetError(error, loaded.error);
@@ -338,12 +397,16 @@ static bool Modify(const ZEMSettingsStore &store, ZEMSettingsRoot root, QString 
     }
     if (!change(loaded.doc))
         return true; // nothing to write
-    if (!QDir().mkpath(store.Folder())) {
-        SetError(error, QStringLiteral("The settings folder \"%1\" cannot be created.").arg(store.Folder()));
+    const QByteArray content = SerializeDocument(loaded.doc);
+    if (content.size() > kMaxFileBytes) {
+        SetError(error, QStringLiteral("The settings file \"%1\" would grow beyond %2 bytes; nothing was "
+                                       "written.")
+                            .arg(file)
+                            .arg(kMaxFileBytes));
         return false;
     }
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(SerializeDocument(loaded.doc)) < 0 || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) < 0 || !out.commit()) {
         SetError(
             error,
             QStringLiteral("The settings file \"%1\" cannot be written: %2").arg(file, out.errorString()));
@@ -371,6 +434,8 @@ bool ZEMSettingsStore::OpenKey(ZEMSettingsRoot root, const QString &path, bool c
 {
     const QString key = NormalizePath(path);
     if (create) {
+        if (!Storable(key, true, QStringLiteral("key path"), error))
+            return false;
         return Modify(*this, root, error, [&](Document &doc) {
             if (KeyExistsIn(doc, key))
                 return false;
@@ -496,6 +561,11 @@ static bool WriteValue(ZEMSettingsStore &store, ZEMSettingsRoot root, const QStr
         SetError(error, QStringLiteral("Values cannot be stored outside of a key."));
         return false;
     }
+    if (!Storable(key, true, QStringLiteral("key path"), error)
+        || !Storable(name, false, QStringLiteral("value name"), error)
+        || (value.type == ZEMValueType::String
+            && !Storable(value.text, false, QStringLiteral("value"), error)))
+        return false;
     return Modify(store, root, error, [&](Document &doc) {
         SetValue(EnsureKey(doc, key), name, value);
         return true;

@@ -6,7 +6,8 @@
 // Every operation reads the root's file afresh, so the files are the only state and several processes
 // (or a test that edits a file by hand) always see the same thing. A root whose file is corrupt or
 // unreadable cannot be opened: reads find nothing there, and writes are refused with an error text,
-// so a damaged file is never overwritten.
+// so a damaged file is never overwritten. Changes take turns through a lock file, so writes of
+// several programs at once are all kept. A file holds at most 4 MiB; a larger one counts as damaged.
 
 #include <QString>
 #include <QStringList>
@@ -69,7 +70,9 @@ public:
                            QString *error) const;
 
     // Writes create the key when missing. They fail (with `error`) when the file is corrupt or cannot
-    // be written.
+    // be written, when another program's change does not end within 10 seconds, and for a text the
+    // file could not give back as it was: a NUL or a lone surrogate anywhere, or a control character
+    // (such as a line break) in a key path. The same key paths are refused by OpenKey with `create`.
     bool WriteInteger(ZEMSettingsRoot root, const QString &path, const QString &name, qint32 value,
                       QString *error = nullptr);
     bool WriteString(ZEMSettingsRoot root, const QString &path, const QString &name, const QString &value,

@@ -6,3 +6,10 @@ tally_add_test(core_query SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_query.cpp LIBS $
 tally_add_test(core_settings SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_settings.cpp LIBS ${_core_libs} GTEST)
 tally_add_test(core_envelope SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_envelope.cpp LIBS ${_core_libs} GTEST)
 tally_add_test(core_exchange SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_exchange.cpp LIBS ${_core_libs} GTEST)
+# A second program that writes settings, so that a test can run two writers at once.
+add_executable(settings_writer ${CMAKE_CURRENT_LIST_DIR}/settings_writer.cpp)
+target_link_libraries(settings_writer PRIVATE tally_core)
+tally_warnings(settings_writer)
+set_target_properties(settings_writer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_dependencies(core_settings settings_writer)
+target_compile_definitions(core_settings PRIVATE SETTINGS_WRITER="$<TARGET_FILE:settings_writer>")

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <cmath>
 
 #include "zem_testhelpers.h"
@@ -93,6 +94,82 @@ TEST(SettingsStore, DamagedFileIsNeverOverwritten)
         EXPECT_EQ(t.ReadFile(kUser), content);
         // The other root is unaffected.
         EXPECT_TRUE(s.WriteInteger(kMachine, kMachineKey, "ServerPort", 80));
+    }
+}
+
+// Texts the file cannot give back are refused with a reason, and the file stays as it was: readable,
+// and open to the next write. Everything else comes back exactly.
+TEST(SettingsStore, TextsTheFileCannotCarryAreRefusedAndTheFileStaysUsable)
+{
+    ZEMTempSettings t;
+    ZEMSettingsStore &s = t.Store();
+    ASSERT_TRUE(s.WriteString(kUser, kUserKey, "Host", "before"));
+    const QByteArray before = t.ReadFile(kUser);
+    const QString nul = QStringLiteral("ab") + QChar(u'\0') + QStringLiteral("cd");
+    const QString lone = QStringLiteral("x") + QChar(u'\xd800');
+    struct Row {
+        QString path, name, value, error;
+    } rows[] = {
+        {kUserKey, "Host", nul, "value holds a NUL character at position 3"},
+        {kUserKey, nul, "v", "value name holds a NUL character at position 3"},
+        {kUserKey + "\\a\nb", "Host", "v", "key path holds a control character"},
+        {kUserKey + "\\a\rb", "Host", "v", "key path holds a control character"},
+        {kUserKey, "Host", lone, "value holds an unpaired surrogate at position 2"},
+    };
+    for (const Row &row : rows) {
+        QString error;
+        EXPECT_FALSE(s.WriteString(kUser, row.path, row.name, row.value, &error));
+        EXPECT_TRUE(error.contains(row.error)) << error.toStdString();
+        EXPECT_EQ(t.ReadFile(kUser), before);
+    }
+    QString error;
+    EXPECT_FALSE(s.OpenKey(kUser, "Software\\a\nb", true, &error));
+    EXPECT_TRUE(s.IsUsable(kUser));
+    EXPECT_EQ(s.ReadString(kUser, kUserKey, "Host"), "before");
+
+    const QString awkward = QStringLiteral("\x01\x7f\u2028\U0001F600 \"\\\n\r\t");
+    ASSERT_TRUE(s.WriteString(kUser, kUserKey + "\\[odd] ;key\u00e9 ", awkward, awkward));
+    EXPECT_EQ(s.ReadString(kUser, kUserKey + "\\[odd] ;key\u00e9 ", awkward), awkward);
+    EXPECT_EQ(s.ReadString(kUser, kUserKey, "Host"), "before");
+}
+
+TEST(SettingsStore, FileLargerThanTheBoundIsRefusedAndKept)
+{
+    ZEMTempSettings t;
+    ZEMSettingsStore &s = t.Store();
+    const QString big(2 * 1024 * 1024 - 64, QLatin1Char('x'));
+    ASSERT_TRUE(s.WriteString(kUser, kUserKey, "A", big));
+    QString error;
+    EXPECT_FALSE(s.WriteString(kUser, kUserKey, "B", big, &error));
+    EXPECT_TRUE(error.contains("would grow beyond 4194304 bytes")) << error.toStdString();
+    EXPECT_EQ(s.ReadString(kUser, kUserKey, "A"), big);
+
+    const QByteArray header = "[Software\\Brackwater\\Tallyway\\Client]\n";
+    t.WriteFile(kUser, header + QByteArray(4 * 1024 * 1024 - header.size(), ';'));
+    EXPECT_TRUE(s.IsUsable(kUser));
+    t.WriteFile(kUser, header + QByteArray(4 * 1024 * 1024 - header.size() + 1, ';'));
+    EXPECT_FALSE(s.IsUsable(kUser, &error));
+    EXPECT_TRUE(error.contains("larger than 4194304 bytes")) << error.toStdString();
+    EXPECT_FALSE(s.WriteInteger(kUser, kUserKey, "C", 1));
+    EXPECT_EQ(t.ReadFile(kUser).size(), 4 * 1024 * 1024 + 1);
+}
+
+// Two programs writing at once take turns: every write of both is in the file afterwards.
+TEST(SettingsStore, TwoProgramsWritingAtOnceLoseNothing)
+{
+    ZEMTempSettings t;
+    QProcess first, second;
+    first.start(QStringLiteral(SETTINGS_WRITER), {t.Folder(), "first", "200"});
+    second.start(QStringLiteral(SETTINGS_WRITER), {t.Folder(), "second", "200"});
+    for (QProcess *writer : {&first, &second}) {
+        ASSERT_TRUE(writer->waitForFinished(60000));
+        EXPECT_EQ(writer->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(writer->exitCode(), 0) << writer->readAllStandardError().toStdString();
+    }
+    EXPECT_EQ(t.Store().ValueNames(kUser, kUserKey).size(), 400);
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_EQ(t.Store().ReadInteger(kUser, kUserKey, "first" + QString::number(i)), i);
+        EXPECT_EQ(t.Store().ReadInteger(kUser, kUserKey, "second" + QString::number(i)), i);
     }
 }
 
