@@ -1,10 +1,14 @@
 #include "adapters.h"
 
+#include "files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <limits>
 
 namespace devserver {
 
@@ -16,7 +20,7 @@ bool readCounter(const QString &path, quint64 *value)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     bool ok = false;
-    *value = file.readAll().trimmed().toULongLong(&ok);
+    *value = file.read(64).trimmed().toULongLong(&ok);
     return ok;
 }
 
@@ -34,7 +38,7 @@ QList<NetAdapter> SystemAdapterSource::adapters() const
         QFile address(dir.filePath(entry + QStringLiteral("/address")));
         QString mac;
         if (address.open(QIODevice::ReadOnly))
-            mac = QString::fromLatin1(address.readAll().trimmed());
+            mac = QString::fromLatin1(address.read(64).trimmed());
         QString name = QStringLiteral("Network interface %1").arg(entry);
         if (!mac.isEmpty() && mac != QLatin1String("00:00:00:00:00:00"))
             name += QStringLiteral(" [%1]").arg(mac);
@@ -60,12 +64,10 @@ FixtureAdapterSource::FixtureAdapterSource(QList<Simulated> adapters, const Cloc
 std::unique_ptr<FixtureAdapterSource> FixtureAdapterSource::load(const QString &path, const Clock *clock,
                                                                  QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the adapter fixture %1: %2").arg(path, file.errorString());
+    QByteArray json;
+    if (!readWholeFile(path, kMaxScriptFileBytes, QStringLiteral("the adapter fixture"), &json, error))
         return nullptr;
-    }
-    auto source = fromJson(file.readAll(), clock, error);
+    auto source = fromJson(json, clock, error);
     if (!source)
         *error = QStringLiteral("adapter fixture %1: %2").arg(path, *error);
     return source;
@@ -88,8 +90,11 @@ std::unique_ptr<FixtureAdapterSource> FixtureAdapterSource::fromJson(const QByte
         s.adapter.name = o.value("name").toString(s.adapter.physicalName);
         const double sent = o.value("sent_per_second").toDouble(0);
         const double received = o.value("received_per_second").toDouble(0);
-        if (s.adapter.physicalName.isEmpty() || sent < 0 || received < 0) {
-            *error = QStringLiteral("every adapter needs a physical_name and non-negative rates");
+        if (s.adapter.physicalName.isEmpty() || !(sent >= 0 && sent <= kMaxRatePerSecond)
+            || !(received >= 0 && received <= kMaxRatePerSecond)) {
+            *error =
+                QStringLiteral("every adapter needs a physical_name and rates from 0 to %1 bytes per second")
+                    .arg(quint64(kMaxRatePerSecond));
             return nullptr;
         }
         s.sentPerSecond = quint64(sent);
@@ -112,8 +117,14 @@ bool FixtureAdapterSource::counters(const QString &physicalName, ByteCounters *o
     const qint64 seconds = std::max<qint64>(0, m_start.secsTo(m_clock->now()));
     for (const Simulated &s : m_adapters) {
         if (s.adapter.physicalName == physicalName) {
-            out->sent = s.sentPerSecond * quint64(seconds);
-            out->received = s.receivedPerSecond * quint64(seconds);
+            // The largest rate counts for 58 years before it would pass 2^64; stop there, not wrap.
+            const auto grown = [&](quint64 rate) {
+                return rate != 0 && quint64(seconds) > std::numeric_limits<quint64>::max() / rate
+                           ? std::numeric_limits<quint64>::max()
+                           : rate * quint64(seconds);
+            };
+            out->sent = grown(s.sentPerSecond);
+            out->received = grown(s.receivedPerSecond);
             return true;
         }
     }

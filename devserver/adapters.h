@@ -45,8 +45,10 @@ private:
 //   {"adapters": [{"physical_name": "sim0", "name": "Simulated LAN",
 //                  "sent_per_second": 1200, "received_per_second": 48000}, ...]}
 // Counters grow at the given rates from the moment the source is created, by the server's clock.
+// Rates are at most kMaxRatePerSecond (10 GB/s); a fixture with a larger one is refused.
 class FixtureAdapterSource : public AdapterSource {
 public:
+    static constexpr double kMaxRatePerSecond = 1e10;
     static std::unique_ptr<FixtureAdapterSource> load(const QString &path, const Clock *clock,
                                                       QString *error);
     static std::unique_ptr<FixtureAdapterSource> fromJson(const QByteArray &json, const Clock *clock,

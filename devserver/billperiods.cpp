@@ -95,6 +95,14 @@ bool parseBillPeriods(const QString &text, BillPeriodList *out, QString *error)
             periods.append(period);
         }
     }
+    if (!noSharedDays(periods, error))
+        return false;
+    *out = periods;
+    return true;
+}
+
+bool noSharedDays(const BillPeriodList &periods, QString *error)
+{
     for (int i = 0; i < periods.size(); ++i) {
         for (int j = i + 1; j < periods.size(); ++j) {
             if (overlap(periods[i], periods[j])) {
@@ -103,7 +111,6 @@ bool parseBillPeriods(const QString &text, BillPeriodList *out, QString *error)
             }
         }
     }
-    *out = periods;
     return true;
 }
 

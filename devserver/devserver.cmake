@@ -5,6 +5,7 @@ tally_add_library(tally_devserver
     ${CMAKE_CURRENT_LIST_DIR}/billperiods.cpp ${CMAKE_CURRENT_LIST_DIR}/billperiods.h
     ${CMAKE_CURRENT_LIST_DIR}/clock.h
     ${CMAKE_CURRENT_LIST_DIR}/faults.cpp ${CMAKE_CURRENT_LIST_DIR}/faults.h
+    ${CMAKE_CURRENT_LIST_DIR}/files.cpp ${CMAKE_CURRENT_LIST_DIR}/files.h
     ${CMAKE_CURRENT_LIST_DIR}/logbook.cpp ${CMAKE_CURRENT_LIST_DIR}/logbook.h
     ${CMAKE_CURRENT_LIST_DIR}/options.cpp ${CMAKE_CURRENT_LIST_DIR}/options.h
     ${CMAKE_CURRENT_LIST_DIR}/reports.cpp

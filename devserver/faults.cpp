@@ -1,5 +1,7 @@
 #include "faults.h"
 
+#include "files.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -100,24 +102,35 @@ bool FaultBook::add(const QMap<QString, QString> &params, QString *error)
 
 bool FaultBook::loadFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the fault file %1: %2").arg(path, file.errorString());
+    QByteArray json;
+    if (!readWholeFile(path, kMaxScriptFileBytes, QStringLiteral("the fault file"), &json, error))
+        return false;
+    QString why;
+    if (!loadJson(json, &why)) {
+        *error = QStringLiteral("fault file %1: %2").arg(path, why);
         return false;
     }
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    return true;
+}
+
+bool FaultBook::loadJson(const QByteArray &json, QString *error)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(json);
     if (!doc.isArray()) {
-        *error = QStringLiteral("fault file %1 must hold a JSON array of faults").arg(path);
+        *error = QStringLiteral("it must hold a JSON array of faults");
         return false;
     }
+    QList<Fault> before = m_faults;
     for (const QJsonValue &v : doc.array()) {
         QMap<QString, QString> params;
         const QJsonObject o = v.toObject();
-        for (auto it = o.begin(); it != o.end(); ++it)
-            params.insert(it.key(), it->isDouble() ? QString::number(it->toInteger()) : it->toString());
-        QString why;
-        if (!add(params, &why)) {
-            *error = QStringLiteral("fault file %1: %2").arg(path, why);
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            // A number must be a whole one that fits; anything else is refused by add() as it stands.
+            const bool whole = it->isDouble() && it->toDouble() == double(it->toInteger());
+            params.insert(it.key(), whole ? QString::number(it->toInteger()) : it->toVariant().toString());
+        }
+        if (!add(params, error)) {
+            m_faults = before;
             return false;
         }
     }

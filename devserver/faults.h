@@ -47,8 +47,10 @@ class FaultBook {
 public:
     // Adds a fault from control parameters: kind, mode, count, code, message, bytes, interval.
     bool add(const QMap<QString, QString> &params, QString *error);
-    // Adds the faults of a JSON file: [{"kind": ..., "mode": ..., "count": ..., ...}, ...].
+    // Adds the faults of a JSON file: [{"kind": ..., "mode": ..., "count": ..., ...}, ...], at most
+    // 1 MiB. Either every fault of the file is added or, on an error, none.
     bool loadFile(const QString &path, QString *error);
+    bool loadJson(const QByteArray &json, QString *error);
     // Takes the first pending fault that applies to `requestKind`, counting it down.
     std::optional<Fault> take(const QString &requestKind);
     void clear() { m_faults.clear(); }

@@ -24,6 +24,9 @@ QByteArray cutInsideElement(const QByteArray &bytes)
 DevServer::DevServer(DevService *service, QObject *parent) : QObject(parent), m_service(service)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &DevServer::accept);
+    connect(&m_server, &QTcpServer::acceptError, this, &DevServer::backOff);
+    m_resumeTimer.setSingleShot(true);
+    connect(&m_resumeTimer, &QTimer::timeout, this, [this] { m_server.resumeAccepting(); });
     m_sampleTimer.setInterval(kSampleIntervalMs);
     connect(&m_sampleTimer, &QTimer::timeout, this, [this] { m_service->accountTraffic(); });
     m_flushTimer.setInterval(kFlushIntervalMs);
@@ -54,8 +57,24 @@ void DevServer::startAccounting()
 
 void DevServer::accept()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection())
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         new Connection(socket, m_service, this);
+        m_backOffMs = 0;
+    }
+}
+
+void DevServer::backOff(QAbstractSocket::SocketError error)
+{
+    // Waiting connections stay in the listen queue meanwhile. Trying again at once would find the same
+    // shortage and turn the event loop into a busy loop; never trying again would end the service.
+    m_server.pauseAccepting();
+    if (m_backOffMs == 0)
+        m_service->log().add(QStringLiteral("Cannot accept a connection (%1); trying again shortly")
+                                 .arg(error == QAbstractSocket::SocketResourceError
+                                          ? QStringLiteral("no file descriptor or memory left")
+                                          : m_server.errorString()));
+    m_backOffMs = m_backOffMs == 0 ? kFirstBackOffMs : std::min(2 * m_backOffMs, kMaxBackOffMs);
+    m_resumeTimer.start(m_backOffMs);
 }
 
 Connection::Connection(QTcpSocket *socket, DevService *service, QObject *parent)

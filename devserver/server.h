@@ -17,6 +17,10 @@ public:
     static constexpr int kIdleTimeoutMs = 30000;   // a connection that sends no complete request is closed
     static constexpr int kSampleIntervalMs = 1000; // traffic counters are read once a second
     static constexpr int kFlushIntervalMs = 60000; // counted traffic is written once a minute
+    // With no file descriptor left for a new connection, accepting pauses for this long, doubling on
+    // each failure in a row up to the maximum, and then tries again.
+    static constexpr int kFirstBackOffMs = 50;
+    static constexpr int kMaxBackOffMs = 1000;
 
     explicit DevServer(DevService *service, QObject *parent = nullptr);
 
@@ -27,11 +31,14 @@ public:
 
 private:
     void accept();
+    void backOff(QAbstractSocket::SocketError error);
 
     DevService *m_service;
     QTcpServer m_server;
     QTimer m_sampleTimer;
     QTimer m_flushTimer;
+    QTimer m_resumeTimer;
+    int m_backOffMs = 0; // the pause of the last failed accept in a row; 0 after a success
 };
 
 // One connection: collects the request head, answers it, delivers the reply.

@@ -340,8 +340,9 @@ XmlElement DevService::setConfiguration(const Route &route, const HttpRequest &r
         if (!carriesAsText(texts[i]) || (i < 3 && !carriesAsAttribute(texts[i])))
             return refuse(
                 route, kUncarriable,
-                QStringLiteral("The value '%1' cannot be stored: it may not begin with white space, nor "
-                               "hold markup such as '<a' or '</' (nor '\"' in a name)")
+                QStringLiteral("The value '%1' cannot be stored: it may not begin with white space (bell "
+                               "and backspace included), nor hold a NUL or markup such as '<a' or '</' "
+                               "(nor '\"' in a name)")
                     .arg(texts[i].left(60)));
     }
     if (!strictInt(p.value(QStringLiteral("packet_read_size")), &config.packetReadSize)
@@ -564,9 +565,15 @@ Reply DevService::control(const HttpRequest &request)
         if (it == m_state.adapters.end() || !day.isValid() || isOpenEnd(day) || !sentOk || !receivedOk)
             return textReply(
                 400, QStringLiteral("error: needs a configured adapter_alias, day yyyymmdd, sent, received"));
+        // Like every other change, the traffic is kept only once it is stored.
+        const AdapterConfig before = *it;
+        const bool wasDirty = m_trafficDirty;
         addTraffic(&*it, day, sent, received);
-        if (!flushTraffic(&error))
+        if (!flushTraffic(&error)) {
+            *it = before;
+            m_trafficDirty = wasDirty;
             return textReply(500, QStringLiteral("error: %1").arg(error));
+        }
         return textReply(200, QStringLiteral("ok"));
     }
     return textReply(404, QStringLiteral("error: unknown control request %1").arg(what));

@@ -1,5 +1,7 @@
 #include "state.h"
 
+#include "files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -80,11 +82,15 @@ bool adapterFromJson(const QJsonObject &o, AdapterConfig *a, QString *error)
     for (const QJsonValue &v : o.value("bill_periods").toArray()) {
         const QJsonObject p = v.toObject();
         BillPeriod period{parseDate8(p.value("from").toString()), parseDate8(p.value("to").toString()), 0};
-        if (!period.from.isValid() || !period.to.isValid() || period.to < period.from
-            || !countFromJson(p.value("limit"), &period.limit))
+        if (!period.from.isValid() || !period.to.isValid() || isOpenEnd(period.from)
+            || period.to < period.from || !countFromJson(p.value("limit"), &period.limit))
             return fail(QStringLiteral("bad bill period"));
         a->billPeriods.append(period);
     }
+    // Statistics take the one period that holds a day; two holding the same day would make it ambiguous.
+    QString shared;
+    if (!noSharedDays(a->billPeriods, &shared))
+        return fail(QStringLiteral("bill %1").arg(shared));
     const QJsonObject traffic = o.value("traffic").toObject();
     for (auto it = traffic.begin(); it != traffic.end(); ++it) {
         const QDate day = parseDate8(it.key());
@@ -163,12 +169,11 @@ bool StateStore::load(ServerState *state, QString *error) const
         *state = ServerState();
         return true;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(filePath(), file.errorString());
+    QByteArray json;
+    if (!readWholeFile(filePath(), kMaxStateFileBytes, QStringLiteral("the state file"), &json, error))
         return false;
-    }
     QString why;
-    if (!stateFromJson(file.readAll(), state, &why)) {
+    if (!stateFromJson(json, state, &why)) {
         *error = QStringLiteral("state file %1 is corrupt (%2)").arg(filePath(), why);
         return false;
     }

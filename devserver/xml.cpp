@@ -53,12 +53,23 @@ void XmlElement::renderTo(QByteArray *out, int depth) const
     *out += "</" + m_name.toLatin1() + ">\n";
 }
 
+namespace {
+
+// What the reader steps over before a text: its own white space (which takes in bell and backspace)
+// and anything else that counts as space.
+bool skippedBeforeText(QChar c) { return c.isSpace() || c == u'\a' || c == u'\b'; }
+
+} // namespace
+
 bool carriesAsText(const QString &text)
 {
     // The reader skips white space before a text, takes a leading "<" for a child element and ends the
     // text at "</"; clients find elements by searching the reply for "<" and a name, so nothing that
-    // looks like a tag may stand inside a text either.
-    if (!text.isEmpty() && text.front().isSpace())
+    // looks like a tag may stand inside a text either. The reader's text ends at a NUL, so a NUL would
+    // hide the rest of the reply.
+    if (!text.isEmpty() && skippedBeforeText(text.front()))
+        return false;
+    if (text.contains(QChar(u'\0')))
         return false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] != u'<')
@@ -72,16 +83,19 @@ bool carriesAsText(const QString &text)
     return true;
 }
 
-bool carriesAsAttribute(const QString &value) { return !value.contains(u'"'); }
+bool carriesAsAttribute(const QString &value)
+{
+    return !value.contains(u'"') && !value.contains(QChar(u'\0'));
+}
 
 QString readableText(const QString &text)
 {
     if (carriesAsText(text))
         return text;
     QString safe = text;
-    safe.replace(u'<', u'[').replace(u'>', u']');
+    safe.remove(QChar(u'\0')).replace(u'<', u'[').replace(u'>', u']');
     qsizetype start = 0;
-    while (start < safe.size() && safe[start].isSpace())
+    while (start < safe.size() && skippedBeforeText(safe[start]))
         ++start;
     return safe.mid(start);
 }
@@ -89,7 +103,7 @@ QString readableText(const QString &text)
 QString readableAttribute(const QString &value)
 {
     QString safe = value;
-    return safe.replace(u'"', u'\'');
+    return safe.remove(QChar(u'\0')).replace(u'"', u'\'');
 }
 
 } // namespace devserver

@@ -34,13 +34,14 @@ private:
     QList<XmlElement> m_children;
 };
 
-// A text an element can hold and give back unchanged to a reader that ends text at "</".
+// A text an element can hold and give back unchanged to a reader that ends text at "</" and at a NUL
+// and skips white space (bell and backspace included) before it.
 bool carriesAsText(const QString &text);
-// A value a double-quoted attribute can hold.
+// A value a double-quoted attribute can hold: no '"' and no NUL.
 bool carriesAsAttribute(const QString &value);
 // What the writer puts out for texts and attribute values: unchanged when they can be carried, else
-// with "<" and ">" as "[" and "]" (and no leading white space), or '"' as "'", so that a value echoed
-// from a request can never break a reply.
+// without NULs and with "<" and ">" as "[" and "]" (and no leading white space), or '"' as "'", so that
+// a value echoed from a request can never break a reply.
 QString readableText(const QString &text);
 QString readableAttribute(const QString &value);
 

@@ -180,6 +180,19 @@ TEST(DevserverFaults, BadControlRequestsAndFaultFilesAreRefused)
     file.close();
     EXPECT_FALSE(book.loadFile(file.fileName(), &error));
     EXPECT_TRUE(error.contains("mode"));
+
+    // A file is taken whole or not at all; numbers must be whole and fit.
+    for (const char *json : {R"([{"kind": "*", "mode": "hang"}, {"kind": "*", "mode": "sometimes"}])",
+                             R"([{"kind": "*", "mode": "error", "code": 1e30}])",
+                             R"([{"kind": "*", "mode": "drip", "bytes": 2.5}])"}) {
+        EXPECT_FALSE(book.loadJson(json, &error)) << json;
+        EXPECT_TRUE(book.pending().isEmpty()) << json;
+    }
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[" + QByteArray(1024 * 1024, ' ') + "]");
+    file.close();
+    EXPECT_FALSE(book.loadFile(file.fileName(), &error));
+    EXPECT_TRUE(error.contains("larger than 1048576 bytes")) << error.toStdString();
 }
 
 TEST(DevserverFaults, TheClockCanBeStoppedThroughControl)

@@ -166,6 +166,16 @@ TEST(DevserverState, JsonKeepsEveryFieldAndLargeCounts)
     EXPECT_EQ(back, state);
 }
 
+// A state file holding one adapter with the given bill periods.
+QByteArray stateWithPeriods(const char *periods)
+{
+    return QByteArray(R"({"version": 1, "active_adapter": "", "adapters": [{"alias": "eth0", "name": "n",
+        "physical_name": "sim0", "packet_read_size": 64000, "read_timeout": 1000, "direction_source": "",
+        "promiscuous_mode": false, "broadcast_mode": false, "filter": "", "active": true,
+        "traffic": {}, "bill_periods": [)")
+           + periods + "]}]}";
+}
+
 TEST(DevserverState, CorruptFilesAreRefusedAndLeftAsTheyAre)
 {
     QTemporaryDir dir;
@@ -174,11 +184,21 @@ TEST(DevserverState, CorruptFilesAreRefusedAndLeftAsTheyAre)
     QString error;
     ASSERT_TRUE(store.load(&state, &error)); // no file yet: an empty state
     EXPECT_TRUE(state.adapters.isEmpty());
+    ASSERT_TRUE(stateFromJson(stateWithPeriods(R"({"from": "20040101", "to": "20040131", "limit": "1"},
+                                                  {"from": "20040201", "to": "22220101", "limit": "1"})"),
+                              &state, &error))
+        << error.toStdString();
+    EXPECT_EQ(state.adapters["eth0"].billPeriods.size(), 2);
 
     for (const QByteArray &corrupt :
          {QByteArray("{\"version\": 1, \"active_adapter\": \"\", \"adapters\": [tru"), QByteArray("[]"),
           QByteArray("{\"version\": 7, \"active_adapter\": \"\", \"adapters\": []}"),
-          QByteArray("{\"version\": 1, \"active_adapter\": \"\", \"adapters\": [{\"alias\": \"eth0\"}]}")}) {
+          QByteArray("{\"version\": 1, \"active_adapter\": \"\", \"adapters\": [{\"alias\": \"eth0\"}]}"),
+          stateWithPeriods(R"({"from": "20040101", "to": "20040131", "limit": "1"},
+                              {"from": "20040131", "to": "20040229", "limit": "1"})"),
+          stateWithPeriods(R"({"from": "20040101", "to": "22220101", "limit": "1"},
+                              {"from": "20050101", "to": "20050131", "limit": "1"})"),
+          stateWithPeriods(R"({"from": "22220101", "to": "22220101", "limit": "1"})")}) {
         QFile file(store.filePath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(corrupt);

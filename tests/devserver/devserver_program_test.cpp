@@ -6,6 +6,13 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace devserver;
 using namespace devserver::testing;
@@ -87,19 +94,93 @@ TEST(DevserverProgram, RunsOnAFixtureWithFaultsScriptedFromTheStart)
 
 TEST(DevserverProgram, RefusesToStartOnACorruptStateFileAndLeavesItAlone)
 {
+    // Cut short, and two bill periods that share a day.
+    const QByteArray corrupts[] = {
+        "{\"version\": 1, \"adapters\": [",
+        R"({"version": 1, "active_adapter": "", "adapters": [{"alias": "eth0", "name": "n",
+            "physical_name": "sim0", "packet_read_size": 64000, "read_timeout": 1000, "direction_source": "",
+            "promiscuous_mode": false, "broadcast_mode": false, "filter": "", "active": true, "traffic": {},
+            "bill_periods": [{"from": "20040101", "to": "20040131", "limit": "1"},
+                             {"from": "20040115", "to": "20040215", "limit": "1"}]}]})",
+    };
+    for (const QByteArray &corrupt : corrupts) {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("state.json"), corrupt);
+        QProcess process;
+        process.start(QStringLiteral(TALLY_DEVSERVER_PATH),
+                      {"--listen", "127.0.0.1:0", "--state", dir.path()});
+        ASSERT_TRUE(process.waitForFinished(5000));
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+        const QString message = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_TRUE(message.contains("state.json is corrupt")) << message.toStdString();
+        QFile file(dir.filePath("state.json"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), corrupt);
+    }
+}
+
+TEST(DevserverProgram, RefusesAFixtureWhoseRateIsBeyondTheBound)
+{
     QTemporaryDir dir;
-    const QByteArray corrupt = "{\"version\": 1, \"adapters\": [";
-    writeFile(dir.filePath("state.json"), corrupt);
-    QProcess process;
-    process.start(QStringLiteral(TALLY_DEVSERVER_PATH), {"--listen", "127.0.0.1:0", "--state", dir.path()});
-    ASSERT_TRUE(process.waitForFinished(5000));
-    EXPECT_EQ(process.exitCode(), 2);
-    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
-    const QString message = QString::fromLocal8Bit(process.readAllStandardError());
-    EXPECT_TRUE(message.contains("state.json is corrupt")) << message.toStdString();
-    QFile file(dir.filePath("state.json"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), corrupt);
+    for (const char *rate : {"1e30", "10000000001"}) {
+        writeFile(dir.filePath("fixture.json"),
+                  QByteArray(R"({"adapters": [{"physical_name": "sim0", "sent_per_second": )") + rate
+                      + "}]}");
+        QProcess process;
+        process.start(QStringLiteral(TALLY_DEVSERVER_PATH), {"--listen", "127.0.0.1:0", "--state", dir.path(),
+                                                             "--adapters", dir.filePath("fixture.json")});
+        ASSERT_TRUE(process.waitForFinished(5000));
+        EXPECT_EQ(process.exitCode(), 2) << rate;
+        const QString message = QString::fromLocal8Bit(process.readAllStandardError());
+        EXPECT_TRUE(message.contains("rates from 0 to 10000000000 bytes per second"))
+            << message.toStdString();
+    }
+}
+
+// With every file descriptor in use the server cannot accept; it must neither give up accepting nor
+// busy-loop on the waiting connections, and must serve again once descriptors are free.
+TEST(DevserverProgram, OutOfDescriptorsBacksOffAndServesAgainWhenOneFrees)
+{
+    QTemporaryDir dir;
+    Running run;
+    run.process.setChildProcessModifier([] {
+        const rlimit few{40, 40};
+        setrlimit(RLIMIT_NOFILE, &few);
+    });
+    startProgram(&run, {"--listen", "127.0.0.1:0", "--state", dir.path(), "--adapters",
+                        QStringLiteral(TALLY_DEVSERVER_FIXTURE)});
+    // More connections than the server has descriptors for; the rest wait in its listen queue.
+    std::vector<int> sockets;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(run.port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 45; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        sockets.push_back(fd);
+    }
+    const auto cpuSeconds = [&] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(run.process.processId()));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1.0;
+        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+        return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+    };
+    QThread::msleep(500);
+    const double before = cpuSeconds();
+    QThread::msleep(2000);
+    EXPECT_LT(cpuSeconds() - before, 0.5) << "the server spins while it cannot accept";
+    for (int fd : sockets)
+        ::close(fd);
+
+    const Fetched reply = fetch(
+        run.port, "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n", 10000);
+    EXPECT_TRUE(reply.bytes.contains("<INTERFACE_ADAPTERS")) << reply.bytes.toStdString();
+    run.process.terminate();
+    EXPECT_TRUE(run.process.waitForFinished(5000));
 }
 
 TEST(DevserverProgram, BadOptionsAreRefusedWithTheUsage)

@@ -156,6 +156,11 @@ TEST(DevserverReplies, ConfigurationSetRefusesBadValuesAndStoresNothing)
         {configSet("eth1", "sim1", " leading"), kUncarriable},
         {configSet("eth1", "sim1", "x <EXCEPTION>"), kUncarriable},
         {with(configSet("eth1", "sim1"), "adapter_name", "say \"hi\""), kUncarriable},
+        // The reader's text ends at a NUL, and it skips bell and backspace before a text.
+        {configSet("eth1", "sim1", QStringLiteral("ab") + QChar(u'\0') + QStringLiteral("cd")), kUncarriable},
+        {with(configSet("eth1", "sim1"), "adapter_name", QStringLiteral("x") + QChar(u'\0')), kUncarriable},
+        {configSet("eth1", "sim1", "\aleading bell"), kUncarriable},
+        {configSet("eth1", "sim1", "\bleading backspace"), kUncarriable},
         {configSet("eth1", "sim0"), kConflict}, // sim0 is eth0's device
     };
     for (const auto &[params, expected] : refused) {
@@ -262,6 +267,9 @@ TEST(DevserverReplies, AFailedWriteIsReportedAndChangesNothing)
         EXPECT_EQ(code(h, reply, root), "4");
     }
     EXPECT_EQ(code(h, activate(h, "eth0"), "CPM_ACTIVE_ADAPTER"), "4");
+    const Fetched traffic =
+        h.control("traffic", {{"adapter_alias", "eth0"}, {"sent", "7"}, {"received", "8"}});
+    EXPECT_TRUE(traffic.bytes.startsWith("HTTP/1.1 500")) << traffic.bytes.toStdString();
     EXPECT_EQ(h.service->state(), before);
     EXPECT_EQ(h.root(getPeriods(h, "eth0"), "CPM_BILLPERIODS")->Child("BILLPERIODS")->Children.size(), 1u);
 }
