@@ -182,6 +182,7 @@ TEST(DevserverFaults, BadControlRequestsAndFaultFilesAreRefused)
     EXPECT_TRUE(error.contains("mode"));
 
     // A file is taken whole or not at all; numbers must be whole and fit.
+    book.clear();
     for (const char *json : {R"([{"kind": "*", "mode": "hang"}, {"kind": "*", "mode": "sometimes"}])",
                              R"([{"kind": "*", "mode": "error", "code": 1e30}])",
                              R"([{"kind": "*", "mode": "drip", "bytes": 2.5}])"}) {

@@ -137,7 +137,7 @@ TEST(SettingsStore, FileLargerThanTheBoundIsRefusedAndKept)
 {
     ZEMTempSettings t;
     ZEMSettingsStore &s = t.Store();
-    const QString big(2 * 1024 * 1024 - 64, QLatin1Char('x'));
+    const QString big(2 * 1024 * 1024, QLatin1Char('x'));
     ASSERT_TRUE(s.WriteString(kUser, kUserKey, "A", big));
     QString error;
     EXPECT_FALSE(s.WriteString(kUser, kUserKey, "B", big, &error));
