@@ -2,7 +2,7 @@
 //
 // A script is compiled into a fixed table of command records; each run edits one text held in memory
 // (the pattern space) and the caller reads the pattern space back as the result.  All storage is
-// fixed-size and lives inside the object (about 4 MB, so create it with new); compiling and running
+// fixed-size and lives inside the object (about 4.5 MB, so create it with new); compiling and running
 // allocate nothing.  Fatal errors and the q command leave through SedObjException; the message stays
 // readable through get_error_string().
 //
