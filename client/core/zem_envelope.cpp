@@ -62,34 +62,46 @@ void ReportReplyError(const ZEMRequestKindInfo &kind, const QString &detail, ZEM
 
 } // namespace
 
-bool ServerException(const QString &reply, ZEMExchangeSink &sink)
+bool ZEMEnvelope::IsError() const { return IsErrorCode(code); }
+
+ZEMEnvelope ReadEnvelope(const ZEMXMLItem &root)
+{
+    return {root.ChildText(QStringLiteral("ERROR_CODE")), root.ChildText(QStringLiteral("ERROR_MESSAGE")),
+            root.ChildText(QStringLiteral("WARNING_MESSAGE"))};
+}
+
+std::optional<ZEMEnvelope> ReadServerException(const QString &reply)
 {
     ZEMXMLItem exception;
     if (!ReadRootElement(reply, QStringLiteral("EXCEPTION"), exception))
+        return std::nullopt;
+    return ReadEnvelope(exception);
+}
+
+bool ServerException(const QString &reply, ZEMExchangeSink &sink)
+{
+    const std::optional<ZEMEnvelope> exception = ReadServerException(reply);
+    if (!exception)
         return false;
-    const QString code = exception.ChildText(QStringLiteral("ERROR_CODE"));
-    const QString message = exception.ChildText(QStringLiteral("ERROR_MESSAGE"));
-    if (IsErrorCode(code)) {
-        sink.ClientLog(QStringLiteral("Server exception: ERROR CODE: "), code);
-        sink.ClientLog(QStringLiteral("Server exception: error message: "), message);
+    if (exception->IsError()) {
+        sink.ClientLog(QStringLiteral("Server exception: ERROR CODE: "), exception->code);
+        sink.ClientLog(QStringLiteral("Server exception: error message: "), exception->message);
     }
     return true;
 }
 
 bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink &sink)
 {
-    const QString code = root.ChildText(QStringLiteral("ERROR_CODE"));
-    const QString message = root.ChildText(QStringLiteral("ERROR_MESSAGE"));
-    const QString warning = root.ChildText(QStringLiteral("WARNING_MESSAGE"));
-    if (IsErrorCode(code)) {
-        sink.ClientLog(label + QStringLiteral("ERROR CODE: "), code);
-        sink.ClientLog(label + QStringLiteral("error message: "), message);
-        sink.Prompt().Error(message);
+    const ZEMEnvelope envelope = ReadEnvelope(root);
+    if (envelope.IsError()) {
+        sink.ClientLog(label + QStringLiteral("ERROR CODE: "), envelope.code);
+        sink.ClientLog(label + QStringLiteral("error message: "), envelope.message);
+        sink.Prompt().Error(envelope.message);
         return false;
     }
-    if (!warning.isEmpty()) {
-        sink.Prompt().Error(QStringLiteral("WARNING: ") + warning);
-        sink.ClientLog(label + QStringLiteral("WARNING message: "), warning);
+    if (!envelope.warning.isEmpty()) {
+        sink.Prompt().Error(QStringLiteral("WARNING: ") + envelope.warning);
+        sink.ClientLog(label + QStringLiteral("WARNING message: "), envelope.warning);
     }
     return true;
 }

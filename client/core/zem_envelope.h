@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "zem_requestkinds.h"
@@ -45,6 +46,20 @@ private:
 
 // The reply marker that says the error was already reported.
 inline constexpr char kReportedMarker[] = "!";
+
+// The error and warning texts a reply carries: the ERROR_CODE, ERROR_MESSAGE and WARNING_MESSAGE
+// children of an exception document or of a payload's root (each empty when absent).
+struct ZEMEnvelope {
+    QString code;
+    QString message;
+    QString warning;
+    // The code is a non-zero integer; any other text counts as 0.
+    bool IsError() const;
+};
+
+ZEMEnvelope ReadEnvelope(const ZEMXMLItem &root);
+// The envelope of the server exception document in the reply text, if there is one.
+std::optional<ZEMEnvelope> ReadServerException(const QString &reply);
 
 // Checks the reply text for a server exception document; true when one is there (whatever its code),
 // logging its code and message when the code is not 0.

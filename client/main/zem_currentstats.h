@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "zem_statsreply.h"
 #include "zem_trayicon.h"
 #include "zmm_utils.h"
 
@@ -23,20 +24,6 @@ struct ZEMCurrentStats;
 
 // ---------------------------------------------------------------------------------------------
 // Logic
-
-// The seven row captions of the statistics list, in row order.
-const QStringList &StatsRowCaptions();
-
-// The parameters of a statistics request: the active adapter and the moment of the last clock tick
-// as both ends of the period.
-void FillStatsParams(ZEMQueryBuilder &params, const QString &activeAlias, double clockNow);
-
-// Reads the attributes of a REPORT element into `stats`. A date that is not a valid yyyymmdd keeps
-// the previous value; a byte count that is absent or not a number reads as 0.
-void ReadStatsReply(const ZEMXMLItem &report, ZEMCurrentStats &stats);
-
-// The texts of the value column, in row order.
-QStringList StatsRowValues(const ZEMCurrentStats &stats);
 
 // What the tray shows after a statistics update.
 struct ZEMTrayUpdate {

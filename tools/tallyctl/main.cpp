@@ -1,0 +1,26 @@
+// tallyctl: the server's data and settings on the command line, as JSON for scripts and panel widgets.
+// It needs no display: a core application object, and one blocking exchange per request.
+
+#include <QCoreApplication>
+#include <QFile>
+#include <cstdio>
+
+#include "tallyctl_cli.h"
+#include "zem_clock.h"
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tallyctl"));
+    ZEMCtlStreams streams;
+    streams.readInput = [](qsizetype limit) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly))
+            return QByteArray();
+        return in.read(limit);
+    };
+    const int code = RunTallyctl(QCoreApplication::arguments(), streams, DefaultClock());
+    std::fputs(streams.out.toUtf8().constData(), stdout);
+    std::fputs(streams.err.toUtf8().constData(), stderr);
+    return code;
+}

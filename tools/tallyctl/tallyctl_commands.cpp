@@ -1,0 +1,307 @@
+#include "tallyctl_commands.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+
+#include "zem_adapterlist.h"
+#include "zem_clock.h"
+#include "zem_simplexml.h"
+#include "zem_statsreply.h"
+#include "zmm_utils.h"
+
+ZEMCtlFailure::ZEMCtlFailure(int exitCode, QJsonObject error, QString message)
+    : std::runtime_error(message.toStdString()), exitCode_(exitCode), error_(std::move(error)),
+      message_(std::move(message))
+{
+}
+
+ZEMCtlFailure ZEMCtlFailure::Usage(const QString &message)
+{
+    return ZEMCtlFailure(
+        ZEMCtlExit::Usage,
+        {{QStringLiteral("type"), QStringLiteral("usage")}, {QStringLiteral("message"), message}}, message);
+}
+
+namespace {
+
+QString L(const char *text) { return QString::fromLatin1(text); }
+
+// A code as the server wrote it: a number when it is one, else the text.
+QJsonValue CodeJson(const QString &code)
+{
+    bool ok = false;
+    const qint64 number = code.trimmed().toLongLong(&ok);
+    return ok ? QJsonValue(number) : QJsonValue(code);
+}
+
+ZEMCtlFailure Unreachable(const QString &type, const QJsonValue &socketError, const QString &message,
+                          const QString &detail)
+{
+    return ZEMCtlFailure(ZEMCtlExit::Unreachable,
+                         {{QStringLiteral("type"), type},
+                          {QStringLiteral("socket_error"), socketError},
+                          {QStringLiteral("message"), detail}},
+                         message);
+}
+
+ZEMCtlFailure Refused(const QString &type, const QString &message)
+{
+    return ZEMCtlFailure(ZEMCtlExit::ServerError,
+                         {{QStringLiteral("type"), type}, {QStringLiteral("message"), message}}, message);
+}
+
+ZEMCtlFailure FailureOf(const ZEMRequestKindInfo &kind, const ZEMSyncResult &result)
+{
+    if (result.socketError != 0)
+        return Unreachable(result.timedOut ? QStringLiteral("timeout") : QStringLiteral("socket"),
+                           result.socketError, result.message, result.socketErrorText);
+    if (result.cut)
+        return Unreachable(QStringLiteral("cut"), QJsonValue::Null, result.message, result.message);
+    if (result.serverError) {
+        const bool exception = result.outcome == ZEMReplyOutcome::ServerException;
+        const ZEMEnvelope &envelope = *result.serverError;
+        return ZEMCtlFailure(ZEMCtlExit::ServerError,
+                             {{QStringLiteral("type"), exception ? QStringLiteral("server_exception")
+                                                                 : QStringLiteral("server_error")},
+                              {QStringLiteral("code"), CodeJson(envelope.code)},
+                              {QStringLiteral("message"), envelope.message}},
+                             QStringLiteral("%1server %2 %3: %4")
+                                 .arg(L(kind.replyLabel),
+                                      exception ? QStringLiteral("exception") : QStringLiteral("error"),
+                                      envelope.code, envelope.message));
+    }
+    const QString type = result.outcome == ZEMReplyOutcome::Empty ? QStringLiteral("empty_reply")
+                                                                  : QStringLiteral("bad_reply");
+    return Unreachable(type, QJsonValue::Null, result.message, result.message);
+}
+
+// Reads the root element of a reply that Run returned without running the payload handler (an accepted
+// error code) and hands it to `read`, reporting a conversion failure as Run does.
+void ReadAcceptedReply(const ZEMRequestKindInfo &kind, const ZEMSyncResult &result,
+                       const std::function<void(const ZEMXMLItem &)> &read)
+{
+    ZEMXMLItem root;
+    ReadRootElement(FromWireBytes(result.reply), L(kind.rootName), root);
+    try {
+        read(root);
+    } catch (const ZEMReplyError &error) {
+        const QString message = L(kind.replyLabel) + QStringLiteral("Error in response: ") + error.Detail();
+        throw Unreachable(QStringLiteral("bad_reply"), QJsonValue::Null, message, message);
+    }
+}
+
+QStringList Names(const ZEMCtlFields &fields)
+{
+    QStringList names;
+    for (const auto &field : fields)
+        names.append(field.first);
+    return names;
+}
+
+QJsonValue AliasOrNull(const QString &alias)
+{
+    return alias.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(alias);
+}
+
+ZEMCtlFields AdapterFields(const ZEMTreeNode &adapter, const QString &activeAlias)
+{
+    const auto yes = [](bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); };
+    return {{QStringLiteral("alias"), adapter.alias},
+            {QStringLiteral("name"), adapter.name},
+            {QStringLiteral("physical_name"), adapter.physicalName},
+            {QStringLiteral("configured"), yes(adapter.configured)},
+            {QStringLiteral("active"), yes(!adapter.alias.isEmpty() && adapter.alias == activeAlias)}};
+}
+
+struct AdapterSnapshot {
+    ZEMAdapterListState state;
+    ZEMAdapterList list;
+};
+
+AdapterSnapshot FetchAdapters(ZEMCtlSession &session)
+{
+    AdapterSnapshot snapshot;
+    session.Run(ZEMRequestKind::Adapters, {}, [&](const ZEMXMLItem &root) {
+        snapshot.list = ParseAdapterList(root, snapshot.state, false, session.Sink());
+    });
+    return snapshot;
+}
+
+const ZEMTreeNode *FindAdapter(const AdapterSnapshot &snapshot, const QString &alias)
+{
+    for (const ZEMTreeNode &adapter : snapshot.list.adapters)
+        if (adapter.alias == alias)
+            return &adapter;
+    return nullptr;
+}
+
+constexpr int kNoConfiguration = 10;
+
+// The adapter's configuration as the server holds it. Without a stored configuration (code 10) the
+// fields are the server's defaults, and the name and physical name come from the adapter list; an
+// alias the list does not know either raises "unknown_adapter" unless `mayBeUnknown`.
+ZEMTreeNode FetchConfig(ZEMCtlSession &session, const QString &alias, bool mayBeUnknown)
+{
+    ZEMTreeNode node = ZEMTreeNode::NewAdapter(alias, QString(), QString(), false);
+    ZEMQueryBuilder params;
+    params.Set(QStringLiteral("adapter_alias"), alias);
+    const ZEMSyncResult result = session.Run(
+        ZEMRequestKind::AdapterConfig, params,
+        [&](const ZEMXMLItem &root) {
+            ReadAdapterConfig(root, true, node);
+            node.configured = 1;
+        },
+        [](const ZEMEnvelope &envelope) { return envelope.code.trimmed().toInt() == kNoConfiguration; });
+    if (node.configured)
+        return node;
+
+    ReadAcceptedReply(RequestKindInfo(ZEMRequestKind::AdapterConfig), result,
+                      [&](const ZEMXMLItem &root) { ReadAdapterConfig(root, false, node); });
+    const AdapterSnapshot adapters = FetchAdapters(session);
+    if (const ZEMTreeNode *listed = FindAdapter(adapters, alias)) {
+        node.name = listed->name;
+        node.physicalName = listed->physicalName;
+    } else if (!mayBeUnknown) {
+        throw Refused(QStringLiteral("unknown_adapter"),
+                      QStringLiteral("The server knows no adapter \"%1\"").arg(alias));
+    }
+    return node;
+}
+
+ZEMCtlOutput ConfigOutput(const ZEMTreeNode &node)
+{
+    return {ConfigJson(node), ConfigText(node), {ConfigFields(node)}};
+}
+
+} // namespace
+
+ZEMSyncResult ZEMCtlSession::Run(ZEMRequestKind kind, const ZEMQueryBuilder &params,
+                                 const ZEMPayloadHandler &payload,
+                                 const std::function<bool(const ZEMEnvelope &)> &accept)
+{
+    ZEMSyncResult result = SyncExchange(kind, params, host_, port_, options_, sink_, payload);
+    if (!result.warning.isEmpty())
+        warnings_.append(result.warning);
+    if (result.Ok())
+        return result;
+    if (result.serverError && accept && result.outcome == ZEMReplyOutcome::Handled
+        && accept(*result.serverError))
+        return result;
+    throw FailureOf(RequestKindInfo(kind), result);
+}
+
+QStringList StatusFieldNames() { return Names(StatusFields(ZEMCtlStatus{})); }
+QStringList AdapterFieldNames() { return Names(AdapterFields(ZEMTreeNode{}, QString())); }
+QStringList ConfigFieldNames() { return Names(ConfigFields(ZEMTreeNode{})); }
+QStringList LogFieldNames() { return {QStringLiteral("line")}; }
+QStringList ActiveFieldNames() { return {QStringLiteral("active")}; }
+
+QJsonValue ParseInput(const QByteArray &input)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(input, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw ZEMCtlFailure::Usage(QStringLiteral("standard input is not JSON: %1 at character %2")
+                                       .arg(error.errorString())
+                                       .arg(error.offset + 1));
+    return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
+
+ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock)
+{
+    QString adapter = alias;
+    if (adapter.isEmpty()) {
+        adapter = FetchAdapters(session).state.activeAlias;
+        if (adapter.isEmpty())
+            throw Refused(QStringLiteral("no_active_adapter"), QStringLiteral("No adapter is active"));
+    }
+    ZEMQueryBuilder params;
+    FillStatsParams(params, adapter, EncodeDateTime(clock.Now()));
+    ZEMCtlStatus status;
+    const ZEMSyncResult result = session.Run(
+        ZEMRequestKind::Stat, params, [&](const ZEMXMLItem &root) { status = ReadStatus(root, adapter); });
+    status.warning = result.warning;
+    return {StatusJson(status), StatusText(status), {StatusFields(status)}};
+}
+
+ZEMCtlOutput CmdAdapters(ZEMCtlSession &session)
+{
+    const AdapterSnapshot snapshot = FetchAdapters(session);
+    const QString &active = snapshot.state.activeAlias;
+    ZEMCtlOutput output;
+    QJsonArray adapters;
+    for (const ZEMTreeNode &adapter : snapshot.list.adapters) {
+        const ZEMCtlFields fields = AdapterFields(adapter, active);
+        QJsonObject json;
+        for (const auto &[name, value] : fields)
+            json.insert(name, value == QLatin1String("true")    ? QJsonValue(true)
+                              : value == QLatin1String("false") ? QJsonValue(false)
+                                                                : QJsonValue(value));
+        adapters.append(json);
+        output.records.append(fields);
+        output.text.append(QStringLiteral("%1 %2 [%3]%4")
+                               .arg(adapter.alias == active ? QStringLiteral("*") : QStringLiteral(" "),
+                                    adapter.NodeText(), adapter.physicalName,
+                                    adapter.configured ? QString() : QStringLiteral(" not configured")));
+    }
+    output.text.append(ActiveCaption(active));
+    output.json =
+        QJsonObject{{QStringLiteral("active"), AliasOrNull(active)}, {QStringLiteral("adapters"), adapters}};
+    return output;
+}
+
+ZEMCtlOutput CmdSetActive(ZEMCtlSession &session, const QString &alias)
+{
+    ZEMQueryBuilder params;
+    params.Set(QStringLiteral("active_adapter"), alias);
+    session.Run(ZEMRequestKind::SetActiveAdapter, params, {});
+    return {QJsonObject{{QStringLiteral("active"), AliasOrNull(alias)}},
+            {ActiveCaption(alias)},
+            {{{QStringLiteral("active"), alias}}}};
+}
+
+ZEMCtlOutput CmdConfigGet(ZEMCtlSession &session, const QString &alias)
+{
+    return ConfigOutput(FetchConfig(session, alias, false));
+}
+
+ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input)
+{
+    const QJsonValue value = ParseInput(input);
+    if (!value.isObject())
+        throw ZEMCtlFailure::Usage(QStringLiteral("standard input must hold one JSON object"));
+    const QJsonObject changes = value.toObject();
+    // The input is checked in full before anything is sent.
+    ZEMTreeNode trial = ZEMTreeNode::NewAdapter(alias, QString(), QString(), false);
+    QString error;
+    if (!ApplyConfigJson(changes, trial, &error))
+        throw ZEMCtlFailure::Usage(error);
+
+    const bool namesDevice = changes.contains(QStringLiteral("physical_name"));
+    ZEMTreeNode node = FetchConfig(session, alias, namesDevice);
+    ApplyConfigJson(changes, node, &error);
+    ZEMQueryBuilder params;
+    SetSaveConfigParams(node, params);
+    session.Run(ZEMRequestKind::SaveAdapterConfig, params, {});
+    node.configured = 1;
+    return ConfigOutput(node);
+}
+
+ZEMCtlOutput CmdLog(ZEMCtlSession &session, int lines)
+{
+    ZEMQueryBuilder params;
+    params.Set(QStringLiteral("number_lines"), qint64(lines));
+    ZEMCtlOutput output;
+    QJsonArray json;
+    session.Run(ZEMRequestKind::Log, params, [&](const ZEMXMLItem &root) {
+        if (const ZEMXMLItem *messages = root.Child(QStringLiteral("LOG_MESSAGES")))
+            for (const auto &message : messages->Children) {
+                json.append(message->Text);
+                output.text.append(message->Text);
+                output.records.append({{QStringLiteral("line"), message->Text}});
+            }
+    });
+    output.json = QJsonObject{{QStringLiteral("lines"), json}};
+    return output;
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The commands of tallyctl: each runs its requests against the server, one connection per request,
+// and returns what to print in each output mode, or raises ZEMCtlFailure with the exit code.
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QStringList>
+#include <stdexcept>
+
+#include "tallyctl_records.h"
+#include "zem_syncexchange.h"
+
+class ZEMClock;
+
+// Exit codes.
+namespace ZEMCtlExit {
+inline constexpr int Ok = 0;
+inline constexpr int ServerError = 1; // an error code, an exception, or an answer that rules the command out
+inline constexpr int Usage = 2;       // bad arguments or bad input
+inline constexpr int Unreachable = 3; // no connection, no complete reply, or a reply that cannot be read
+} // namespace ZEMCtlExit
+
+class ZEMCtlFailure : public std::runtime_error {
+public:
+    ZEMCtlFailure(int exitCode, QJsonObject error, QString message);
+    int ExitCode() const { return exitCode_; }
+    // The "error" object of the JSON output: "type", "message" and, by type, "code" or "socket_error".
+    const QJsonObject &Error() const { return error_; }
+    // One line for standard error.
+    const QString &Message() const { return message_; }
+
+    static ZEMCtlFailure Usage(const QString &message);
+
+private:
+    int exitCode_;
+    QJsonObject error_;
+    QString message_;
+};
+
+// What a command prints: JSON by default, lines of text with --text, one --format line per record.
+struct ZEMCtlOutput {
+    QJsonValue json;
+    QStringList text;
+    QList<ZEMCtlFields> records;
+};
+
+// Where the requests go and what they report on the way.
+class ZEMCtlSession {
+public:
+    ZEMCtlSession(QString host, int port, ZEMSyncOptions options, ZEMExchangeSink &sink)
+        : host_(std::move(host)), port_(port), options_(options), sink_(sink)
+    {
+    }
+
+    // Runs one request. Returns when the payload handler ran to its end, or when the server answered
+    // with an error that `accept` takes; raises ZEMCtlFailure for every other outcome.
+    ZEMSyncResult Run(ZEMRequestKind kind, const ZEMQueryBuilder &params, const ZEMPayloadHandler &payload,
+                      const std::function<bool(const ZEMEnvelope &)> &accept = {});
+
+    ZEMExchangeSink &Sink() { return sink_; }
+    // Warnings of the replies so far.
+    const QStringList &Warnings() const { return warnings_; }
+
+private:
+    QString host_;
+    int port_;
+    ZEMSyncOptions options_;
+    ZEMExchangeSink &sink_;
+    QStringList warnings_;
+};
+
+// The --format field names of each command.
+QStringList StatusFieldNames();
+QStringList AdapterFieldNames();
+QStringList ConfigFieldNames();
+QStringList LogFieldNames();
+QStringList ActiveFieldNames();
+
+ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock);
+ZEMCtlOutput CmdAdapters(ZEMCtlSession &session);
+// An empty alias deactivates.
+ZEMCtlOutput CmdSetActive(ZEMCtlSession &session, const QString &alias);
+ZEMCtlOutput CmdConfigGet(ZEMCtlSession &session, const QString &alias);
+// `input` is the JSON text of standard input.
+ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input);
+ZEMCtlOutput CmdLog(ZEMCtlSession &session, int lines);
+
+// Reads a JSON document of standard input; raises a usage failure for text that is not JSON.
+QJsonValue ParseInput(const QByteArray &input);

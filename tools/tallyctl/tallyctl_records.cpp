@@ -1,0 +1,365 @@
+#include "tallyctl_records.h"
+
+#include <QJsonValue>
+#include <limits>
+#include <variant>
+
+#include "zem_envelope.h"
+#include "zem_simplexml.h"
+#include "zem_statsreply.h"
+#include "zmm_datamodule.h"
+#include "zmm_utils.h"
+
+QString IsoDay(double value) { return DecodeDate(value).toString(Qt::ISODate); }
+
+namespace {
+
+QJsonValue DayOrNull(double value)
+{
+    return value >= InfiniteDate ? QJsonValue(QJsonValue::Null) : QJsonValue(IsoDay(value));
+}
+
+QString Yes(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+
+} // namespace
+
+// --- Current statistics ---------------------------------------------------------------------------------
+
+ZEMCtlStatus ReadStatus(const ZEMXMLItem &report, const QString &adapter)
+{
+    ZEMCurrentStats stats;
+    ReadStatsReply(report, stats);
+    for (const char *name : {"DATE_FROM", "DATE_TO"}) {
+        const QString key = QLatin1String(name);
+        double day = 0;
+        if (!ParseDate8(report.Attribute(key), day))
+            throw ZEMReplyError::Conversion(
+                QStringLiteral("%1=\"%2\" is not a valid date").arg(key, report.Attribute(key)));
+    }
+    ZEMCtlStatus status;
+    status.adapter = adapter;
+    status.from = stats.DATE_FROM;
+    status.to = stats.DATE_TO;
+    status.sent = stats.SENT;
+    status.received = stats.RECEIVED;
+    status.total = stats.TOTAL;
+    status.limit = stats.LIMIT;
+    status.remainder = stats.REMAINDER;
+    return status;
+}
+
+QJsonObject StatusJson(const ZEMCtlStatus &status)
+{
+    QJsonObject json{
+        {QStringLiteral("adapter"), status.adapter},   {QStringLiteral("from"), DayOrNull(status.from)},
+        {QStringLiteral("to"), DayOrNull(status.to)},  {QStringLiteral("sent"), status.sent},
+        {QStringLiteral("received"), status.received}, {QStringLiteral("total"), status.total},
+        {QStringLiteral("limit"), status.limit},       {QStringLiteral("remainder"), status.remainder},
+    };
+    if (!status.warning.isEmpty())
+        json.insert(QStringLiteral("warning"), status.warning);
+    return json;
+}
+
+QString Percent(qint64 part, qint64 limit)
+{
+    if (limit <= 0)
+        return QString();
+    // Wide enough for any two byte counts.
+    const __int128 scaled = static_cast<__int128>(part) * 100;
+    __int128 quotient = scaled / limit;
+    if (scaled % limit != 0 && scaled < 0)
+        --quotient; // round down, also below zero
+    return QString::number(static_cast<qint64>(quotient));
+}
+
+ZEMCtlFields StatusFields(const ZEMCtlStatus &status)
+{
+    const auto day = [](double value) {
+        return value >= InfiniteDate ? QStringLiteral("open") : IsoDay(value);
+    };
+    return {
+        {QStringLiteral("adapter"), status.adapter},
+        {QStringLiteral("from"), day(status.from)},
+        {QStringLiteral("to"), day(status.to)},
+        {QStringLiteral("sent"), QString::number(status.sent)},
+        {QStringLiteral("received"), QString::number(status.received)},
+        {QStringLiteral("total"), QString::number(status.total)},
+        {QStringLiteral("limit"), QString::number(status.limit)},
+        {QStringLiteral("remainder"), QString::number(status.remainder)},
+        {QStringLiteral("sent_h"), FormatBytes(status.sent)},
+        {QStringLiteral("received_h"), FormatBytes(status.received)},
+        {QStringLiteral("total_h"), FormatBytes(status.total)},
+        {QStringLiteral("limit_h"), FormatBytes(status.limit)},
+        {QStringLiteral("remainder_h"), FormatBytes(status.remainder)},
+        {QStringLiteral("used_pct"), Percent(status.total, status.limit)},
+        {QStringLiteral("remainder_pct"), Percent(status.remainder, status.limit)},
+        {QStringLiteral("warning"), status.warning},
+    };
+}
+
+QStringList StatusText(const ZEMCtlStatus &status)
+{
+    ZEMCurrentStats stats;
+    stats.DATE_FROM = status.from;
+    stats.DATE_TO = status.to;
+    stats.SENT = status.sent;
+    stats.RECEIVED = status.received;
+    stats.TOTAL = status.total;
+    stats.LIMIT = status.limit;
+    stats.REMAINDER = status.remainder;
+    QStringList captions{QStringLiteral("Adapter")};
+    captions += StatsRowCaptions();
+    QStringList values{status.adapter};
+    values += StatsRowValues(stats);
+    QStringList lines;
+    for (qsizetype i = 0; i < captions.size(); ++i)
+        lines.append(QStringLiteral("%1 %2").arg(captions[i] + QLatin1Char(':'), -17).arg(values[i]));
+    if (!status.warning.isEmpty())
+        lines.append(QStringLiteral("Warning:          ") + status.warning);
+    return lines;
+}
+
+// --- Adapter configuration ------------------------------------------------------------------------------
+
+namespace {
+
+std::int32_t ReadInteger(const ZEMXMLItem &root, const char *child)
+{
+    const QString text = root.ChildText(QLatin1String(child));
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok)
+        throw ZEMReplyError::Conversion(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return value;
+}
+
+using TextMember = QString ZEMTreeNode::*;
+using FlagMember = std::uint8_t ZEMTreeNode::*;
+using IntegerMember = std::int32_t ZEMTreeNode::*;
+
+struct ConfigKey {
+    const char *json;
+    std::variant<TextMember, FlagMember, IntegerMember> member;
+};
+
+// The keys of the JSON form, in the order they are printed.
+const ConfigKey kConfigKeys[] = {
+    {"alias", &ZEMTreeNode::alias},
+    {"name", &ZEMTreeNode::name},
+    {"physical_name", &ZEMTreeNode::physicalName},
+    {"configured", &ZEMTreeNode::configured},
+    {"active", &ZEMTreeNode::active},
+    {"direction_source", &ZEMTreeNode::directionSource},
+    {"filter", &ZEMTreeNode::filter},
+    {"promiscuous_mode", &ZEMTreeNode::promiscuousMode},
+    {"broadcast_mode", &ZEMTreeNode::broadcastMode},
+    {"packet_read_size", &ZEMTreeNode::packetReadSize},
+    {"read_timeout", &ZEMTreeNode::readTimeout},
+};
+
+QStringList ConfigKeyNames()
+{
+    QStringList names;
+    for (const ConfigKey &key : kConfigKeys)
+        names.append(QLatin1String(key.json));
+    return names;
+}
+
+} // namespace
+
+void ReadAdapterConfig(const ZEMXMLItem &root, bool stored, ZEMTreeNode &node)
+{
+    if (stored) {
+        node.name = root.ChildText(QStringLiteral("ADAPTER_NAME"));
+        node.physicalName = root.ChildText(QStringLiteral("ADAPTER_PHYSICAL_NAME"));
+    }
+    node.directionSource = root.ChildText(QStringLiteral("DIRECTION_SOURCE"));
+    node.filter = root.ChildText(QStringLiteral("FILTER"));
+    node.active =
+        root.ChildText(QStringLiteral("ACTIVE")).compare(QLatin1String("on"), Qt::CaseInsensitive) == 0;
+    node.promiscuousMode = root.ChildText(QStringLiteral("PROMISCUOUS_MODE")) == QLatin1String("1");
+    node.broadcastMode = root.ChildText(QStringLiteral("BROADCAST_MODE")) == QLatin1String("1");
+    node.packetReadSize = ReadInteger(root, "PACKET_READ_SIZE");
+    node.readTimeout = ReadInteger(root, "READ_TIMEOUT");
+}
+
+void SetSaveConfigParams(const ZEMTreeNode &node, ZEMQueryBuilder &params)
+{
+    const auto flag = [](std::uint8_t value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
+    params.Set(QStringLiteral("adapter_alias"), node.alias);
+    params.Set(QStringLiteral("adapter_name"), node.name);
+    params.Set(QStringLiteral("adapter_physical_name"), node.physicalName);
+    params.Set(QStringLiteral("packet_read_size"), qint64(node.packetReadSize));
+    params.Set(QStringLiteral("read_timeout"), qint64(node.readTimeout));
+    params.Set(QStringLiteral("direction_source"), node.directionSource);
+    params.Set(QStringLiteral("promiscuous_mode"), flag(node.promiscuousMode));
+    params.Set(QStringLiteral("broadcast_mode"), flag(node.broadcastMode));
+    params.Set(QStringLiteral("filter"), node.filter);
+    params.Set(QStringLiteral("active"), node.active ? QStringLiteral("on") : QStringLiteral("off"));
+}
+
+QJsonObject ConfigJson(const ZEMTreeNode &node)
+{
+    QJsonObject json;
+    for (const ConfigKey &key : kConfigKeys) {
+        const QString name = QLatin1String(key.json);
+        if (const auto *text = std::get_if<TextMember>(&key.member))
+            json.insert(name, node.*(*text));
+        else if (const auto *flag = std::get_if<FlagMember>(&key.member))
+            json.insert(name, node.*(*flag) != 0);
+        else
+            json.insert(name, node.*std::get<IntegerMember>(key.member));
+    }
+    return json;
+}
+
+ZEMCtlFields ConfigFields(const ZEMTreeNode &node)
+{
+    ZEMCtlFields fields;
+    const QJsonObject json = ConfigJson(node);
+    for (const ConfigKey &key : kConfigKeys) {
+        const QString name = QLatin1String(key.json);
+        const QJsonValue value = json.value(name);
+        fields.append({name, value.isString() ? value.toString()
+                             : value.isBool() ? Yes(value.toBool())
+                                              : QString::number(value.toInteger())});
+    }
+    return fields;
+}
+
+QStringList ConfigText(const ZEMTreeNode &node)
+{
+    QStringList lines;
+    for (const auto &[name, value] : ConfigFields(node))
+        lines.append(QStringLiteral("%1 %2").arg(name + QLatin1Char(':'), -17).arg(value));
+    return lines;
+}
+
+bool ApplyConfigJson(const QJsonObject &object, ZEMTreeNode &node, QString *error)
+{
+    ZEMTreeNode result = node;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QString name = it.key();
+        const QJsonValue value = it.value();
+        const ConfigKey *key = nullptr;
+        for (const ConfigKey &candidate : kConfigKeys)
+            if (name == QLatin1String(candidate.json))
+                key = &candidate;
+        if (key == nullptr) {
+            *error = QStringLiteral("unknown key \"%1\" (known: %2)")
+                         .arg(name, ConfigKeyNames().join(QStringLiteral(", ")));
+            return false;
+        }
+        if (const auto *text = std::get_if<TextMember>(&key->member)) {
+            if (!value.isString()) {
+                *error = QStringLiteral("\"%1\" must be a text").arg(name);
+                return false;
+            }
+            if (name == QLatin1String("alias") && value.toString() != node.alias) {
+                *error = QStringLiteral("\"alias\" is \"%1\", but the adapter is \"%2\"")
+                             .arg(value.toString(), node.alias);
+                return false;
+            }
+            result.*(*text) = value.toString();
+        } else if (const auto *flag = std::get_if<FlagMember>(&key->member)) {
+            if (!value.isBool()) {
+                *error = QStringLiteral("\"%1\" must be true or false").arg(name);
+                return false;
+            }
+            // Whether the server holds a configuration is the server's to say; the key is accepted and
+            // ignored so that what "config get" prints can be sent back as it is.
+            if (*flag != &ZEMTreeNode::configured)
+                result.*(*flag) = value.toBool() ? 1 : 0;
+        } else {
+            const qint64 number = value.toInteger(-1);
+            if (!value.isDouble() || number != value.toInteger(0) || number < 0
+                || number > std::numeric_limits<std::int32_t>::max()) {
+                *error = QStringLiteral("\"%1\" must be a whole number from 0 to %2")
+                             .arg(name)
+                             .arg(std::numeric_limits<std::int32_t>::max());
+                return false;
+            }
+            result.*std::get<IntegerMember>(key->member) = static_cast<std::int32_t>(number);
+        }
+    }
+    node = result;
+    return true;
+}
+
+// --- Templates ------------------------------------------------------------------------------------------
+
+namespace {
+
+// Walks a template: literal text and field names, in order. False at an unmatched brace.
+template <typename Literal, typename Field>
+bool WalkFormat(const QString &format, Literal literal, Field field, QString *error)
+{
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'}') {
+            if (i + 1 < format.size() && format[i + 1] == u'}') {
+                literal(c);
+                ++i;
+                continue;
+            }
+            if (error)
+                *error =
+                    QStringLiteral("a \"}\" without its \"{\" at character %1 (write \"}}\" for a brace)")
+                        .arg(i + 1);
+            return false;
+        }
+        if (c != u'{') {
+            literal(c);
+            continue;
+        }
+        if (i + 1 < format.size() && format[i + 1] == u'{') {
+            literal(c);
+            ++i;
+            continue;
+        }
+        const qsizetype close = format.indexOf(u'}', i + 1);
+        if (close < 0) {
+            if (error)
+                *error =
+                    QStringLiteral("a \"{\" without its \"}\" at character %1 (write \"{{\" for a brace)")
+                        .arg(i + 1);
+            return false;
+        }
+        if (!field(format.mid(i + 1, close - i - 1)))
+            return false;
+        i = close;
+    }
+    return true;
+}
+
+} // namespace
+
+QString ExpandFormat(const QString &format, const ZEMCtlFields &fields)
+{
+    QString out;
+    WalkFormat(
+        format, [&](QChar c) { out.append(c); },
+        [&](const QString &name) {
+            for (const auto &[key, value] : fields)
+                if (key == name)
+                    out.append(value);
+            return true;
+        },
+        nullptr);
+    return out;
+}
+
+bool CheckFormat(const QString &format, const QStringList &names, QString *error)
+{
+    return WalkFormat(
+        format, [](QChar) {},
+        [&](const QString &name) {
+            if (names.contains(name))
+                return true;
+            *error = QStringLiteral("unknown field {%1}; this command offers: %2")
+                         .arg(name, names.join(QStringLiteral(", ")));
+            return false;
+        },
+        error);
+}

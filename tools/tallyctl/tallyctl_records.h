@@ -1,0 +1,66 @@
+#pragma once
+// What tallyctl reads from the server's replies and prints: the adapter configuration as a record and
+// as JSON, the current statistics, the fields a --format template may name, and the template itself.
+
+#include <QJsonObject>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include "zem_querybuilder.h"
+#include "zem_treenode.h"
+
+class ZEMXMLItem;
+
+// One printed record: field names and their texts, in the order --help lists them.
+using ZEMCtlFields = QList<QPair<QString, QString>>;
+
+// ISO 8601 day ("2004-03-01") of a date-time value.
+QString IsoDay(double value);
+
+// --- Current statistics ---------------------------------------------------------------------------------
+
+struct ZEMCtlStatus {
+    QString adapter;
+    double from = 0;
+    double to = 0; // InfiniteDate for a period without end
+    qint64 sent = 0;
+    qint64 received = 0;
+    qint64 total = 0;
+    qint64 limit = 0;
+    qint64 remainder = 0;
+    QString warning;
+};
+
+// Reads a REPORT element's attributes. A date that is missing or not a day raises ZEMReplyError.
+ZEMCtlStatus ReadStatus(const ZEMXMLItem &report, const QString &adapter);
+QJsonObject StatusJson(const ZEMCtlStatus &status);
+ZEMCtlFields StatusFields(const ZEMCtlStatus &status);
+QStringList StatusText(const ZEMCtlStatus &status);
+// The share of the limit that `part` makes, in whole percent rounded down; empty without a limit.
+QString Percent(qint64 part, qint64 limit);
+
+// --- Adapter configuration ------------------------------------------------------------------------------
+
+// Reads the children of a CPM_CONFIGURATION get reply into `node`. With `stored` false (code 10: no
+// configuration yet) the name and physical name are left as they are. A size or timeout that is not a
+// decimal integer raises ZEMReplyError with the conversion message.
+void ReadAdapterConfig(const ZEMXMLItem &root, bool stored, ZEMTreeNode &node);
+// The variable parameters of the configuration save request.
+void SetSaveConfigParams(const ZEMTreeNode &node, ZEMQueryBuilder &params);
+
+QJsonObject ConfigJson(const ZEMTreeNode &node);
+ZEMCtlFields ConfigFields(const ZEMTreeNode &node);
+QStringList ConfigText(const ZEMTreeNode &node);
+// Applies the keys of a JSON object (as ConfigJson writes them) to `node`. False with a message for an
+// unknown key, a value of the wrong type or out of range, or an alias other than the node's.
+bool ApplyConfigJson(const QJsonObject &object, ZEMTreeNode &node, QString *error);
+
+// --- Templates ------------------------------------------------------------------------------------------
+
+// Fills "{name}" places of a --format template; "{{" and "}}" stand for single braces.
+QString ExpandFormat(const QString &format, const ZEMCtlFields &fields);
+// Checks a template against the field names a command offers; false with a message naming the first
+// unknown field or an unmatched brace.
+bool CheckFormat(const QString &format, const QStringList &names, QString *error);
