@@ -194,7 +194,24 @@ void Print(ZEMCtlStreams &streams, Mode mode, const QString &format, const ZEMCt
 
 QString TallyctlHelp()
 {
-    const auto fields = [](const QStringList &names) { return names.join(QStringLiteral(", ")); };
+    // The names joined by commas, wrapped at 100 columns under the 14 columns of their label.
+    const auto fields = [](const QStringList &names) {
+        QString text;
+        int column = 14;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QString item = names[i] + (i + 1 < names.size() ? QStringLiteral(",") : QString());
+            if (i > 0 && column + 1 + item.size() > 100) {
+                text += QLatin1Char('\n') + QString(14, u' ');
+                column = 14;
+            } else if (i > 0) {
+                text += QLatin1Char(' ');
+                ++column;
+            }
+            text += item;
+            column += static_cast<int>(item.size());
+        }
+        return text;
+    };
     return QStringLiteral(
                "Usage: tallyctl [options] COMMAND\n"
                "Reads and changes the traffic-accounting server's data and settings, for scripts and panel\n"
@@ -232,7 +249,7 @@ QString TallyctlHelp()
                "  adapters:   %4 (one line per adapter)\n"
                "  config:     %5\n"
                "  log:        %6 (one line per log line)\n"
-               "  activate, deactivate: %7\n"
+               "  activate,\n  deactivate: %7\n"
                "\n"
                "JSON: byte counts are integers, dates YYYY-MM-DD, an open end is null. Status has adapter, from,\n"
                "to, sent, received, total, limit, remainder (and warning when the server sent one).\n"

@@ -1,0 +1,458 @@
+// tallyctl against the real development server on a free loopback port: every command's JSON, text
+// and template output, the settings it takes the server from, each fault mode of the server's control
+// interface with its exit code, a reply that never ends, and the program itself without a display.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "tallyctl_cli.h"
+#include "tallyctl_records.h"
+#include "zem_syncexchange.h"
+#include "zem_testhelpers.h"
+#include "zmm_utils.h"
+
+namespace {
+
+// The capture filter and the local address patterns of the configuration dialog's local-traffic
+// choice: the longest texts a configuration carries, with every character the query has to escape.
+const QString kLocalTrafficFilter = QStringLiteral(
+    "!((dst net 10 && src net 10)||(dst net 172.16.0.0 mask 255.240.0.0 && src net 172.16.0.0 mask "
+    "255.240.0.0)||(dst net 192.168 && src net 192.168)||(dst net 169.254 && src net 169.254))");
+const QString kLocalAddressPatterns = QStringLiteral(
+    "10\\.[0-9]*\\.[0-9]*\\.[0-9]*;172\\.[1-3].*\\.[0-9]*\\.[0-9]*;192\\.168\\.[0-9]*\\.[0-9]*;169\\.254\\.[0-9]"
+    "*\\.[0-9]*");
+
+// Fixed separators for the texts a person reads.
+struct RegionalGuard {
+    RegionalGuard() { SetRegionalSettingsOverride(ZEMRegionalSettings{}); }
+    ~RegionalGuard() { SetRegionalSettingsOverride(std::nullopt); }
+};
+
+struct Outcome {
+    int code = -1;
+    QString out;
+    QString err;
+    QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
+    QJsonObject error() const { return json().value("error").toObject(); }
+};
+
+class Tallyctl : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        server_.start(QStringLiteral(TALLY_DEVSERVER_PATH),
+                      {"--listen", "127.0.0.1:0", "--state", dir_.filePath("state"), "--adapters",
+                       TALLY_DEVSERVER_FIXTURE});
+        ASSERT_TRUE(server_.waitForStarted(5000));
+        ASSERT_TRUE(server_.waitForReadyRead(5000));
+        const QString line = QString::fromLatin1(server_.readLine()).trimmed();
+        port_ = line.section(u':', -1).toInt();
+        ASSERT_GT(port_, 0) << line.toStdString();
+        // The server's clock stands still at the moment of the client's fixed clock.
+        Control("time", {{"now", "20040317142305"}});
+    }
+
+    void TearDown() override
+    {
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+
+    QString Server() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+
+    Outcome Ctl(QStringList arguments, const QByteArray &input = {})
+    {
+        arguments.prepend("--server");
+        arguments.insert(1, Server());
+        return CtlRaw(arguments, input);
+    }
+
+    Outcome CtlRaw(const QStringList &arguments, const QByteArray &input = {})
+    {
+        ZEMCtlStreams streams;
+        streams.readInput = [input](qsizetype limit) { return input.left(limit); };
+        Outcome run;
+        run.code = RunTallyctl(QStringList{"tallyctl"} + arguments, streams, clock_);
+        run.out = streams.out;
+        run.err = streams.err;
+        return run;
+    }
+
+    // A request of the server's control interface; expects "ok".
+    void Control(const QString &what, const QList<std::pair<QString, QString>> &params = {})
+    {
+        const QByteArray body = Get(QStringLiteral("/control/") + what, params);
+        ASSERT_TRUE(body.startsWith("ok")) << body.toStdString();
+    }
+
+    // The body of a plain GET to the server.
+    QByteArray Get(const QString &path, const QList<std::pair<QString, QString>> &params) const
+    {
+        ZEMQueryBuilder query;
+        for (const auto &[name, value] : params)
+            query.Set(name, value);
+        const ZEMBlockingReply reply = FetchBlocking(
+            "127.0.0.1", port_, BuildGetRequest(query, "127.0.0.1", port_, path), ZEMSyncOptions{});
+        EXPECT_EQ(reply.error, 0);
+        return reply.bytes.mid(reply.bytes.indexOf("\r\n\r\n") + 4);
+    }
+
+    void Fault(const QString &kind, const QString &mode, const QList<std::pair<QString, QString>> &more = {})
+    {
+        Control("fault", QList<std::pair<QString, QString>>{{"kind", kind}, {"mode", mode}} + more);
+    }
+
+    // eth0 configured, with two periods and some traffic on the client's day, and active.
+    void PrepareEth0()
+    {
+        ASSERT_EQ(Ctl({"config", "set", "eth0"}, R"({"active": true})").code, 0);
+        Get("/cgi-bin/Ostler.exe", {{"data_name", "cpm_billperiods"},
+                                    {"action", "set"},
+                                    {"adapter_alias", "eth0"},
+                                    {"billperiods", "(20040201,20040229,0;20040301,22220101,1073741824)"}});
+        Control("traffic",
+                {{"adapter_alias", "eth0"}, {"day", "20040317"}, {"sent", "1536"}, {"received", "5242880"}});
+        ASSERT_EQ(Ctl({"activate", "eth0"}).code, 0);
+    }
+
+    QTemporaryDir dir_;
+    QProcess server_;
+    int port_ = 0;
+    ZEMFixedClock clock_; // 17 March 2004 14:23:05
+};
+
+TEST_F(Tallyctl, AdaptersConfigActivateAndStatusAsJson)
+{
+    Outcome run = Ctl({"adapters"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    QJsonObject json = run.json();
+    EXPECT_TRUE(json.value("active").isNull());
+    const QJsonArray adapters = json.value("adapters").toArray();
+    ASSERT_EQ(adapters.size(), 3);
+    // Adapters without a configuration carry the names the client gives them.
+    EXPECT_EQ(adapters[1].toObject(), (QJsonObject{{"alias", "eth1"},
+                                                   {"name", "Simulated uplink"},
+                                                   {"physical_name", "sim1"},
+                                                   {"configured", false},
+                                                   {"active", false}}));
+
+    // Without a stored configuration: the server's defaults and the list's names.
+    run = Ctl({"config", "get", "eth0"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.json(), (QJsonObject{{"alias", "eth0"},
+                                       {"name", "Simulated office LAN"},
+                                       {"physical_name", "sim0"},
+                                       {"configured", false},
+                                       {"active", false},
+                                       {"direction_source", ""},
+                                       {"filter", ""},
+                                       {"promiscuous_mode", false},
+                                       {"broadcast_mode", false},
+                                       {"packet_read_size", 64000},
+                                       {"read_timeout", 1000}}));
+
+    // The local-traffic texts travel and come back byte for byte; keys not given keep their values.
+    QJsonObject changes{{"filter", kLocalTrafficFilter},
+                        {"direction_source", kLocalAddressPatterns},
+                        {"promiscuous_mode", true},
+                        {"read_timeout", 250}};
+    run = Ctl({"config", "set", "eth0"}, QJsonDocument(changes).toJson());
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    const QJsonObject stored = Ctl({"config", "get", "eth0"}).json();
+    EXPECT_EQ(stored.value("filter").toString(), kLocalTrafficFilter);
+    EXPECT_EQ(stored.value("direction_source").toString(), kLocalAddressPatterns);
+    EXPECT_TRUE(stored.value("configured").toBool());
+    EXPECT_TRUE(stored.value("promiscuous_mode").toBool());
+    EXPECT_FALSE(stored.value("broadcast_mode").toBool());
+    EXPECT_EQ(stored.value("read_timeout").toInt(), 250);
+    EXPECT_EQ(stored.value("packet_read_size").toInt(), 64000);
+    EXPECT_EQ(run.json(), stored); // set prints what the server then holds
+    // What get prints is accepted by set as it is.
+    EXPECT_EQ(Ctl({"config", "set", "eth0"}, QJsonDocument(stored).toJson()).code, 0);
+
+    // Status without an active adapter is refused; with one it reports the running period.
+    run = Ctl({"status"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.error().value("type"), "no_active_adapter");
+    PrepareEth0();
+    EXPECT_EQ(Ctl({"adapters"}).json().value("active"), "eth0");
+    run = Ctl({"status"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.json(), (QJsonObject{{"adapter", "eth0"},
+                                       {"from", "2004-03-01"},
+                                       {"to", QJsonValue::Null},
+                                       {"sent", 1536},
+                                       {"received", 5242880},
+                                       {"total", 5244416},
+                                       {"limit", 1073741824},
+                                       {"remainder", 1073741824 - 5244416}}));
+    EXPECT_TRUE(run.err.isEmpty());
+    // A named adapter, and the period of another day.
+    clock_.Set(QDateTime(QDate(2004, 2, 10), QTime(8, 0)));
+    run = Ctl({"status", "eth0"});
+    EXPECT_EQ(run.json().value("to"), "2004-02-29");
+    EXPECT_EQ(run.json().value("total"), 0);
+
+    run = Ctl({"deactivate"});
+    ASSERT_EQ(run.code, 0);
+    EXPECT_EQ(run.json(), (QJsonObject{{"active", QJsonValue::Null}}));
+    EXPECT_EQ(Ctl({"status"}).code, 1);
+}
+
+TEST_F(Tallyctl, TextAndTemplateLinesForPeopleAndPanels)
+{
+    PrepareEth0();
+    const RegionalGuard regional;
+    Outcome run = Ctl({"status", "--format", "{used_pct}% {remainder_h} of {limit_h} ({from}..{to}) {{x}}"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(), "0% 1019.00MB of 1.00GB (2004-03-01..open) {x}\n");
+    run = Ctl({"status", "--text"});
+    EXPECT_EQ(run.out.toStdString(), "Adapter:          eth0\n"
+                                     "Begin of period:  01/03/2004\n"
+                                     "End of period:    ...\n"
+                                     "Volume sent:      1.50Kb\n"
+                                     "Volume received:  5.00MB\n"
+                                     "Volume total:     5.00MB\n"
+                                     "Limit:            1.00GB\n"
+                                     "Limit remainder:  1019.00MB\n");
+    run = Ctl({"adapters", "--format", "{alias}:{configured}:{active}"});
+    EXPECT_EQ(run.out, "eth0:true:true\neth1:false:false\neth2:false:false\n");
+    run = Ctl({"adapters", "--text"});
+    EXPECT_TRUE(
+        run.out.startsWith("* eth0 \"Simulated office LAN\" [sim0]\n  eth1 \"Simulated uplink\" [sim1] not "
+                           "configured\n"))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.endsWith("Active Interface Adapter: eth0\n"));
+    EXPECT_EQ(Ctl({"config", "get", "eth0", "--format", "{physical_name} {active}"}).out, "sim0 true\n");
+    EXPECT_EQ(Ctl({"activate", "eth1", "--text"}).code, 1); // not configured: the server refuses
+
+    // A template naming an unknown field is refused before anything is sent.
+    run = Ctl({"status", "--format", "{used}%"});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_TRUE(run.err.contains("unknown field {used}")) << run.err.toStdString();
+    EXPECT_EQ(Ctl({"status", "--format", "{total"}).code, 2);
+    EXPECT_EQ(Ctl({"status", "--format", "total}"}).code, 2);
+}
+
+TEST_F(Tallyctl, LogLinesAndTheirBound)
+{
+    Ctl({"adapters"});
+    Outcome run = Ctl({"log", "-n", "2"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    const QJsonArray lines = run.json().value("lines").toArray();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].toString().endsWith("Served interface_adapters.get"))
+        << lines[1].toString().toStdString();
+    EXPECT_EQ(Ctl({"log", "-n", "1", "--format", "> {line}"}).out.count('\n'), 1);
+    EXPECT_EQ(Ctl({"log", "--lines", "32767"}).code, 0);
+    for (const char *bad : {"0", "32768", "-1", "x"}) {
+        run = Ctl({"log", "-n", bad});
+        EXPECT_EQ(run.code, 2) << bad;
+        EXPECT_EQ(run.error().value("type"), "usage");
+    }
+    EXPECT_EQ(Ctl({"adapters", "-n", "3"}).code, 2); // -n belongs to log
+}
+
+TEST_F(Tallyctl, TheServerComesFromTheClientsSettingsUnlessGiven)
+{
+    ZEMTempSettings settings;
+    settings.Store().WriteString(ZEMSettingsRoot::LocalMachine, kClientKeyLocalMachine, "ServerHost",
+                                 "127.0.0.1");
+    settings.Store().WriteInteger(ZEMSettingsRoot::LocalMachine, kClientKeyLocalMachine, "ServerPort", port_);
+    settings.Store().WriteInteger(ZEMSettingsRoot::CurrentUser, kClientKeyCurrentUser, "LogReqLines", 1);
+    Outcome run = CtlRaw({"--settings-dir", settings.Folder(), "log"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.json().value("lines").toArray().size(), 1);
+    // --server wins over the settings.
+    settings.Store().WriteInteger(ZEMSettingsRoot::LocalMachine, kClientKeyLocalMachine, "ServerPort", 1);
+    EXPECT_EQ(CtlRaw({"--settings-dir", settings.Folder(), "adapters"}).code, 3);
+    EXPECT_EQ(CtlRaw({"--settings-dir", settings.Folder(), "--server", Server(), "adapters"}).code, 0);
+}
+
+TEST_F(Tallyctl, ServerErrorsAndExceptionsExitOneWithCodeAndMessage)
+{
+    Fault("interface_adapters", "error", {{"code", "7"}, {"message", "Adapters are locked"}});
+    Outcome run = Ctl({"adapters"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.error(),
+              (QJsonObject{{"type", "server_error"}, {"code", 7}, {"message", "Adapters are locked"}}));
+    EXPECT_EQ(run.err, "tallyctl: Get adapters list: server error 7: Adapters are locked\n");
+
+    Fault("cpm_configuration.set", "exception", {{"code", "12"}, {"message", "Disk full"}});
+    run = Ctl({"config", "set", "eth0"}, R"({"active": true})");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.error(),
+              (QJsonObject{{"type", "server_exception"}, {"code", 12}, {"message", "Disk full"}}));
+    EXPECT_TRUE(run.err.contains("server exception 12: Disk full")) << run.err.toStdString();
+    EXPECT_FALSE(Ctl({"config", "get", "eth0"}).json().value("configured").toBool()); // nothing stored
+
+    // A warning is reported and the reply applied.
+    PrepareEth0();
+    Fault("current_statistics", "warning", {{"message", "Counters restarted"}});
+    run = Ctl({"status"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.json().value("warning"), "Counters restarted");
+    EXPECT_EQ(run.json().value("sent"), 1536);
+    EXPECT_EQ(run.err, "tallyctl: warning: Counters restarted\n");
+    // An unknown adapter is the server's exception.
+    run = Ctl({"status", "eth9"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.error().value("type"), "server_exception");
+}
+
+TEST_F(Tallyctl, TransportFaultsExitThreeWithTheSocketError)
+{
+    struct Case {
+        const char *mode;
+        const char *type;
+        QJsonValue socketError;
+    };
+    for (const Case &c :
+         {Case{"empty", "empty_reply", QJsonValue::Null}, Case{"garbage", "bad_reply", QJsonValue::Null},
+          Case{"cut", "cut", QJsonValue::Null}, Case{"reset", "socket", 10054}}) {
+        Fault("interface_adapters", c.mode);
+        const Outcome run = Ctl({"adapters"});
+        EXPECT_EQ(run.code, 3) << c.mode;
+        EXPECT_EQ(run.error().value("type"), c.type) << c.mode;
+        EXPECT_EQ(run.error().value("socket_error"), c.socketError) << c.mode;
+        EXPECT_FALSE(run.err.isEmpty());
+    }
+    const Outcome reset = [&] {
+        Fault("interface_adapters", "reset");
+        return Ctl({"adapters"});
+    }();
+    EXPECT_EQ(reset.err,
+              "tallyctl: Cannot read adapters list: 10054: An existing connection was forcibly closed by "
+              "the remote host.\n");
+    EXPECT_EQ(reset.error().value("message"),
+              "An existing connection was forcibly closed by the remote host.");
+
+    // A reply in small pieces is whole once the server closes.
+    Fault("interface_adapters", "drip", {{"bytes", "40"}, {"interval", "1"}});
+    EXPECT_EQ(Ctl({"adapters"}).json().value("adapters").toArray().size(), 3);
+
+    // A server that never closes is given up after the timeout.
+    Fault("interface_adapters", "hang");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Outcome run = Ctl({"adapters", "--timeout", "0.3"});
+    EXPECT_LT(elapsed.elapsed(), 3000);
+    EXPECT_EQ(run.code, 3);
+    EXPECT_EQ(run.error().value("type"), "timeout");
+    EXPECT_EQ(run.error().value("socket_error"), 10060);
+
+    // No server at all.
+    server_.terminate();
+    server_.waitForFinished(5000);
+    run = Ctl({"adapters", "--text"});
+    EXPECT_EQ(run.code, 3);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.err,
+              "tallyctl: Cannot read adapters list: 10061: No connection could be made because the target "
+              "machine actively refused it.\n");
+}
+
+TEST_F(Tallyctl, BadArgumentsAndInputExitTwoAndSendNothing)
+{
+    Ctl({"log", "-n", "1"}); // the log's newest line now names the last request served
+    const auto lastServed = [&] {
+        return Ctl({"log", "-n", "1"}).json().value("lines").toArray().at(0).toString();
+    };
+    const QString before = lastServed();
+    for (const QStringList &arguments :
+         {QStringList{}, QStringList{"bogus"}, QStringList{"activate"}, QStringList{"status", "a", "b"},
+          QStringList{"config", "get"}, QStringList{"config", "put", "eth0"},
+          QStringList{"status", "--text", "--format", "x"}, QStringList{"status", "--timeout", "0"},
+          QStringList{"status", "--timeout", "3601"}, QStringList{"status", QString(257, u'a')},
+          QStringList{"--bogus", "status"}}) {
+        const Outcome run = Ctl(arguments);
+        EXPECT_EQ(run.code, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.endsWith("Try 'tallyctl --help'.\n")) << run.err.toStdString();
+    }
+    for (const char *input :
+         {"", "not json", "[]", R"({"colour": "red"})", R"({"active": "yes"})", R"({"read_timeout": 1.5})",
+          R"({"read_timeout": -1})", R"({"read_timeout": 2147483648})", R"({"alias": "eth1"})"}) {
+        const Outcome run = Ctl({"config", "set", "eth0"}, input);
+        EXPECT_EQ(run.code, 2) << input;
+        EXPECT_FALSE(run.error().value("message").toString().isEmpty()) << input;
+    }
+    EXPECT_EQ(Ctl({"config", "set", "eth0"}, QByteArray(kMaxInputBytes + 1, ' ')).code, 2);
+    EXPECT_EQ(lastServed(), before);
+    // At the bounds.
+    EXPECT_EQ(Ctl({"adapters", "--timeout", "3600"}).code, 0);
+    EXPECT_EQ(Ctl({"status", QString(256, u'a')}).error().value("type"), "server_exception");
+    EXPECT_EQ(Ctl({"config", "set", "eth0"}, R"({"read_timeout": 2147483647})").code, 0);
+    for (const char *server : {"localhost", "127.0.0.1:0", "127.0.0.1:65536", ":80"})
+        EXPECT_EQ(CtlRaw({"--server", server, "adapters"}).code, 2) << server;
+}
+
+TEST_F(Tallyctl, AReplyLargerThanTheBoundIsRefused)
+{
+    ZEMRecordingSink sink;
+    ZEMSyncOptions options;
+    const ZEMSyncResult whole =
+        SyncExchange(ZEMRequestKind::Adapters, {}, "127.0.0.1", port_, options, sink, {});
+    ASSERT_TRUE(whole.Ok());
+    options.maxReplyBytes = whole.reply.size();
+    EXPECT_TRUE(SyncExchange(ZEMRequestKind::Adapters, {}, "127.0.0.1", port_, options, sink, {}).Ok());
+    options.maxReplyBytes = whole.reply.size() - 1;
+    const ZEMSyncResult cut =
+        SyncExchange(ZEMRequestKind::Adapters, {}, "127.0.0.1", port_, options, sink, {});
+    EXPECT_EQ(cut.socketError, 10055);
+    EXPECT_EQ(sink.log.first(), "Read Adapters: Connect");
+    EXPECT_EQ(sink.log.at(2), "Get adapters list: ?action=get&data_name=interface_adapters");
+}
+
+TEST_F(Tallyctl, TheProgramRunsWithoutADisplayAndReadsStandardInput)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(TALLYCTL_PATH), {"--help"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardOutput().contains("Exit codes:"));
+
+    program.start(QStringLiteral(TALLYCTL_PATH), {"--server", Server(), "config", "set", "eth2"});
+    program.write(R"({"broadcast_mode": true})");
+    program.closeWriteChannel();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_TRUE(
+        QJsonDocument::fromJson(program.readAllStandardOutput()).object().value("broadcast_mode").toBool());
+
+    program.start(QStringLiteral(TALLYCTL_PATH), {"--server", "127.0.0.1:1", "status", "eth0"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 3);
+}
+
+TEST(TallyctlRecords, TemplatesAndPercentages)
+{
+    const ZEMCtlFields fields{{"a", "1"}, {"b", "x"}};
+    EXPECT_EQ(ExpandFormat("{a}{{}}{b}-{a}", fields), "1{}x-1");
+    QString error;
+    EXPECT_TRUE(CheckFormat("{{literal}} {a}", {"a"}, &error));
+    EXPECT_FALSE(CheckFormat("{a}{c}", {"a", "b"}, &error));
+    EXPECT_EQ(error, "unknown field {c}; this command offers: a, b");
+    EXPECT_FALSE(CheckFormat("{a", {"a"}, &error));
+    EXPECT_FALSE(CheckFormat("a}", {"a"}, &error));
+
+    EXPECT_EQ(Percent(49, 1000), "4");
+    EXPECT_EQ(Percent(1000, 1000), "100");
+    EXPECT_EQ(Percent(-1, 1000), "-1"); // an overrun remainder rounds down too
+    EXPECT_EQ(Percent(5, 0), "");
+    EXPECT_EQ(Percent(std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max()), "100");
+}
+
+} // namespace
