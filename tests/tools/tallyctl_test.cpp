@@ -7,27 +7,23 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "tallyctl_cli.h"
 #include "tallyctl_records.h"
 #include "zem_syncexchange.h"
+#include "zem_adapterconfig.h"
+#include "zem_devserver.h"
 #include "zem_testhelpers.h"
 #include "zmm_utils.h"
 
 namespace {
-
-// The capture filter and the local address patterns of the configuration dialog's local-traffic
-// choice: the longest texts a configuration carries, with every character the query has to escape.
-const QString kLocalTrafficFilter = QStringLiteral(
-    "!((dst net 10 && src net 10)||(dst net 172.16.0.0 mask 255.240.0.0 && src net 172.16.0.0 mask "
-    "255.240.0.0)||(dst net 192.168 && src net 192.168)||(dst net 169.254 && src net 169.254))");
-const QString kLocalAddressPatterns = QStringLiteral(
-    "10\\.[0-9]*\\.[0-9]*\\.[0-9]*;172\\.[1-3].*\\.[0-9]*\\.[0-9]*;192\\.168\\.[0-9]*\\.[0-9]*;169\\.254\\.[0-9]"
-    "*\\.[0-9]*");
 
 // Fixed separators for the texts a person reads.
 struct RegionalGuard {
@@ -48,22 +44,12 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        server_.start(QStringLiteral(TALLY_DEVSERVER_PATH),
-                      {"--listen", "127.0.0.1:0", "--state", dir_.filePath("state"), "--adapters",
-                       TALLY_DEVSERVER_FIXTURE});
-        ASSERT_TRUE(server_.waitForStarted(5000));
-        ASSERT_TRUE(server_.waitForReadyRead(5000));
-        const QString line = QString::fromLatin1(server_.readLine()).trimmed();
-        port_ = line.section(u':', -1).toInt();
-        ASSERT_GT(port_, 0) << line.toStdString();
+        QFile fixture(QStringLiteral(TALLY_DEVSERVER_FIXTURE));
+        ASSERT_TRUE(fixture.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(server_->Start(dir_.path(), fixture.readAll()));
+        port_ = server_->Port();
         // The server's clock stands still at the moment of the client's fixed clock.
-        Control("time", {{"now", "20040317142305"}});
-    }
-
-    void TearDown() override
-    {
-        server_.terminate();
-        server_.waitForFinished(5000);
+        Control("time?now=20040317142305");
     }
 
     QString Server() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
@@ -87,44 +73,32 @@ protected:
     }
 
     // A request of the server's control interface; expects "ok".
-    void Control(const QString &what, const QList<std::pair<QString, QString>> &params = {})
+    void Control(const QByteArray &what)
     {
-        const QByteArray body = Get(QStringLiteral("/control/") + what, params);
+        const QByteArray body = server_->Get("/control/" + what);
         ASSERT_TRUE(body.startsWith("ok")) << body.toStdString();
     }
 
-    // The body of a plain GET to the server.
-    QByteArray Get(const QString &path, const QList<std::pair<QString, QString>> &params) const
+    void Fault(const QByteArray &kind, const QByteArray &mode, const QByteArray &more = {})
     {
-        ZEMQueryBuilder query;
-        for (const auto &[name, value] : params)
-            query.Set(name, value);
-        const ZEMBlockingReply reply = FetchBlocking(
-            "127.0.0.1", port_, BuildGetRequest(query, "127.0.0.1", port_, path), ZEMSyncOptions{});
-        EXPECT_EQ(reply.error, 0);
-        return reply.bytes.mid(reply.bytes.indexOf("\r\n\r\n") + 4);
-    }
-
-    void Fault(const QString &kind, const QString &mode, const QList<std::pair<QString, QString>> &more = {})
-    {
-        Control("fault", QList<std::pair<QString, QString>>{{"kind", kind}, {"mode", mode}} + more);
+        ASSERT_TRUE(server_->Fault("kind=" + kind + "&mode=" + mode + more)) << kind.toStdString();
     }
 
     // eth0 configured, with two periods and some traffic on the client's day, and active.
     void PrepareEth0()
     {
         ASSERT_EQ(Ctl({"config", "set", "eth0"}, R"({"active": true})").code, 0);
-        Get("/cgi-bin/Ostler.exe", {{"data_name", "cpm_billperiods"},
-                                    {"action", "set"},
-                                    {"adapter_alias", "eth0"},
-                                    {"billperiods", "(20040201,20040229,0;20040301,22220101,1073741824)"}});
-        Control("traffic",
-                {{"adapter_alias", "eth0"}, {"day", "20040317"}, {"sent", "1536"}, {"received", "5242880"}});
+        ASSERT_EQ(Ctl({"periods", "set", "eth0"}, R"([{"from": "2004-02-01", "to": "2004-02-29", "limit": 0},
+                                                      {"from": "2004-03-01", "to": null, "limit": 1073741824}])")
+                      .code,
+                  0);
+        Control("traffic?adapter_alias=eth0&day=20040317&sent=1536&received=5242880");
         ASSERT_EQ(Ctl({"activate", "eth0"}).code, 0);
     }
 
     QTemporaryDir dir_;
-    QProcess server_;
+    std::unique_ptr<ZEMDevServer> server_ =
+        std::make_unique<ZEMDevServer>(QStringLiteral(TALLY_DEVSERVER_PATH));
     int port_ = 0;
     ZEMFixedClock clock_; // 17 March 2004 14:23:05
 };
@@ -160,15 +134,15 @@ TEST_F(Tallyctl, AdaptersConfigActivateAndStatusAsJson)
                                        {"read_timeout", 1000}}));
 
     // The local-traffic texts travel and come back byte for byte; keys not given keep their values.
-    QJsonObject changes{{"filter", kLocalTrafficFilter},
-                        {"direction_source", kLocalAddressPatterns},
+    QJsonObject changes{{"filter", QString::fromLatin1(kLocalTrafficFilter)},
+                        {"direction_source", QString::fromLatin1(kLocalAddressPatterns)},
                         {"promiscuous_mode", true},
                         {"read_timeout", 250}};
     run = Ctl({"config", "set", "eth0"}, QJsonDocument(changes).toJson());
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     const QJsonObject stored = Ctl({"config", "get", "eth0"}).json();
-    EXPECT_EQ(stored.value("filter").toString(), kLocalTrafficFilter);
-    EXPECT_EQ(stored.value("direction_source").toString(), kLocalAddressPatterns);
+    EXPECT_EQ(stored.value("filter").toString(), QString::fromLatin1(kLocalTrafficFilter));
+    EXPECT_EQ(stored.value("direction_source").toString(), QString::fromLatin1(kLocalAddressPatterns));
     EXPECT_TRUE(stored.value("configured").toBool());
     EXPECT_TRUE(stored.value("promiscuous_mode").toBool());
     EXPECT_FALSE(stored.value("broadcast_mode").toBool());
@@ -242,6 +216,77 @@ TEST_F(Tallyctl, TextAndTemplateLinesForPeopleAndPanels)
     EXPECT_EQ(Ctl({"status", "--format", "total}"}).code, 2);
 }
 
+TEST_F(Tallyctl, PeriodsGetPrintsWhatSetTakesAndOverlapsAreRefused)
+{
+    ASSERT_EQ(Ctl({"config", "set", "eth1"}, "{}").code, 0);
+    Outcome run = Ctl({"periods", "get", "eth1"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.trimmed(), "[\n]"); // none stored: none printed
+
+    // Out of order, with a gap, an open end and the largest limit: stored sorted, the gap warned about.
+    const QByteArray periods = R"([{"from": "2004-03-05", "to": null, "limit": 9223372036854775807},
+                                   {"from": "2004-01-01", "to": "2004-01-31", "limit": 1073741824},
+                                   {"from": "2004-02-01", "to": "2004-03-01", "limit": 0}])";
+    run = Ctl({"periods", "set", "eth1"}, periods);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err, "tallyctl: warning: 2004-03-02..2004-03-04 lie in no period\n");
+    const QJsonArray expected{
+        QJsonObject{{"from", "2004-01-01"}, {"to", "2004-01-31"}, {"limit", 1073741824}},
+        QJsonObject{{"from", "2004-02-01"}, {"to", "2004-03-01"}, {"limit", 0}},
+        QJsonObject{
+            {"from", "2004-03-05"}, {"to", QJsonValue::Null}, {"limit", qint64(9223372036854775807)}}};
+    EXPECT_EQ(QJsonDocument::fromJson(run.out.toUtf8()).array(), expected);
+    const Outcome got = Ctl({"periods", "get", "eth1"});
+    EXPECT_EQ(QJsonDocument::fromJson(got.out.toUtf8()).array(), expected);
+    EXPECT_TRUE(got.out.contains("9223372036854775807")); // not rounded through a double
+    // The round trip: what get prints, set takes, and the server then holds the same.
+    ASSERT_EQ(Ctl({"periods", "set", "eth1"}, got.out.toUtf8()).code, 0);
+    EXPECT_EQ(Ctl({"periods", "get", "eth1"}).out, got.out);
+
+    EXPECT_EQ(Ctl({"periods", "get", "eth1", "--format", "{from} {to} {limit_h}"}).out,
+              "2004-01-01 2004-01-31 1 GB\n2004-02-01 2004-03-01 0 MB\n2004-03-05 open 8388607 TB\n");
+    {
+        const RegionalGuard regional;
+        EXPECT_TRUE(
+            Ctl({"periods", "get", "eth1", "--text"}).out.startsWith("01/01/2004  31/01/2004  1 GB\n"));
+    }
+
+    // Overlaps are refused, naming the periods, and nothing is sent.
+    run = Ctl({"periods", "set", "eth1"}, R"([{"from": "2004-01-01", "to": "2004-01-31", "limit": 0},
+                                              {"from": "2004-05-01", "to": "2004-05-01", "limit": 0},
+                                              {"from": "2004-01-31", "to": null, "limit": 0}])");
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.error().value("message"), "periods overlap: 2004-01-01..2004-01-31 and 2004-01-31..open; "
+                                            "2004-01-31..open and 2004-05-01..2004-05-01");
+    for (const char *bad : {R"({})", R"([1])", R"([{"from": "2004-01-01", "limit": 0}])",
+                            R"([{"from": "2004-01-01", "to": null, "limit": 0, "note": "x"}])",
+                            R"([{"from": "2004-02-30", "to": null, "limit": 0}])",
+                            R"([{"from": "2004-1-1", "to": null, "limit": 0}])",
+                            R"([{"from": "2004-01-01", "to": "2222-01-01", "limit": 0}])",
+                            R"([{"from": "2004-01-02", "to": "2004-01-01", "limit": 0}])",
+                            R"([{"from": "2004-01-01", "to": null, "limit": -1}])",
+                            R"([{"from": "2004-01-01", "to": null, "limit": 1.5}])",
+                            R"([{"from": "2004-01-01", "to": null, "limit": "5"}])",
+                            R"([{"from": "2004-01-01", "to": null, "limit": 9223372036854775808}])"}) {
+        run = Ctl({"periods", "set", "eth1"}, bad);
+        EXPECT_EQ(run.code, 2) << bad;
+        EXPECT_FALSE(run.error().value("message").toString().isEmpty()) << bad;
+    }
+    EXPECT_EQ(Ctl({"periods", "get", "eth1"}).out, got.out);
+
+    // The bound on the number of periods, one past it (at it, the request is the server's to refuse).
+    QJsonArray many;
+    for (int i = 0; i <= kMaxBillPeriods; ++i) {
+        const QString day = QDate(2000, 1, 1).addDays(i).toString(Qt::ISODate);
+        many.append(QJsonObject{{"from", day}, {"to", day}, {"limit", 0}});
+    }
+    run = Ctl({"periods", "set", "eth1"}, QJsonDocument(many).toJson(QJsonDocument::Compact));
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.error().value("message"), QStringLiteral("more than %1 periods").arg(kMaxBillPeriods));
+    many.removeLast();
+    EXPECT_NE(Ctl({"periods", "set", "eth1"}, QJsonDocument(many).toJson(QJsonDocument::Compact)).code, 2);
+}
+
 TEST_F(Tallyctl, LogLinesAndTheirBound)
 {
     Ctl({"adapters"});
@@ -279,14 +324,14 @@ TEST_F(Tallyctl, TheServerComesFromTheClientsSettingsUnlessGiven)
 
 TEST_F(Tallyctl, ServerErrorsAndExceptionsExitOneWithCodeAndMessage)
 {
-    Fault("interface_adapters", "error", {{"code", "7"}, {"message", "Adapters are locked"}});
+    Fault("interface_adapters", "error", "&code=7&message=Adapters+are+locked");
     Outcome run = Ctl({"adapters"});
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.error(),
               (QJsonObject{{"type", "server_error"}, {"code", 7}, {"message", "Adapters are locked"}}));
     EXPECT_EQ(run.err, "tallyctl: Get adapters list: server error 7: Adapters are locked\n");
 
-    Fault("cpm_configuration.set", "exception", {{"code", "12"}, {"message", "Disk full"}});
+    Fault("cpm_configuration.set", "exception", "&code=12&message=Disk+full");
     run = Ctl({"config", "set", "eth0"}, R"({"active": true})");
     EXPECT_EQ(run.code, 1);
     EXPECT_EQ(run.error(),
@@ -296,7 +341,7 @@ TEST_F(Tallyctl, ServerErrorsAndExceptionsExitOneWithCodeAndMessage)
 
     // A warning is reported and the reply applied.
     PrepareEth0();
-    Fault("current_statistics", "warning", {{"message", "Counters restarted"}});
+    Fault("current_statistics", "warning", "&message=Counters+restarted");
     run = Ctl({"status"});
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(run.json().value("warning"), "Counters restarted");
@@ -336,7 +381,7 @@ TEST_F(Tallyctl, TransportFaultsExitThreeWithTheSocketError)
               "An existing connection was forcibly closed by the remote host.");
 
     // A reply in small pieces is whole once the server closes.
-    Fault("interface_adapters", "drip", {{"bytes", "40"}, {"interval", "1"}});
+    Fault("interface_adapters", "drip", "&bytes=40&interval=1");
     EXPECT_EQ(Ctl({"adapters"}).json().value("adapters").toArray().size(), 3);
 
     // A server that never closes is given up after the timeout.
@@ -350,8 +395,7 @@ TEST_F(Tallyctl, TransportFaultsExitThreeWithTheSocketError)
     EXPECT_EQ(run.error().value("socket_error"), 10060);
 
     // No server at all.
-    server_.terminate();
-    server_.waitForFinished(5000);
+    server_.reset();
     run = Ctl({"adapters", "--text"});
     EXPECT_EQ(run.code, 3);
     EXPECT_TRUE(run.out.isEmpty());

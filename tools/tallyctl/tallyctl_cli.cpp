@@ -162,6 +162,15 @@ Command ParseCommand(const QStringList &words, bool linesGiven, int lines, ZEMCt
         return {ConfigFieldNames(),
                 [alias, input](ZEMCtlSession &s) { return CmdConfigSet(s, alias, input); }};
     }
+    if (verb == QLatin1String("periods") && (sub == QLatin1String("get") || sub == QLatin1String("set"))) {
+        want(3, 3, QStringLiteral("periods %1 ALIAS").arg(sub));
+        const QString alias = CheckedAlias(words[2]);
+        if (sub == QLatin1String("get"))
+            return {PeriodFieldNames(), [alias](ZEMCtlSession &s) { return CmdPeriodsGet(s, alias); }};
+        const QByteArray input = ReadInput(streams);
+        return {PeriodFieldNames(),
+                [alias, input](ZEMCtlSession &s) { return CmdPeriodsSet(s, alias, input); }};
+    }
     if (verb == QLatin1String("log")) {
         want(1, 1, QStringLiteral("log [-n N]"));
         return {LogFieldNames(), [lines](ZEMCtlSession &s) { return CmdLog(s, lines); }};
@@ -225,6 +234,11 @@ QString TallyctlHelp()
                "  config get ALIAS        the adapter's capture configuration\n"
                "  config set ALIAS        changes it: a JSON object on standard input with the keys to change,\n"
                "                          as \"config get\" prints them; the others keep their values\n"
+               "  periods get ALIAS       the adapter's bill periods: a JSON array of {\"from\": \"YYYY-MM-DD\",\n"
+               "                          \"to\": \"YYYY-MM-DD\" or null (no end), \"limit\": bytes}\n"
+               "  periods set ALIAS       replaces them by the array on standard input (as \"periods get\"\n"
+               "                          prints it); overlapping periods are refused, days in no period\n"
+               "                          are warned about\n"
                "  log [-n N]              the newest N lines of the server's capture log (default: the\n"
                "                          client's setting, 20)\n"
                "\n"
@@ -248,6 +262,8 @@ QString TallyctlHelp()
                "              limit; from and to as YYYY-MM-DD, to is \"open\" for a period without end\n"
                "  adapters:   %4 (one line per adapter)\n"
                "  config:     %5\n"
+               "  periods:    %8 (one line per period; to is \"open\" for no end, limit_h\n"
+               "              as the bill period editor shows it)\n"
                "  log:        %6 (one line per log line)\n"
                "  activate,\n  deactivate: %7\n"
                "\n"
@@ -266,7 +282,7 @@ QString TallyctlHelp()
         .arg(kMaxTimeoutSeconds)
         .arg(kMaxLogLines)
         .arg(fields(StatusFieldNames()), fields(AdapterFieldNames()), fields(ConfigFieldNames()),
-             fields(LogFieldNames()), fields(ActiveFieldNames()));
+             fields(LogFieldNames()), fields(ActiveFieldNames()), fields(PeriodFieldNames()));
 }
 
 int RunTallyctl(const QStringList &arguments, ZEMCtlStreams &streams, const ZEMClock &clock)

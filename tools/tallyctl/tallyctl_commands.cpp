@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include "zem_adapterconfig.h"
 #include "zem_adapterlist.h"
 #include "zem_clock.h"
 #include "zem_simplexml.h"
@@ -136,8 +137,6 @@ const ZEMTreeNode *FindAdapter(const AdapterSnapshot &snapshot, const QString &a
     return nullptr;
 }
 
-constexpr int kNoConfiguration = 10;
-
 // The adapter's configuration as the server holds it. Without a stored configuration (code 10) the
 // fields are the server's defaults, and the name and physical name come from the adapter list; an
 // alias the list does not know either raises "unknown_adapter" unless `mayBeUnknown`.
@@ -145,19 +144,20 @@ ZEMTreeNode FetchConfig(ZEMCtlSession &session, const QString &alias, bool mayBe
 {
     ZEMTreeNode node = ZEMTreeNode::NewAdapter(alias, QString(), QString(), false);
     ZEMQueryBuilder params;
-    params.Set(QStringLiteral("adapter_alias"), alias);
+    FillConfigGetParams(node, params);
+    // The reader is told that no question is to be asked about a missing configuration.
+    const auto read = [&](const ZEMXMLItem &root) { ReadConfigGetReply(root, node, true, session.Sink()); };
     const ZEMSyncResult result = session.Run(
         ZEMRequestKind::AdapterConfig, params,
         [&](const ZEMXMLItem &root) {
-            ReadAdapterConfig(root, true, node);
+            read(root);
             node.configured = 1;
         },
-        [](const ZEMEnvelope &envelope) { return envelope.code.trimmed().toInt() == kNoConfiguration; });
+        [](const ZEMEnvelope &envelope) { return envelope.code.trimmed().toInt() == kConfigMissingCode; });
     if (node.configured)
         return node;
 
-    ReadAcceptedReply(RequestKindInfo(ZEMRequestKind::AdapterConfig), result,
-                      [&](const ZEMXMLItem &root) { ReadAdapterConfig(root, false, node); });
+    ReadAcceptedReply(RequestKindInfo(ZEMRequestKind::AdapterConfig), result, read);
     const AdapterSnapshot adapters = FetchAdapters(session);
     if (const ZEMTreeNode *listed = FindAdapter(adapters, alias)) {
         node.name = listed->name;
@@ -196,6 +196,7 @@ QStringList AdapterFieldNames() { return Names(AdapterFields(ZEMTreeNode{}, QStr
 QStringList ConfigFieldNames() { return Names(ConfigFields(ZEMTreeNode{})); }
 QStringList LogFieldNames() { return {QStringLiteral("line")}; }
 QStringList ActiveFieldNames() { return {QStringLiteral("active")}; }
+QStringList PeriodFieldNames() { return Names(PeriodsFields(ZEMBillPeriods(true, 0)).value(0)); }
 
 QJsonValue ParseInput(const QByteArray &input)
 {
@@ -282,10 +283,45 @@ ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QB
     ZEMTreeNode node = FetchConfig(session, alias, namesDevice);
     ApplyConfigJson(changes, node, &error);
     ZEMQueryBuilder params;
-    SetSaveConfigParams(node, params);
+    FillConfigSetParams(node, params);
     session.Run(ZEMRequestKind::SaveAdapterConfig, params, {});
     node.configured = 1;
     return ConfigOutput(node);
+}
+
+ZEMCtlOutput CmdPeriodsGet(ZEMCtlSession &session, const QString &alias)
+{
+    ZEMQueryBuilder params;
+    params.Set(QStringLiteral("adapter_alias"), alias);
+    ZEMBillPeriods list;
+    session.Run(ZEMRequestKind::BillPeriods, params, [&](const ZEMXMLItem &root) {
+        // The list as the server holds it: none is none here (the client's reading would put a default
+        // period in its place for the editor to start from).
+        const ZEMXMLItem *periods = root.Child(QStringLiteral("BILLPERIODS"));
+        if (periods && !periods->Children.empty())
+            list = DecodeBillPeriods(root, 0);
+    });
+    return {PeriodsJson(list), PeriodsText(list), PeriodsFields(list)};
+}
+
+ZEMCtlOutput CmdPeriodsSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input)
+{
+    ZEMBillPeriods list;
+    QString error;
+    if (!PeriodsFromJson(ParseInput(input), list, &error))
+        throw ZEMCtlFailure::Usage(error);
+    SortAndCheck(list);
+    const QStringList overlaps = OverlapTexts(list);
+    if (!overlaps.isEmpty())
+        throw ZEMCtlFailure::Usage(QStringLiteral("periods overlap: ") + overlaps.join(QStringLiteral("; ")));
+    for (const QString &gap : GapTexts(list))
+        session.Warn(gap);
+
+    ZEMQueryBuilder params;
+    params.Set(QStringLiteral("adapter_alias"), alias);
+    params.Set(QStringLiteral("billperiods"), EncodeBillPeriods(list));
+    session.Run(ZEMRequestKind::SaveBillPeriods, params, {});
+    return {PeriodsJson(list), PeriodsText(list), PeriodsFields(list)};
 }
 
 ZEMCtlOutput CmdLog(ZEMCtlSession &session, int lines)

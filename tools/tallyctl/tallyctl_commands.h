@@ -58,8 +58,9 @@ public:
                       const std::function<bool(const ZEMEnvelope &)> &accept = {});
 
     ZEMExchangeSink &Sink() { return sink_; }
-    // Warnings of the replies so far.
+    // Warnings so far: the replies' and the command's own.
     const QStringList &Warnings() const { return warnings_; }
+    void Warn(const QString &warning) { warnings_.append(warning); }
 
 private:
     QString host_;
@@ -75,6 +76,7 @@ QStringList AdapterFieldNames();
 QStringList ConfigFieldNames();
 QStringList LogFieldNames();
 QStringList ActiveFieldNames();
+QStringList PeriodFieldNames();
 
 ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock);
 ZEMCtlOutput CmdAdapters(ZEMCtlSession &session);
@@ -83,6 +85,10 @@ ZEMCtlOutput CmdSetActive(ZEMCtlSession &session, const QString &alias);
 ZEMCtlOutput CmdConfigGet(ZEMCtlSession &session, const QString &alias);
 // `input` is the JSON text of standard input.
 ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input);
+ZEMCtlOutput CmdPeriodsGet(ZEMCtlSession &session, const QString &alias);
+// `input` is the JSON array of standard input. Overlapping periods are refused before anything is sent;
+// days in no period are warned about.
+ZEMCtlOutput CmdPeriodsSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input);
 ZEMCtlOutput CmdLog(ZEMCtlSession &session, int lines);
 
 // Reads a JSON document of standard input; raises a usage failure for text that is not JSON.

@@ -1,6 +1,8 @@
 #include "tallyctl_records.h"
 
 #include <QJsonValue>
+#include <QRegularExpression>
+#include <optional>
 #include <limits>
 #include <variant>
 
@@ -124,16 +126,6 @@ QStringList StatusText(const ZEMCtlStatus &status)
 
 namespace {
 
-std::int32_t ReadInteger(const ZEMXMLItem &root, const char *child)
-{
-    const QString text = root.ChildText(QLatin1String(child));
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    if (!ok)
-        throw ZEMReplyError::Conversion(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return value;
-}
-
 using TextMember = QString ZEMTreeNode::*;
 using FlagMember = std::uint8_t ZEMTreeNode::*;
 using IntegerMember = std::int32_t ZEMTreeNode::*;
@@ -167,37 +159,6 @@ QStringList ConfigKeyNames()
 }
 
 } // namespace
-
-void ReadAdapterConfig(const ZEMXMLItem &root, bool stored, ZEMTreeNode &node)
-{
-    if (stored) {
-        node.name = root.ChildText(QStringLiteral("ADAPTER_NAME"));
-        node.physicalName = root.ChildText(QStringLiteral("ADAPTER_PHYSICAL_NAME"));
-    }
-    node.directionSource = root.ChildText(QStringLiteral("DIRECTION_SOURCE"));
-    node.filter = root.ChildText(QStringLiteral("FILTER"));
-    node.active =
-        root.ChildText(QStringLiteral("ACTIVE")).compare(QLatin1String("on"), Qt::CaseInsensitive) == 0;
-    node.promiscuousMode = root.ChildText(QStringLiteral("PROMISCUOUS_MODE")) == QLatin1String("1");
-    node.broadcastMode = root.ChildText(QStringLiteral("BROADCAST_MODE")) == QLatin1String("1");
-    node.packetReadSize = ReadInteger(root, "PACKET_READ_SIZE");
-    node.readTimeout = ReadInteger(root, "READ_TIMEOUT");
-}
-
-void SetSaveConfigParams(const ZEMTreeNode &node, ZEMQueryBuilder &params)
-{
-    const auto flag = [](std::uint8_t value) { return value ? QStringLiteral("1") : QStringLiteral("0"); };
-    params.Set(QStringLiteral("adapter_alias"), node.alias);
-    params.Set(QStringLiteral("adapter_name"), node.name);
-    params.Set(QStringLiteral("adapter_physical_name"), node.physicalName);
-    params.Set(QStringLiteral("packet_read_size"), qint64(node.packetReadSize));
-    params.Set(QStringLiteral("read_timeout"), qint64(node.readTimeout));
-    params.Set(QStringLiteral("direction_source"), node.directionSource);
-    params.Set(QStringLiteral("promiscuous_mode"), flag(node.promiscuousMode));
-    params.Set(QStringLiteral("broadcast_mode"), flag(node.broadcastMode));
-    params.Set(QStringLiteral("filter"), node.filter);
-    params.Set(QStringLiteral("active"), node.active ? QStringLiteral("on") : QStringLiteral("off"));
-}
 
 QJsonObject ConfigJson(const ZEMTreeNode &node)
 {
@@ -285,6 +246,136 @@ bool ApplyConfigJson(const QJsonObject &object, ZEMTreeNode &node, QString *erro
     }
     node = result;
     return true;
+}
+
+// --- Bill periods ---------------------------------------------------------------------------------------
+
+namespace {
+
+QString Span(const ZEMBillPeriod &period)
+{
+    return IsoDay(period.startDate) + QStringLiteral("..")
+           + (period.IsOpen() ? QStringLiteral("open") : IsoDay(period.endDate));
+}
+
+// A day written YYYY-MM-DD from 1900-01-01 to 2221-12-31 (from 2222 on the server's texts mean "open").
+std::optional<double> ReadDay(const QJsonValue &value)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    const QString text = value.toString();
+    if (!value.isString() || !pattern.match(text).hasMatch())
+        return std::nullopt;
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (!day.isValid() || day.year() < 1900 || day.year() > 2221)
+        return std::nullopt;
+    return EncodeDate(day);
+}
+
+} // namespace
+
+QJsonArray PeriodsJson(const ZEMBillPeriods &list)
+{
+    QJsonArray json;
+    for (const ZEMBillPeriod &period : list)
+        json.append(QJsonObject{{QStringLiteral("from"), IsoDay(period.startDate)},
+                                {QStringLiteral("to"), DayOrNull(period.endDate)},
+                                {QStringLiteral("limit"), period.limit}});
+    return json;
+}
+
+QList<ZEMCtlFields> PeriodsFields(const ZEMBillPeriods &list)
+{
+    QList<ZEMCtlFields> records;
+    for (const ZEMBillPeriod &period : list)
+        records.append(
+            {{QStringLiteral("from"), IsoDay(period.startDate)},
+             {QStringLiteral("to"), period.IsOpen() ? QStringLiteral("open") : IsoDay(period.endDate)},
+             {QStringLiteral("limit"), QString::number(period.limit)},
+             {QStringLiteral("limit_h"), FormatLimit(period.limit)}});
+    return records;
+}
+
+QStringList PeriodsText(const ZEMBillPeriods &list)
+{
+    QStringList lines;
+    for (const ZEMBillPeriod &period : list)
+        lines.append(QStringLiteral("%1 %2 %3")
+                         .arg(FormatDisplayDate(period.startDate), -11)
+                         .arg(FormatDisplayDate(period.endDate), -11)
+                         .arg(FormatLimit(period.limit)));
+    return lines;
+}
+
+bool PeriodsFromJson(const QJsonValue &json, ZEMBillPeriods &list, QString *error)
+{
+    if (!json.isArray()) {
+        *error = QStringLiteral("the periods must be a JSON array of {\"from\", \"to\", \"limit\"} objects");
+        return false;
+    }
+    const QJsonArray array = json.toArray();
+    if (array.size() > kMaxBillPeriods) {
+        *error = QStringLiteral("more than %1 periods").arg(kMaxBillPeriods);
+        return false;
+    }
+    ZEMBillPeriods result;
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const auto fail = [&](const QString &what) {
+            *error = QStringLiteral("period %1: %2").arg(i + 1).arg(what);
+            return false;
+        };
+        if (!array[i].isObject())
+            return fail(QStringLiteral("not an object"));
+        const QJsonObject object = array[i].toObject();
+        for (const QString &key : object.keys())
+            if (key != QLatin1String("from") && key != QLatin1String("to") && key != QLatin1String("limit"))
+                return fail(QStringLiteral("unknown key \"%1\" (known: from, to, limit)").arg(key));
+        for (const char *key : {"from", "to", "limit"})
+            if (!object.contains(QLatin1String(key)))
+                return fail(QStringLiteral("\"%1\" is missing").arg(QLatin1String(key)));
+        const std::optional<double> from = ReadDay(object.value(QStringLiteral("from")));
+        if (!from)
+            return fail(QStringLiteral("\"from\" must be a day YYYY-MM-DD from 1900-01-01 to 2221-12-31"));
+        const QJsonValue toValue = object.value(QStringLiteral("to"));
+        const std::optional<double> to =
+            toValue.isNull() ? std::optional<double>(InfiniteDate) : ReadDay(toValue);
+        if (!to)
+            return fail(QStringLiteral(
+                "\"to\" must be a day YYYY-MM-DD from 1900-01-01 to 2221-12-31, or null for no end"));
+        if (*to < *from)
+            return fail(QStringLiteral("it ends before it starts"));
+        const QJsonValue limitValue = object.value(QStringLiteral("limit"));
+        const qint64 limit = limitValue.toInteger(-1);
+        if (!limitValue.isDouble() || limit < 0 || limit != limitValue.toInteger(0))
+            return fail(QStringLiteral("\"limit\" must be a whole number of bytes from 0 to %1")
+                            .arg(std::numeric_limits<qint64>::max()));
+        result.push_back(ZEMBillPeriod(*from, *to, limit));
+    }
+    list = result;
+    return true;
+}
+
+QStringList OverlapTexts(const ZEMBillPeriods &list)
+{
+    QStringList texts;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        for (std::size_t j = i + 1; j < list.size(); ++j)
+            if (PeriodsOverlap(list[i], list[j]))
+                texts.append(Span(list[i]) + QStringLiteral(" and ") + Span(list[j]));
+    return texts;
+}
+
+QStringList GapTexts(const ZEMBillPeriods &list)
+{
+    QStringList texts;
+    for (std::size_t i = 1; i < list.size(); ++i)
+        if (list[i].gapBefore) {
+            const QString first = IsoDay(list[i - 1].endDate + 1);
+            const QString last = IsoDay(list[i].startDate - 1);
+            texts.append(first == last
+                             ? first + QStringLiteral(" lies in no period")
+                             : first + QStringLiteral("..") + last + QStringLiteral(" lie in no period"));
+        }
+    return texts;
 }
 
 // --- Templates ------------------------------------------------------------------------------------------

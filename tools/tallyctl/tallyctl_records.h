@@ -2,13 +2,14 @@
 // What tallyctl reads from the server's replies and prints: the adapter configuration as a record and
 // as JSON, the current statistics, the fields a --format template may name, and the template itself.
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 
-#include "zem_querybuilder.h"
+#include "zem_billperiods.h"
 #include "zem_treenode.h"
 
 class ZEMXMLItem;
@@ -43,19 +44,28 @@ QString Percent(qint64 part, qint64 limit);
 
 // --- Adapter configuration ------------------------------------------------------------------------------
 
-// Reads the children of a CPM_CONFIGURATION get reply into `node`. With `stored` false (code 10: no
-// configuration yet) the name and physical name are left as they are. A size or timeout that is not a
-// decimal integer raises ZEMReplyError with the conversion message.
-void ReadAdapterConfig(const ZEMXMLItem &root, bool stored, ZEMTreeNode &node);
-// The variable parameters of the configuration save request.
-void SetSaveConfigParams(const ZEMTreeNode &node, ZEMQueryBuilder &params);
-
 QJsonObject ConfigJson(const ZEMTreeNode &node);
 ZEMCtlFields ConfigFields(const ZEMTreeNode &node);
 QStringList ConfigText(const ZEMTreeNode &node);
 // Applies the keys of a JSON object (as ConfigJson writes them) to `node`. False with a message for an
 // unknown key, a value of the wrong type or out of range, or an alias other than the node's.
 bool ApplyConfigJson(const QJsonObject &object, ZEMTreeNode &node, QString *error);
+
+// --- Bill periods ---------------------------------------------------------------------------------------
+
+// [{"from": "YYYY-MM-DD", "to": "YYYY-MM-DD" or null, "limit": bytes}, ...] in list order.
+QJsonArray PeriodsJson(const ZEMBillPeriods &list);
+QList<ZEMCtlFields> PeriodsFields(const ZEMBillPeriods &list);
+QStringList PeriodsText(const ZEMBillPeriods &list);
+// Reads the form PeriodsJson writes. False with a message naming the period (by its place, from 1)
+// for anything else: another shape, a missing or unknown key, a day that is not YYYY-MM-DD or lies
+// outside 1900-01-01 to 2221-12-31, an end before the start, a limit that is not a whole number of
+// bytes from 0, or more than kMaxBillPeriods periods.
+bool PeriodsFromJson(const QJsonValue &json, ZEMBillPeriods &list, QString *error);
+// For a list after SortAndCheck: every pair of overlapping periods ("2004-01-01..2004-01-31 and
+// 2004-01-15..open"), and every gap ("2004-02-01..2004-02-03 lie in no period").
+QStringList OverlapTexts(const ZEMBillPeriods &list);
+QStringList GapTexts(const ZEMBillPeriods &list);
 
 // --- Templates ------------------------------------------------------------------------------------------
 
