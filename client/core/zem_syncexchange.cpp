@@ -54,19 +54,18 @@ int SocketErrorFromErrno(int error)
     }
 }
 
-ZEMBlockingReply Failure(ZEMBlockingReply reply, int code, const char *fallbackText = nullptr)
+void Fail(ZEMBlockingReply &reply, int code, const char *fallbackText = nullptr)
 {
     reply.error = code;
     reply.errorText = SocketErrorText(code);
     if (reply.errorText.isEmpty() && fallbackText)
         reply.errorText = QString::fromLocal8Bit(fallbackText);
-    return reply;
 }
 
-ZEMBlockingReply TimedOut(ZEMBlockingReply reply)
+void FailTimedOut(ZEMBlockingReply &reply)
 {
     reply.timedOut = true;
-    return Failure(std::move(reply), ZEMSocketError::TimedOut);
+    Fail(reply, ZEMSocketError::TimedOut);
 }
 
 // A socket that closes itself.
@@ -92,6 +91,19 @@ int WaitFor(int fd, short events, const QElapsedTimer &clock, int timeoutMs)
             continue;
         return n;
     }
+}
+
+// After a send or receive that took nothing: waits until the socket is ready for `events` again.
+// False, with the error in `reply`, when the call failed for good, the wait failed or the time ran out.
+bool AwaitAgain(int fd, short events, const QElapsedTimer &clock, int timeoutMs, ZEMBlockingReply &reply)
+{
+    const bool retry = errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    const int ready = retry ? WaitFor(fd, events, clock, timeoutMs) : -1;
+    if (ready == 0)
+        FailTimedOut(reply);
+    else if (ready < 0)
+        Fail(reply, SocketErrorFromErrno(errno), std::strerror(errno));
+    return ready > 0;
 }
 
 // Connects a non-blocking socket to one of the host's addresses; 0 on success, else an error number
@@ -158,26 +170,21 @@ ZEMBlockingReply FetchBlocking(const QString &host, int port, const QByteArray &
     Fd socket;
     const int connected = Connect(host, port, socket, clock, options.timeoutMs);
     if (connected == -1)
-        return TimedOut(std::move(reply));
+        FailTimedOut(reply);
+    else if (connected != 0)
+        Fail(reply, connected);
     if (connected != 0)
-        return Failure(std::move(reply), connected);
+        return reply;
     say("Connect");
 
     say("Write");
     for (qsizetype sent = 0; sent < request.size();) {
         const ssize_t n = ::send(socket.fd, request.constData() + sent,
                                  static_cast<size_t>(request.size() - sent), MSG_NOSIGNAL);
-        if (n > 0) {
+        if (n > 0)
             sent += n;
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return Failure(std::move(reply), SocketErrorFromErrno(errno), std::strerror(errno));
-        const int ready = WaitFor(socket.fd, POLLOUT, clock, options.timeoutMs);
-        if (ready == 0)
-            return TimedOut(std::move(reply));
-        if (ready < 0)
-            return Failure(std::move(reply), SocketErrorFromErrno(errno), std::strerror(errno));
+        else if (!AwaitAgain(socket.fd, POLLOUT, clock, options.timeoutMs, reply))
+            return reply;
     }
 
     char chunk[16384];
@@ -187,18 +194,14 @@ ZEMBlockingReply FetchBlocking(const QString &host, int port, const QByteArray &
             return reply; // the server's orderly close ends the reply
         if (n > 0) {
             say("Read...");
-            if (reply.bytes.size() + n > options.maxReplyBytes)
-                return Failure(std::move(reply), 10055);
+            if (reply.bytes.size() + n > options.maxReplyBytes) {
+                Fail(reply, 10055);
+                return reply;
+            }
             reply.bytes.append(chunk, n);
-            continue;
+        } else if (!AwaitAgain(socket.fd, POLLIN, clock, options.timeoutMs, reply)) {
+            return reply;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            return Failure(std::move(reply), SocketErrorFromErrno(errno), std::strerror(errno));
-        const int ready = WaitFor(socket.fd, POLLIN, clock, options.timeoutMs);
-        if (ready == 0)
-            return TimedOut(std::move(reply));
-        if (ready < 0)
-            return Failure(std::move(reply), SocketErrorFromErrno(errno), std::strerror(errno));
     }
 }
 

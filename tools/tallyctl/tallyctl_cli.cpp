@@ -153,24 +153,22 @@ Command ParseCommand(const QStringList &words, bool linesGiven, int lines, ZEMCt
         want(1, 1, QStringLiteral("deactivate"));
         return {ActiveFieldNames(), [](ZEMCtlSession &s) { return CmdSetActive(s, QString()); }};
     }
-    if (verb == QLatin1String("config") && (sub == QLatin1String("get") || sub == QLatin1String("set"))) {
-        want(3, 3, QStringLiteral("config %1 ALIAS").arg(sub));
+    // "config" and "periods": get prints what set takes on standard input.
+    using Getter = ZEMCtlOutput (*)(ZEMCtlSession &, const QString &);
+    using Setter = ZEMCtlOutput (*)(ZEMCtlSession &, const QString &, const QByteArray &);
+    const auto getOrSet = [&](const QStringList &fields, Getter get, Setter set) -> Command {
+        want(3, 3, QStringLiteral("%1 %2 ALIAS").arg(verb, sub));
         const QString alias = CheckedAlias(words[2]);
         if (sub == QLatin1String("get"))
-            return {ConfigFieldNames(), [alias](ZEMCtlSession &s) { return CmdConfigGet(s, alias); }};
+            return {fields, [alias, get](ZEMCtlSession &s) { return get(s, alias); }};
         const QByteArray input = ReadInput(streams);
-        return {ConfigFieldNames(),
-                [alias, input](ZEMCtlSession &s) { return CmdConfigSet(s, alias, input); }};
-    }
-    if (verb == QLatin1String("periods") && (sub == QLatin1String("get") || sub == QLatin1String("set"))) {
-        want(3, 3, QStringLiteral("periods %1 ALIAS").arg(sub));
-        const QString alias = CheckedAlias(words[2]);
-        if (sub == QLatin1String("get"))
-            return {PeriodFieldNames(), [alias](ZEMCtlSession &s) { return CmdPeriodsGet(s, alias); }};
-        const QByteArray input = ReadInput(streams);
-        return {PeriodFieldNames(),
-                [alias, input](ZEMCtlSession &s) { return CmdPeriodsSet(s, alias, input); }};
-    }
+        return {fields, [alias, input, set](ZEMCtlSession &s) { return set(s, alias, input); }};
+    };
+    const bool getSet = sub == QLatin1String("get") || sub == QLatin1String("set");
+    if (verb == QLatin1String("config") && getSet)
+        return getOrSet(ConfigFieldNames(), CmdConfigGet, CmdConfigSet);
+    if (verb == QLatin1String("periods") && getSet)
+        return getOrSet(PeriodFieldNames(), CmdPeriodsGet, CmdPeriodsSet);
     if (verb == QLatin1String("log")) {
         want(1, 1, QStringLiteral("log [-n N]"));
         return {LogFieldNames(), [lines](ZEMCtlSession &s) { return CmdLog(s, lines); }};

@@ -29,8 +29,9 @@ QString Yes(bool value) { return value ? QStringLiteral("true") : QStringLiteral
 
 ZEMCtlStatus ReadStatus(const ZEMXMLItem &report, const QString &adapter)
 {
-    ZEMCurrentStats stats;
-    ReadStatsReply(report, stats);
+    ZEMCtlStatus status;
+    status.adapter = adapter;
+    ReadStatsReply(report, status.stats);
     for (const char *name : {"DATE_FROM", "DATE_TO"}) {
         const QString key = QLatin1String(name);
         double day = 0;
@@ -38,26 +39,31 @@ ZEMCtlStatus ReadStatus(const ZEMXMLItem &report, const QString &adapter)
             throw ZEMReplyError::Conversion(
                 QStringLiteral("%1=\"%2\" is not a valid date").arg(key, report.Attribute(key)));
     }
-    ZEMCtlStatus status;
-    status.adapter = adapter;
-    status.from = stats.DATE_FROM;
-    status.to = stats.DATE_TO;
-    status.sent = stats.SENT;
-    status.received = stats.RECEIVED;
-    status.total = stats.TOTAL;
-    status.limit = stats.LIMIT;
-    status.remainder = stats.REMAINDER;
     return status;
 }
 
+namespace {
+
+// The byte counts of a status, under their printed names.
+struct ByteCount {
+    const char *name;
+    qint64 ZEMCurrentStats::*member;
+};
+constexpr ByteCount kByteCounts[] = {
+    {"sent", &ZEMCurrentStats::SENT},           {"received", &ZEMCurrentStats::RECEIVED},
+    {"total", &ZEMCurrentStats::TOTAL},         {"limit", &ZEMCurrentStats::LIMIT},
+    {"remainder", &ZEMCurrentStats::REMAINDER},
+};
+
+} // namespace
+
 QJsonObject StatusJson(const ZEMCtlStatus &status)
 {
-    QJsonObject json{
-        {QStringLiteral("adapter"), status.adapter},   {QStringLiteral("from"), DayOrNull(status.from)},
-        {QStringLiteral("to"), DayOrNull(status.to)},  {QStringLiteral("sent"), status.sent},
-        {QStringLiteral("received"), status.received}, {QStringLiteral("total"), status.total},
-        {QStringLiteral("limit"), status.limit},       {QStringLiteral("remainder"), status.remainder},
-    };
+    QJsonObject json{{QStringLiteral("adapter"), status.adapter},
+                     {QStringLiteral("from"), DayOrNull(status.stats.DATE_FROM)},
+                     {QStringLiteral("to"), DayOrNull(status.stats.DATE_TO)}};
+    for (const ByteCount &count : kByteCounts)
+        json.insert(QLatin1String(count.name), status.stats.*count.member);
     if (!status.warning.isEmpty())
         json.insert(QStringLiteral("warning"), status.warning);
     return json;
@@ -77,43 +83,29 @@ QString Percent(qint64 part, qint64 limit)
 
 ZEMCtlFields StatusFields(const ZEMCtlStatus &status)
 {
+    const ZEMCurrentStats &stats = status.stats;
     const auto day = [](double value) {
         return value >= InfiniteDate ? QStringLiteral("open") : IsoDay(value);
     };
-    return {
-        {QStringLiteral("adapter"), status.adapter},
-        {QStringLiteral("from"), day(status.from)},
-        {QStringLiteral("to"), day(status.to)},
-        {QStringLiteral("sent"), QString::number(status.sent)},
-        {QStringLiteral("received"), QString::number(status.received)},
-        {QStringLiteral("total"), QString::number(status.total)},
-        {QStringLiteral("limit"), QString::number(status.limit)},
-        {QStringLiteral("remainder"), QString::number(status.remainder)},
-        {QStringLiteral("sent_h"), FormatBytes(status.sent)},
-        {QStringLiteral("received_h"), FormatBytes(status.received)},
-        {QStringLiteral("total_h"), FormatBytes(status.total)},
-        {QStringLiteral("limit_h"), FormatBytes(status.limit)},
-        {QStringLiteral("remainder_h"), FormatBytes(status.remainder)},
-        {QStringLiteral("used_pct"), Percent(status.total, status.limit)},
-        {QStringLiteral("remainder_pct"), Percent(status.remainder, status.limit)},
-        {QStringLiteral("warning"), status.warning},
-    };
+    ZEMCtlFields fields{{QStringLiteral("adapter"), status.adapter},
+                        {QStringLiteral("from"), day(stats.DATE_FROM)},
+                        {QStringLiteral("to"), day(stats.DATE_TO)}};
+    for (const ByteCount &count : kByteCounts)
+        fields.append({QLatin1String(count.name), QString::number(stats.*count.member)});
+    for (const ByteCount &count : kByteCounts)
+        fields.append({QLatin1String(count.name) + QStringLiteral("_h"), FormatBytes(stats.*count.member)});
+    fields.append({QStringLiteral("used_pct"), Percent(stats.TOTAL, stats.LIMIT)});
+    fields.append({QStringLiteral("remainder_pct"), Percent(stats.REMAINDER, stats.LIMIT)});
+    fields.append({QStringLiteral("warning"), status.warning});
+    return fields;
 }
 
 QStringList StatusText(const ZEMCtlStatus &status)
 {
-    ZEMCurrentStats stats;
-    stats.DATE_FROM = status.from;
-    stats.DATE_TO = status.to;
-    stats.SENT = status.sent;
-    stats.RECEIVED = status.received;
-    stats.TOTAL = status.total;
-    stats.LIMIT = status.limit;
-    stats.REMAINDER = status.remainder;
     QStringList captions{QStringLiteral("Adapter")};
     captions += StatsRowCaptions();
     QStringList values{status.adapter};
-    values += StatsRowValues(stats);
+    values += StatsRowValues(status.stats);
     QStringList lines;
     for (qsizetype i = 0; i < captions.size(); ++i)
         lines.append(QStringLiteral("%1 %2").arg(captions[i] + QLatin1Char(':'), -17).arg(values[i]));

@@ -11,6 +11,7 @@
 
 #include "zem_billperiods.h"
 #include "zem_treenode.h"
+#include "zmm_datamodule.h"
 
 class ZEMXMLItem;
 
@@ -24,13 +25,7 @@ QString IsoDay(double value);
 
 struct ZEMCtlStatus {
     QString adapter;
-    double from = 0;
-    double to = 0; // InfiniteDate for a period without end
-    qint64 sent = 0;
-    qint64 received = 0;
-    qint64 total = 0;
-    qint64 limit = 0;
-    qint64 remainder = 0;
+    ZEMCurrentStats stats; // DATE_TO is InfiniteDate for a period without end
     QString warning;
 };
 
