@@ -97,8 +97,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    std::unique_ptr<ZEMDevServer> server_ =
-        std::make_unique<ZEMDevServer>(QStringLiteral(TALLY_DEVSERVER_PATH));
+    std::unique_ptr<ZEMDevServer> server_ = std::make_unique<ZEMDevServer>(QStringLiteral(TALLY_DEVSERVER));
     int port_ = 0;
     ZEMFixedClock clock_; // 17 March 2004 14:23:05
 };
