@@ -5,20 +5,10 @@
 
 using namespace reportkit;
 
-extern "C" {
+REPORTKIT_NAMES("bill_period_history", "Bill period history",
+                "Every bill period of the adapter with its traffic and limit")
 
-TALLYWAY_REPORT_EXPORT int _GetSymbolicName(char *buffer)
-{
-    return Put(buffer, QStringLiteral("bill_period_history"));
-}
-TALLYWAY_REPORT_EXPORT int _GetTitle(char *buffer)
-{
-    return Put(buffer, QStringLiteral("Bill period history"));
-}
-TALLYWAY_REPORT_EXPORT int _GetDescription(char *buffer)
-{
-    return Put(buffer, QStringLiteral("Every bill period of the adapter with its traffic and limit"));
-}
+extern "C" {
 
 TALLYWAY_REPORT_EXPORT int _RunReport(char *buffer)
 {

@@ -4,17 +4,9 @@
 
 using namespace reportkit;
 
-extern "C" {
+REPORTKIT_NAMES("daily_traffic", "Daily traffic...", "Traffic of one adapter per day of a period")
 
-TALLYWAY_REPORT_EXPORT int _GetSymbolicName(char *buffer)
-{
-    return Put(buffer, QStringLiteral("daily_traffic"));
-}
-TALLYWAY_REPORT_EXPORT int _GetTitle(char *buffer) { return Put(buffer, QStringLiteral("Daily traffic...")); }
-TALLYWAY_REPORT_EXPORT int _GetDescription(char *buffer)
-{
-    return Put(buffer, QStringLiteral("Traffic of one adapter per day of a period"));
-}
+extern "C" {
 
 TALLYWAY_REPORT_EXPORT int _RunReport(char *buffer)
 {

@@ -6,20 +6,10 @@
 
 using namespace reportkit;
 
+REPORTKIT_NAMES("week_totals", "This week's totals", "Traffic of every adapter in the current week")
+
 extern "C" {
 
-TALLYWAY_REPORT_EXPORT int _GetSymbolicName(char *buffer)
-{
-    return Put(buffer, QStringLiteral("week_totals"));
-}
-TALLYWAY_REPORT_EXPORT int _GetTitle(char *buffer)
-{
-    return Put(buffer, QStringLiteral("This week's totals"));
-}
-TALLYWAY_REPORT_EXPORT int _GetDescription(char *buffer)
-{
-    return Put(buffer, QStringLiteral("Traffic of every adapter in the current week"));
-}
 TALLYWAY_REPORT_EXPORT int _GetParamsSpecialities(char *buffer)
 {
     return Put(buffer, QStringLiteral("period_from=WeekBegin();period_to=WeekEnd();"));

@@ -40,3 +40,20 @@ struct Choice {
 bool AskReportOptions(const QString &title, const QStringList &adapters, bool withPeriod, Choice &choice);
 
 } // namespace reportkit
+
+// Defines the three naming exports of a plug-in from constant texts.
+#define REPORTKIT_NAMES(symbolicName, title, description)                                                    \
+    extern "C" {                                                                                             \
+    TALLYWAY_REPORT_EXPORT int _GetSymbolicName(char *buffer)                                                \
+    {                                                                                                        \
+        return reportkit::Put(buffer, QStringLiteral(symbolicName));                                         \
+    }                                                                                                        \
+    TALLYWAY_REPORT_EXPORT int _GetTitle(char *buffer)                                                       \
+    {                                                                                                        \
+        return reportkit::Put(buffer, QStringLiteral(title));                                                \
+    }                                                                                                        \
+    TALLYWAY_REPORT_EXPORT int _GetDescription(char *buffer)                                                 \
+    {                                                                                                        \
+        return reportkit::Put(buffer, QStringLiteral(description));                                          \
+    }                                                                                                        \
+    }
