@@ -22,8 +22,9 @@ void SetFixedParams(const ZEMRequestKindInfo &kind, ZEMQueryBuilder &params)
 
 namespace {
 
-// The classic socket error numbers for the errno values a blocking client meets.
-int SocketErrorFromErrno(int error)
+// The classic socket error numbers for the errno values a blocking client meets. (To give way to the
+// client's one errno table once the event-driven channel has it.)
+int ErrnoSocketError(int error)
 {
     switch (error) {
     case ECONNREFUSED:
@@ -102,7 +103,7 @@ bool AwaitAgain(int fd, short events, const QElapsedTimer &clock, int timeoutMs,
     if (ready == 0)
         FailTimedOut(reply);
     else if (ready < 0)
-        Fail(reply, SocketErrorFromErrno(errno), std::strerror(errno));
+        Fail(reply, ErrnoSocketError(errno), std::strerror(errno));
     return ready > 0;
 }
 
@@ -123,12 +124,12 @@ int Connect(const QString &host, int port, Fd &socket, const QElapsedTimer &cloc
         Fd candidate;
         candidate.fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (candidate.fd < 0) {
-            error = SocketErrorFromErrno(errno);
+            error = ErrnoSocketError(errno);
             continue;
         }
         if (::connect(candidate.fd, a->ai_addr, a->ai_addrlen) != 0) {
             if (errno != EINPROGRESS) {
-                error = SocketErrorFromErrno(errno);
+                error = ErrnoSocketError(errno);
                 continue;
             }
             const int ready = WaitFor(candidate.fd, POLLOUT, clock, timeoutMs);
@@ -139,11 +140,11 @@ int Connect(const QString &host, int port, Fd &socket, const QElapsedTimer &cloc
             int soError = 0;
             socklen_t length = sizeof soError;
             if (ready < 0 || ::getsockopt(candidate.fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0) {
-                error = SocketErrorFromErrno(errno);
+                error = ErrnoSocketError(errno);
                 continue;
             }
             if (soError != 0) {
-                error = SocketErrorFromErrno(soError);
+                error = ErrnoSocketError(soError);
                 continue;
             }
         }

@@ -496,6 +496,7 @@ TEST(TallyctlRecords, TemplatesAndPercentages)
     EXPECT_EQ(Percent(-1, 1000), "-1"); // an overrun remainder rounds down too
     EXPECT_EQ(Percent(5, 0), "");
     EXPECT_EQ(Percent(std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max()), "100");
+    EXPECT_EQ(Percent(std::numeric_limits<qint64>::max(), 1), "9223372036854775807");
 }
 
 } // namespace

@@ -2,8 +2,9 @@
 
 #include <QJsonValue>
 #include <QRegularExpression>
-#include <optional>
+#include <algorithm>
 #include <limits>
+#include <optional>
 #include <variant>
 
 #include "zem_envelope.h"
@@ -78,7 +79,9 @@ QString Percent(qint64 part, qint64 limit)
     __int128 quotient = scaled / limit;
     if (scaled % limit != 0 && scaled < 0)
         --quotient; // round down, also below zero
-    return QString::number(static_cast<qint64>(quotient));
+    // A count far beyond a tiny limit stops at the largest number rather than wrapping.
+    const __int128 top = std::numeric_limits<qint64>::max();
+    return QString::number(static_cast<qint64>(std::clamp(quotient, -top - 1, top)));
 }
 
 ZEMCtlFields StatusFields(const ZEMCtlStatus &status)
