@@ -9,7 +9,7 @@ if(TALLY_SANITIZE)
   # The test reads the module's members through its header; the class's type information stays
   # hidden inside the plug-in, so the sanitizer cannot check those casts.
   target_compile_options(quaystone_service PRIVATE -fno-sanitize=vptr)
-  set_property(TEST quaystone_service APPEND PROPERTY ENVIRONMENT
+  set_property(TEST quaystone_service APPEND PROPERTY ENVIRONMENT "ASAN_OPTIONS=fast_unwind_on_malloc=0"
                "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ace-lsan.supp")
 endif()
 

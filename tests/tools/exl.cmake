@@ -5,6 +5,6 @@ if(TARGET exl)
   set_tests_properties(exl_end_to_end PROPERTIES TIMEOUT 60)
   if(TALLY_SANITIZE)
     set_tests_properties(exl_end_to_end PROPERTIES ENVIRONMENT
-                         "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/plugin/ace-lsan.supp")
+                         "ASAN_OPTIONS=fast_unwind_on_malloc=0;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/plugin/ace-lsan.supp")
   endif()
 endif()
