@@ -85,6 +85,7 @@ public:
     ZEMPrompt *Prompt() const { return prompt_; }
 
     ZEMSettingsStore &Store() { return store_; }
+    const ZEMSettingsStore &Store() const { return store_; }
     const ZEMClock &Clock() const { return clock_; }
 
 private:

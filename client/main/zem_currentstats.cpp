@@ -201,6 +201,7 @@ void ZEMCurrentStatsPoller::UpdateStatsList()
 {
     if (list_)
         SetListValues(*list_, StatsRowValues(settings_.CurrentStats));
+    emit StatsShown();
 }
 
 void ZEMCurrentStatsPoller::UpdateTrayStats()
@@ -208,6 +209,8 @@ void ZEMCurrentStatsPoller::UpdateTrayStats()
     const ZEMTrayUpdate update =
         ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats);
     trayHint_ = update.hint;
+    if (update.picture == ZEMTrayUpdate::Picture::Stats && hintComposer_)
+        trayHint_ = hintComposer_(update.hint);
     if (update.picture == ZEMTrayUpdate::Picture::Plain) {
         trayShowsStats_ = false;
     } else if (update.picture == ZEMTrayUpdate::Picture::Stats) {

@@ -84,6 +84,12 @@ public:
     // loop is next idle.
     void UpdateActions();
 
+    // Gives the tray hint its final text from the statistics line (more lines may be added around it).
+    void SetTrayHintComposer(std::function<QString(const QString &statsHint)> composer)
+    {
+        hintComposer_ = std::move(composer);
+    }
+
     // What the tray shows now (also kept without a tray icon).
     QString TrayHint() const { return trayHint_; }
     bool TrayShowsStats() const { return trayShowsStats_; }
@@ -95,6 +101,10 @@ public:
     QTimer *tmStatRefresh = nullptr;
     ZEMRequestChannel &Channel() { return *csStat_; }
 
+signals:
+    // After the list was redrawn from the current values (a reply, or clearing without an adapter).
+    void StatsShown();
+
 private:
     void StartPauseExecute();
     void OptionsExecute();
@@ -104,6 +114,7 @@ private:
     ZEMExchangeSink &sink_;
     std::unique_ptr<ZEMRequestChannel> csStat_;
     std::function<QString()> activeAlias_;
+    std::function<QString(const QString &)> hintComposer_;
     void ConnectActions();
     void ScheduleUpdate();
 

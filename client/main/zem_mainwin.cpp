@@ -32,6 +32,8 @@
 #include "zem_adaptertree.h"
 #include "zem_configexchange.h"
 #include "zem_currentstats.h"
+#include "zem_notifier.h"
+#include "zem_pacemonitor.h"
 #include "zem_logframe.h"
 #include "zem_artwork.h"
 #include "zem_debuglogform.h"
@@ -68,7 +70,8 @@ QWidget *PaneHeader(const QString &text, QToolBar *bar)
 
 TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, const ZEMMainFrameEnv &env,
                                QWidget *parent)
-    : QMainWindow(parent), settings_(settings), clientLog_(clientLog), prompt_(env.prompt), help_(env.help)
+    : QMainWindow(parent), settings_(settings), clientLog_(clientLog), prompt_(env.prompt), help_(env.help),
+      notifier_(env.notifier)
 {
     Q_ASSERT(prompt_);
     ZEMInitArtwork();
@@ -618,6 +621,17 @@ void TTZEMMainFrame::CreateMonitorParts()
     currentStats->SetTray(tiTray, ZEMArtIcon(QStringLiteral("tallyview")));
     currentStats->SetStartPauseIcons(ZEMArtIcon(QStringLiteral("stats_start")),
                                      ZEMArtIcon(QStringLiteral("stats_stop")));
+
+    // The pace of the period and its alerts follow every statistics update.
+    if (!notifier_) {
+        ownNotifier_ = std::make_unique<ZEMDesktopNotifier>(tiTray);
+        notifier_ = ownNotifier_.get();
+    }
+    paceMonitor = new ZEMPaceMonitor(settings_, *this, *notifier_, this);
+    paceMonitor->SetActiveAliasSource([this] { return activeAlias; });
+    paceMonitor->AttachList(lvCurrentStats);
+    connect(currentStats, &ZEMCurrentStatsPoller::StatsShown, paceMonitor, &ZEMPaceMonitor::Update);
+    currentStats->SetTrayHintComposer([this](const QString &hint) { return paceMonitor->ComposeHint(hint); });
 
     logFrame = new TZEMLogFrame(settings_);
     SetLogFrame(logFrame);

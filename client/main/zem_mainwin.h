@@ -41,6 +41,8 @@ class ZEMBrowserPane;
 class ZEMFilePicker;
 class ZEMCurrentStatsPoller;
 class ZEMHelpSystem;
+class ZEMNotifier;
+class ZEMPaceMonitor;
 class ZEMPrompt;
 class ZEMReportController;
 class ZEMRequestChannel;
@@ -53,6 +55,7 @@ struct ZEMMainFrameEnv {
     ZEMFilePicker *filePicker = nullptr; // null: the toolkit's file dialogs
     std::function<bool(QPrinter &)> printDialog; // unset: the toolkit's print dialog
     std::optional<bool> trayAvailable;           // unset: ask the desktop whether it has a system tray
+    ZEMNotifier *notifier = nullptr;             // null: desktop notifications, else the tray's balloon
 };
 
 inline constexpr char kExitQuestion[] = "Are you sure to close the Tallyway GUI?";
@@ -136,6 +139,7 @@ public:
     // periods, true on OK with the editor's own modified flag. Null: no editor opens.
     ZEMBillPeriodEditorSeam billPeriodEditor;
     ZEMCurrentStatsPoller *currentStats = nullptr;
+    ZEMPaceMonitor *paceMonitor = nullptr;
     TZEMLogFrame *logFrame = nullptr;
     // The installed reports, their menu and the last report run.
     ZEMReportController *reports = nullptr;
@@ -240,6 +244,8 @@ private:
     std::unique_ptr<ZEMHelpSystem> ownHelp_;
     std::unique_ptr<ZEMFilePicker> ownPicker_;
     std::unique_ptr<ZEMPageCommands> pageCommands_;
+    ZEMNotifier *notifier_;
+    std::unique_ptr<ZEMNotifier> ownNotifier_;
     bool trayAvailable_ = false;
     bool noTrayTold_ = false;
     bool exiting_ = false;

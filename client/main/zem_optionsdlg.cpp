@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "zem_alertspage.h"
 #include "zem_prompt.h"
 #include "zem_spinedit.h"
 #include "zmm_datamodule.h"
@@ -118,6 +119,8 @@ TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(par
     pcOptions->addTab(tsCommon, tr("&Common"));
     pcOptions->addTab(tsCurrStat, tr("Current &Statistics"));
     pcOptions->addTab(tsLog, tr("&Log"));
+    tsAlerts = new TZEMAlertsPage(prompt_);
+    pcOptions->addTab(tsAlerts, tr("&Alerts"));
     connect(pcOptions, &QTabWidget::currentChanged, this, [this] { FocusMarkedField(); });
 
     auto *bOK = new QPushButton(tr("OK"));
@@ -162,6 +165,16 @@ void TZEMOptionsDlg::SaveTo(TDMMain &module) const
     module.LogReqInterval = Position(edLogReqInt);
     module.LogReqLines = Position(edLogLines);
     module.ShowTrayHint = cbShowTrayHint->isChecked();
+}
+
+void TZEMOptionsDlg::LoadAlertsFrom(const TDMMain &module)
+{
+    tsAlerts->Load(ZEMAlertSettings::Load(module.Store()));
+}
+
+bool TZEMOptionsDlg::SaveAlertsTo(TDMMain &module, QString *error) const
+{
+    return tsAlerts->Settings().Save(module.Store(), error);
 }
 
 void TZEMOptionsDlg::SelectPage(int page, bool markInterval)
@@ -231,11 +244,16 @@ bool EditOptionsDialog(TDMMain &module, int page, bool markInterval, ZEMPrompt &
 {
     TZEMOptionsDlg dialog(prompt, parent && parent->isVisible() ? parent : nullptr);
     dialog.LoadFrom(module);
+    dialog.LoadAlertsFrom(module);
     dialog.SelectPage(page, markInterval);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     dialog.SaveTo(module);
-    module.SaveSettings();
+    if (module.SaveSettings()) {
+        QString error;
+        if (!dialog.SaveAlertsTo(module, &error) && module.Prompt())
+            module.Prompt()->Error(error);
+    }
     return true;
 }
 

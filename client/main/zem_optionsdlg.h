@@ -11,6 +11,7 @@ class QComboBox;
 class QLineEdit;
 class QTabWidget;
 class TDMMain;
+class TZEMAlertsPage;
 class ZEMPrompt;
 class ZEMSpinEdit;
 
@@ -18,7 +19,7 @@ class TZEMOptionsDlg : public QDialog {
     Q_OBJECT
 
 public:
-    enum Page { PageCommon = 0, PageCurrentStatistics = 1, PageLog = 2 };
+    enum Page { PageCommon = 0, PageCurrentStatistics = 1, PageLog = 2, PageAlerts = 3 };
 
     // Failed checks are reported through `prompt`.
     explicit TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent = nullptr);
@@ -26,6 +27,9 @@ public:
     void LoadFrom(const TDMMain &module);
     // Copies every field into the settings (the numbers as the positions of their spin controls).
     void SaveTo(TDMMain &module) const;
+    // The alerts page keeps its settings in the store itself.
+    void LoadAlertsFrom(const TDMMain &module);
+    bool SaveAlertsTo(TDMMain &module, QString *error = nullptr) const;
 
     // Opens on `page`; with `markInterval` the page's interval field takes the focus whenever the page
     // is shown (page 0 has none).
@@ -40,6 +44,7 @@ public:
     QWidget *tsCommon = nullptr;
     QWidget *tsCurrStat = nullptr;
     QWidget *tsLog = nullptr;
+    TZEMAlertsPage *tsAlerts = nullptr;
     QCheckBox *cbHideOnRun = nullptr;
     QCheckBox *cbConfirmExit = nullptr;
     QComboBox *cbxFirstDay = nullptr;

@@ -1,0 +1,156 @@
+#pragma once
+// The pace of the running bill period: how much of the limit is used, where the period is headed, how
+// much may still be used per day, and the alerts that fire once per adapter and period. Plain logic: no
+// widgets, no timers; the clock is passed in.
+//
+// The projection. Let t be now, s the period's first day (DATE_FROM, 00:00), e the end of its last day
+// (DATE_TO + 1), T the total so far, L the limit, and (t_i, T_i) the samples the client recorded in this
+// period. The period's start counts as a sample (s, 0).
+//   average rate   A = T / (t - s)                       bytes a day since the period began
+//   recent rate    R = (T - T_k) / (t - t_k)              t_k: the oldest sample of the last 24 hours
+//   recent weight  w = 0.5 * min(1, (t - t_k) / 1 day)    0 when no sample of the last 24 hours is older
+//                                                         than a minute
+//   rate           r = (1 - w) * A + w * R
+//   projected      P = T + r * (e - t)
+// The limit is projected to run out at t + (L - T) / r when r > 0, L - T > 0 and that moment falls before
+// e; its day is shown. Half the weight on the last day follows a change of habit (a burst yesterday then
+// quiet today lowers the projection at once) without letting one busy hour swing the whole period.
+// Under a day into the period (t - s < 1) there is not enough data and nothing is projected.
+//
+// Safe per day = max(0, L - T) / (DATE_TO - today + 1): what may be used each day that is left, today
+// included.
+//
+// Open periods (DATE_TO at or beyond the infinite date) and a limit of 0 or less get no projection, no
+// safe amount and no alerts.
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+#include "zmm_datamodule.h"
+
+class ZEMSettingsStore;
+
+struct ZEMPaceSample {
+    double at = 0; // date-time value
+    qint64 total = 0;
+    bool operator==(const ZEMPaceSample &) const = default;
+};
+
+struct ZEMPaceEstimate {
+    bool applicable = false; // the period has an end and a limit
+    bool enoughData = false; // at least a day into the period
+    double usedShare = 0;    // total / limit (may exceed 1)
+    double elapsedShare = 0; // of the period's length, 0 to 1
+    double ratePerDay = 0;   // the blended rate r
+    qint64 projectedTotal = 0;
+    std::optional<double> runOutDay;  // the day the limit is projected to run out, before the period's end
+    bool limitReached = false;        // the remainder is already 0 or less
+    std::optional<double> reachedDay; // the day a recorded sample first reached the limit
+    qint64 safePerDay = 0;
+};
+
+inline constexpr double kPaceRecentWindowDays = 1.0;
+inline constexpr double kPaceRecentMaxWeight = 0.5;
+inline constexpr double kPaceMinimumDays = 1.0;
+
+// Whether a reply's period gets a projection at all.
+bool PaceApplies(const ZEMCurrentStats &stats);
+ZEMPaceEstimate EstimatePace(const ZEMCurrentStats &stats, const std::vector<ZEMPaceSample> &samples,
+                             double now);
+
+// The three rows shown after the statistics list's rows, and their values.
+const QStringList &PaceRowCaptions();
+QStringList PaceRowValues(const ZEMPaceEstimate &estimate);
+
+// The lines the tray hint gains: the adapter with the period's dates, and the share used with the
+// projected day.
+QString PaceHintHeader(const QString &adapter, const ZEMCurrentStats &stats);
+QString PaceHintFooter(const ZEMPaceEstimate &estimate);
+
+// ---------------------------------------------------------------------------------------------
+// Alerts
+
+// Which alerts are wanted: thresholds of the share used (in per cent), each on or off, and the alert for
+// a limit projected to run out before the period ends.
+struct ZEMAlertThreshold {
+    int percent = 0;
+    bool enabled = true;
+    bool operator==(const ZEMAlertThreshold &) const = default;
+};
+
+struct ZEMAlertSettings {
+    QList<ZEMAlertThreshold> thresholds{{75, true}, {90, true}, {100, true}};
+    bool projected = true;
+
+    // Kept under the client's key in the user's root, subkey "Alerts".
+    static ZEMAlertSettings Load(const ZEMSettingsStore &store);
+    bool Save(ZEMSettingsStore &store, QString *error = nullptr) const;
+    // "75:1,90:1,100:0": the stored form of the thresholds. Parsing skips malformed items and keeps
+    // percentages within 1 to kAlertPercentMax, sorted, without repeats.
+    QString ThresholdsText() const;
+    static QList<ZEMAlertThreshold> ParseThresholds(const QString &text);
+    bool operator==(const ZEMAlertSettings &) const = default;
+};
+
+inline constexpr int kAlertPercentMax = 1000;
+inline constexpr int kAlertThresholdsMax = 32;
+
+// What the client remembers of one adapter's running period.
+struct ZEMPaceRecord {
+    double from = 0; // the period (DATE_FROM, DATE_TO) the samples and alerts belong to
+    double to = 0;
+    std::vector<ZEMPaceSample> samples;
+    // The alerts that fired in this period, each with the limit it fired at ("75", "projected").
+    QMap<QString, qint64> fired;
+};
+
+struct ZEMAlert {
+    QString key; // "75" for a share, "projected" for the projection
+    QString title;
+    QString text;
+};
+
+// Works out the alerts a reply raises and marks them fired in `record`. An alert fires once per period;
+// after the limit was raised past the point where it fired (its condition no longer holds at a higher
+// limit) it is armed again.
+std::vector<ZEMAlert> EvaluateAlerts(ZEMPaceRecord &record, const QString &adapter,
+                                     const ZEMCurrentStats &stats, const ZEMPaceEstimate &estimate,
+                                     const ZEMAlertSettings &settings);
+
+// ---------------------------------------------------------------------------------------------
+// History
+
+inline constexpr double kPaceSampleSpacingDays = 5.0 / (24 * 60); // one stored sample per 5 minutes
+inline constexpr double kPaceKeepDays = 2.0;                      // samples older than this are dropped
+inline constexpr int kPaceSamplesMax = 1000;
+inline constexpr int kPaceAdaptersMax = 64;
+inline constexpr qint64 kPaceFileMax = 4 * 1024 * 1024;
+
+// The records of every adapter, kept in one file in the settings folder so that a restart forgets
+// neither the recent samples nor which alerts already fired. A missing, oversized or unreadable file
+// starts an empty history.
+class ZEMPaceHistory {
+public:
+    explicit ZEMPaceHistory(QString filePath);
+
+    QString FilePath() const { return path_; }
+    void Load();
+    // Writes the file whole (through a temporary file, so a crash never leaves half of it).
+    bool Save(QString *error = nullptr) const;
+
+    // The record of `adapter` for the reply's period: a new period starts an empty record.
+    ZEMPaceRecord &Record(const QString &adapter, const ZEMCurrentStats &stats);
+    const QMap<QString, ZEMPaceRecord> &Records() const { return records_; }
+
+    // Adds a sample when the last one is at least kPaceSampleSpacingDays old, drops samples older than
+    // kPaceKeepDays or above the new total (the server's count went back); true when the record changed.
+    static bool AddSample(ZEMPaceRecord &record, double now, qint64 total);
+
+private:
+    QString path_;
+    QMap<QString, ZEMPaceRecord> records_;
+};
