@@ -146,7 +146,10 @@ private slots:
         QCOMPARE(stats->topLevelItem(3)->text(1), QStringLiteral("560"));
         QCOMPARE(stats->topLevelItem(5)->text(1), QStringLiteral("1000"));
         QCOMPARE(stats->topLevelItem(6)->text(1), QStringLiteral("40"));
-        QCOMPARE(frame_->tiTray->toolTip(), QStringLiteral("Tot: 960, Lim: 1000, Rem: 40"));
+        // The statistics line, between the adapter with its period and the share used.
+        QCOMPARE(frame_->tiTray->toolTip().split(QLatin1Char('\n')),
+                 (QStringList{"lan: 01/03/2004 - 31/03/2004", "Tot: 960, Lim: 1000, Rem: 40",
+                              "96 % used, limit reached on 18/03/2004"}));
         // 40 is under a twentieth of the limit: black on yellow.
         const QImage picture = frame_->currentStats->TrayPicture().pixmap(QSize(16, 16)).toImage();
         QCOMPARE(picture.pixelColor(0, 0), zemtray::kYellow);

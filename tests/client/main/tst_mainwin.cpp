@@ -103,15 +103,17 @@ private slots:
         w.UpdateActiveCaption();
         QCOMPARE(w.pCaption->text(), QStringLiteral("Active Interface Adapter: eth0"));
 
-        QCOMPARE(w.lvCurrentStats->topLevelItemCount(), 7);
+        // The seven statistics rows, then the three rows of the period's pace.
+        QCOMPARE(w.lvCurrentStats->topLevelItemCount(), 10);
         QStringList rows, values;
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < 10; ++i) {
             rows << w.lvCurrentStats->topLevelItem(i)->text(0);
             values << w.lvCurrentStats->topLevelItem(i)->text(1);
         }
         QCOMPARE(rows, (QStringList{"Begin of period", "End of period", "Volume sent", "Volume received",
-                                    "Volume total", "Limit", "Limit remainder"}));
-        QCOMPARE(values, (QStringList{"-", "-", "0", "0", "0", "0", "0"}));
+                                    "Volume total", "Limit", "Limit remainder", "Projected total",
+                                    "Limit reached on", "Safe per day"}));
+        QCOMPARE(values, (QStringList{"-", "-", "0", "0", "0", "0", "0", "-", "-", "-"}));
         QCOMPARE(w.tvAdapters->topLevelItem(0)->text(0), QStringLiteral("Adapters"));
 
         QStringList menus;
