@@ -1,0 +1,60 @@
+#include "zem_addlimitdlg.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+
+#include "zem_billperiods.h"
+#include "zem_prompt.h"
+#include "zem_spinedit.h"
+
+namespace {
+QLabel *Bold(const char *name, const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setObjectName(QString::fromLatin1(name));
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+} // namespace
+
+TZEMAddLimitDlg::TZEMAddLimitDlg(const ZEMBillPeriod &period, ZEMPrompt &prompt, QWidget *parent)
+    : ZEMBillingDialog(tr("Increase limit"), prompt, parent), limit(this)
+{
+    setObjectName(QStringLiteral("ZEMAddLimitDlg"));
+    lPeriod = Bold("lPeriod", tr("Bill period:"));
+    lStart = Bold("lStart", FormatDisplayDate(period.startDate) + QStringLiteral(" -"));
+    lEnd = Bold("lEnd", period.IsOpen() ? tr("Infinity") : FormatDisplayDate(period.endDate));
+    auto *dates = new QWidget;
+    auto *datesLayout = new QHBoxLayout(dates);
+    datesLayout->setContentsMargins(0, 0, 0, 0);
+    datesLayout->addWidget(lStart);
+    datesLayout->addWidget(lEnd);
+    datesLayout->addStretch(1);
+    Form()->addRow(lPeriod, dates);
+
+    limit.cbUnit->setCurrentIndex(SplitLimit(period.limit).unit);
+    limit.edLimit->setValue(0);
+    auto *label = new QLabel(tr("&Limit increment:"));
+    label->setBuddy(limit.edLimit);
+    Form()->addRow(label, limit.row);
+}
+
+bool TZEMAddLimitDlg::CloseQuery()
+{
+    return CheckSpinField(limit.edLimit, QStringLiteral("Limit increment"), prompt_);
+}
+
+bool IncreaseLimitDialog(ZEMBillPeriod &period, ZEMPrompt &prompt, QWidget *parent)
+{
+    TZEMAddLimitDlg dialog(period, prompt, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    if (!IncreaseLimit(period, dialog.limit.edLimit->value(), dialog.limit.cbUnit->currentIndex()))
+        prompt.Error(
+            QStringLiteral("The limit cannot grow any further; it is now the largest limit there is."));
+    return true;
+}

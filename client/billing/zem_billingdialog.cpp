@@ -1,0 +1,54 @@
+#include "zem_billingdialog.h"
+
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+ZEMBillingDialog::ZEMBillingDialog(const QString &caption, ZEMPrompt &prompt, QWidget *parent)
+    : QDialog(parent), prompt_(prompt)
+{
+    setWindowTitle(caption);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    auto *pages = new QTabWidget(this);
+    pages->setObjectName(QStringLiteral("pcSettings"));
+    auto *page = new QWidget;
+    form_ = new QFormLayout(page);
+    pages->addTab(page, tr("Settings"));
+
+    bOK = new QPushButton(tr("OK"), this);
+    bOK->setObjectName(QStringLiteral("bOK"));
+    bOK->setDefault(true);
+    connect(bOK, &QPushButton::clicked, this, &ZEMBillingDialog::accept);
+    bCancel = new QPushButton(tr("Cancel"), this);
+    bCancel->setObjectName(QStringLiteral("bCancel"));
+    bCancel->setAutoDefault(false);
+    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(bOK);
+    buttons->addWidget(bCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(pages, 1);
+    layout->addLayout(buttons);
+}
+
+void ZEMBillingDialog::accept()
+{
+    if (CloseQuery())
+        QDialog::accept();
+}
+
+void ZEMBillingDialog::showEvent(QShowEvent *event)
+{
+    // A fixed border at the size the contents need, centred on the screen.
+    setFixedSize(sizeHint());
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    QDialog::showEvent(event);
+}

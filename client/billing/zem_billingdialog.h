@@ -1,0 +1,34 @@
+#pragma once
+// The frame shared by the bill period dialogs: fixed border, centred on the screen, one page
+// "Settings", an "OK" button (the default) and a "Cancel" button (also Escape). Closing with OK runs
+// CloseQuery first and keeps the dialog open when it fails; Cancel never checks.
+
+#include <QDialog>
+
+class QFormLayout;
+class QPushButton;
+class ZEMPrompt;
+
+class ZEMBillingDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    ZEMBillingDialog(const QString &caption, ZEMPrompt &prompt, QWidget *parent);
+
+    virtual bool CloseQuery() = 0;
+
+    QPushButton *bOK = nullptr;
+    QPushButton *bCancel = nullptr;
+
+public slots:
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    // The rows of the "Settings" page.
+    QFormLayout *Form() const { return form_; }
+    ZEMPrompt &prompt_;
+
+private:
+    QFormLayout *form_ = nullptr;
+};
