@@ -26,6 +26,7 @@
 #include "htmlhelputils.h"
 #include "zem_aboutdlg.h"
 #include "zem_adapteroperations.h"
+#include "zem_billperiodeditor.h"
 #include "zem_browserpane.h"
 #include "zem_dialogfilepicker.h"
 #include "zem_reportcontroller.h"
@@ -590,6 +591,12 @@ void TTZEMMainFrame::CreateMonitorParts()
     adapterOps = new ZEMAdapterOperations(settings_, *this, *adapterList, this);
     adapterOps->SetToggleListen([this] { adapterList->ToggleListen(); });
     connect(actBillPeriods, &QAction::triggered, adapterOps, &ZEMAdapterOperations::BillPeriodsExecute);
+    billPeriodEditor = [this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
+        return EditBillPeriodsDialog(
+            periods, alias, modified, *prompt_, isVisible() ? this : nullptr,
+            [this] { return settings_.FirstStart; },
+            [this](const QString &topic) { help_->ShowAssistant(topic); });
+    };
     adapterOps->SetBillPeriodEditor([this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
         return billPeriodEditor && billPeriodEditor(periods, alias, modified);
     });
