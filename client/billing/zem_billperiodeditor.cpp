@@ -163,19 +163,31 @@ QAction *MakeAction(QWidget *owner, const char *name, const QString &caption, co
     return action;
 }
 
-// "Legend:" and a row of colour samples with their texts.
+// "Legend:" and colour samples with their texts, at most `perRow` to a row (so the legend does not
+// widen the window).
 struct LegendItem {
     QColor colour;
     QString text;
     QIcon icon;
 };
-QWidget *Legend(const QList<LegendItem> &items)
+QWidget *Legend(const QList<LegendItem> &items, int perRow)
 {
     auto *legend = new QWidget;
-    auto *layout = new QHBoxLayout(legend);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new QLabel(QObject::tr("Legend:")));
-    for (const LegendItem &item : items) {
+    auto *rows = new QVBoxLayout(legend);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(2);
+    QHBoxLayout *layout = nullptr;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const LegendItem &item = items[i];
+        if (i % perRow == 0) {
+            if (layout)
+                layout->addStretch(1);
+            layout = new QHBoxLayout;
+            rows->addLayout(layout);
+            auto *caption = new QLabel(i == 0 ? QObject::tr("Legend:") : QString());
+            caption->setMinimumWidth(QFontMetrics(caption->font()).horizontalAdvance(QObject::tr("Legend:")));
+            layout->addWidget(caption);
+        }
         auto *sample = new QLabel;
         if (!item.icon.isNull()) {
             sample->setPixmap(item.icon.pixmap(QSize(16, 24)));
@@ -188,7 +200,8 @@ QWidget *Legend(const QList<LegendItem> &items)
         layout->addWidget(new QLabel(item.text));
         layout->addSpacing(6);
     }
-    layout->addStretch(1);
+    if (layout)
+        layout->addStretch(1);
     return legend;
 }
 
@@ -342,7 +355,8 @@ QWidget *TZEMBillPeriodEditor::BuildGridPage()
                               {kColourGap, tr("Gap before period"), {}},
                               {kColourIntersection, tr("Intersection"), {}},
                               {kColourFinished, tr("Finished"), {}},
-                              {kColourCorrect, tr("Started"), PeriodStateIconPicture(StateStarted)}}));
+                              {kColourCorrect, tr("Started"), PeriodStateIconPicture(StateStarted)}},
+                             5));
     return page;
 }
 
@@ -429,7 +443,8 @@ QWidget *TZEMBillPeriodEditor::BuildChartPage()
                               {kColourGapAndIntersection, tr("Gap and intersection"), {}},
                               {kColourSelected, tr("Selected"), {}},
                               {kColourFinished, tr("Finished"), {}},
-                              {kColourToday, tr("Today"), {}}}));
+                              {kColourToday, tr("Today"), {}}},
+                             4));
     return page;
 }
 
@@ -522,6 +537,7 @@ void TZEMBillPeriodEditor::RebuildChart()
     chPeriods->clearItems();
     bars_.clear();
     handles_.clear();
+    today_ = {};
     selectedBar_ = -1;
     const int count = int(periods.size());
     chPeriods->yAxis->setRange(-0.5, count + 0.5);
@@ -581,8 +597,16 @@ void TZEMBillPeriodEditor::PlaceBars()
         bar.rect->bottomRight->setCoords(to, bar.row + bar.halfHeight);
         if (!bar.label)
             return;
-        const double visibleFrom = std::max(bar.span.from, range.lower);
-        const double visibleTo = std::min(bar.span.to, range.upper);
+        double visibleFrom = std::max(bar.span.from, range.lower);
+        double visibleTo = std::min(bar.span.to, range.upper);
+        // On the today marker's row the label takes the longer side of the marker.
+        if (today_.rect && bar.row == today_.row && today_.span.from > visibleFrom
+            && today_.span.to < visibleTo) {
+            if (today_.span.from - visibleFrom >= visibleTo - today_.span.to)
+                visibleTo = today_.span.from;
+            else
+                visibleFrom = today_.span.to;
+        }
         bar.label->setVisible(visibleFrom < visibleTo);
         bar.label->position->setCoords((visibleFrom + visibleTo) / 2, bar.row);
     };
