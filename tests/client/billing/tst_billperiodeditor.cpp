@@ -52,12 +52,9 @@ private slots:
     void windowAndGrid()
     {
         ZEMScriptedPrompt prompt;
-        // Unsorted on purpose: the editor sorts when it shows.
-        const ZEMBillPeriods list =
-            List({P(D(2004, 7, 8), InfiniteDate), P(D(2004, 1, 1), D(2004, 1, 31), 1536),
-                  P(D(2004, 2, 1), D(2004, 3, 31), qint64(1) << 30), P(D(2004, 4, 5), D(2004, 4, 30)),
-                  P(D(2004, 5, 1), D(2004, 5, 15)), P(D(2004, 5, 16), D(2004, 5, 31)),
-                  P(D(2004, 5, 31), D(2004, 6, 30)), P(D(2004, 7, 5), D(2004, 7, 10), 700)});
+        // Reversed on purpose: the editor sorts when it shows.
+        ZEMBillPeriods list = EveryStateList();
+        std::reverse(list.begin(), list.end());
         TZEMBillPeriodEditor editor(list, prompt);
         QCOMPARE(editor.windowTitle(), QStringLiteral("Bill Periods Editor"));
         QCOMPARE(editor.size(), QSize(618, 557));
@@ -74,21 +71,13 @@ private slots:
         const QStringList ends = {"31/01/2004", "31/03/2004", "30/04/2004", "15/05/2004",
                                   "31/05/2004", "30/06/2004", "10/07/2004", "..."};
         const QStringList limits = {"1 Kb", "1 GB", "0 MB", "0 MB", "0 MB", "0 MB", "700", "0 MB"};
-        const int icons[] = {StateFinished,
-                             StateStarted,
-                             StateGap,
-                             StateCorrect,
-                             StateIntersection,
-                             StateIntersection,
-                             StateGapAndIntersection,
-                             StateIntersection};
         for (int row = 0; row < 8; ++row) {
             QCOMPARE(model->index(row, 0).data().toString(), QStringLiteral(" "));
             QCOMPARE(model->index(row, 1).data().toString(), starts[row]);
             QCOMPARE(model->index(row, 2).data().toString(), ends[row]);
             QCOMPARE(model->index(row, 3).data().toString(), limits[row]);
             const QIcon icon = model->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
-            QCOMPARE(Picture(icon), Picture(PeriodStateIconPicture(icons[row])));
+            QCOMPARE(Picture(icon), Picture(PeriodStateIconPicture(kEveryStateIcons[row])));
         }
         QCOMPARE(Picture(PeriodStateIconPicture(StateGap)).height(), 24);
         QVERIFY(Picture(PeriodStateIconPicture(StateGap)) != Picture(PeriodStateIconPicture(StateCorrect)));

@@ -13,20 +13,8 @@ const double kToday = D(2004, 3, 17);
 
 TEST(GanttLayout, StateIconsAndColours)
 {
-    // Finished, current, gap, correct, intersection pair, gap and intersection, open intersection.
-    ZEMBillPeriods list = List({P(D(2004, 1, 1), D(2004, 1, 31)), P(D(2004, 2, 1), D(2004, 3, 31)),
-                                P(D(2004, 4, 5), D(2004, 4, 30)), P(D(2004, 5, 1), D(2004, 5, 15)),
-                                P(D(2004, 5, 16), D(2004, 5, 31)), P(D(2004, 5, 31), D(2004, 6, 30)),
-                                P(D(2004, 7, 5), D(2004, 7, 10)), P(D(2004, 7, 8), InfiniteDate)});
+    ZEMBillPeriods list = EveryStateList();
     SortAndCheck(list);
-    const int icons[] = {StateFinished,
-                         StateStarted,
-                         StateGap,
-                         StateCorrect,
-                         StateIntersection,
-                         StateIntersection,
-                         StateGapAndIntersection,
-                         StateIntersection};
     const QColor colours[] = {kColourFinished,
                               kColourCorrect,
                               kColourGap,
@@ -36,7 +24,7 @@ TEST(GanttLayout, StateIconsAndColours)
                               kColourGapAndIntersection,
                               kColourIntersection};
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(PeriodStateIcon(list, i, kNow), icons[i]) << i;
+        EXPECT_EQ(PeriodStateIcon(list, i, kNow), kEveryStateIcons[i]) << i;
         EXPECT_EQ(PeriodColour(list, i, kNow), colours[i]) << i;
     }
     // A finished period is grey whatever its flags; the icons are 24 pixels high.

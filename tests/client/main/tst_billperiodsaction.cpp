@@ -2,6 +2,11 @@
 // the real main window against the development server.
 
 #include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,10 +16,13 @@
 #include "monitor_testapp.h"
 #include "zem_adapteroperations.h"
 #include "zem_adaptertree.h"
+#include "zem_addlimitdlg.h"
+#include "zem_billperiodeditor.h"
 #include "zem_debuglogform.h"
 #include "zem_devserver.h"
 #include "zem_mainwin.h"
 #include "zem_requestchannel.h"
+#include "zem_spinedit.h"
 #include "zem_testhelpers.h"
 
 void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
@@ -27,6 +35,18 @@ public:
     void ShowAssistant(const QString &) override {}
     void HideHelpWindow(const QString &) override {}
 };
+
+// Runs `action` on the modal window of type T once it has opened (looking for up to 10 seconds).
+template <typename T>
+void OnNextModal(std::function<void(T *)> action, int attempts = 500)
+{
+    QTimer::singleShot(20, [action, attempts] {
+        if (auto *window = qobject_cast<T *>(QApplication::activeModalWidget()))
+            action(window);
+        else if (attempts > 0)
+            OnNextModal<T>(action, attempts - 1);
+    });
+}
 
 class BillPeriodsAction : public ::testing::Test {
 protected:
@@ -139,6 +159,42 @@ TEST_F(BillPeriodsAction, FromThePopUpTheEditorOpensOnTheServersPeriodsAndOkSave
     ASSERT_TRUE(WaitUntil([&] { return saved; }, 5000));
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(seen.size(), 3u);
+}
+
+// The real editor: an edit made through its widgets and OK store the new list on the server.
+TEST_F(BillPeriodsAction, AnEditInTheEditorReachesTheServer)
+{
+    bool saved = false;
+    QObject::connect(&frame->adapterOps->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
+                     [&] { saved = true; });
+    Tree().setCurrentItem(Tree().FindAdapter(QStringLiteral("lan")));
+
+    // Raise the open period's limit by 5 MBytes through Increase limit, then OK.
+    QString adapterLabel;
+    int rows = 0;
+    OnNextModal<TZEMBillPeriodEditor>([&](TZEMBillPeriodEditor *editor) {
+        adapterLabel = editor->lAdapter->text();
+        rows = editor->lvPeriods->model()->rowCount();
+        editor->lvPeriods->selectionModel()->setCurrentIndex(editor->lvPeriods->model()->index(1, 0),
+                                                             QItemSelectionModel::ClearAndSelect
+                                                                 | QItemSelectionModel::Rows);
+        OnNextModal<TZEMAddLimitDlg>([](TZEMAddLimitDlg *dialog) {
+            dialog->limit.edLimit->findChild<QLineEdit *>()->setText(QStringLiteral("5"));
+            dialog->bOK->click();
+        });
+        editor->actAddLimit->trigger();
+        editor->bOK->click();
+    });
+    frame->actBillPeriods->trigger();
+
+    ASSERT_TRUE(WaitUntil([&] { return saved; }, 8000));
+    EXPECT_EQ(adapterLabel, QStringLiteral("lan"));
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(boxes.prompt.Count(), 0);
+    const QByteArray stored =
+        server.Get("/cgi-bin/Ostler.exe?action=get&adapter_alias=lan&data_name=cpm_billperiods");
+    EXPECT_TRUE(stored.contains(R"(FROM="20040101" TO="20040131" LIMIT="1073741824")")) << stored.constData();
+    EXPECT_TRUE(stored.contains(R"(FROM="20040201" TO="22220101" LIMIT="5242880")")) << stored.constData();
 }
 
 } // namespace
