@@ -194,7 +194,8 @@ ZEMAdapterController::ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &s
     setActive_->SetParamsFiller([this](ZEMQueryBuilder &params) {
         params.Set(QStringLiteral("active_adapter"), state_.pendingActiveAlias);
     });
-    setActive_->SetPayloadHandler([this](const ZEMXMLItem &root) { OnSetActive(root); });
+    // A reply whose error code refused the switch leaves the status panel as the error left it.
+    setActive_->SetCheckedPayloadHandler([this](const ZEMXMLItem &root) { return OnSetActive(root); });
     connect(&tree_, &QTreeWidget::itemSelectionChanged, this, &ZEMAdapterController::UpdateActions);
     UpdateActiveCaption();
 }
@@ -331,11 +332,12 @@ void ZEMAdapterController::OnAdapterList(const ZEMXMLItem &root)
     emit AdapterListApplied();
 }
 
-void ZEMAdapterController::OnSetActive(const ZEMXMLItem &root)
+bool ZEMAdapterController::OnSetActive(const ZEMXMLItem &root)
 {
     if (!ParseSetActiveReply(root, state_, sink_))
-        return;
+        return false;
     ApplyActiveAlias();
     UpdateActiveCaption();
     UpdateActions();
+    return true;
 }

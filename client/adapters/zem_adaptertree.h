@@ -125,7 +125,7 @@ signals:
 
 private:
     void OnAdapterList(const ZEMXMLItem &root);
-    void OnSetActive(const ZEMXMLItem &root);
+    bool OnSetActive(const ZEMXMLItem &root);
     void ApplyActiveAlias();
     void ListenExecute();
 

@@ -26,6 +26,11 @@ ZEMReplyError ZEMReplyError::Expected(const QString &tag)
     return ZEMReplyError(QStringLiteral("'%1' expected!").arg(tag));
 }
 
+ZEMReplyError ZEMReplyError::TooLarge(qsizetype limitBytes)
+{
+    return Conversion(QStringLiteral("The reply is larger than %1 MiB").arg(limitBytes / (1024 * 1024)));
+}
+
 namespace {
 
 // True when an error code as the server writes it is a non-zero integer (an optional sign and decimal
@@ -116,6 +121,7 @@ bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &
         if (aborted) {
             if (kind.logsAbort)
                 sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error 10053"));
+            buffer.clear();
             return true;
         }
         sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
@@ -123,14 +129,36 @@ bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &
         buffer = kReportedMarker;
         return code == ZEMSocketError::ConnectionRefused;
     }
-    if (aborted)
+    if (aborted) {
+        buffer.clear();
         return true;
+    }
     sink.StatusText(FormatArgs(L(kind.socketErrorStatus), args));
     return code == ZEMSocketError::ConnectionRefused;
 }
 
 ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer,
                                  ZEMExchangeSink &sink, const ZEMPayloadHandler &payload)
+{
+    return HandleDisconnectChecked(kind, buffer, sink, [&payload](const ZEMXMLItem &root) {
+        if (payload)
+            payload(root);
+        return true;
+    });
+}
+
+ZEMReplyOutcome HandleOversizedReply(const ZEMRequestKindInfo &kind, qsizetype limitBytes,
+                                     ZEMExchangeSink &sink)
+{
+    const QString detail = ZEMReplyError::TooLarge(limitBytes).Detail();
+    if (IsConfiguration(kind))
+        sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error: ") + detail);
+    ReportReplyError(kind, detail, sink);
+    return ZEMReplyOutcome::Failed;
+}
+
+ZEMReplyOutcome HandleDisconnectChecked(const ZEMRequestKindInfo &kind, const QByteArray &buffer,
+                                        ZEMExchangeSink &sink, const ZEMCheckedPayloadHandler &payload)
 {
     if (IsConfiguration(kind)) {
         sink.ClientLog(L(kind.logPrefix), QStringLiteral("Disconnect"));
@@ -158,8 +186,8 @@ ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArra
         return ZEMReplyOutcome::NoRoot;
     }
     try {
-        if (payload)
-            payload(root);
+        if (payload && !payload(root))
+            return ZEMReplyOutcome::Refused;
     } catch (const ZEMReplyError &error) {
         ReportReplyError(kind, error.Detail(), sink);
         return ZEMReplyOutcome::Failed;

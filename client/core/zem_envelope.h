@@ -39,6 +39,8 @@ public:
     static ZEMReplyError Conversion(const QString &message);
     // "'<tag>' expected!" where tag is e.g. "<CPM_BILLPERIODS>".
     static ZEMReplyError Expected(const QString &tag);
+    // "'The reply is larger than <n> MiB'": the reply outgrew the kind's limit.
+    static ZEMReplyError TooLarge(qsizetype limitBytes);
 
 private:
     QString detail_;
@@ -70,7 +72,9 @@ bool ServerException(const QString &reply, ZEMExchangeSink &sink);
 bool EnvelopeCheck(const ZEMXMLItem &root, const QString &label, ZEMExchangeSink &sink);
 
 // Handles a socket error of a request of `kind` with `code`; may replace `buffer` with the marker.
-// Returns true when the socket is to be closed (which then runs the disconnect handling).
+// Returns true when the socket is to be closed (which then runs the disconnect handling). A
+// connection aborted on this side (10053) empties the buffer: what arrived before the abort is a
+// cut reply, and nothing of it is applied.
 bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &systemText,
                        QByteArray &buffer, ZEMExchangeSink &sink);
 
@@ -81,11 +85,23 @@ enum class ZEMReplyOutcome {
     NoRoot,          // the root tag is missing (reported unless the kind ignores it)
     Failed,          // the payload handler raised a ZEMReplyError (reported)
     Handled,         // the payload handler ran to its end
+    Refused,         // the payload handler declined the reply (its envelope carried an error code)
 };
 
 // The payload handler of a kind: gets the root element, may raise ZEMReplyError.
 using ZEMPayloadHandler = std::function<void(const ZEMXMLItem &root)>;
+// A payload handler that says whether it applied the reply: false when the reply's own envelope
+// refused it (an error code, already reported); the status panel is then left as it is.
+using ZEMCheckedPayloadHandler = std::function<bool(const ZEMXMLItem &root)>;
 
 // Handles the reply in `buffer` once the connection has closed.
 ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer,
                                  ZEMExchangeSink &sink, const ZEMPayloadHandler &payload);
+// The same with a handler that may decline the reply (outcome Refused, the status panel untouched).
+ZEMReplyOutcome HandleDisconnectChecked(const ZEMRequestKindInfo &kind, const QByteArray &buffer,
+                                        ZEMExchangeSink &sink, const ZEMCheckedPayloadHandler &payload);
+
+// Reports a reply that outgrew the kind's limit (`limitBytes`) as a failed reply in the kind's
+// style; nothing of it is applied.
+ZEMReplyOutcome HandleOversizedReply(const ZEMRequestKindInfo &kind, qsizetype limitBytes,
+                                     ZEMExchangeSink &sink);

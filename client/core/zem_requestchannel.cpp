@@ -1,28 +1,55 @@
 #include "zem_requestchannel.h"
 
+#include <QTimer>
+
+#include "zem_clientsocket.h"
 #include "zem_socketerrors.h"
 #include "zmm_datamodule.h"
+
+namespace {
+int gDefaultTimeoutMs = ZEMRequestChannel::kDefaultReplyTimeoutMs;
+}
 
 ZEMRequestChannel::ZEMRequestChannel(ZEMRequestKind kind, TDMMain &settings, ZEMExchangeSink &sink,
                                      QObject *parent)
     : QObject(parent), info_(RequestKindInfo(kind)), settings_(settings), sink_(sink),
-      socket_(new QTcpSocket(this))
+      socket_(new ZEMClientSocket(this)), timeout_(new QTimer(this)), timeoutMs_(gDefaultTimeoutMs)
 {
     socket_->setObjectName(QLatin1String(info_.socketName));
-    connect(socket_, &QTcpSocket::connected, this, &ZEMRequestChannel::OnConnected);
-    connect(socket_, &QTcpSocket::readyRead, this, &ZEMRequestChannel::OnReadyRead);
-    connect(socket_, &QTcpSocket::disconnected, this, &ZEMRequestChannel::OnDisconnected);
-    connect(socket_, &QTcpSocket::errorOccurred, this, &ZEMRequestChannel::OnError);
+    timeout_->setSingleShot(true);
+    connect(timeout_, &QTimer::timeout, this, &ZEMRequestChannel::OnTimeout);
+    connect(socket_, &ZEMClientSocket::Connected, this, &ZEMRequestChannel::OnConnected);
+    connect(socket_, &ZEMClientSocket::DataReceived, this, &ZEMRequestChannel::OnData);
+    connect(socket_, &ZEMClientSocket::Closed, this, &ZEMRequestChannel::OnClosed);
+    connect(socket_, &ZEMClientSocket::ErrorOccurred, this, &ZEMRequestChannel::OnError);
 }
 
 ZEMRequestChannel::~ZEMRequestChannel()
 {
     // Going away ends the request without handling it.
     socket_->disconnect(this);
-    socket_->abort();
+    socket_->Abort();
 }
 
-bool ZEMRequestChannel::IsOpen() const { return socket_->state() != QAbstractSocket::UnconnectedState; }
+void ZEMRequestChannel::SetPayloadHandler(ZEMPayloadHandler handler)
+{
+    if (!handler) {
+        payload_ = nullptr;
+        return;
+    }
+    payload_ = [handler = std::move(handler)](const ZEMXMLItem &root) {
+        handler(root);
+        return true;
+    };
+}
+
+void ZEMRequestChannel::SetReplyTimeout(int ms) { timeoutMs_ = std::max(1, ms); }
+
+void ZEMRequestChannel::SetDefaultReplyTimeout(int ms) { gDefaultTimeoutMs = std::max(1, ms); }
+
+int ZEMRequestChannel::DefaultReplyTimeout() { return gDefaultTimeoutMs; }
+
+bool ZEMRequestChannel::IsOpen() const { return socket_->IsOpen(); }
 
 void ZEMRequestChannel::Log(const QString &text)
 {
@@ -33,22 +60,29 @@ void ZEMRequestChannel::Log(const QString &text)
 void ZEMRequestChannel::Start()
 {
     buffer_.clear();
-    if (IsOpen())
+    if (cycle_ || IsOpen())
         Close();
+    ++requests_;
     host_ = settings_.ServerHost;
     port_ = settings_.ServerPort;
     cycle_ = true;
-    socket_->connectToHost(host_, static_cast<quint16>(port_));
+    timeout_->start(timeoutMs_);
+    socket_->Open(host_, static_cast<quint16>(port_));
 }
 
 void ZEMRequestChannel::Close()
 {
     const bool handle = cycle_;
-    cycle_ = false;
-    if (IsOpen())
-        socket_->abort();
+    EndCycle();
     if (handle)
         RunDisconnect();
+}
+
+void ZEMRequestChannel::EndCycle()
+{
+    cycle_ = false;
+    timeout_->stop();
+    socket_->Abort();
 }
 
 void ZEMRequestChannel::OnConnected()
@@ -63,51 +97,59 @@ void ZEMRequestChannel::OnConnected()
     if (filler_)
         filler_(params);
     lastRequest_ = BuildGetRequest(params, host_, port_, QLatin1String(info_.cgiPath));
-    socket_->write(lastRequest_);
+    socket_->Write(lastRequest_);
     if (info_.style == ZEMReplyStyle::Configuration)
         sink_.ClientLog(QLatin1String(info_.queryLabel), params.QueryString());
 }
 
-void ZEMRequestChannel::OnReadyRead()
+void ZEMRequestChannel::OnData(const QByteArray &data)
 {
     Log(QStringLiteral("Read..."));
-    buffer_ += socket_->readAll();
+    if (buffer_.size() + data.size() <= info_.replyLimit) {
+        buffer_ += data;
+        return;
+    }
+    // Too large to be a reply of this kind: the rest is not read and nothing of it is applied.
+    EndCycle();
+    buffer_ = kReportedMarker;
+    emit ReplyHandled(HandleOversizedReply(info_, info_.replyLimit, sink_));
 }
 
-void ZEMRequestChannel::OnDisconnected()
+void ZEMRequestChannel::OnClosed()
 {
     if (!cycle_)
         return;
-    cycle_ = false;
-    // Anything still buffered in the socket belongs to the reply.
-    if (socket_->bytesAvailable() > 0)
-        buffer_ += socket_->readAll();
+    EndCycle();
     RunDisconnect();
 }
 
-void ZEMRequestChannel::OnError(QAbstractSocket::SocketError error)
+void ZEMRequestChannel::OnTimeout()
 {
-    // The server's close ends every reply; it is the disconnect step, not an error.
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    if (!cycle_)
         return;
-    const QString detail = socket_->errorString();
-    const int code = SocketErrorCode(error, detail);
-    QString text = SocketErrorText(code);
-    if (text.isEmpty())
-        text = detail;
-    const bool close = HandleSocketError(info_, code, text, buffer_, sink_);
+    socket_->Abort();
+    OnError(ZEMSocketError::TimedOut);
+}
+
+void ZEMRequestChannel::OnError(int code)
+{
+    if (!cycle_)
+        return;
+    timeout_->stop();
+    const quint64 request = requests_;
+    const bool close = HandleSocketError(info_, code, SocketErrorText(code), buffer_, sink_);
     emit SocketErrorHandled(code);
-    if (close) {
+    if (request != requests_)
+        return; // a listener has started the next request already
+    if (close)
         Close();
-    } else if (!IsOpen()) {
-        // The connection is gone without a close of ours: the request ends here.
-        cycle_ = false;
-    }
+    else
+        EndCycle(); // the connection is gone: the request ends here, its reply unhandled
 }
 
 void ZEMRequestChannel::RunDisconnect()
 {
     const QByteArray reply = buffer_; // a payload handler may start the next request of this kind
-    const ZEMReplyOutcome outcome = HandleDisconnect(info_, reply, sink_, payload_);
+    const ZEMReplyOutcome outcome = HandleDisconnectChecked(info_, reply, sink_, payload_);
     emit ReplyHandled(outcome);
 }

@@ -191,9 +191,12 @@ TEST_F(AdapterControllerTest, ListenAsksActivatesAndDeactivates)
     sink.prompt.Clear();
     server.Script(ZEMTestServer::Reply::Whole(
         "<CPM_ACTIVE_ADAPTER><ERROR_CODE>9</ERROR_CODE><ERROR_MESSAGE>no driver</ERROR_MESSAGE></CPM_ACTIVE_ADAPTER>"));
+    sink.StatusText(QStringLiteral("earlier"));
     Run([this] { listen.trigger(); });
     EXPECT_EQ(sink.prompt.Texts(), QStringList{QStringLiteral("no driver")});
     EXPECT_TRUE(controller->ActiveAlias().isEmpty());
+    // The refused switch leaves the status panel as it was.
+    EXPECT_EQ(sink.status, QStringLiteral("earlier"));
 }
 
 TEST_F(AdapterControllerTest, OperationNodeSurvivesOnlyWithItsAlias)

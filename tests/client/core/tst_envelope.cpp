@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "zem_envelope.h"
 #include "zem_simplexml.h"
 #include "zem_socketerrors.h"
@@ -30,25 +32,26 @@ protected:
     bool payloadError = false;
 };
 
-TEST(SocketErrors, NumbersAndTexts)
+TEST(SocketErrors, ErrnoNumbersAndTexts)
 {
-    using E = QAbstractSocket::SocketError;
-    EXPECT_EQ(SocketErrorCode(E::ConnectionRefusedError), 10061);
-    EXPECT_EQ(SocketErrorCode(E::HostNotFoundError), 11001);
-    EXPECT_EQ(SocketErrorCode(E::SocketTimeoutError), 10060);
-    EXPECT_EQ(SocketErrorCode(E::NetworkError, "Connection timed out"), 10060);
-    EXPECT_EQ(SocketErrorCode(E::NetworkError, "Network unreachable"), 10051);
-    EXPECT_EQ(SocketErrorCode(E::NetworkError, "Host unreachable"), 10065);
-    EXPECT_EQ(SocketErrorCode(E::NetworkError, "other"), 10050);
+    EXPECT_EQ(SocketErrorFromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(SocketErrorFromErrno(ECONNRESET), 10054);
+    EXPECT_EQ(SocketErrorFromErrno(ECONNABORTED), 10053);
+    EXPECT_EQ(SocketErrorFromErrno(EPIPE), 10053);
+    EXPECT_EQ(SocketErrorFromErrno(ETIMEDOUT), 10060);
+    EXPECT_EQ(SocketErrorFromErrno(ENETUNREACH), 10051);
+    EXPECT_EQ(SocketErrorFromErrno(EHOSTUNREACH), 10065);
+    EXPECT_EQ(SocketErrorFromErrno(EMFILE), 10024);
+    EXPECT_EQ(SocketErrorFromErrno(0), 10022); // unknown: the request could not be made
     EXPECT_EQ(SocketErrorText(10061), kRefused);
     EXPECT_EQ(SocketErrorText(10053),
               "An established connection was aborted by the software in your host machine.");
     EXPECT_EQ(SocketErrorText(10054), "An existing connection was forcibly closed by the remote host.");
     EXPECT_EQ(SocketErrorText(11001), "No such host is known.");
     EXPECT_EQ(SocketErrorText(1), "");
-    // Every code the mapping produces has a text.
-    for (int e = E::ConnectionRefusedError; e <= E::OperationError; ++e)
-        EXPECT_FALSE(SocketErrorText(SocketErrorCode(static_cast<E>(e))).isEmpty()) << e;
+    // Every number the table produces has a text.
+    for (int e = 0; e < 200; ++e)
+        EXPECT_FALSE(SocketErrorText(SocketErrorFromErrno(e)).isEmpty()) << e;
 }
 
 TEST(Prompt, ButtonSetsDefaultsAndScriptedAnswers)
@@ -88,14 +91,15 @@ TEST_F(Envelope, RefusedAdapterListShowsOneBoxAndTheCloseLogsDisconnect)
     EXPECT_EQ(payloadCalls, 0);
 }
 
-TEST_F(Envelope, AbortedConnectionShowsNothingAndKeepsTheBuffer)
+TEST_F(Envelope, AbortedConnectionShowsNothingAndDropsTheCutReply)
 {
-    QByteArray buffer = "partial";
-    EXPECT_TRUE(HandleSocketError(Kind(ZEMRequestKind::AdapterConfig), 10053, "t", buffer, sink));
-    EXPECT_TRUE(HandleSocketError(Kind(ZEMRequestKind::BillPeriods), 10053, "t", buffer, sink));
-    EXPECT_TRUE(HandleSocketError(Kind(ZEMRequestKind::Adapters), 10053, "t", buffer, sink));
-    EXPECT_TRUE(HandleSocketError(Kind(ZEMRequestKind::Stat), 10053, "t", buffer, sink));
-    EXPECT_EQ(buffer, "partial");
+    for (const ZEMRequestKind kind : {ZEMRequestKind::AdapterConfig, ZEMRequestKind::BillPeriods,
+                                      ZEMRequestKind::Adapters, ZEMRequestKind::Stat}) {
+        QByteArray buffer = "<INTERFACE_ADAPTERS><ADAPTERS_LIST><ADAPTER";
+        EXPECT_TRUE(HandleSocketError(Kind(kind), 10053, "t", buffer, sink));
+        // The close that follows finds an empty reply, never the cut one.
+        EXPECT_TRUE(buffer.isEmpty());
+    }
     EXPECT_EQ(sink.log, (QStringList{"Read Adapter Config: Error: 10053", "Read Adapter Config: Error 10053",
                                      "Read Bill Periods: Error: 10053", "Read Bill Periods: Error 10053",
                                      "Read Adapters: Error: 10053"}));
@@ -281,6 +285,33 @@ TEST_F(Envelope, PayloadErrorsAndSuccess)
                                [](const ZEMXMLItem &) { throw std::runtime_error("boom"); }),
               ZEMReplyOutcome::Failed);
     EXPECT_EQ(other.status, "Read adapter config: Error in response: 'boom'");
+
+    // A handler that declines the reply (its envelope's error code) leaves the status as it was.
+    ZEMRecordingSink refused;
+    refused.StatusText("earlier error");
+    EXPECT_EQ(HandleDisconnectChecked(Kind(ZEMRequestKind::SetActiveAdapter), "<CPM_ACTIVE_ADAPTER/>",
+                                      refused, [](const ZEMXMLItem &) { return false; }),
+              ZEMReplyOutcome::Refused);
+    EXPECT_EQ(refused.statusHistory, QStringList{"earlier error"});
+}
+
+TEST_F(Envelope, OversizedReplyIsAFailedReplyOfItsKind)
+{
+    EXPECT_EQ(HandleOversizedReply(Kind(ZEMRequestKind::Adapters), kReplyLimit, sink),
+              ZEMReplyOutcome::Failed);
+    const QString message = "Get adapters list: Error in response: 'The reply is larger than 4 MiB'";
+    EXPECT_EQ(sink.status, message);
+    EXPECT_EQ(sink.prompt.Texts(), QStringList{message});
+    EXPECT_EQ(sink.log, QStringList{"Read Adapters: Error: 'The reply is larger than 4 MiB'"});
+
+    ZEMRecordingSink stat;
+    HandleOversizedReply(Kind(ZEMRequestKind::Stat), kReplyLimit, stat);
+    EXPECT_EQ(stat.status, "Current statistics: Error in response: 'The reply is larger than 4 MiB'");
+    EXPECT_EQ(stat.prompt.Count(), 0);
+    EXPECT_TRUE(stat.log.isEmpty());
+    ZEMRecordingSink log;
+    HandleOversizedReply(Kind(ZEMRequestKind::Log), kLogReplyLimit, log);
+    EXPECT_EQ(log.status, "CPM log: Error in response: 'The reply is larger than 8 MiB'");
 }
 
 TEST_F(Envelope, EnvelopeCheckErrorWarningAndClean)

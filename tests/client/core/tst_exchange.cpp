@@ -1,9 +1,13 @@
 // Requests over real loopback connections: the exact bytes of every kind, replies in pieces, delayed,
-// reset, empty or never closed, a restarted request, a refused connection and an unknown host.
+// reset, empty, too large or never closed, a restarted request, a refused connection and an unknown
+// host.
 
 #include <gtest/gtest.h>
 
 #include <QTcpServer>
+
+#include "zem_socketerrors.h"
+#include "zmm_utils.h"
 
 #include "zem_requestchannel.h"
 #include "zem_simplexml.h"
@@ -37,6 +41,13 @@ protected:
         return channel;
     }
 
+    // Records the socket errors the channel handles.
+    void RecordErrors(ZEMRequestChannel &channel)
+    {
+        QObject::connect(&channel, &ZEMRequestChannel::SocketErrorHandled,
+                         [this](int code) { codes.append(code); });
+    }
+
     bool WaitHandled(int count = 1, int timeoutMs = 5000)
     {
         return WaitUntil([&] { return outcomes.size() >= count; }, timeoutMs);
@@ -49,7 +60,25 @@ protected:
     QStringList roots;
     std::map<QString, QString> lastAttributes;
     QList<ZEMReplyOutcome> outcomes;
+    QList<int> codes;
 };
+
+// A whole reply of a kind: status line, a header and its root element.
+QByteArray WholeReply(const ZEMRequestKindInfo &kind)
+{
+    const QByteArray root(kind.rootName);
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\n\r\n<" + root
+           + " A=\"1\"><ERROR_CODE>0</ERROR_CODE></" + root + ">\r\n";
+}
+
+// The texts a socket error `code` of `kind` shows: status text and box ("" when the kind has none).
+std::pair<QString, QString> ErrorTexts(const ZEMRequestKindInfo &kind, int code)
+{
+    const QStringList args{QString::number(code), SocketErrorText(code)};
+    const QString box = QString::fromLatin1(kind.socketErrorBox);
+    return {FormatArgs(QString::fromLatin1(kind.socketErrorStatus), args),
+            box.isEmpty() ? QString() : FormatArgs(box, args)};
+}
 
 TEST_F(Exchange, ExactRequestOfEveryKind)
 {
@@ -183,17 +212,144 @@ TEST_F(Exchange, ServerClosingWithoutDataGivesTheEmptyReplyBox)
         QStringList{"Read bill periods: Unable to receive server response due to unknown WinSock error..."});
 }
 
-TEST_F(Exchange, ResetAfterDataEndsTheReply)
+TEST_F(Exchange, WholeReplyOfEveryKindInOnePieceAndDripped)
 {
-    server.Script(Reply::ThenReset("<REPORT SENT=5/>"));
-    auto channel = Channel(ZEMRequestKind::Stat);
+    for (const ZEMRequestKindInfo &kind : RequestKindTable()) {
+        SCOPED_TRACE(kind.socketName);
+        const QByteArray reply = WholeReply(kind);
+        QList<QByteArray> drops;
+        for (qsizetype at = 0; at < reply.size(); at += 7)
+            drops.append(reply.mid(at, 7));
+        for (const Reply &script : {Reply::Whole(reply), Reply::InPieces(drops, 5)}) {
+            server.Script(script);
+            roots.clear();
+            outcomes.clear();
+            auto channel = Channel(kind.kind);
+            channel->Start();
+            ASSERT_TRUE(WaitHandled());
+            EXPECT_EQ(outcomes, QList<ZEMReplyOutcome>{ZEMReplyOutcome::Handled});
+            EXPECT_EQ(roots, QStringList{QString::fromLatin1(kind.rootName)});
+            EXPECT_EQ(lastAttributes["A"], "1");
+        }
+    }
+    EXPECT_EQ(sink.prompt.Count(), 0);
+}
+
+// A connection reset before the server's orderly close, wherever it comes, is socket error 10054 with
+// the kind's texts, and nothing of the cut reply is handled.
+TEST_F(Exchange, ResetBeforeTheCloseIsError10054AndAppliesNothing)
+{
+    const QByteArray head = "HTTP/1.1 200 OK\r\n";
+    for (const ZEMRequestKindInfo &kind : RequestKindTable()) {
+        const QByteArray whole = WholeReply(kind);
+        const QByteArray cuts[] = {QByteArray(), head, whole.left(whole.indexOf('>') + 5)};
+        for (const QByteArray &cut : cuts) {
+            SCOPED_TRACE(std::string(kind.socketName) + " after " + cut.toStdString());
+            ZEMRecordingSink fresh;
+            server.Script(Reply::ThenReset(cut));
+            roots.clear();
+            outcomes.clear();
+            codes.clear();
+            auto channel = std::make_unique<ZEMRequestChannel>(kind.kind, dm, fresh);
+            channel->SetPayloadHandler([this](const ZEMXMLItem &root) { roots.append(root.Name); });
+            QObject::connect(channel.get(), &ZEMRequestChannel::ReplyHandled,
+                             [this](ZEMReplyOutcome outcome) { outcomes.append(outcome); });
+            RecordErrors(*channel);
+            channel->Start();
+            ASSERT_TRUE(WaitUntil([&] { return !codes.isEmpty(); }));
+            SpinEventLoop(50);
+            EXPECT_EQ(codes, QList<int>{10054});
+            EXPECT_TRUE(roots.isEmpty());
+            EXPECT_TRUE(outcomes.isEmpty());
+            EXPECT_FALSE(channel->IsOpen());
+            const auto [status, box] = ErrorTexts(kind, 10054);
+            EXPECT_EQ(fresh.statusHistory, QStringList{status});
+            if (kind.style == ZEMReplyStyle::Configuration) {
+                EXPECT_EQ(fresh.prompt.Texts(), QStringList{box});
+                EXPECT_TRUE(fresh.log.contains(QString::fromLatin1(kind.logPrefix) + "Error: 10054"));
+                EXPECT_EQ(channel->ReceiveBuffer(), "!");
+            } else {
+                EXPECT_EQ(fresh.prompt.Count(), 0);
+            }
+        }
+    }
+}
+
+TEST_F(Exchange, ReplyAtTheLimitIsHandledOneByteMoreFails)
+{
+    const QByteArray head = "HTTP/1.1 200 OK\r\n\r\n<REPORT SENT=\"7\"/>";
+    for (const qsizetype size : {kReplyLimit, kReplyLimit + 1}) {
+        SCOPED_TRACE(size);
+        server.Script(Reply::Whole(head + QByteArray(size - head.size(), ' ')));
+        roots.clear();
+        outcomes.clear();
+        sink.statusHistory.clear();
+        auto channel = Channel(ZEMRequestKind::Stat);
+        channel->Start();
+        ASSERT_TRUE(WaitHandled(1, 15000));
+        if (size == kReplyLimit) {
+            EXPECT_EQ(outcomes, QList<ZEMReplyOutcome>{ZEMReplyOutcome::Handled});
+            EXPECT_EQ(lastAttributes["SENT"], "7");
+        } else {
+            EXPECT_EQ(outcomes, QList<ZEMReplyOutcome>{ZEMReplyOutcome::Failed});
+            EXPECT_TRUE(roots.isEmpty());
+            EXPECT_EQ(sink.statusHistory,
+                      QStringList{"Current statistics: Error in response: 'The reply is larger than 4 MiB'"});
+        }
+    }
+}
+
+TEST_F(Exchange, EndlessReplyIsCutAtTheLimit)
+{
+    // A server that never stops sending.
+    QTcpServer endless;
+    ASSERT_TRUE(endless.listen(QHostAddress::LocalHost, 0));
+    qint64 sent = 0;
+    QObject::connect(&endless, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = endless.nextPendingConnection();
+        const QByteArray chunk = "<INTERFACE_ADAPTERS><ADAPTERS_LIST>" + QByteArray(64 * 1024, 'x');
+        auto more = [socket, chunk, &sent] {
+            while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 256 * 1024)
+                sent += socket->write(chunk);
+        };
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        more();
+    });
+    dm.ServerPort = endless.serverPort();
+    auto channel = Channel(ZEMRequestKind::Adapters);
+    channel->Start();
+    ASSERT_TRUE(WaitHandled(1, 15000));
+    EXPECT_EQ(outcomes, QList<ZEMReplyOutcome>{ZEMReplyOutcome::Failed});
+    EXPECT_GT(sent, kReplyLimit);
+    EXPECT_TRUE(roots.isEmpty());
+    EXPECT_FALSE(channel->IsOpen());
+    EXPECT_EQ(channel->ReceiveBuffer(), "!");
+    const QString message = "Get adapters list: Error in response: 'The reply is larger than 4 MiB'";
+    EXPECT_EQ(sink.status, message);
+    EXPECT_EQ(sink.prompt.Texts(), QStringList{message});
+}
+
+TEST_F(Exchange, ReplyThatNeverEndsTimesOutAs10060AndTheNextRequestRuns)
+{
+    server.Script({Reply::NeverClose("HTTP/1.1 200 OK\r\n\r\n<CPM_CONFIGURATION><ERROR_CODE>0</ERROR_CODE>"),
+                   Reply::Whole("<CPM_CONFIGURATION/>")});
+    auto channel = Channel(ZEMRequestKind::AdapterConfig);
+    EXPECT_EQ(channel->ReplyTimeout(), 30000);
+    channel->SetReplyTimeout(300);
+    RecordErrors(*channel);
+    channel->Start();
+    ASSERT_TRUE(WaitUntil([&] { return !codes.isEmpty(); }));
+    EXPECT_EQ(codes, QList<int>{10060});
+    EXPECT_TRUE(roots.isEmpty());
+    EXPECT_FALSE(channel->IsOpen());
+    const auto [status, box] = ErrorTexts(RequestKindInfo(ZEMRequestKind::AdapterConfig), 10060);
+    EXPECT_EQ(sink.status, status);
+    EXPECT_EQ(sink.prompt.Texts(), QStringList{box});
+    // A polled kind's timer simply starts the next request.
     channel->Start();
     ASSERT_TRUE(WaitHandled());
-    SpinEventLoop(100);
-    // The reply is handled once, as far as it arrived; no box for statistics in any case.
-    EXPECT_EQ(outcomes.size(), 1);
-    EXPECT_FALSE(channel->IsOpen());
-    EXPECT_EQ(sink.prompt.Count(), 0);
+    EXPECT_EQ(roots, QStringList{"CPM_CONFIGURATION"});
 }
 
 TEST_F(Exchange, NeverClosedReplyWaitsUntilClosedByTheClient)
@@ -258,9 +414,7 @@ TEST_F(Exchange, RefusedConnectionIs10061)
     }
     dm.ServerPort = closedPort;
     auto channel = Channel(ZEMRequestKind::Adapters);
-    QList<int> codes;
-    QObject::connect(channel.get(), &ZEMRequestChannel::SocketErrorHandled,
-                     [&](int code) { codes.append(code); });
+    RecordErrors(*channel);
     channel->Start();
     ASSERT_TRUE(WaitHandled());
     EXPECT_EQ(codes, QList<int>{10061});
@@ -277,9 +431,7 @@ TEST_F(Exchange, UnknownHostIs11001)
     // A malformed name under the reserved .invalid domain is refused before any resolver is asked.
     dm.ServerHost = "no..such-host.invalid";
     auto channel = Channel(ZEMRequestKind::Stat);
-    QList<int> codes;
-    QObject::connect(channel.get(), &ZEMRequestChannel::SocketErrorHandled,
-                     [&](int code) { codes.append(code); });
+    RecordErrors(*channel);
     channel->Start();
     if (!WaitUntil([&] { return !codes.isEmpty(); }, 3000))
         GTEST_SKIP() << "name resolution did not fail quickly";
