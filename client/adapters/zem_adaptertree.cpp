@@ -1,10 +1,12 @@
 #include "zem_adaptertree.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 
 #include <map>
 
@@ -184,13 +186,60 @@ void TZEMAdapterTree::SetMenuActions(QAction *getAdapters, QAction *listen, QAct
 // ---------------------------------------------------------------------------------------------
 // Controller
 
+int AdapterRetryDelayMs(int failures, int firstMs, int maxMs)
+{
+    qint64 delay = firstMs;
+    for (int i = 1; i < failures && delay < maxMs; ++i)
+        delay *= 2;
+    return static_cast<int>(std::min<qint64>(delay, maxMs));
+}
+
+// The list exchange's reports, passed on to the window; while quiet, its boxes are dropped (the
+// status text still says what happened). It keeps the last status text of the running request.
+class ZEMAdapterController::ListSink : public ZEMExchangeSink, private ZEMPrompt {
+public:
+    explicit ListSink(ZEMExchangeSink &target) : target_(target) {}
+    void ClientLog(const QString &prefix, const QString &text) override { target_.ClientLog(prefix, text); }
+    void StatusText(const QString &text) override
+    {
+        lastStatus = text;
+        target_.StatusText(text);
+    }
+    ZEMPrompt &Prompt() override { return quiet ? *this : target_.Prompt(); }
+
+    bool quiet = false;
+    QString lastStatus;
+
+private:
+    int MessageBox(const QString &, int style) override { return DefaultButton(style); }
+    int DontShowMe(const QString &, int style, bool &dontShowAgain) override
+    {
+        dontShowAgain = false;
+        return DefaultButton(style);
+    }
+
+    ZEMExchangeSink &target_;
+};
+
 ZEMAdapterController::ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &sink, TZEMAdapterTree &tree,
                                            QObject *parent)
     : QObject(parent), settings_(settings), sink_(sink), tree_(tree),
-      adapters_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Adapters, settings, sink)),
+      listSink_(std::make_unique<ListSink>(sink)),
+      adapters_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Adapters, settings, *listSink_)),
       setActive_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::SetActiveAdapter, settings, sink))
 {
     adapters_->SetPayloadHandler([this](const ZEMXMLItem &root) { OnAdapterList(root); });
+    // A refused connection also closes the socket, whose empty close (Reported) is the same failure.
+    connect(adapters_.get(), &ZEMRequestChannel::SocketErrorHandled, this,
+            &ZEMAdapterController::OnListFailed);
+    connect(adapters_.get(), &ZEMRequestChannel::ReplyHandled, this, [this](ZEMReplyOutcome outcome) {
+        if (outcome != ZEMReplyOutcome::Handled && outcome != ZEMReplyOutcome::Reported)
+            OnListFailed();
+    });
+    tmRetryAdapters_ = new QTimer(this);
+    tmRetryAdapters_->setObjectName(QStringLiteral("tmRetryAdapters"));
+    tmRetryAdapters_->setSingleShot(true);
+    connect(tmRetryAdapters_, &QTimer::timeout, this, [this] { StartList(/*quiet=*/true); });
     setActive_->SetParamsFiller([this](ZEMQueryBuilder &params) {
         params.Set(QStringLiteral("active_adapter"), state_.pendingActiveAlias);
     });
@@ -214,7 +263,45 @@ void ZEMAdapterController::AttachActions(QAction *listen, QAction *config, QActi
     UpdateActions();
 }
 
-void ZEMAdapterController::RequestAdapterList() { adapters_->Start(); }
+void ZEMAdapterController::RequestAdapterList() { StartList(/*quiet=*/false); }
+
+void ZEMAdapterController::StartList(bool quiet)
+{
+    tmRetryAdapters_->stop();
+    listSink_->quiet = quiet;
+    listSink_->lastStatus.clear();
+    // What the abandoned request reports is not a failure of the new one.
+    starting_ = true;
+    adapters_->Start();
+    starting_ = false;
+}
+
+void ZEMAdapterController::ServerChanged()
+{
+    listArrived_ = false;
+    failures_ = 0;
+    RequestAdapterList();
+}
+
+void ZEMAdapterController::SetRetryDelays(int firstMs, int maxMs)
+{
+    retryFirstMs_ = std::max(1, firstMs);
+    retryMaxMs_ = std::max(retryFirstMs_, maxMs);
+}
+
+void ZEMAdapterController::OnListFailed()
+{
+    if (starting_ || listArrived_ || tmRetryAdapters_->isActive())
+        return;
+    ++failures_;
+    const int delay = AdapterRetryDelayMs(failures_, retryFirstMs_, retryMaxMs_);
+    tmRetryAdapters_->start(delay);
+    const QString reason = listSink_->lastStatus.isEmpty()
+                               ? QStringLiteral("Cannot read adapters list: no reply from the server.")
+                               : listSink_->lastStatus;
+    const QString next = settings_.Clock().Now().addMSecs(delay).toString(QStringLiteral("HH:mm:ss"));
+    sink_.StatusText(reason + QStringLiteral(" The server is not reachable; next try at %1.").arg(next));
+}
 
 void ZEMAdapterController::RequestSetActiveAdapter()
 {
@@ -302,6 +389,12 @@ void ZEMAdapterController::ApplyActiveAlias()
 
 void ZEMAdapterController::OnAdapterList(const ZEMXMLItem &root)
 {
+    // A list has arrived: no more retries, and what it reports is shown in full.
+    listArrived_ = true;
+    failures_ = 0;
+    tmRetryAdapters_->stop();
+    listSink_->quiet = false;
+
     const QString operationAlias = operationItem_ ? operationItem_->Node().alias : QString();
     operationItem_ = nullptr;
 

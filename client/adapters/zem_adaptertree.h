@@ -14,9 +14,14 @@
 
 class QAction;
 class QMenu;
+class QTimer;
 class TDMMain;
 class ZEMExchangeSink;
 class ZEMRequestChannel;
+
+// The wait before the next automatic adapter-list request after `failures` failed ones in a row:
+// `firstMs`, doubling with every failure, never more than `maxMs`.
+int AdapterRetryDelayMs(int failures, int firstMs, int maxMs);
 
 // A tree item that owns its adapter record; deleting the item destroys the record.
 class ZEMAdapterItem : public QTreeWidgetItem {
@@ -92,7 +97,14 @@ public:
         assistant_ = std::move(handler);
     }
 
+    // A list request asked for by the user or the start: its failures show their boxes.
     void RequestAdapterList();
+    // The server address changed: ask the new server at once, as on a fresh start.
+    void ServerChanged();
+    // The first and the longest wait between automatic list requests (2 s and 60 s by default).
+    void SetRetryDelays(int firstMs, int maxMs);
+    bool ListArrived() const { return listArrived_; }
+    QTimer *RetryTimer() const { return tmRetryAdapters_; }
     void RequestSetActiveAdapter();
     // Activates or deactivates the operation node's adapter after confirmation.
     void ToggleListen();
@@ -124,6 +136,10 @@ signals:
     void AdapterListApplied();
 
 private:
+    class ListSink;
+
+    void StartList(bool quiet);
+    void OnListFailed();
     void OnAdapterList(const ZEMXMLItem &root);
     bool OnSetActive(const ZEMXMLItem &root);
     void ApplyActiveAlias();
@@ -133,6 +149,7 @@ private:
     ZEMExchangeSink &sink_;
     TZEMAdapterTree &tree_;
     ZEMAdapterListState state_;
+    std::unique_ptr<ListSink> listSink_; // the list exchange reports through it
     std::unique_ptr<ZEMRequestChannel> adapters_;
     std::unique_ptr<ZEMRequestChannel> setActive_;
     ZEMAdapterItem *operationItem_ = nullptr;
@@ -141,4 +158,10 @@ private:
     QAction *actListen_ = nullptr;
     QAction *actConfig_ = nullptr;
     QAction *actBillPeriods_ = nullptr;
+    QTimer *tmRetryAdapters_ = nullptr;
+    int retryFirstMs_ = 2000;
+    int retryMaxMs_ = 60000;
+    int failures_ = 0;         // failed list requests in a row while no list has arrived
+    bool listArrived_ = false; // a list reply reached the tree since the start or the last server change
+    bool starting_ = false;    // a new list request is abandoning the open one
 };

@@ -1,14 +1,15 @@
-// The tallyview program: a named lock for the life of the process, the application object, then the
-// settings module, the main window and the client log window.
+// The tallyview program: the command line (read before anything needs a display), one running client
+// per user and settings folder, the application object, then the settings module, the main window
+// and the client log window.
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
-#include <QLockFile>
 #include <QScreen>
 #include <QTimer>
+#include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "htmlhelputils.h"
 #include "tally_version.h"
@@ -18,6 +19,7 @@
 #include "zem_msgboxprompt.h"
 #include "zem_prompt.h"
 #include "zem_settingsstore.h"
+#include "zem_singleinstance.h"
 #include "zmm_datamodule.h"
 
 namespace {
@@ -37,41 +39,92 @@ public:
 private:
     ZEMPrompt *prompt_ = nullptr;
 };
+
+struct Options {
+    QCommandLineOption settingsDir{QStringLiteral("settings-dir"),
+                                   QStringLiteral("Keep the settings in DIR instead of the user's folder."),
+                                   QStringLiteral("DIR")};
+    QCommandLineOption host{QStringLiteral("server-host"),
+                            QStringLiteral("Talk to the server at HOST for this run (the settings stay as "
+                                           "they are)."),
+                            QStringLiteral("HOST")};
+    QCommandLineOption port{QStringLiteral("server-port"),
+                            QStringLiteral("Talk to the server on PORT (1 to 65535) for this run."),
+                            QStringLiteral("PORT")};
+    // Saves a picture of the screen to FILE a few seconds after start, then ends (for checking the layout).
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("Save the screen to FILE and quit."),
+                                  QStringLiteral("FILE")};
+
+    void AddTo(QCommandLineParser &parser)
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Tallyway GUI, the traffic accounting client. Only one runs per user and "
+                           "settings folder: starting it again brings the running window up."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(settingsDir);
+        parser.addOption(host);
+        parser.addOption(port);
+        screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(screenshot);
+    }
+};
+
+QStringList Arguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // A lock named after the program, held while it runs. It is never checked, so several instances
-    // may run side by side.
-    QLockFile instanceLock(QDir::temp().filePath(QStringLiteral("Tallyview.lock")));
-    instanceLock.setStaleLockTime(0);
-    instanceLock.tryLock(0);
+    QCoreApplication::setApplicationName(QStringLiteral("tallyview"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLY_VERSION_STRING));
+
+    // Help and version need no display: they are answered before the application object exists.
+    Options options;
+    QCommandLineParser parser;
+    options.AddTo(parser);
+    parser.parse(Arguments(argc, argv));
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
 
     ZEMRegisterUrlSchemes();
     ZEMApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tallyview"));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
-    QApplication::setApplicationVersion(QStringLiteral(TALLY_VERSION_STRING));
     QApplication::setQuitOnLastWindowClosed(false);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Traffic accounting client"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption settingsDir(QStringLiteral("settings-dir"),
-                                   QStringLiteral("Keep the settings in DIR instead of the user's folder."),
-                                   QStringLiteral("DIR"));
-    parser.addOption(settingsDir);
-    // Saves a picture of the screen to FILE a few seconds after start, then ends (for checking the layout).
-    QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                  QStringLiteral("Save the screen to FILE and quit."),
-                                  QStringLiteral("FILE"));
-    screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(screenshot);
+    // The rest of the command line, without the toolkit's own options; a mistake ends the program here.
     parser.process(app);
 
-    const QString folder =
-        parser.isSet(settingsDir) ? parser.value(settingsDir) : ZEMSettingsStore::DefaultFolder();
+    std::optional<int> port;
+    if (parser.isSet(options.port)) {
+        bool ok = false;
+        const int value = parser.value(options.port).toInt(&ok);
+        if (!ok || value < 1 || value > 65535) {
+            std::fprintf(stderr, "tallyview: the server port must be a number from 1 to 65535, not \"%s\".\n",
+                         qPrintable(parser.value(options.port)));
+            return 1;
+        }
+        port = value;
+    }
+
+    const QString folder = parser.isSet(options.settingsDir) ? parser.value(options.settingsDir)
+                                                             : ZEMSettingsStore::DefaultFolder();
+    ZEMSingleInstance instance(folder);
+    if (!instance.Claim()) {
+        if (!instance.AskRunningToShow()) {
+            std::fprintf(stderr, "tallyview: Tallyway GUI is running already but does not answer.\n");
+            return 1;
+        }
+        std::printf("Tallyway GUI is running already; its window was brought up.\n");
+        return 0;
+    }
+
     ZEMSettingsStore store(folder);
     ZEMSystemClock clock;
     auto settings = std::make_unique<TDMMain>(store, clock);
@@ -83,6 +136,10 @@ int main(int argc, char *argv[])
     int result = 0;
     try {
         settings->Create();
+        if (parser.isSet(options.host) || port)
+            settings->OverrideServerForRun(parser.isSet(options.host) ? parser.value(options.host)
+                                                                      : settings->ServerHost,
+                                           port.value_or(settings->ServerPort));
         TZEMDebugLogForm clientLog;
         ZEMMainFrameEnv env;
         env.prompt = &prompt;
@@ -90,10 +147,12 @@ int main(int argc, char *argv[])
         prompt.SetParent(&frame);
         QObject::connect(&frame, &TTZEMMainFrame::ExitRequested, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
+        QObject::connect(&instance, &ZEMSingleInstance::ShowRequested, &frame,
+                         &TTZEMMainFrame::RestoreFromTray);
         frame.show();
 
-        if (parser.isSet(screenshot)) {
-            const QString file = parser.value(screenshot);
+        if (parser.isSet(options.screenshot)) {
+            const QString file = parser.value(options.screenshot);
             QTimer::singleShot(5000, &frame, [file] {
                 // The whole screen, so help and other top-level windows show too.
                 if (QScreen *screen = QGuiApplication::primaryScreen())

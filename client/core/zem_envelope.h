@@ -79,8 +79,8 @@ bool HandleSocketError(const ZEMRequestKindInfo &kind, int code, const QString &
                        QByteArray &buffer, ZEMExchangeSink &sink);
 
 enum class ZEMReplyOutcome {
-    Reported,        // the buffer held the marker of a reported socket error
-    Empty,           // nothing arrived
+    Reported, // a socket error was reported (the buffer held its marker, or the error ended the request)
+    Empty,    // nothing arrived
     ServerException, // an exception document (logged when its code is not 0)
     NoRoot,          // the root tag is missing (reported unless the kind ignores it)
     Failed,          // the payload handler raised a ZEMReplyError (reported)

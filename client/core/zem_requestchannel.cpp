@@ -141,10 +141,14 @@ void ZEMRequestChannel::OnError(int code)
     emit SocketErrorHandled(code);
     if (request != requests_)
         return; // a listener has started the next request already
-    if (close)
+    if (close) {
         Close();
-    else
-        EndCycle(); // the connection is gone: the request ends here, its reply unhandled
+        return;
+    }
+    // The connection is gone: the request ends here. Nothing of its reply is handled, but those
+    // waiting for its end hear of it.
+    EndCycle();
+    emit ReplyHandled(ZEMReplyOutcome::Reported);
 }
 
 void ZEMRequestChannel::RunDisconnect()

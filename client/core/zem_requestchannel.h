@@ -62,7 +62,9 @@ public:
     const QByteArray &LastRequest() const { return lastRequest_; }
 
 signals:
-    // After the disconnect handling of a request has run (or its reply was refused as too large).
+    // Once at the end of every request that was not abandoned for a new one: after its disconnect
+    // handling has run, after its reply was refused as too large (Failed), or after a socket error
+    // that ended it (Reported; nothing of the reply was handled).
     void ReplyHandled(ZEMReplyOutcome outcome);
     // After a socket error has been handled.
     void SocketErrorHandled(int code);

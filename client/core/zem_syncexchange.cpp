@@ -350,6 +350,7 @@ ZEMSyncResult SyncExchange(ZEMRequestKind kind, const ZEMQueryBuilder &params, c
                             .Detail();
         break;
     case ZEMReplyOutcome::Reported:
+    case ZEMReplyOutcome::Refused: // only a checked handler declines; this one applies every reply
     case ZEMReplyOutcome::Handled:
         break;
     }

@@ -163,12 +163,30 @@ bool TDMMain::LoadSettings()
 
 bool TDMMain::SaveSettings(QString *error)
 {
-    for (const char *name : kSaveOrder) {
-        QString reason;
-        if (!WriteSetting(*this, Setting(name), &reason))
-            return ReportSaveFailure(reason, error);
+    // The server given for this run is written as the stored one, unless changed since.
+    const QString host = ServerHost;
+    const int port = ServerPort;
+    if (runServer_) {
+        if (ServerHost == runServer_->host)
+            ServerHost = runServer_->storedHost;
+        if (ServerPort == runServer_->port)
+            ServerPort = runServer_->storedPort;
     }
-    return true;
+    QString reason;
+    bool ok = true;
+    for (const char *name : kSaveOrder)
+        if (!(ok = WriteSetting(*this, Setting(name), &reason)))
+            break;
+    ServerHost = host;
+    ServerPort = port;
+    return ok ? true : ReportSaveFailure(reason, error);
+}
+
+void TDMMain::OverrideServerForRun(const QString &host, int port)
+{
+    runServer_ = RunServer{host, port, ServerHost, ServerPort};
+    ServerHost = host;
+    ServerPort = port;
 }
 
 bool TDMMain::EndFirstStart(QString *error)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "zem_clock.h"
 #include "zem_settingsstore.h"
@@ -66,6 +67,9 @@ public:
     // Writes the settings (all but FirstStart). On failure returns false, leaves the reason in `error`
     // (if given) and, when a prompt is set, shows it as an error box.
     bool SaveSettings(QString *error = nullptr);
+    // Uses `host` and `port` as the server for this run only: saving writes the stored server back
+    // unless the user has changed it since (in the options dialog).
+    void OverrideServerForRun(const QString &host, int port);
     // Stores FirstStart = false and clears it in memory (reported like SaveSettings on failure).
     bool EndFirstStart(QString *error = nullptr);
     // Recomputes ClockNow, ClockToday, WeekBegin and WeekEnd from the clock and FirstDOW.
@@ -96,6 +100,13 @@ private:
     const ZEMClock &clock_;
     ZEMPrompt *prompt_ = nullptr;
     EditOptionsHook editOptions_;
+    struct RunServer {
+        QString host;
+        int port;
+        QString storedHost;
+        int storedPort;
+    };
+    std::optional<RunServer> runServer_;
 };
 
 // The program's one settings module. SetDMMain registers it (the program's main does so right after

@@ -55,7 +55,7 @@ void ZEMServerLogExchange::FillParams(ZEMQueryBuilder &params, int lines)
 
 void ZEMServerLogExchange::HandlePayload(const ZEMXMLItem &root)
 {
-    EnvelopeLines envelope(addLine_);
+    EnvelopeLines envelope(addReport_);
     if (!EnvelopeCheck(root, QStringLiteral("CPM log: "), envelope))
         return;
     if (const ZEMXMLItem *messages = root.Child(QStringLiteral("LOG_MESSAGES")))
@@ -63,17 +63,20 @@ void ZEMServerLogExchange::HandlePayload(const ZEMXMLItem &root)
             addLine_(message->Text);
 }
 
-void ZEMServerLogExchange::ClientLog(const QString &prefix, const QString &text) { addLine_(prefix + text); }
+void ZEMServerLogExchange::ClientLog(const QString &prefix, const QString &text)
+{
+    addReport_(prefix + text);
+}
 
 void ZEMServerLogExchange::StatusText(const QString &text)
 {
     if (!text.isEmpty())
-        addLine_(text);
+        addReport_(text);
 }
 
 int ZEMServerLogExchange::MessageBox(const QString &text, int style)
 {
-    addLine_(text);
+    addReport_(text);
     return DefaultButton(style);
 }
 
@@ -186,7 +189,8 @@ private:
 } // namespace
 
 TZEMLogFrame::TZEMLogFrame(TDMMain &settings, QWidget *parent)
-    : QFrame(parent), settings_(settings), exchange_([this](const QString &line) { AddLine(line); }),
+    : QFrame(parent), settings_(settings), exchange_([this](const QString &line) { AddLine(line); },
+                                                     [this](const QString &line) { AddReportLine(line); }),
       csLog_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Log, settings, exchange_))
 {
     setObjectName(QStringLiteral("lfLog"));
@@ -283,11 +287,12 @@ void TZEMLogFrame::SetTimerInterval(int ms)
 
 void TZEMLogFrame::ApplyTimer()
 {
-    // A zero interval would make the timer fire continuously; it means "never" here.
-    if (timerEnabled_ && interval_ > 0)
-        tmLog->start(interval_);
-    else
+    // A zero interval would make the timer fire continuously; it means "never" here. An unchanged
+    // interval leaves a running timer alone, so its next tick does not move.
+    if (!timerEnabled_ || interval_ == 0)
         tmLog->stop();
+    else if (!tmLog->isActive() || tmLog->interval() != interval_)
+        tmLog->start(interval_);
 }
 
 void TZEMLogFrame::TimerTick()
@@ -300,7 +305,23 @@ void TZEMLogFrame::RequestLog() { csLog_->Start(); }
 
 void TZEMLogFrame::AddLine(const QString &text)
 {
+    lastReport_.clear();
     const auto row = static_cast<int>(buffer_.Add(text));
+    model_->Refresh();
+    SelectRow(row);
+}
+
+void TZEMLogFrame::AddReportLine(const QString &text)
+{
+    if (text.isEmpty() || text != lastReport_ || buffer_.Count() == 0) {
+        AddLine(text);
+        lastReport_ = text;
+        lastReportCount_ = 1;
+        return;
+    }
+    ++lastReportCount_;
+    const auto row = static_cast<int>(
+        buffer_.ReplaceLast(QStringLiteral("%1 (%2 times)").arg(text).arg(lastReportCount_)));
     model_->Refresh();
     SelectRow(row);
 }

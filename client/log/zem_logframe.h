@@ -28,11 +28,15 @@ void ZEMSetActionLook(QAction *action, const QString &caption, const QString &hi
 
 // The exchange of the server-log strip without its widgets: the request parameters, the reply
 // steps, and every outcome turned into lines of the strip (this exchange shows no boxes and writes
-// nothing into the client log).
+// nothing into the client log). The server's own lines go to `addLine`; the exchange's reports (errors,
+// warnings) to `addReport`, or to `addLine` when there is none.
 class ZEMServerLogExchange : public ZEMExchangeSink, private ZEMPrompt {
 public:
     using AddLineFn = std::function<void(const QString &line)>;
-    explicit ZEMServerLogExchange(AddLineFn addLine) : addLine_(std::move(addLine)) {}
+    explicit ZEMServerLogExchange(AddLineFn addLine, AddLineFn addReport = {})
+        : addLine_(std::move(addLine)), addReport_(addReport ? std::move(addReport) : addLine_)
+    {
+    }
 
     // The next request asks for `lines` lines when it is a first request, else for none.
     void FillParams(ZEMQueryBuilder &params, int lines);
@@ -53,6 +57,7 @@ private:
     int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
 
     AddLineFn addLine_;
+    AddLineFn addReport_;
     bool firstRequest_ = true;
 };
 
@@ -96,6 +101,9 @@ public:
     bool IsStopped() const { return !running_ || interval_ == 0; }
 
     void AddLine(const QString &text);
+    // A report of the exchange: the same report as the newest line folds into it with a count
+    // ("... (3 times)"), so an outage does not push the server's lines out of the strip.
+    void AddReportLine(const QString &text);
     void RequestLog();
     // One timer tick: a request while running.
     void TimerTick();
@@ -142,5 +150,7 @@ private:
     bool running_ = false;
     bool timerEnabled_ = false;
     int interval_ = 0;
+    QString lastReport_; // the report that is the newest line, unfolded; empty when another line is
+    int lastReportCount_ = 0;
     std::function<void(const QString &)> textWindow_;
 };

@@ -19,6 +19,14 @@ std::uint32_t TZEMStringBufferBase::Add(const QString &text)
     return capacity - 1;
 }
 
+std::uint32_t TZEMStringBufferBase::ReplaceLast(const QString &text)
+{
+    if (count_ == 0)
+        return Add(text);
+    lines_[count_ - 1] = text;
+    return count_ - 1;
+}
+
 void TZEMStringBufferBase::Clear()
 {
     count_ = 0;

@@ -14,6 +14,8 @@ public:
 
     // Stores the line and returns the slot it went into.
     std::uint32_t Add(const QString &text);
+    // Replaces the newest line (adds it when there is none) and returns its slot.
+    std::uint32_t ReplaceLast(const QString &text);
     void Clear();
 
     std::uint32_t Count() const { return count_; }

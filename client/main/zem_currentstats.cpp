@@ -167,11 +167,12 @@ void ZEMCurrentStatsPoller::SetStartPauseIcons(const QIcon &start, const QIcon &
 void ZEMCurrentStatsPoller::SetTimerInterval(int ms)
 {
     interval_ = std::max(0, ms);
-    // A zero interval would make the timer fire continuously; it means "never" here.
-    if (interval_ > 0)
-        tmStatRefresh->start(interval_);
-    else
+    // A zero interval would make the timer fire continuously; it means "never" here. An unchanged
+    // interval leaves a running timer alone, so its next tick does not move.
+    if (interval_ == 0)
         tmStatRefresh->stop();
+    else if (!tmStatRefresh->isActive() || tmStatRefresh->interval() != interval_)
+        tmStatRefresh->start(interval_);
     ScheduleUpdate();
 }
 

@@ -784,7 +784,12 @@ void TTZEMMainFrame::HideWindow() { actClose->trigger(); }
 
 void TTZEMMainFrame::OptionsExecute()
 {
+    const QString host = settings_.ServerHost;
+    const int port = settings_.ServerPort;
     settings_.EditOptions(TZEMOptionsDlg::PageCommon, false);
+    // Another server: its adapter list is asked for at once.
+    if (settings_.ServerHost != host || settings_.ServerPort != port)
+        adapterList->ServerChanged();
     ApplyTimerIntervals();
     if (!settings_.ShowTrayHint)
         tiTray->setToolTip(Title());

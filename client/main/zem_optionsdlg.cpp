@@ -93,7 +93,8 @@ TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(par
                            tr("Friday"), tr("Saturday")});
     edHost = new QLineEdit;
     edHost->setObjectName(QStringLiteral("edHost"));
-    edPort = SpinField("edPort", 0, 32767);
+    // Every TCP port a server can listen on (a server started on port 0 is given one above 32767).
+    edPort = SpinField("edPort", 1, 65535);
     tsCommon = MakePage(
         {Group(tr("Behaviour"), {{QString(), cbHideOnRun}, {QString(), cbConfirmExit}}),
          Group(tr("Localization"), {{tr("&First day of week:"), cbxFirstDay}}),
@@ -157,7 +158,7 @@ void TZEMOptionsDlg::LoadFrom(const TDMMain &module)
 void TZEMOptionsDlg::SaveTo(TDMMain &module) const
 {
     module.ServerHost = edHost->text();
-    module.ServerPort = Position(edPort);
+    module.ServerPort = edPort->value();
     module.HideOnStart = cbHideOnRun->isChecked();
     module.ConfirmExit = cbConfirmExit->isChecked();
     module.ReqInterval = Position(edReqInterval);

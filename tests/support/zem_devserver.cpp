@@ -12,16 +12,15 @@ ZEMDevServer::~ZEMDevServer()
         process_.kill();
 }
 
-bool ZEMDevServer::Start(const QString &folder, const QByteArray &adaptersJson)
+bool ZEMDevServer::Start(const QString &folder, const QByteArray &adaptersJson, const QString &listen)
 {
     QFile fixture(folder + QStringLiteral("/adapters.json"));
     if (!fixture.open(QIODevice::WriteOnly))
         return false;
     fixture.write(adaptersJson);
     fixture.close();
-    process_.start(program_,
-                   {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--state"),
-                    folder, QStringLiteral("--adapters"), fixture.fileName()});
+    process_.start(program_, {QStringLiteral("--listen"), listen, QStringLiteral("--state"), folder,
+                              QStringLiteral("--adapters"), fixture.fileName()});
     if (!process_.waitForStarted(5000))
         return false;
     while (!process_.canReadLine())

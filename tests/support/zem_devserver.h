@@ -12,9 +12,10 @@ public:
     explicit ZEMDevServer(QString program) : program_(std::move(program)) {}
     ~ZEMDevServer();
 
-    // Starts on 127.0.0.1:0 with its state in `folder` and the adapters of `adaptersJson` (a fixture
-    // text written into that folder). False when it did not come up.
-    bool Start(const QString &folder, const QByteArray &adaptersJson);
+    // Starts on `listen` (a free loopback port by default) with its state in `folder` and the adapters
+    // of `adaptersJson` (a fixture text written into that folder). False when it did not come up.
+    bool Start(const QString &folder, const QByteArray &adaptersJson,
+               const QString &listen = QStringLiteral("127.0.0.1:0"));
     int Port() const { return port_; }
 
     // One GET outside the client; returns the body (empty when the server could not be reached).

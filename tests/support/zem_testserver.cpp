@@ -51,7 +51,7 @@ ZEMTestServer::ZEMTestServer(QObject *parent) : QObject(parent)
 
 ZEMTestServer::~ZEMTestServer() { CloseAll(); }
 
-bool ZEMTestServer::Listen() { return server_.listen(QHostAddress::LocalHost, 0); }
+bool ZEMTestServer::Listen(quint16 port) { return server_.listen(QHostAddress::LocalHost, port); }
 
 int ZEMTestServer::OpenConnections() const
 {

@@ -32,8 +32,8 @@ public:
     explicit ZEMTestServer(QObject *parent = nullptr);
     ~ZEMTestServer() override;
 
-    // Listens on 127.0.0.1 at a free port.
-    bool Listen();
+    // Listens on 127.0.0.1 at `port`, or at a free port when it is 0.
+    bool Listen(quint16 port = 0);
     quint16 Port() const { return server_.serverPort(); }
 
     void Script(const QList<Reply> &replies) { script_ = replies; }

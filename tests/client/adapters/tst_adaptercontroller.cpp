@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include "monitor_testapp.h"
 #include "zem_requestchannel.h"
@@ -197,6 +198,67 @@ TEST_F(AdapterControllerTest, ListenAsksActivatesAndDeactivates)
     EXPECT_TRUE(controller->ActiveAlias().isEmpty());
     // The refused switch leaves the status panel as it was.
     EXPECT_EQ(sink.status, QStringLiteral("earlier"));
+}
+
+TEST(AdapterRetry, DelaysDoubleFromTheFirstUpToTheLongest)
+{
+    EXPECT_EQ(AdapterRetryDelayMs(1, 2000, 60000), 2000);
+    EXPECT_EQ(AdapterRetryDelayMs(2, 2000, 60000), 4000);
+    EXPECT_EQ(AdapterRetryDelayMs(5, 2000, 60000), 32000);
+    EXPECT_EQ(AdapterRetryDelayMs(6, 2000, 60000), 60000);
+    EXPECT_EQ(AdapterRetryDelayMs(1000, 2000, 60000), 60000);
+}
+
+// Started while the server is down: one box, then quiet retries until the server is up on the same
+// port; a later server change asks the new server at once.
+TEST_F(AdapterControllerTest, ListIsAskedForAgainUntilTheServerIsUp)
+{
+    quint16 port = 0;
+    {
+        ZEMTestServer probe;
+        ASSERT_TRUE(probe.Listen());
+        port = probe.Port();
+    }
+    module.Module().ServerPort = port;
+    controller->SetRetryDelays(100, 300);
+    QList<int> codes;
+    QObject::connect(&controller->AdaptersChannel(), &ZEMRequestChannel::SocketErrorHandled,
+                     [&](int code) { codes.append(code); });
+    controller->RequestAdapterList();
+    ASSERT_TRUE(WaitUntil([&] { return codes.size() >= 4; }));
+    EXPECT_EQ(codes, QList<int>(codes.size(), 10061));
+    // Only the first failure shows its box; the status says why and when the next try is.
+    ASSERT_EQ(sink.prompt.Count(), 1);
+    EXPECT_TRUE(sink.prompt.Texts().first().startsWith(
+        QStringLiteral("Cannot read adapters list! \nSocket error 10061")));
+    EXPECT_TRUE(sink.status.startsWith(QStringLiteral("Cannot read adapters list: 10061: ")));
+    EXPECT_TRUE(sink.status.contains(QStringLiteral("The server is not reachable; next try at ")));
+    EXPECT_TRUE(controller->RetryTimer()->isActive());
+    EXPECT_LE(controller->RetryTimer()->interval(), 300);
+
+    ZEMTestServer late;
+    ASSERT_TRUE(late.Listen(port));
+    late.Script(ZEMTestServer::Reply::Whole(ListReply("lan", kTwoAdapters)));
+    ASSERT_TRUE(WaitUntil([&] { return tree->AdapterItems().size() == 3; }));
+    EXPECT_TRUE(controller->ListArrived());
+    EXPECT_EQ(controller->Caption(), QStringLiteral("Active Interface Adapter: lan"));
+    EXPECT_EQ(sink.status, QString());
+    EXPECT_FALSE(controller->RetryTimer()->isActive());
+    EXPECT_EQ(sink.prompt.Count(), 1);
+
+    // Once a list is there, a failed request leaves the tree and is not repeated.
+    late.Script(ZEMTestServer::Reply::CloseAtOnce());
+    Run([this] { controller->RequestAdapterList(); });
+    EXPECT_EQ(tree->AdapterItems().size(), 3);
+    EXPECT_FALSE(controller->RetryTimer()->isActive());
+
+    // Another server: asked at once.
+    module.Module().ServerPort = server.Port();
+    server.Script(
+        ZEMTestServer::Reply::Whole(ListReply("", "<ADAPTER ADAPTER_ALIAS=\"wan\" ADAPTER_NAME=\"Up\"/>")));
+    controller->ServerChanged();
+    ASSERT_TRUE(WaitUntil([&] { return tree->AdapterItems().size() == 1; }));
+    EXPECT_EQ(tree->AdapterItems().first()->Node().alias, QStringLiteral("wan"));
 }
 
 TEST_F(AdapterControllerTest, OperationNodeSurvivesOnlyWithItsAlias)

@@ -320,6 +320,27 @@ TEST_F(SettingsModule, SaveWritesAllButFirstStartAndEndFirstStartWritesIt)
     EXPECT_EQ(other.ServerHost, "10.0.0.5");
 }
 
+TEST_F(SettingsModule, ServerGivenForOneRunIsNotSavedUnlessChangedSince)
+{
+    store.WriteString(kMachine, kMachineKey, "ServerHost", "stored.example");
+    store.WriteInteger(kMachine, kMachineKey, "ServerPort", 8080);
+    dm.Create();
+    dm.OverrideServerForRun("run.example", 40000);
+    EXPECT_EQ(dm.ServerHost, "run.example");
+    EXPECT_EQ(dm.ServerPort, 40000);
+    dm.ReqInterval = 9;
+    ASSERT_TRUE(dm.SaveSettings());
+    EXPECT_EQ(store.ReadString(kMachine, kMachineKey, "ServerHost"), "stored.example");
+    EXPECT_EQ(store.ReadInteger(kMachine, kMachineKey, "ServerPort"), 8080);
+    EXPECT_EQ(store.ReadInteger(kUser, kUserKey, "ReqInterval"), 9);
+    EXPECT_EQ(dm.ServerHost, "run.example"); // still used for this run
+    // A port the user set afterwards is theirs and saved; the host given for the run still is not.
+    dm.ServerPort = 9090;
+    ASSERT_TRUE(dm.SaveSettings());
+    EXPECT_EQ(store.ReadString(kMachine, kMachineKey, "ServerHost"), "stored.example");
+    EXPECT_EQ(store.ReadInteger(kMachine, kMachineKey, "ServerPort"), 9090);
+}
+
 TEST_F(SettingsModule, WeekBoundsForEveryFirstDayAndWeekday)
 {
     // 14 March 2004 is a Sunday; the days run to Saturday 20 March.

@@ -144,6 +144,40 @@ TEST_F(LogFrameTest, FailuresBecomeLinesAndNothingElse)
                                   + SocketErrorText(ZEMSocketError::ConnectionRefused));
 }
 
+TEST_F(LogFrameTest, RepeatedReportsFoldIntoOneLineWithACount)
+{
+    Track();
+    module.Module().ServerPort = 1; // nothing listens on port 1 of the loopback address
+    for (int i = 0; i < 3; ++i)
+        Request();
+    const QString refused =
+        QStringLiteral("CPM Log request error: 10061: ") + SocketErrorText(ZEMSocketError::ConnectionRefused);
+    EXPECT_EQ(Lines(), QStringList{refused + QStringLiteral(" (3 times)")});
+    EXPECT_EQ(frame->SelectedRow(), 0);
+
+    // The server's own lines are never folded, and they end a run of reports.
+    module.Module().ServerPort = server.Port();
+    server.Script(ZEMTestServer::Reply::Whole(
+        Http("<CPM_LOG><LOG_MESSAGES><M>up</M><M>up</M></LOG_MESSAGES></CPM_LOG>")));
+    Request();
+    module.Module().ServerPort = 1;
+    Request();
+    EXPECT_EQ(Lines(), (QStringList{refused + QStringLiteral(" (3 times)"), QStringLiteral("up"),
+                                    QStringLiteral("up"), refused}));
+}
+
+TEST_F(LogFrameTest, ReapplyingTheSameIntervalLeavesTheTimerAlone)
+{
+    frame->SetTimerInterval(3000);
+    frame->SetRunning(true);
+    SpinEventLoop(300);
+    const int before = frame->tmLog->remainingTime();
+    frame->SetTimerInterval(3000);
+    EXPECT_LE(frame->tmLog->remainingTime(), before);
+    frame->SetTimerInterval(4000);
+    EXPECT_GT(frame->tmLog->remainingTime(), 3000);
+}
+
 TEST_F(LogFrameTest, FiftyRowsShiftSelectClearAndCopy)
 {
     EXPECT_EQ(frame->lvLog->model()->rowCount(), 50);

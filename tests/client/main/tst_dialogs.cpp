@@ -169,9 +169,10 @@ private slots:
     {
         ZEMScriptedPrompt prompt;
         TZEMOptionsDlg dialog(prompt);
-        QCOMPARE(dialog.edPort->maximum(), 32767);
-        dialog.edPort->setValue(40000); // cannot go past the range
-        QCOMPARE(dialog.edPort->value(), 32767);
+        QCOMPARE(dialog.edPort->minimum(), 1);
+        QCOMPARE(dialog.edPort->maximum(), 65535);
+        dialog.edPort->setValue(70000); // cannot go past the range
+        QCOMPARE(dialog.edPort->value(), 65535);
         QCOMPARE(dialog.edLogLines->minimum(), 1);
         QCOMPARE(dialog.edReqInterval->minimum(), 0);
         QCOMPARE(dialog.edLogReqInt->minimum(), 0);
@@ -214,7 +215,7 @@ private slots:
         QCOMPARE(dialog.edPort->text(), QStringLiteral("70000"));
 
         dialog.edPort->selectAll();
-        QTest::keyClicks(dialog.edPort, QStringLiteral("8080"));
+        QTest::keyClicks(dialog.edPort, QStringLiteral("40000"));
         dialog.pcOptions->setCurrentWidget(dialog.tsLog);
         dialog.edLogLines->setFocus();
         dialog.edLogLines->selectAll();
@@ -246,7 +247,7 @@ private slots:
         QCOMPARE(
             prompt.Texts(),
             QStringList{
-                "Invalid value in the field \"Server port\"! Please enter a number in range [0, 32767]."});
+                "Invalid value in the field \"Server port\"! Please enter a number in range [1, 65535]."});
         QCOMPARE(prompt.Boxes().first().style, ZEMPromptStyle::IconExclamation);
         QCOMPARE(dialog.pcOptions->currentWidget(), dialog.tsCommon);
 
