@@ -1,5 +1,7 @@
 #include "zem_billingdialog.h"
 
+#include "zem_okcancel.h"
+
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -20,18 +22,7 @@ ZEMBillingDialog::ZEMBillingDialog(const QString &caption, ZEMPrompt &prompt, QW
     form_ = new QFormLayout(page);
     pages->addTab(page, tr("Settings"));
 
-    bOK = new QPushButton(tr("OK"), this);
-    bOK->setObjectName(QStringLiteral("bOK"));
-    bOK->setDefault(true);
-    connect(bOK, &QPushButton::clicked, this, &ZEMBillingDialog::accept);
-    bCancel = new QPushButton(tr("Cancel"), this);
-    bCancel->setObjectName(QStringLiteral("bCancel"));
-    bCancel->setAutoDefault(false);
-    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(bOK);
-    buttons->addWidget(bCancel);
+    QHBoxLayout *buttons = ZEMOkCancelRow(this, &bOK, &bCancel);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(pages, 1);

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "zem_alertspage.h"
+#include "zem_okcancel.h"
 #include "zem_prompt.h"
 #include "zem_spinedit.h"
 #include "zmm_datamodule.h"
@@ -124,18 +125,7 @@ TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(par
     pcOptions->addTab(tsAlerts, tr("&Alerts"));
     connect(pcOptions, &QTabWidget::currentChanged, this, [this] { FocusMarkedField(); });
 
-    auto *bOK = new QPushButton(tr("OK"));
-    bOK->setObjectName(QStringLiteral("bOK"));
-    bOK->setDefault(true);
-    connect(bOK, &QPushButton::clicked, this, &TZEMOptionsDlg::accept);
-    auto *bCancel = new QPushButton(tr("Cancel"));
-    bCancel->setObjectName(QStringLiteral("bCancel"));
-    bCancel->setAutoDefault(false);
-    connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(bOK);
-    buttons->addWidget(bCancel);
+    QHBoxLayout *buttons = ZEMOkCancelRow(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(pcOptions, 1);
