@@ -16,7 +16,23 @@
 // ---------------------------------------------------------------------------------------------
 // Logic
 
-ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats)
+bool StatsAreStale(const QDateTime &lastUpdate, const QDateTime &now, int intervalMs)
+{
+    return lastUpdate.isValid() && intervalMs > 0 && lastUpdate.msecsTo(now) > 2LL * intervalMs;
+}
+
+QString StaleSinceText(const QDateTime &lastUpdate, const QDateTime &now)
+{
+    const QString time = lastUpdate.toString(QStringLiteral("HH:mm:ss"));
+    if (lastUpdate.date() == now.date())
+        return time;
+    return FormatDisplayDate(EncodeDateTime(lastUpdate)) + QLatin1Char(' ') + time;
+}
+
+ZEMTrayColours StaleTrayColours() { return {Qt::white, QColor(128, 128, 128)}; }
+
+ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats,
+                                const QString &staleSince)
 {
     ZEMTrayUpdate update;
     update.hint = QString::fromLatin1(kApplicationTitle);
@@ -31,6 +47,10 @@ ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, c
                    {FormatBytes(stats.TOTAL), FormatBytes(stats.LIMIT), FormatBytes(stats.REMAINDER)});
     update.picture = ZEMTrayUpdate::Picture::Stats;
     update.colours = TrayColours(stats.LIMIT, stats.REMAINDER);
+    if (!staleSince.isEmpty()) {
+        update.hint += QStringLiteral(" (no update since %1)").arg(staleSince);
+        update.colours = StaleTrayColours();
+    }
     update.total = FormatBytesShort(stats.TOTAL);
     return update;
 }
@@ -60,13 +80,48 @@ TZEMCurrentStatsList::TZEMCurrentStatsList(QWidget *parent) : QTreeWidget(parent
 
 namespace {
 
+// Marks the "Last update" row among the list's rows, so that writing and reading the values skip it.
+constexpr int kStaleRowRole = Qt::UserRole + 1;
+
+bool IsStaleRow(const QTreeWidgetItem *item) { return item->data(0, kStaleRowRole).toBool(); }
+
 void SetListValues(QTreeWidget &list, const QStringList &values)
 {
-    for (int row = 0; row < list.topLevelItemCount() && row < values.size(); ++row)
-        list.topLevelItem(row)->setText(1, values[row]);
+    int next = 0;
+    for (int row = 0; row < list.topLevelItemCount() && next < values.size(); ++row)
+        if (!IsStaleRow(list.topLevelItem(row)))
+            list.topLevelItem(row)->setText(1, values[next++]);
 }
 
 } // namespace
+
+void ShowStatsValues(QTreeWidget &list, const QStringList &values, const QString &staleSince)
+{
+    SetListValues(list, values);
+    // Every value row is greyed, the rows other parts of the client add after the seven too: they are
+    // computed from the same old reply.
+    QTreeWidgetItem *staleRow = nullptr;
+    const QBrush brush = staleSince.isEmpty() ? list.palette().brush(QPalette::Text)
+                                              : list.palette().brush(QPalette::Disabled, QPalette::Text);
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        QTreeWidgetItem *item = list.topLevelItem(row);
+        if (IsStaleRow(item))
+            staleRow = item;
+        else
+            item->setForeground(1, brush);
+    }
+    if (staleSince.isEmpty()) {
+        delete staleRow;
+        return;
+    }
+    if (!staleRow) {
+        staleRow = new QTreeWidgetItem(&list, {QString::fromLatin1(kStaleRowCaption), QString()});
+        staleRow->setData(0, kStaleRowRole, true);
+        staleRow->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        staleRow->setToolTip(1, QStringLiteral("The server has not answered since then"));
+    }
+    staleRow->setText(1, staleSince);
+}
 
 void TZEMCurrentStatsList::SetValues(const QStringList &values) { SetListValues(*this, values); }
 
@@ -74,7 +129,8 @@ QStringList TZEMCurrentStatsList::Values() const
 {
     QStringList values;
     for (int row = 0; row < topLevelItemCount(); ++row)
-        values.append(topLevelItem(row)->text(1));
+        if (!IsStaleRow(topLevelItem(row)))
+            values.append(topLevelItem(row)->text(1));
     return values;
 }
 
@@ -89,8 +145,16 @@ ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink 
         [this](ZEMQueryBuilder &params) { FillStatsParams(params, ActiveAlias(), settings_.ClockNow); });
     csStat_->SetPayloadHandler([this](const ZEMXMLItem &root) {
         ReadStatsReply(root, settings_.CurrentStats);
+        lastUpdate_ = settings_.Clock().Now();
+        stale_ = false;
         UpdateStatsList();
         UpdateTrayStats();
+    });
+    // A failed request may leave the values too old to pass for current ones.
+    connect(csStat_.get(), &ZEMRequestChannel::SocketErrorHandled, this, &ZEMCurrentStatsPoller::CheckStale);
+    connect(csStat_.get(), &ZEMRequestChannel::ReplyHandled, this, [this](ZEMReplyOutcome outcome) {
+        if (outcome != ZEMReplyOutcome::Handled)
+            CheckStale();
     });
 
     tmStatRefresh = new QTimer(this);
@@ -183,6 +247,7 @@ void ZEMCurrentStatsPoller::ApplySettingsInterval()
 
 void ZEMCurrentStatsPoller::TimerTick()
 {
+    CheckStale();
     if (!paused_)
         Refresh();
 }
@@ -194,21 +259,45 @@ void ZEMCurrentStatsPoller::Refresh()
         return;
     }
     settings_.ClearCurrentStats();
+    lastUpdate_ = QDateTime();
+    stale_ = false;
     UpdateStatsList();
     UpdateTrayStats();
 }
 
-void ZEMCurrentStatsPoller::UpdateStatsList()
+void ZEMCurrentStatsPoller::CheckStale()
+{
+    const bool stale =
+        !ActiveAlias().isEmpty() && StatsAreStale(lastUpdate_, settings_.Clock().Now(), interval_);
+    if (stale == stale_)
+        return;
+    stale_ = stale;
+    // Only the look changes: no new values, so listeners of StatsShown (the pace samples) are not told.
+    ShowList();
+    UpdateTrayStats();
+}
+
+QString ZEMCurrentStatsPoller::StaleSince() const
+{
+    return stale_ ? StaleSinceText(lastUpdate_, settings_.Clock().Now()) : QString();
+}
+
+void ZEMCurrentStatsPoller::ShowList()
 {
     if (list_)
-        SetListValues(*list_, StatsRowValues(settings_.CurrentStats));
+        ShowStatsValues(*list_, StatsRowValues(settings_.CurrentStats), StaleSince());
+}
+
+void ZEMCurrentStatsPoller::UpdateStatsList()
+{
+    ShowList();
     emit StatsShown();
 }
 
 void ZEMCurrentStatsPoller::UpdateTrayStats()
 {
     const ZEMTrayUpdate update =
-        ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats);
+        ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats, StaleSince());
     trayHint_ = update.hint;
     if (update.picture == ZEMTrayUpdate::Picture::Stats && hintComposer_)
         trayHint_ = hintComposer_(update.hint);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QIcon>
 #include <QObject>
 #include <QStringList>
@@ -33,7 +34,23 @@ struct ZEMTrayUpdate {
     ZEMTrayColours colours;
     ZEMShortBytes total; // the picture's number and unit
 };
-ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats);
+// `staleSince` (empty while the values are current) is added to the hint and greys the picture.
+ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats,
+                                const QString &staleSince = QString());
+
+// Statistics are stale when the last reply applied is older than two poll intervals; without a poll
+// interval (automatic refresh off) they never are.
+bool StatsAreStale(const QDateTime &lastUpdate, const QDateTime &now, int intervalMs);
+// Since when stale statistics are: the time of day, with the date in front when it was not today.
+QString StaleSinceText(const QDateTime &lastUpdate, const QDateTime &now);
+// The picture's colours while the statistics are stale: white on grey.
+ZEMTrayColours StaleTrayColours();
+
+// The caption of the row that stale statistics add at the end of the list.
+inline constexpr char kStaleRowCaption[] = "Last update";
+// Writes the statistics values into the list's first rows; with `staleSince` every value is greyed and
+// the "Last update" row says since when, without it that row is removed.
+void ShowStatsValues(QTreeWidget &list, const QStringList &values, const QString &staleSince);
 
 // ---------------------------------------------------------------------------------------------
 // Widgets
@@ -90,6 +107,12 @@ public:
         hintComposer_ = std::move(composer);
     }
 
+    // Whether the values shown are older than two poll intervals, and since when (empty while not).
+    bool Stale() const { return stale_; }
+    QString StaleSince() const;
+    // Checks the age of the values; redraws the list and the tray when they turn stale.
+    void CheckStale();
+
     // What the tray shows now (also kept without a tray icon).
     QString TrayHint() const { return trayHint_; }
     bool TrayShowsStats() const { return trayShowsStats_; }
@@ -117,6 +140,7 @@ private:
     std::function<QString(const QString &)> hintComposer_;
     void ConnectActions();
     void ScheduleUpdate();
+    void ShowList();
 
     QTreeWidget *list_ = nullptr;
     QSystemTrayIcon *tray_ = nullptr;
@@ -126,6 +150,8 @@ private:
     int interval_ = 0;
     bool paused_ = false;
     bool updatePending_ = false;
+    QDateTime lastUpdate_; // of the last reply applied; invalid when there is none
+    bool stale_ = false;
     QString trayHint_;
     bool trayShowsStats_ = false;
     QIcon trayPicture_;

@@ -96,7 +96,7 @@ public:
     // True when a node of the adapter tree is selected and it is an adapter.
     virtual bool SelectedNodeIsAdapter() const;
     // The configuration of the selected adapter (Configuration action, help command 2).
-    virtual void OpenAdapterConfig();
+    void OpenAdapterConfig() override;
     // Replaces the log strip placeholder by the real strip (the window takes ownership).
     void SetLogFrame(QWidget *frame);
 

@@ -179,6 +179,92 @@ TEST_F(StatsPoll, FailuresOnlyChangeTheStatusText)
     EXPECT_EQ(poller->TrayHint(), hint);
 }
 
+TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
+{
+    // A row added after the seven by another part of the client keeps its place.
+    auto *extra = new QTreeWidgetItem(&list, {QStringLiteral("Extra"), QStringLiteral("x")});
+    int shown = 0;
+    QObject::connect(poller.get(), &ZEMCurrentStatsPoller::StatsShown, [&] { ++shown; });
+    server.Script(ZEMTestServer::Reply::Whole(
+        "HTTP/1.1 200 OK\r\n\r\n<REPORT TOTAL=\"5\" LIMIT=\"100\" REMAINDER=\"95\"/>"));
+    Refresh();
+    EXPECT_FALSE(poller->Stale());
+    const QStringList values = list.Values();
+    const QString hint = QStringLiteral("Tot: 5, Lim: 100, Rem: 95");
+    EXPECT_EQ(poller->TrayHint(), hint);
+    const QColor fresh = list.topLevelItem(4)->foreground(1).color();
+
+    // Within two intervals (2 x 5 s) a failure changes nothing but the status text.
+    module.Clock().Set(module.Clock().Now().addSecs(10));
+    module.Module().ServerPort = 1;
+    Refresh();
+    EXPECT_FALSE(poller->Stale());
+    EXPECT_EQ(list.topLevelItemCount(), 8);
+
+    // Past them the values stay, greyed, and say since when they are; the tray too.
+    module.Clock().Set(module.Clock().Now().addSecs(1));
+    shown = 0;
+    Refresh();
+    EXPECT_TRUE(poller->Stale());
+    EXPECT_EQ(shown, 0) << "no new values were shown";
+    EXPECT_EQ(list.Values(), values);
+    ASSERT_EQ(list.topLevelItemCount(), 9);
+    EXPECT_EQ(list.topLevelItem(7), extra);
+    EXPECT_EQ(list.topLevelItem(8)->text(0), QStringLiteral("Last update"));
+    EXPECT_EQ(list.topLevelItem(8)->text(1), QStringLiteral("14:23:05"));
+    EXPECT_NE(list.topLevelItem(4)->foreground(1).color(), fresh);
+    EXPECT_NE(extra->foreground(1).color(), fresh);
+    EXPECT_EQ(poller->TrayHint(), hint + QStringLiteral(" (no update since 14:23:05)"));
+    EXPECT_EQ(poller->TrayPicture().pixmap(QSize(16, 16)).toImage().pixelColor(0, 0),
+              StaleTrayColours().background);
+    // A tick of the timer asks again; still nothing, still stale.
+    const int before = handled;
+    poller->TimerTick();
+    ASSERT_TRUE(WaitUntil([&] { return handled > before; }));
+    EXPECT_TRUE(poller->Stale());
+    EXPECT_EQ(list.topLevelItemCount(), 9);
+
+    // The next reply makes them current again.
+    module.Module().ServerPort = server.Port();
+    server.Script(ZEMTestServer::Reply::Whole(
+        "HTTP/1.1 200 OK\r\n\r\n<REPORT TOTAL=\"5\" LIMIT=\"100\" REMAINDER=\"95\"/>"));
+    Refresh();
+    EXPECT_FALSE(poller->Stale());
+    EXPECT_EQ(list.topLevelItemCount(), 8);
+    EXPECT_EQ(list.topLevelItem(4)->foreground(1).color(), fresh);
+    EXPECT_EQ(poller->TrayHint(), hint);
+    EXPECT_EQ(poller->TrayPicture().pixmap(QSize(16, 16)).toImage().pixelColor(0, 0), zemtray::kTeal);
+
+    // Without an active adapter nothing is stale.
+    module.Clock().Set(module.Clock().Now().addSecs(60));
+    alias.clear();
+    poller->CheckStale();
+    EXPECT_FALSE(poller->Stale());
+}
+
+TEST_F(StatsPoll, StaleSinceAndItsThresholds)
+{
+    const QDateTime then = module.Clock().Now();
+    EXPECT_EQ(StaleSinceText(then, then.addSecs(11)), QStringLiteral("14:23:05"));
+    EXPECT_EQ(StaleSinceText(then, then.addDays(1)), QStringLiteral("17/03/2004 14:23:05"));
+    EXPECT_FALSE(StatsAreStale(then, then.addSecs(10), 5000));
+    EXPECT_TRUE(StatsAreStale(then, then.addMSecs(10001), 5000));
+    // Automatic refresh off, or nothing ever arrived: never stale.
+    EXPECT_FALSE(StatsAreStale(then, then.addSecs(100), 0));
+    EXPECT_FALSE(StatsAreStale(QDateTime(), then, 5000));
+}
+
+TEST_F(StatsPoll, ReapplyingTheSameIntervalLeavesTheTimerAlone)
+{
+    SpinEventLoop(300);
+    const int before = poller->tmStatRefresh->remainingTime();
+    poller->ApplySettingsInterval();
+    EXPECT_LE(poller->tmStatRefresh->remainingTime(), before);
+    module.Module().ReqInterval = 7;
+    poller->ApplySettingsInterval();
+    EXPECT_GT(poller->tmStatRefresh->remainingTime(), 6000);
+}
+
 TEST_F(StatsPoll, StartPauseLookAndTheZeroInterval)
 {
     EXPECT_EQ(poller->TimerInterval(), 5000);
