@@ -9,6 +9,7 @@
 #include "zem_configexchange.h"
 #include "zem_devserver.h"
 #include "zem_requestchannel.h"
+#include "zem_socketerrors.h"
 #include "zem_testhelpers.h"
 #include "zem_treenode.h"
 
@@ -307,6 +308,45 @@ INSTANTIATE_TEST_SUITE_P(
         FailingStep{"kind=cpm_billperiods.set&mode=error&code=3&message=Bad+list", false, 3, "Bad list"},
         FailingStep{"kind=cpm_billperiods.set&mode=exception&code=4", true, 4,
                     "Server exception: ERROR CODE: 4"}));
+
+// A configuration reply that never ends: after the reply timeout (short here) the step fails as socket
+// error 10060 with its kind's texts, nothing is applied, and the flow ends instead of waiting forever.
+class ConfigFlowTimeout : public ConfigFlowTest, public ::testing::WithParamInterface<FailingStep> {
+protected:
+    void SetUp() override
+    {
+        ZEMRequestChannel::SetDefaultReplyTimeout(400);
+        ConfigFlowTest::SetUp();
+    }
+    void TearDown() override
+    {
+        ZEMRequestChannel::SetDefaultReplyTimeout(ZEMRequestChannel::kDefaultReplyTimeoutMs);
+    }
+};
+
+TEST_P(ConfigFlowTimeout, EndsTheFlowWithTheTimeoutTexts)
+{
+    const FailingStep step = GetParam();
+    UseConfigured();
+    choice = {true, true, false, false, true};
+    ASSERT_TRUE(server.Fault(step.fault));
+    ops->OpenAdapterConfig();
+    RunUntil([&] { return sink.prompt.Count() > 0; });
+    EXPECT_EQ(sink.prompt.Texts(), QStringList{QString::fromLatin1(step.text) + SocketErrorText(10060)});
+    const QStringList all{kGetPeriods, kGetConfig, kSaveConfig, kSavePeriods};
+    EXPECT_EQ(Requests(), all.mid(0, step.requests)) << sink.log.join(u'\n').toStdString();
+    EXPECT_EQ(dialogs, step.requests > 2 ? 1 : 0);
+    EXPECT_EQ(toggles, 0);
+    EXPECT_TRUE(NoFlags());
+    EXPECT_GE(ended, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    GetAndSet, ConfigFlowTimeout,
+    ::testing::Values(FailingStep{"kind=cpm_configuration.get&mode=hang", true, 2,
+                                  "Cannot read adapter configuration! \nSocket error 10060: "},
+                      FailingStep{"kind=cpm_configuration.set&mode=hang", true, 3,
+                                  "Cannot save adapter configuration! \nSocket error 10060: "}));
 
 TEST_F(ConfigFlowTest, RefusedFirstRequestEndsTheFlowAndALaterBillPeriodsActionOpensTheEditor)
 {
