@@ -22,39 +22,6 @@ void SetFixedParams(const ZEMRequestKindInfo &kind, ZEMQueryBuilder &params)
 
 namespace {
 
-// The classic socket error numbers for the errno values a blocking client meets. (To give way to the
-// client's one errno table once the event-driven channel has it.)
-int ErrnoSocketError(int error)
-{
-    switch (error) {
-    case ECONNREFUSED:
-        return ZEMSocketError::ConnectionRefused;
-    case ECONNRESET:
-    case EPIPE:
-        return ZEMSocketError::ConnectionReset;
-    case ECONNABORTED:
-        return ZEMSocketError::ConnectionAborted;
-    case ETIMEDOUT:
-        return ZEMSocketError::TimedOut;
-    case EHOSTUNREACH:
-        return 10065;
-    case ENETUNREACH:
-        return 10051;
-    case ENETDOWN:
-        return 10050;
-    case EACCES:
-    case EPERM:
-        return 10013;
-    case EADDRNOTAVAIL:
-        return 10049;
-    case ENOBUFS:
-    case ENOMEM:
-        return 10055;
-    default:
-        return 10022;
-    }
-}
-
 void Fail(ZEMBlockingReply &reply, int code, const char *fallbackText = nullptr)
 {
     reply.error = code;
@@ -103,7 +70,7 @@ bool AwaitAgain(int fd, short events, const QElapsedTimer &clock, int timeoutMs,
     if (ready == 0)
         FailTimedOut(reply);
     else if (ready < 0)
-        Fail(reply, ErrnoSocketError(errno), std::strerror(errno));
+        Fail(reply, SocketErrorFromErrno(errno), std::strerror(errno));
     return ready > 0;
 }
 
@@ -124,12 +91,12 @@ int Connect(const QString &host, int port, Fd &socket, const QElapsedTimer &cloc
         Fd candidate;
         candidate.fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (candidate.fd < 0) {
-            error = ErrnoSocketError(errno);
+            error = SocketErrorFromErrno(errno);
             continue;
         }
         if (::connect(candidate.fd, a->ai_addr, a->ai_addrlen) != 0) {
             if (errno != EINPROGRESS) {
-                error = ErrnoSocketError(errno);
+                error = SocketErrorFromErrno(errno);
                 continue;
             }
             const int ready = WaitFor(candidate.fd, POLLOUT, clock, timeoutMs);
@@ -140,11 +107,11 @@ int Connect(const QString &host, int port, Fd &socket, const QElapsedTimer &cloc
             int soError = 0;
             socklen_t length = sizeof soError;
             if (ready < 0 || ::getsockopt(candidate.fd, SOL_SOCKET, SO_ERROR, &soError, &length) != 0) {
-                error = ErrnoSocketError(errno);
+                error = SocketErrorFromErrno(errno);
                 continue;
             }
             if (soError != 0) {
-                error = ErrnoSocketError(soError);
+                error = SocketErrorFromErrno(soError);
                 continue;
             }
         }
@@ -196,7 +163,8 @@ ZEMBlockingReply FetchBlocking(const QString &host, int port, const QByteArray &
         if (n > 0) {
             say("Read...");
             if (reply.bytes.size() + n > options.maxReplyBytes) {
-                Fail(reply, 10055);
+                // The rest is never read: the connection closes with the socket.
+                reply.oversized = true;
                 return reply;
             }
             reply.bytes.append(chunk, n);
@@ -296,7 +264,10 @@ ZEMSyncResult SyncExchange(ZEMRequestKind kind, const ZEMQueryBuilder &params, c
             recording.ClientLog(L(info.queryLabel), all.QueryString());
     };
     ZEMSyncResult result;
-    const ZEMBlockingReply wire = FetchBlocking(host, port, request, options, log);
+    ZEMSyncOptions bounded = options;
+    if (bounded.maxReplyBytes <= 0 || bounded.maxReplyBytes > info.replyLimit)
+        bounded.maxReplyBytes = info.replyLimit;
+    const ZEMBlockingReply wire = FetchBlocking(host, port, request, bounded, log);
     result.reply = wire.bytes;
 
     if (wire.error != 0) {
@@ -310,6 +281,14 @@ ZEMSyncResult SyncExchange(ZEMRequestKind kind, const ZEMQueryBuilder &params, c
     }
 
     const QString label = L(info.replyLabel);
+    if (wire.oversized) {
+        // Too large to be a reply of this kind: reported in the kind's style, nothing of it applied.
+        result.outcome = HandleOversizedReply(info, bounded.maxReplyBytes, recording);
+        result.oversized = true;
+        result.message = label + QStringLiteral("Error in response: ")
+                         + ZEMReplyError::TooLarge(bounded.maxReplyBytes).Detail();
+        return result;
+    }
     if (!wire.bytes.isEmpty() && ReplyIsCut(wire.bytes, L(info.rootName))) {
         log(QStringLiteral("Disconnect"));
         result.cut = true;

@@ -18,20 +18,23 @@
 void SetFixedParams(const ZEMRequestKindInfo &kind, ZEMQueryBuilder &params);
 
 struct ZEMSyncOptions {
-    int timeoutMs = 10000;                      // for the whole exchange, from resolving to the close
-    qsizetype maxReplyBytes = 64 * 1024 * 1024; // a longer reply ends the exchange with an error
+    int timeoutMs = 10000; // for the whole exchange, from resolving to the close
+    // A longer reply ends the exchange with an error; 0 (and anything above it) means the kind's own
+    // limit (zem_requestkinds.h), which FetchBlocking, having no kind, cannot apply by itself.
+    qsizetype maxReplyBytes = 0;
 };
 
 // What the bytes on the wire did.
 struct ZEMBlockingReply {
     QByteArray bytes;
-    int error = 0;         // socket error number; 0 when the server closed the connection in order
-    QString errorText;     // the system's text for `error`
-    bool timedOut = false; // (error is then 10060)
+    int error = 0;          // socket error number; 0 when the server closed the connection in order
+    QString errorText;      // the system's text for `error`
+    bool timedOut = false;  // (error is then 10060)
+    bool oversized = false; // more than maxReplyBytes arrived; the rest was not read
 };
 
 // Connects to host:port, sends `request` and reads until the server closes the connection, an error
-// occurs, the time runs out or more than maxReplyBytes arrive (error 10055). `log` receives "Connect",
+// occurs, the time runs out or more than maxReplyBytes arrive (`oversized`). `log` receives "Connect",
 // "Write" and "Read..." as they happen (may be empty).
 ZEMBlockingReply FetchBlocking(const QString &host, int port, const QByteArray &request,
                                const ZEMSyncOptions &options,
@@ -48,7 +51,8 @@ struct ZEMSyncResult {
     int socketError = 0; // non-zero: the exchange failed on the socket; 10060 when the time ran out
     QString socketErrorText;
     bool timedOut = false;
-    bool cut = false; // the server closed the connection before the reply was complete
+    bool cut = false;       // the server closed the connection before the reply was complete
+    bool oversized = false; // the reply outgrew the kind's limit (outcome Failed)
     // The server's answer was an exception document or a root with a non-zero ERROR_CODE; the payload
     // handler did not run.
     std::optional<ZEMEnvelope> serverError;

@@ -13,7 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "tallyctl_cli.h"
 #include "tallyctl_records.h"
@@ -449,9 +456,76 @@ TEST_F(Tallyctl, AReplyLargerThanTheBoundIsRefused)
     options.maxReplyBytes = whole.reply.size() - 1;
     const ZEMSyncResult cut =
         SyncExchange(ZEMRequestKind::Adapters, {}, "127.0.0.1", port_, options, sink, {});
-    EXPECT_EQ(cut.socketError, 10055);
+    EXPECT_TRUE(cut.oversized);
+    EXPECT_EQ(cut.socketError, 0);
+    EXPECT_EQ(cut.outcome, ZEMReplyOutcome::Failed);
+    EXPECT_FALSE(cut.Ok());
     EXPECT_EQ(sink.log.first(), "Read Adapters: Connect");
     EXPECT_EQ(sink.log.at(2), "Get adapters list: ?action=get&data_name=interface_adapters");
+}
+
+// A server that answers every connection with a reply that never ends, on a thread of its own (the
+// exchange under test blocks the test's thread).
+class EndlessServer {
+public:
+    EndlessServer()
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(listener_, reinterpret_cast<sockaddr *>(&address), length) != 0
+            || ::listen(listener_, 4) != 0
+            || ::getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            const int peer = ::accept(listener_, nullptr, nullptr);
+            if (peer < 0)
+                return;
+            char request[4096];
+            (void)::recv(peer, request, sizeof request, 0);
+            QByteArray chunk = "HTTP/1.1 200 OK\r\n\r\n<INTERFACE_ADAPTERS>";
+            while (::send(peer, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL) > 0) {
+                sent_ += chunk.size();
+                chunk = QByteArray(65536, ' ');
+            }
+            ::close(peer);
+        });
+    }
+    ~EndlessServer()
+    {
+        ::shutdown(listener_, SHUT_RDWR);
+        if (thread_.joinable())
+            thread_.join();
+        ::close(listener_);
+    }
+    int Port() const { return port_; }
+    qint64 Sent() const { return sent_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<qint64> sent_{0};
+    std::thread thread_;
+};
+
+TEST_F(Tallyctl, AnEndlessReplyStopsAtTheKindsLimit)
+{
+    EndlessServer endless;
+    ASSERT_NE(endless.Port(), 0);
+    ZEMRecordingSink sink;
+    const ZEMSyncResult result =
+        SyncExchange(ZEMRequestKind::Adapters, {}, "127.0.0.1", endless.Port(), ZEMSyncOptions{}, sink, {});
+    EXPECT_TRUE(result.oversized);
+    // Read up to the limit, not past it.
+    EXPECT_LE(result.reply.size(), 4 * 1024 * 1024);
+    EXPECT_GT(result.reply.size(), 4 * 1024 * 1024 - 16384);
+    EXPECT_EQ(result.message,
+              QStringLiteral("Get adapters list: Error in response: 'The reply is larger than 4 MiB'"));
+    EXPECT_EQ(sink.status, result.message);
+    EXPECT_EQ(sink.prompt.Texts(), QStringList{result.message});
 }
 
 TEST_F(Tallyctl, TheProgramRunsWithoutADisplayAndReadsStandardInput)
