@@ -81,6 +81,23 @@ macro(tally_include_parts)
   endforeach()
 endmacro()
 
+# tally_sanitizer_env(TEST VAR=VALUE ...): more environment for a test of a sanitizer build
+# (TALLY_SANITIZE): the sanitizers' options, suppression files, or a case left out with its reason
+# beside the call. Nothing in other builds, or when the test is not made.
+function(tally_sanitizer_env name)
+  if(TALLY_SANITIZE AND TEST ${name})
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${ARGN})
+  endif()
+endfunction()
+
+# tally_engine_test(TEST): the test starts the browser engine. The engine frees some objects through
+# a base of another size (a check that can only be switched off for the whole process, not for the
+# engine's frames) and keeps allocations until the process ends (tests/support/engine-lsan.supp).
+function(tally_engine_test name)
+  tally_sanitizer_env(${name} "ASAN_OPTIONS=new_delete_type_mismatch=0"
+                      "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/engine-lsan.supp")
+endfunction()
+
 # tally_add_fuzzer(NAME SOURCES ... [INCLUDES ...] [LIBS ...]): a libFuzzer target (clang only) whose
 # sources, the code under test included, are built with coverage and the address and UB sanitizers.
 function(tally_add_fuzzer name)

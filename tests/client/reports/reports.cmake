@@ -33,6 +33,7 @@ if(TARGET tallyway-devserver)
   target_compile_definitions(reports_e2e PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>"
                                                  TALLY_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   add_dependencies(reports_e2e tallyway-devserver tally_reports_shipped tallyview_help)
+  tally_engine_test(reports_e2e)
 endif()
 
 tally_add_test(reports_shipped GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_shippedreports.cpp
