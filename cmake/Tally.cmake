@@ -90,9 +90,18 @@ function(tally_sanitizer_env name)
   endif()
 endfunction()
 
+# tally_font_test(TEST ...): the tests draw text through the system font library, whose caches outlive
+# the test (tests/support/fontconfig-lsan.supp).
+function(tally_font_test)
+  foreach(name IN LISTS ARGN)
+    tally_sanitizer_env(${name} "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/fontconfig-lsan.supp")
+  endforeach()
+endfunction()
+
 # tally_engine_test(TEST): the test starts the browser engine. The engine frees some objects through
 # a base of another size (a check that can only be switched off for the whole process, not for the
-# engine's frames) and keeps allocations until the process ends (tests/support/engine-lsan.supp).
+# engine's frames) and keeps allocations until the process ends; it draws text through the font
+# library too (tests/support/engine-lsan.supp).
 function(tally_engine_test name)
   tally_sanitizer_env(${name} "ASAN_OPTIONS=new_delete_type_mismatch=0"
                       "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/engine-lsan.supp")

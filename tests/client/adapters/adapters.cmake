@@ -13,11 +13,7 @@ foreach(_gui controller:tst_adaptercontroller configdlg:tst_adaptconfigdlg)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/${_source}.cpp
     LIBS tally_adapters tally_testsupport Qt6::Widgets Qt6::Test)
   target_include_directories(adapters_${_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/client/main)
-  if(TALLY_SANITIZE)
-    # Pictures and widgets draw text through the system font library, whose caches outlive the test.
-    set_property(TEST adapters_${_name} APPEND PROPERTY ENVIRONMENT
-                 "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
-  endif()
+  tally_font_test(adapters_${_name})
 endforeach()
 tally_add_test(adapters_config GTEST
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adapterconfig.cpp

@@ -4,8 +4,5 @@ if(TARGET tallyway-devserver)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_billperiodsaction.cpp
     LIBS tally_main tally_testsupport Qt6::Test)
   tally_uses_devserver(main_billperiods)
-  if(TALLY_SANITIZE)
-    set_property(TEST main_billperiods APPEND PROPERTY ENVIRONMENT
-                 "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
-  endif()
+  tally_font_test(main_billperiods)
 endif()

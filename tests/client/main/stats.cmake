@@ -10,8 +10,4 @@ tally_add_test(stats_poll GTEST GUI
           ${_stats_src}/zem_currentstats.cpp ${_stats_src}/zem_currentstats.h ${_stats_src}/zem_trayicon.cpp
   LIBS tally_log tally_core tally_testsupport Qt6::Widgets)
 target_include_directories(stats_poll PRIVATE ${_stats_src})
-if(TALLY_SANITIZE)
-  # Pictures and widgets draw text through the system font library, whose caches outlive the test.
-  set_property(TEST stats_tray stats_poll APPEND PROPERTY ENVIRONMENT
-               "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/client/main/fontconfig-lsan.supp")
-endif()
+tally_font_test(stats_tray stats_poll)
