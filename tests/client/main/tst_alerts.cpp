@@ -23,6 +23,7 @@
 #include "zem_pacemonitor.h"
 #include "zem_requestchannel.h"
 #include "zem_spinedit.h"
+#include "zem_testhelp.h"
 #include "zem_testhelpers.h"
 
 namespace {
@@ -34,13 +35,6 @@ public:
         shown << title + QStringLiteral(" | ") + text;
     }
     QStringList shown;
-};
-
-class RecordingHelp : public ZEMHelpSystem {
-public:
-    void ShowHelp(const QString &) override {}
-    void ShowAssistant(const QString &) override {}
-    void HideHelpWindow(const QString &) override {}
 };
 
 // Stands in for the desktop's notification service on a private session bus.
@@ -180,7 +174,7 @@ private slots:
         settings.LogReqInterval = 0;
 
         ZEMRecordingSink boxes;
-        RecordingHelp help;
+        ZEMTestHelp help;
         RecordingNotifier notifier;
         auto start = [&](TZEMDebugLogForm &log) {
             ZEMMainFrameEnv env;

@@ -23,18 +23,12 @@
 #include "zem_mainwin.h"
 #include "zem_requestchannel.h"
 #include "zem_spinedit.h"
+#include "zem_testhelp.h"
 #include "zem_testhelpers.h"
 
 void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace {
-
-class NoHelp : public ZEMHelpSystem {
-public:
-    void ShowHelp(const QString &) override {}
-    void ShowAssistant(const QString &) override {}
-    void HideHelpWindow(const QString &) override {}
-};
 
 // Runs `action` on the modal window of type T once it has opened (looking for up to 10 seconds).
 template <typename T>
@@ -81,7 +75,7 @@ protected:
     ZEMDevServer server{QStringLiteral(TALLY_DEVSERVER)};
     ZEMTestModule module;
     ZEMRecordingSink boxes; // only its prompt is used
-    NoHelp help;
+    ZEMTestHelp help;
     TZEMDebugLogForm clientLog;
     std::unique_ptr<TTZEMMainFrame> frame;
 };

@@ -17,19 +17,10 @@
 #include "zem_debuglogform.h"
 #include "zem_devserver.h"
 #include "zem_mainwin.h"
+#include "zem_testhelp.h"
 #include "zem_testhelpers.h"
 
 namespace {
-
-class RecordingHelp : public ZEMHelpSystem {
-public:
-    void ShowHelp(const QString &topic) override { topics << topic; }
-    void ShowAssistant(const QString &topic) override { topics << topic; }
-    void HideHelpWindow(const QString &window) override { topics << QStringLiteral("hide ") + window; }
-    // A help page's command link.
-    void Command(int command) { emit TrainingCard(command, 0); }
-    QStringList topics;
-};
 
 class E2EFirstStart : public QObject {
     Q_OBJECT
@@ -53,7 +44,7 @@ private slots:
         settings.ServerPort = server.Port();
         settings.ReqInterval = 1;
         ZEMRecordingSink boxes;
-        RecordingHelp help;
+        ZEMTestHelp help;
         TZEMDebugLogForm clientLog;
         ZEMMainFrameEnv env;
         env.prompt = &boxes.prompt;

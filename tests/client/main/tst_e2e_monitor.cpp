@@ -17,17 +17,10 @@
 #include "zem_mainwin.h"
 #include "zem_requestchannel.h"
 #include "zem_socketerrors.h"
+#include "zem_testhelp.h"
 #include "zem_testhelpers.h"
 
 namespace {
-
-class RecordingHelp : public ZEMHelpSystem {
-public:
-    void ShowHelp(const QString &topic) override { topics << topic; }
-    void ShowAssistant(const QString &topic) override { topics << topic; }
-    void HideHelpWindow(const QString &) override {}
-    QStringList topics;
-};
 
 const QByteArray kAdapters = R"({"adapters": [
     {"physical_name": "sim0", "name": "Office LAN", "sent_per_second": 0, "received_per_second": 0},
@@ -42,7 +35,7 @@ private:
     std::unique_ptr<ZEMDevServer> server_;
     std::unique_ptr<ZEMTestModule> module_;
     std::unique_ptr<ZEMRecordingSink> boxes_; // only its prompt is used
-    std::unique_ptr<RecordingHelp> help_;
+    std::unique_ptr<ZEMTestHelp> help_;
     std::unique_ptr<TZEMDebugLogForm> clientLog_;
     std::unique_ptr<TTZEMMainFrame> frame_;
 
@@ -97,7 +90,7 @@ private slots:
         settings.ReqInterval = 1;
         settings.LogReqInterval = 1;
         boxes_ = std::make_unique<ZEMRecordingSink>();
-        help_ = std::make_unique<RecordingHelp>();
+        help_ = std::make_unique<ZEMTestHelp>();
         clientLog_ = std::make_unique<TZEMDebugLogForm>();
         ZEMMainFrameEnv env;
         env.prompt = &Prompt();

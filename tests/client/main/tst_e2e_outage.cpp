@@ -24,18 +24,12 @@
 #include "zem_mainwin.h"
 #include "zem_optionsdlg.h"
 #include "zem_spinedit.h"
+#include "zem_testhelp.h"
 #include "zem_testhelpers.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-class NoHelp : public ZEMHelpSystem {
-public:
-    void ShowHelp(const QString &) override {}
-    void ShowAssistant(const QString &) override {}
-    void HideHelpWindow(const QString &) override {}
-};
 
 const QByteArray kAdapters = R"({"adapters": [
     {"physical_name": "sim0", "name": "Office LAN", "sent_per_second": 0, "received_per_second": 0},
@@ -81,7 +75,7 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
     settings.LogReqInterval = 1;
     ZEMRecordingSink boxes;
     settings.SetPrompt(&boxes.prompt);
-    NoHelp help;
+    ZEMTestHelp help;
     TZEMDebugLogForm clientLog;
     ZEMMainFrameEnv env;
     env.prompt = &boxes.prompt;

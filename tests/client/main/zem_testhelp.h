@@ -1,0 +1,17 @@
+#pragma once
+// A help system for tests of the main window: it opens no window and remembers what it was asked to
+// show, and a test can follow a help page's command link through it.
+
+#include <QStringList>
+
+#include "htmlhelputils.h"
+
+class ZEMTestHelp : public ZEMHelpSystem {
+public:
+    void ShowHelp(const QString &topic) override { topics << topic; }
+    void ShowAssistant(const QString &topic) override { topics << topic; }
+    void HideHelpWindow(const QString &window) override { topics << QStringLiteral("hide ") + window; }
+    // A help page's command link.
+    void Command(int command) { emit TrainingCard(command, 0); }
+    QStringList topics;
+};
