@@ -279,7 +279,23 @@ Loaded LoadFile(const QString &file)
             QStringLiteral("The settings file \"%1\" cannot be read: %2").arg(file, f.errorString());
         return result;
     }
-    const QByteArray bytes = f.read(kMaxFileBytes + 1);
+    // Read in pieces up to one byte past the bound: a read of the whole bound at once would reserve
+    // 4 MiB for every read of a file of a few hundred bytes.
+    QByteArray bytes;
+    char piece[16384];
+    while (bytes.size() <= kMaxFileBytes) {
+        const qint64 n = f.read(piece, sizeof piece);
+        if (n < 0) {
+            // What was read so far is not the file: taken as the whole, it would be written back short.
+            result.status = LoadStatus::Unreadable;
+            result.error =
+                QStringLiteral("The settings file \"%1\" cannot be read: %2").arg(file, f.errorString());
+            return result;
+        }
+        if (n == 0)
+            break;
+        bytes.append(piece, n);
+    }
     QString problem;
     if (bytes.size() > kMaxFileBytes) {
         problem = QStringLiteral("it is larger than %1 bytes").arg(kMaxFileBytes);
