@@ -115,7 +115,9 @@ void ShowStatsValues(QTreeWidget &list, const QStringList &values, const QString
         return;
     }
     if (!staleRow) {
-        staleRow = new QTreeWidgetItem(&list, {QString::fromLatin1(kStaleRowCaption), QString()});
+        // Right under the statistics rows, above any rows added after them, where it is seen.
+        staleRow = new QTreeWidgetItem({QString::fromLatin1(kStaleRowCaption), QString()});
+        list.insertTopLevelItem(std::min<int>(int(values.size()), list.topLevelItemCount()), staleRow);
         staleRow->setData(0, kStaleRowRole, true);
         staleRow->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         staleRow->setToolTip(1, QStringLiteral("The server has not answered since then"));

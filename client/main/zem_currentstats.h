@@ -46,7 +46,7 @@ QString StaleSinceText(const QDateTime &lastUpdate, const QDateTime &now);
 // The picture's colours while the statistics are stale: white on grey.
 ZEMTrayColours StaleTrayColours();
 
-// The caption of the row that stale statistics add at the end of the list.
+// The caption of the row that stale statistics add right under the statistics rows.
 inline constexpr char kStaleRowCaption[] = "Last update";
 // Writes the statistics values into the list's first rows; with `staleSince` every value is greyed and
 // the "Last update" row says since when, without it that row is removed.

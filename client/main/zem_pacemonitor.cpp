@@ -18,10 +18,11 @@ ZEMPaceMonitor::ZEMPaceMonitor(TDMMain &settings, ZEMExchangeSink &sink, ZEMNoti
 void ZEMPaceMonitor::AttachList(QTreeWidget *list)
 {
     list_ = list;
-    firstRow_ = list_->topLevelItemCount();
+    rows_.clear();
     for (const QString &caption : PaceRowCaptions()) {
         auto *item = new QTreeWidgetItem(list_, {caption, QString()});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        rows_.push_back(item);
     }
     ShowRows();
 }
@@ -31,8 +32,9 @@ void ZEMPaceMonitor::ShowRows()
     if (!list_)
         return;
     const QStringList values = PaceRowValues(estimate_);
-    for (int i = 0; i < values.size() && firstRow_ + i < list_->topLevelItemCount(); ++i)
-        list_->topLevelItem(firstRow_ + i)->setText(1, values[i]);
+    // The rows are kept by item, not by position: other rows may be put between them and the top.
+    for (int i = 0; i < values.size() && i < int(rows_.size()); ++i)
+        rows_[i]->setText(1, values[i]);
 }
 
 void ZEMPaceMonitor::Update()

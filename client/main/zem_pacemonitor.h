@@ -1,4 +1,6 @@
 #pragma once
+
+#include <vector>
 // Follows the statistics of the active adapter: after every update it records a sample, works out the
 // pace (zem_pace.h), shows it in three rows after the statistics list's rows and in the tray hint, and
 // raises the alerts that are due, each once, as a notification and a client-log line. The history and
@@ -11,6 +13,7 @@
 #include "zem_pace.h"
 
 class QTreeWidget;
+class QTreeWidgetItem;
 class TDMMain;
 class ZEMExchangeSink;
 class ZEMNotifier;
@@ -46,7 +49,7 @@ private:
     ZEMNotifier &notifier_;
     std::function<QString()> activeAlias_;
     QTreeWidget *list_ = nullptr;
-    int firstRow_ = 0;
+    std::vector<QTreeWidgetItem *> rows_; // the pace rows of the list, owned by it
     ZEMPaceHistory history_;
     ZEMPaceEstimate estimate_;
     QString adapter_;

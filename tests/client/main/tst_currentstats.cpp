@@ -181,7 +181,7 @@ TEST_F(StatsPoll, FailuresOnlyChangeTheStatusText)
 
 TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
 {
-    // A row added after the seven by another part of the client keeps its place.
+    // A row added after the seven by another part of the client stays below them.
     auto *extra = new QTreeWidgetItem(&list, {QStringLiteral("Extra"), QStringLiteral("x")});
     int shown = 0;
     QObject::connect(poller.get(), &ZEMCurrentStatsPoller::StatsShown, [&] { ++shown; });
@@ -209,9 +209,9 @@ TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
     EXPECT_EQ(shown, 0) << "no new values were shown";
     EXPECT_EQ(list.Values(), values);
     ASSERT_EQ(list.topLevelItemCount(), 9);
-    EXPECT_EQ(list.topLevelItem(7), extra);
-    EXPECT_EQ(list.topLevelItem(8)->text(0), QStringLiteral("Last update"));
-    EXPECT_EQ(list.topLevelItem(8)->text(1), QStringLiteral("14:23:05"));
+    EXPECT_EQ(list.topLevelItem(7)->text(0), QStringLiteral("Last update"));
+    EXPECT_EQ(list.topLevelItem(7)->text(1), QStringLiteral("14:23:05"));
+    EXPECT_EQ(list.topLevelItem(8), extra);
     EXPECT_NE(list.topLevelItem(4)->foreground(1).color(), fresh);
     EXPECT_NE(extra->foreground(1).color(), fresh);
     EXPECT_EQ(poller->TrayHint(), hint + QStringLiteral(" (no update since 14:23:05)"));
