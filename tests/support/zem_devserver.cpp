@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QTcpSocket>
 
-ZEMDevServer::~ZEMDevServer()
+ZEMDevServer::~ZEMDevServer() { Stop(); }
+
+void ZEMDevServer::Stop()
 {
     if (process_.state() == QProcess::NotRunning)
         return;

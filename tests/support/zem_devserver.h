@@ -17,6 +17,8 @@ public:
     bool Start(const QString &folder, const QByteArray &adaptersJson,
                const QString &listen = QStringLiteral("127.0.0.1:0"));
     int Port() const { return port_; }
+    // Ends the server (it is ended by the destructor anyway).
+    void Stop();
 
     // One GET outside the client; returns the body (empty when the server could not be reached).
     QByteArray Get(const QByteArray &pathAndQuery);

@@ -111,6 +111,18 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
         frame.currentStats->TrayHint().split(u'\n').contains(QStringLiteral("Tot: 960, Lim: 1000, Rem: 40")));
     EXPECT_EQ(boxes.prompt.Count(), 1);
 
+    // The server goes away again: once the values are older than two poll intervals (1 s each), the
+    // list and the tray say since when they are.
+    server.Stop();
+    module.Clock().Set(module.Clock().Now().addSecs(3));
+    ASSERT_TRUE(WaitUntil([&] { return frame.currentStats->Stale(); }, 4000));
+    EXPECT_EQ(frame.lvCurrentStats->topLevelItem(7)->text(0), QStringLiteral("Last update"));
+    EXPECT_EQ(frame.lvCurrentStats->topLevelItem(7)->text(1), QStringLiteral("14:23:05"));
+    EXPECT_EQ(frame.lvCurrentStats->topLevelItem(4)->text(1), QStringLiteral("960"));
+    EXPECT_TRUE(frame.currentStats->TrayHint().split(u'\n').contains(
+        QStringLiteral("Tot: 960, Lim: 1000, Rem: 40 (no update since 14:23:05)")));
+    EXPECT_EQ(boxes.prompt.Count(), 1);
+
     // Another server, chosen by typing its port into Options.
     QTemporaryDir otherState;
     ZEMDevServer other{QStringLiteral(TALLY_DEVSERVER)};
