@@ -196,19 +196,12 @@ int AdapterRetryDelayMs(int failures, int firstMs, int maxMs)
 
 // The list exchange's reports, passed on to the window; while quiet, its boxes are dropped (the
 // status text still says what happened). It keeps the last status text of the running request.
-class ZEMAdapterController::ListSink : public ZEMExchangeSink, private ZEMPrompt {
+class ZEMAdapterController::ListSink : public ZEMRelaySink, private ZEMPrompt {
 public:
-    explicit ListSink(ZEMExchangeSink &target) : target_(target) {}
-    void ClientLog(const QString &prefix, const QString &text) override { target_.ClientLog(prefix, text); }
-    void StatusText(const QString &text) override
-    {
-        lastStatus = text;
-        target_.StatusText(text);
-    }
+    using ZEMRelaySink::ZEMRelaySink;
     ZEMPrompt &Prompt() override { return quiet ? *this : target_.Prompt(); }
 
     bool quiet = false;
-    QString lastStatus;
 
 private:
     int MessageBox(const QString &, int style) override { return DefaultButton(style); }
@@ -217,8 +210,6 @@ private:
         dontShowAgain = false;
         return DefaultButton(style);
     }
-
-    ZEMExchangeSink &target_;
 };
 
 ZEMAdapterController::ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &sink, TZEMAdapterTree &tree,

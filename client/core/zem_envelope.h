@@ -29,6 +29,25 @@ public:
     void ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args);
 };
 
+// Passes every report on to another sink and keeps the last status text it was given, for callers
+// that say afterwards what went wrong.
+class ZEMRelaySink : public ZEMExchangeSink {
+public:
+    explicit ZEMRelaySink(ZEMExchangeSink &target) : target_(target) {}
+    void ClientLog(const QString &prefix, const QString &text) override { target_.ClientLog(prefix, text); }
+    void StatusText(const QString &text) override
+    {
+        lastStatus = text;
+        target_.StatusText(text);
+    }
+    ZEMPrompt &Prompt() override { return target_.Prompt(); }
+
+    QString lastStatus;
+
+protected:
+    ZEMExchangeSink &target_;
+};
+
 // Raised by payload handlers (and the root search) for a reply they cannot use. `detail` is the
 // whole text after "Error in response: ".
 class ZEMReplyError : public std::runtime_error {

@@ -223,24 +223,6 @@ bool ReplyIsCut(const QByteArray &reply, const QString &rootName)
 
 namespace {
 
-// Passes everything on and keeps the last status text.
-class RecordingSink : public ZEMExchangeSink {
-public:
-    explicit RecordingSink(ZEMExchangeSink &inner) : inner_(inner) {}
-    void ClientLog(const QString &prefix, const QString &text) override { inner_.ClientLog(prefix, text); }
-    void StatusText(const QString &text) override
-    {
-        status = text;
-        inner_.StatusText(text);
-    }
-    ZEMPrompt &Prompt() override { return inner_.Prompt(); }
-
-    QString status;
-
-private:
-    ZEMExchangeSink &inner_;
-};
-
 QString L(const char *text) { return QString::fromLatin1(text); }
 
 } // namespace
@@ -251,7 +233,7 @@ ZEMSyncResult SyncExchange(ZEMRequestKind kind, const ZEMQueryBuilder &params, c
 {
     const ZEMRequestKindInfo &info = RequestKindInfo(kind);
     const bool logged = info.style == ZEMReplyStyle::Configuration;
-    RecordingSink recording(sink);
+    ZEMRelaySink recording(sink);
     ZEMQueryBuilder all = params;
     SetFixedParams(info, all);
 
@@ -322,8 +304,8 @@ ZEMSyncResult SyncExchange(ZEMRequestKind kind, const ZEMQueryBuilder &params, c
     case ZEMReplyOutcome::NoRoot:
     case ZEMReplyOutcome::Failed:
         result.message =
-            !recording.status.isEmpty()
-                ? recording.status
+            !recording.lastStatus.isEmpty()
+                ? recording.lastStatus
                 : label + QStringLiteral("Error in response: ")
                       + ZEMReplyError::Expected(QLatin1Char('<') + L(info.rootName) + QLatin1Char('>'))
                             .Detail();
