@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 
 #include "zem_billperiods.h"
@@ -28,13 +27,7 @@ TZEMAddLimitDlg::TZEMAddLimitDlg(const ZEMBillPeriod &period, ZEMPrompt &prompt,
     lPeriod = Bold("lPeriod", tr("Bill period:"));
     lStart = Bold("lStart", FormatDisplayDate(period.startDate) + QStringLiteral(" -"));
     lEnd = Bold("lEnd", period.IsOpen() ? tr("Infinity") : FormatDisplayDate(period.endDate));
-    auto *dates = new QWidget;
-    auto *datesLayout = new QHBoxLayout(dates);
-    datesLayout->setContentsMargins(0, 0, 0, 0);
-    datesLayout->addWidget(lStart);
-    datesLayout->addWidget(lEnd);
-    datesLayout->addStretch(1);
-    Form()->addRow(lPeriod, dates);
+    Form()->addRow(lPeriod, LeftAligned({lStart, lEnd}));
 
     limit.cbUnit->setCurrentIndex(SplitLimit(period.limit).unit);
     limit.edLimit->setValue(0);

@@ -43,3 +43,14 @@ void ZEMBillingDialog::showEvent(QShowEvent *event)
         move(screen->availableGeometry().center() - rect().center());
     QDialog::showEvent(event);
 }
+
+QWidget *ZEMBillingDialog::LeftAligned(std::initializer_list<QWidget *> widgets)
+{
+    auto *cell = new QWidget;
+    auto *layout = new QHBoxLayout(cell);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QWidget *widget : widgets)
+        layout->addWidget(widget);
+    layout->addStretch(1);
+    return cell;
+}

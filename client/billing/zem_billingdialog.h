@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <initializer_list>
+
 class QFormLayout;
 class QPushButton;
 class ZEMPrompt;
@@ -27,6 +29,8 @@ protected:
     void showEvent(QShowEvent *event) override;
     // The rows of the "Settings" page.
     QFormLayout *Form() const { return form_; }
+    // One form cell holding `widgets` side by side, pushed to the left.
+    static QWidget *LeftAligned(std::initializer_list<QWidget *> widgets);
     ZEMPrompt &prompt_;
 
 private:

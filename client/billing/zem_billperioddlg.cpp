@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <algorithm>
 
@@ -27,13 +26,7 @@ TZEMBillPeriodDlg::TZEMBillPeriodDlg(ZEMPrompt &prompt, QWidget *parent)
     // The infinity sign stands next to the end label.
     auto *endLabel = new QLabel(tr("&End date:"));
     endLabel->setBuddy(dtpEnd);
-    auto *endCaption = new QWidget;
-    auto *endCaptionLayout = new QHBoxLayout(endCaption);
-    endCaptionLayout->setContentsMargins(0, 0, 0, 0);
-    endCaptionLayout->addWidget(endLabel);
-    endCaptionLayout->addWidget(lInf);
-    endCaptionLayout->addStretch(1);
-    Form()->addRow(endCaption, dtpEnd);
+    Form()->addRow(LeftAligned({endLabel, lInf}), dtpEnd);
     auto *limitLabel = new QLabel(tr("&Limit:"));
     limitLabel->setBuddy(limit.edLimit);
     Form()->addRow(limitLabel, limit.row);
