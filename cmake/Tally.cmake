@@ -109,11 +109,17 @@ endfunction()
 
 # tally_add_fuzzer(NAME SOURCES ... [INCLUDES ...] [LIBS ...]): a libFuzzer target (clang only) whose
 # sources, the code under test included, are built with coverage and the address and UB sanitizers.
+# Not made when a library it needs is not built (a tree without the client, say).
 function(tally_add_fuzzer name)
   cmake_parse_arguments(A "" "" "SOURCES;INCLUDES;LIBS" ${ARGN})
   if(A_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "tally_add_fuzzer(${name}): unknown arguments ${A_UNPARSED_ARGUMENTS}")
   endif()
+  foreach(lib IN LISTS A_LIBS)
+    if(NOT TARGET ${lib})
+      return()
+    endif()
+  endforeach()
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${A_INCLUDES})
   target_link_libraries(${name} PRIVATE ${A_LIBS})
