@@ -177,11 +177,7 @@ private slots:
         ZEMTestHelp help;
         RecordingNotifier notifier;
         auto start = [&](TZEMDebugLogForm &log) {
-            ZEMMainFrameEnv env;
-            env.prompt = &boxes.prompt;
-            env.help = &help;
-            env.withBrowser = false;
-            env.trayAvailable = false;
+            ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help);
             env.notifier = &notifier;
             auto frame = std::make_unique<TTZEMMainFrame>(settings, log, env);
             frame->show();

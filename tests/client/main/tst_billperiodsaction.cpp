@@ -59,11 +59,7 @@ protected:
         settings.ServerPort = server.Port();
         settings.FirstStart = false;
         settings.HideOnStart = false;
-        ZEMMainFrameEnv env;
-        env.prompt = &boxes.prompt;
-        env.help = &help;
-        env.withBrowser = false;
-        env.trayAvailable = false;
+        const ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help);
         frame = std::make_unique<TTZEMMainFrame>(settings, clientLog, env);
         frame->show();
         ASSERT_TRUE(WaitUntil([&] { return Tree().AdapterItems().size() == 2; }, 4000));

@@ -46,11 +46,7 @@ private slots:
         ZEMRecordingSink boxes;
         ZEMTestHelp help;
         TZEMDebugLogForm clientLog;
-        ZEMMainFrameEnv env;
-        env.prompt = &boxes.prompt;
-        env.help = &help;
-        env.withBrowser = false;
-        env.trayAvailable = true;
+        const ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help, true);
         auto frame = std::make_unique<TTZEMMainFrame>(settings, clientLog, env);
         frame->show();
         auto &tree = *static_cast<TZEMAdapterTree *>(frame->tvAdapters);

@@ -92,11 +92,7 @@ private slots:
         boxes_ = std::make_unique<ZEMRecordingSink>();
         help_ = std::make_unique<ZEMTestHelp>();
         clientLog_ = std::make_unique<TZEMDebugLogForm>();
-        ZEMMainFrameEnv env;
-        env.prompt = &Prompt();
-        env.help = help_.get();
-        env.withBrowser = false;
-        env.trayAvailable = false;
+        const ZEMMainFrameEnv env = TestFrameEnv(Prompt(), *help_);
         frame_ = std::make_unique<TTZEMMainFrame>(settings, *clientLog_, env);
         frame_->show();
     }

@@ -77,11 +77,7 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
     settings.SetPrompt(&boxes.prompt);
     ZEMTestHelp help;
     TZEMDebugLogForm clientLog;
-    ZEMMainFrameEnv env;
-    env.prompt = &boxes.prompt;
-    env.help = &help;
-    env.withBrowser = false;
-    env.trayAvailable = false;
+    const ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help);
     TTZEMMainFrame frame(settings, clientLog, env);
     frame.adapterList->SetRetryDelays(200, 800);
     frame.show();

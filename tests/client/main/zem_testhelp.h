@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "htmlhelputils.h"
+#include "zem_mainwin.h"
 
 class ZEMTestHelp : public ZEMHelpSystem {
 public:
@@ -15,3 +16,14 @@ public:
     void Command(int command) { emit TrainingCard(command, 0); }
     QStringList topics;
 };
+
+// What a main window under test runs with: boxes to `prompt`, help to `help`, no browser engine.
+inline ZEMMainFrameEnv TestFrameEnv(ZEMPrompt &prompt, ZEMHelpSystem &help, bool trayAvailable = false)
+{
+    ZEMMainFrameEnv env;
+    env.prompt = &prompt;
+    env.help = &help;
+    env.withBrowser = false;
+    env.trayAvailable = trayAvailable;
+    return env;
+}
