@@ -96,6 +96,11 @@ public:
     std::size_t text_length() const { return static_cast<std::size_t>(m_end); }
     // Lines counted so far.
     long line_counter() const { return m_lineCounter; }
+    // True when the last run ended by deleting its text: d, D with no newline left, c inside a
+    // range, or n at the end of input (which has already written the text).  A stream editor prints
+    // nothing for such a line, while an empty result of any other run is an empty line.  False
+    // after a run that failed or quit.  The expression functions do not use it.
+    bool ended_by_delete() const { return m_deleted; }
 
     [[noreturn]] void quit(int code);
     void raise_exception() {}
@@ -361,7 +366,8 @@ private:
     long m_lineCounter = 0;
     bool m_lastLineFlag = false;
     bool m_substituted = false;
-    bool m_keep = false; // c ended the cycle with its text
+    bool m_keep = false;    // c ended the cycle with its text
+    bool m_deleted = false; // the last run ended by deleting its text
     int m_jump = 0;
     int m_delete = 0;
     int m_lookahead = -1;

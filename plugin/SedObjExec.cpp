@@ -18,6 +18,7 @@ char *SedObj::execute_commands(const char *text, std::size_t length, bool lastLi
 {
     m_delete = 0;
     m_jump = 0;
+    m_deleted = false;
     m_prog.status = 0;
     m_prog.errorString[0] = 0;
     if (!text)
@@ -36,6 +37,7 @@ char *SedObj::main_entry(const char *script, const char *text)
         return nullptr;
     m_delete = 0;
     m_jump = 0;
+    m_deleted = false;
     load(text, std::strlen(text));
     m_lastLineFlag = true;
     execute();
@@ -89,7 +91,8 @@ void SedObj::execute()
             ++pc;
         }
     }
-    if (m_delete && !m_keep) {
+    m_deleted = m_delete && !m_keep;
+    if (m_deleted) {
         m_end = 0;
         p.patternSpace[0] = 0;
     }

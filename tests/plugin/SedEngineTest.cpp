@@ -460,6 +460,33 @@ TEST(SedOutput, PrintNextQuitAndList)
     EXPECT_EQ(sed.engine->pr(0, "%s", std::string(5000, 'y').c_str()), -1);
 }
 
+TEST(SedOutput, DeletedRunsAreToldApartFromEmptyResults)
+{
+    struct Row {
+        const char *script;
+        const char *text;
+        bool deleted;
+    };
+    const Row rows[] = {
+        {"d", "a", true},    {"s/a//", "a", false},  {"/x/d", "a", false},        {"D", "a", true},
+        {"D", "a\nb", true}, {"$!N;P;D", "a", true}, {"G;s/\\n$//;D", "a", true}, {"c\\\nX", "a", false},
+        {"n", "a", true},    {"N", "a", false},      {"g", "a", false},
+    };
+    for (const Row &row : rows) {
+        CapturingSed sed;
+        SedRun r = sed.run(row.script, {row.text});
+        ASSERT_EQ(r.code, -1) << row.script << r.error;
+        EXPECT_EQ(r.deleted.at(0), row.deleted) << row.script;
+    }
+    // The answer belongs to the last run only, and a run that quits deleted nothing.
+    CapturingSed sed;
+    SedRun r = sed.run("/a/d", {"a", "b", "a"});
+    EXPECT_EQ(r.deleted, (std::vector<bool>{true, false, true}));
+    r = sed.run("q", {"a"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_FALSE(sed.engine->ended_by_delete());
+}
+
 TEST(SedOutput, WriteFiles)
 {
     char folder[] = "/tmp/sedw-XXXXXX";

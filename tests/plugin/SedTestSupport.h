@@ -10,6 +10,7 @@
 
 struct SedRun {
     std::vector<std::string> results; // pattern space after each run
+    std::vector<bool> deleted;        // ended_by_delete() after each run
     std::string output;               // what the engine wrote to its standard output
     std::string error;                // error text after the last step
     int code = -1;                    // SedObjException code, -1 when none was thrown
@@ -28,6 +29,7 @@ public:
             for (const std::string &text : texts) {
                 const char *result = engine->execute_commands(text.c_str());
                 r.results.emplace_back(result, engine->text_length());
+                r.deleted.push_back(engine->ended_by_delete());
             }
         } catch (const SedObjException &e) {
             r.code = e.code();
