@@ -52,6 +52,20 @@ void SedObj::setError(const char *format, ...)
     va_end(args);
 }
 
+const char *SedObj::shown(const char *argument)
+{
+    const std::size_t length = std::strlen(argument);
+    const std::size_t kept = length > shownLength ? shownLength - 3 : length;
+    for (std::size_t i = 0; i < kept; ++i) {
+        const unsigned char c = static_cast<unsigned char>(argument[i]);
+        m_shown[i] = c < 32 || c == 127 ? '?' : static_cast<char>(c);
+    }
+    if (kept < length)
+        std::memcpy(m_shown + kept, "...", 3);
+    m_shown[length > shownLength ? shownLength : length] = 0;
+    return m_shown;
+}
+
 void SedObj::set_output(OutputSink sink, void *context)
 {
     m_sink = sink ? sink : writeStandardOutput;

@@ -263,10 +263,14 @@ private:
     int _gettext(int out);
     int labelName(int out);
     label *search(const char *name);
-    label &newLabel();
+    label &newLabel(int name);
     int commandDelimiter();
     void resolve();
     [[noreturn]] void fail(const char *message);
+    [[noreturn]] void fail(const char *message, const char *argument);
+    // The argument of a message as shown in it: at most shownLength characters (longer ones cut
+    // with "..."), control characters as "?".
+    const char *shown(const char *argument);
     void checkPool(int position);
     void put(int position, int byte);
     void nextRecord();
@@ -343,6 +347,9 @@ private:
     Program m_prog;
     char m_scriptBuffer[scriptBufferSize];
     bool m_compiling = false;
+    int m_commandStart = -1; // where the command being compiled starts in its line
+    static constexpr int shownLength = 40;
+    char m_shown[shownLength + 1];
     int m_lineNumbersUsed = 0;
     char m_writeFileNames[writeFileCount][256];
     int m_writeFiles[writeFileCount];

@@ -98,6 +98,7 @@ void SedObj::compileScript(const char *script)
 {
     Program &p = m_prog;
     m_compiling = true;
+    m_commandStart = 0;
     const std::size_t length = std::strlen(script);
     if (length > static_cast<std::size_t>(maxScript))
         fail("sed: script too long\n");
@@ -130,8 +131,16 @@ int SedObj::clear_current_context()
 
 void SedObj::fail(const char *message)
 {
-    std::strncpy(m_prog.errorString, message, errorSize - 1);
-    m_prog.errorString[errorSize - 1] = 0;
+    // A message with a placeholder names the command being compiled, from its first character.
+    const char *line = m_prog.patternSpace;
+    const int from =
+        m_commandStart >= 0 && m_commandStart <= static_cast<int>(std::strlen(line)) ? m_commandStart : 0;
+    fail(message, line + from);
+}
+
+void SedObj::fail(const char *message, const char *argument)
+{
+    setError(message, shown(argument));
     if (m_compiling) {
         // A program that failed to compile is never run half-built: it becomes the empty program.
         m_prog.commands[0] = cmd_t{};
@@ -225,6 +234,7 @@ void SedObj::compile()
             ++p.cursor;
             continue;
         }
+        m_commandStart = p.cursor;
         checkPool(p.poolPointer);
 
         cmd_t &cmd = p.commands[p.currentCommand];
@@ -351,11 +361,11 @@ int SedObj::cmdcomp(int letter)
             fail("sed: garbled command %s\n");
         label *known = search(reinterpret_cast<const char *>(p.textPool + name));
         if (known && known->definition >= 0)
-            fail("sed: duplicate label %s\n");
+            fail("sed: duplicate label %s\n", reinterpret_cast<const char *>(p.textPool + name));
         if (known) {
             known->definition = p.currentCommand;
         } else {
-            label &l = newLabel();
+            label &l = newLabel(name);
             l.name = name;
             l.definition = p.currentCommand;
             p.poolPointer = after;
@@ -481,11 +491,11 @@ int SedObj::commandDelimiter()
     return delimiter;
 }
 
-SedObj::label &SedObj::newLabel()
+SedObj::label &SedObj::newLabel(int name)
 {
     Program &p = m_prog;
     if (p.nextLabel >= labelCount - 1)
-        fail("sed: too many labels: %s\n");
+        fail("sed: too many labels: %s\n", reinterpret_cast<const char *>(p.textPool + name));
     label &l = p.labelTable[p.nextLabel++];
     l = label{-1, -1, -1};
     return l;
@@ -508,7 +518,7 @@ void SedObj::branchLabel(cmd_t &cmd)
             return;
         }
         if (!target) {
-            target = &newLabel();
+            target = &newLabel(name);
             target->name = name;
             p.poolPointer = after;
         }
@@ -549,12 +559,12 @@ int SedObj::openWriteFile()
         fail("sed: too many w files\n");
     const std::size_t length = std::strlen(text);
     if (length == 0 || length >= sizeof m_writeFileNames[0])
-        fail("sed: cannot create %s\n");
+        fail("sed: cannot create %s\n", text);
     const int fd = std::strcmp(text, "/dev/stderr") == 0
                        ? errorSinkFile
                        : ::open(text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd == -1)
-        fail("sed: cannot create %s\n");
+        fail("sed: cannot create %s\n", text);
     const int slot = m_writeFileCount++;
     std::memcpy(m_writeFileNames[slot], text, length + 1);
     m_writeFiles[slot] = fd;
@@ -601,7 +611,7 @@ int SedObj::recomp(int out, int delimiter)
         ++p.cursor;
         if (c == '\n')
             return -1;
-        if (c == '*' && previous >= 0) {
+        if (c == '*' && previous >= 0 && re[previous] != opGroupStart) {
             const int op = re[previous];
             if (op == opGroupEnd)
                 return -1;
@@ -1050,7 +1060,7 @@ void SedObj::resolve()
         label &l = p.labelTable[i];
         if (l.definition < 0) {
             if (l.firstReference >= 0)
-                fail("sed: undefined label %s\n");
+                fail("sed: undefined label %s\n", reinterpret_cast<const char *>(p.textPool + l.name));
             continue;
         }
         for (int c = l.firstReference; c >= 0;) {

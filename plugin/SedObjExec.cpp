@@ -406,7 +406,7 @@ void SedObj::readout()
         } else {
             const int fd = ::open(text, O_RDONLY | O_CLOEXEC);
             if (fd < 0)
-                setError("sed: can't open %s\n", text);
+                setError("sed: can't open %s\n", shown(text));
             else
                 ::close(fd);
         }

@@ -358,7 +358,7 @@ TEST(SedMatcher, PathologicalBackReferencesEndWithTheResultOrTheBound)
         EXPECT_EQ(r.results.at(0), c.expected) << c.script;
     }
     // A starred group is refused when compiled.
-    EXPECT_EQ(sedOnce("s/\\(a*\\)*\\1/X/", "aaa"), "EXC2:sed: garbled command %s\n");
+    EXPECT_EQ(sedOnce("s/\\(a*\\)*\\1/X/", "aaa"), "EXC2:sed: garbled command s/\\(a*\\)*\\1/X/\n");
 }
 
 TEST(SedMatcher, TheWorkBoundEndsTheRunCleanly)

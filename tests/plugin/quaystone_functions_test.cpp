@@ -295,7 +295,13 @@ TEST(QuaystoneFunctions, EngineErrorsLeaveWithTheEnginesMessageReported)
     auto sed = bound("sed", "", "");
     EXL_Base::ClearReportedError();
     EXPECT_EQ(engineCode(*sed, "abc", "s/a/"), 2);
-    EXPECT_EQ(EXL_Base::LastReportedError(), "sed: garbled command %s\n");
+    EXPECT_EQ(EXL_Base::LastReportedError(), "sed: garbled command s/a/\n");
+
+    // A message names what it refused, cut to a readable length, whichever function raised it.
+    auto longPattern = bound("match", "", "");
+    EXL_Base::ClearReportedError();
+    EXPECT_EQ(engineCode(*longPattern, "abc", std::string(300, 'a')), 2);
+    EXPECT_EQ(EXL_Base::LastReportedError(), "sed: garbled address /" + std::string(36, 'a') + "...\n");
 
     // An unescaped slash ends the address early: the branch to "/d" has no label.
     auto match = bound("match", "", "");
