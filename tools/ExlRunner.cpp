@@ -6,14 +6,93 @@
 
 #include <ace/Service_Config.h>
 
+#include <cerrno>
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <iostream>
+#include <unistd.h>
 #include <vector>
 
 namespace exl {
 
+static_assert(Runner::maxLine == static_cast<std::size_t>(SedObj::maxText));
+
 namespace {
+
+// The lines of a stream, read in blocks from its descriptor and split with memchr.
+class LineInput {
+public:
+    enum Result { Line, End, TooLong };
+
+    explicit LineInput(std::FILE *in) : m_in(in) {}
+
+    // The next line without its line feed, of at most limit characters; a longer one is TooLong
+    // with its rest unread (skipLine drops it).  A last line without a line feed counts too.
+    Result next(std::string &line, std::size_t limit)
+    {
+        line.clear();
+        for (;;) {
+            const char *start = m_buffer.data() + m_begin;
+            const std::size_t available = m_end - m_begin;
+            const std::size_t wanted = std::min(available, limit + 1 - line.size());
+            const char *newline = static_cast<const char *>(std::memchr(start, '\n', wanted));
+            const std::size_t length = newline ? static_cast<std::size_t>(newline - start) : wanted;
+            line.append(start, length);
+            m_begin += length;
+            if (line.size() > limit)
+                return TooLong;
+            if (newline) {
+                ++m_begin;
+                return Line;
+            }
+            if (!fill())
+                return line.empty() ? End : Line;
+        }
+    }
+
+    // Reads and drops the rest of the current line.
+    void skipLine()
+    {
+        do {
+            const char *start = m_buffer.data() + m_begin;
+            const char *newline = static_cast<const char *>(std::memchr(start, '\n', m_end - m_begin));
+            if (newline) {
+                m_begin = static_cast<std::size_t>(newline - m_buffer.data()) + 1;
+                return;
+            }
+            m_begin = m_end;
+        } while (fill());
+    }
+
+    // errno of a failed read, else 0.
+    int error() const { return m_error; }
+
+private:
+    // Reads what is there once the buffer is used up (a pipe gives its lines as they come); false
+    // at the end of the input or after a read error.
+    bool fill()
+    {
+        m_begin = 0;
+        m_end = 0;
+        ssize_t n;
+        do
+            n = ::read(fileno(m_in), m_buffer.data(), m_buffer.size());
+        while (n < 0 && errno == EINTR);
+        if (n < 0)
+            m_error = errno;
+        else
+            m_end = static_cast<std::size_t>(n);
+        return n > 0;
+    }
+
+    std::FILE *m_in;
+    std::vector<char> m_buffer = std::vector<char>(1 << 16);
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+    int m_error = 0;
+};
 
 std::string withoutTrailingNewline(std::string text)
 {
@@ -97,16 +176,24 @@ int Runner::run(std::FILE *in, bool keepGoing)
     if (!m_program)
         return 2;
     int status = 0;
-    char *buffer = nullptr;
-    std::size_t capacity = 0;
+    std::string line;
+    line.reserve(maxLine);
     long number = 0;
-    for (ssize_t length; (length = getline(&buffer, &capacity, in)) >= 0;) {
+    LineInput input(in);
+    for (LineInput::Result got; (got = input.next(line, maxLine)) != LineInput::End;) {
         ++number;
-        if (length > 0 && buffer[length - 1] == '\n')
-            --length;
+        if (got == LineInput::TooLong) {
+            std::fflush(m_out);
+            m_err << "exl: line " << number << " is longer than " << maxLine << " characters\n";
+            status = 1;
+            if (!keepGoing)
+                break;
+            input.skipLine();
+            continue;
+        }
         try {
             EXL_Base::ClearReportedError();
-            m_line->Set(EXL_Variant(std::string(buffer, static_cast<std::size_t>(length))));
+            m_line->Set(EXL_Variant(line));
             m_lineNumber->Set(EXL_Variant(number));
             m_program->Evaluate();
             const std::string value = m_program->root()->asString(nullptr);
@@ -124,7 +211,11 @@ int Runner::run(std::FILE *in, bool keepGoing)
         if (status != 0 && !keepGoing)
             break;
     }
-    std::free(buffer);
+    if (input.error()) {
+        std::fflush(m_out);
+        m_err << "exl: cannot read the input: " << std::strerror(input.error()) << "\n";
+        status = 1;
+    }
     std::fflush(m_out);
     return status;
 }

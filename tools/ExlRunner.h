@@ -16,6 +16,11 @@ namespace exl {
 // expression and evaluate it for every line of an input stream.
 class Runner {
 public:
+    // Longest input line: the text limit of the sed engine behind match and sed.
+    static constexpr std::size_t maxLine = 4000;
+    // Longest expression, from -e or a file.
+    static constexpr std::size_t maxExpression = 1 << 20;
+
     // Values go to out through the C streams, as the engine's own output (p, w to standard output)
     // does, so that both keep their order.
     Runner(std::FILE *out, std::ostream &err);
@@ -27,6 +32,8 @@ public:
     bool start(const std::string &configFile);
     bool compile(const std::string &expression);
     // 0 when every line succeeded, 1 after an error (the first one ends the run unless keepGoing).
+    // A line longer than maxLine is such an error; with keepGoing its rest is read and dropped.
+    // in is read through its descriptor, so nothing must be read from it through the stream.
     int run(std::FILE *in, bool keepGoing);
 
 private:

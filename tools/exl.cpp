@@ -16,7 +16,6 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -60,6 +59,9 @@ Examples:
   exl -e 'sed(line, "s/foo/bar/g")' < access.log
   exl -e 'match(line, "^GET ") && lineno > 1' < access.log
 
+Limits: an expression of at most 1048576 bytes (also from FILE); input lines of at most 4000
+characters, the longest text the sed engine takes (a longer line is an error on that line).
+
 Errors name the line; the exit status is 0 when every line succeeded, 1 after an error, 2 when the
 expression or the service configuration cannot be used.
 )";
@@ -78,6 +80,9 @@ int usageError(const std::string &message)
     std::cerr << "exl: " << message << "\nTry 'exl --help'.\n";
     return 2;
 }
+
+static_assert(exl::Runner::maxExpression == 1048576 && exl::Runner::maxLine == 4000,
+              "the limits in the help text");
 
 } // namespace
 
@@ -109,10 +114,16 @@ int main(int argc, char *argv[])
                 std::ifstream in(value, std::ios::binary);
                 if (!in)
                     return usageError("cannot read " + value + ": " + std::strerror(errno));
-                std::ostringstream text;
-                text << in.rdbuf();
-                expression = text.str();
+                // One byte past the bound tells a file that is too long.
+                expression.resize(exl::Runner::maxExpression + 1);
+                in.read(expression.data(), static_cast<std::streamsize>(expression.size()));
+                if (in.bad())
+                    return usageError("cannot read " + value + ": " + std::strerror(errno));
+                expression.resize(static_cast<std::size_t>(in.gcount()));
             }
+            if (expression.size() > exl::Runner::maxExpression)
+                return usageError((arg == "-e" ? std::string("the expression") : value) + " is longer than "
+                                  + std::to_string(exl::Runner::maxExpression) + " bytes");
         } else {
             return usageError("unknown or incomplete argument " + arg);
         }
