@@ -1,6 +1,9 @@
 #include "billperiods.h"
 
+#include <algorithm>
 #include <limits>
+#include <numeric>
+#include <vector>
 
 namespace devserver {
 
@@ -103,13 +106,22 @@ bool parseBillPeriods(const QString &text, BillPeriodList *out, QString *error)
 
 bool noSharedDays(const BillPeriodList &periods, QString *error)
 {
-    for (int i = 0; i < periods.size(); ++i) {
-        for (int j = i + 1; j < periods.size(); ++j) {
-            if (overlap(periods[i], periods[j])) {
-                *error = QStringLiteral("periods %1 and %2 share a day").arg(i + 1).arg(j + 1);
-                return false;
-            }
+    // In the order of their first days, a period shares a day with an earlier one exactly when it starts
+    // on or before the latest end seen so far; sorting keeps this at n log n for long lists.
+    std::vector<qsizetype> order(size_t(periods.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return periods[a].from < periods[b].from; });
+    qsizetype latest = -1; // of the periods taken so far, the one that ends last
+    for (const qsizetype i : order) {
+        if (latest >= 0 && overlap(periods[latest], periods[i])) {
+            *error = QStringLiteral("periods %1 and %2 share a day")
+                         .arg(std::min(latest, i) + 1)
+                         .arg(std::max(latest, i) + 1);
+            return false;
         }
+        if (latest < 0 || periods[latest].to < periods[i].to)
+            latest = i;
     }
     return true;
 }

@@ -32,7 +32,7 @@ using BillPeriodList = QList<BillPeriod>;
 // day. "()" is the empty list. On failure returns false, sets `error` and leaves `out` untouched.
 bool parseBillPeriods(const QString &text, BillPeriodList *out, QString *error);
 
-// True when no two periods share a day; else false with `error` naming the first such pair (from 1).
+// True when no two periods share a day; else false with `error` naming one such pair (counted from 1).
 bool noSharedDays(const BillPeriodList &periods, QString *error);
 
 // The inverse of parseBillPeriods.
