@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace devserver {
 
@@ -164,6 +163,7 @@ QString StateStore::filePath() const { return QDir(m_folder).filePath(QStringLit
 
 bool StateStore::load(ServerState *state, QString *error) const
 {
+    removeStaleTemporaries(filePath());
     QFile file(filePath());
     if (!file.exists()) {
         *state = ServerState();
@@ -186,17 +186,7 @@ bool StateStore::save(const ServerState &state, QString *error) const
         *error = QStringLiteral("cannot create the state folder %1").arg(m_folder);
         return false;
     }
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(filePath(), file.errorString());
-        return false;
-    }
-    const QByteArray json = stateToJson(state);
-    if (file.write(json) != json.size() || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(filePath(), file.errorString());
-        return false;
-    }
-    return true;
+    return replaceFile(filePath(), stateToJson(state), error);
 }
 
 } // namespace devserver

@@ -50,14 +50,16 @@ struct ServerState {
 };
 
 // Reads and writes the state file. A missing file is an empty state; anything unreadable is an error
-// and the file is left as it is.
+// and the file is left as it is. Loading (the server's start) first removes the temporary files that
+// writers killed mid-write left beside it; those of live processes stay.
 class StateStore {
 public:
     explicit StateStore(QString folder);
 
     QString filePath() const;
     bool load(ServerState *state, QString *error) const;
-    // Writes through a temporary file renamed over the old one, so a failed write leaves the old file.
+    // Writes through a temporary file renamed over the old one (replaceFile), so a failed write leaves
+    // the old file.
     bool save(const ServerState &state, QString *error) const;
 
 private:

@@ -1,6 +1,7 @@
 // The request parser, the bill period list parser and the state file format.
 
 #include "billperiods.h"
+#include "files.h"
 #include "request.h"
 #include "state.h"
 #include "xml.h"
@@ -8,6 +9,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace devserver;
 
@@ -121,6 +125,9 @@ TEST(DevserverBillPeriods, MalformedListsAreRefusedWithAReasonAndChangeNothing)
         "( 20040101,20040131,0)",                    // white space
         "(20040101,20040131,0;20040131,20040229,0)", // share 31 January
         "(20040101,22220101,0;20050101,20050131,0)", // inside an open period
+        // Not in order of their days, and the two that share days are not next to each other.
+        "(20040301,20040310,0;20040101,20041231,0;20060201,20060205,0)",
+        "(20040115,20040116,0;20050101,20050131,0;20040101,20040131,0)",
     };
     for (const char *text : bad) {
         BillPeriodList periods{{QDate(2000, 1, 1), QDate(2000, 1, 2), 7}};
@@ -208,6 +215,41 @@ TEST(DevserverState, CorruptFilesAreRefusedAndLeftAsTheyAre)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), corrupt);
     }
+}
+
+// A writer killed mid-write leaves its temporary file; the next start removes it, but never one that a
+// live process may be writing, nor any other file.
+TEST(DevserverState, LoadingRemovesTheTemporariesOfWritersThatAreGone)
+{
+    QTemporaryDir dir;
+    StateStore store(dir.path());
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const QString stale = temporaryPathOf(store.filePath(), gone);
+    const QStringList kept = {temporaryPathOf(store.filePath(), ::getppid()),
+                              temporaryPathOf(store.filePath(), ::getpid()), store.filePath() + ".tmp-x1",
+                              store.filePath() + ".tmp-0" + QString::number(gone),
+                              dir.filePath("other.json.tmp-") + QString::number(gone)};
+    const QStringList written = QStringList(kept) << stale;
+    for (const QString &path : written) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        file.write("{\"version\": 1, \"act");
+    }
+    ServerState state;
+    QString error;
+    ASSERT_TRUE(store.load(&state, &error)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(stale));
+    for (const QString &path : kept)
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+
+    // A save leaves only the state file of its own, whatever this process left before.
+    ASSERT_TRUE(store.save(state, &error)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(temporaryPathOf(store.filePath(), ::getpid())));
+    ASSERT_TRUE(store.load(&state, &error)) << error.toStdString();
 }
 
 TEST(DevserverXml, TextsThatLookLikeMarkupAreRefusedAndNeverWrittenAsMarkup)
