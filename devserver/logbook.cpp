@@ -6,6 +6,11 @@ void LogBook::add(const QString &text)
 {
     QString line = m_clock->now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + text;
     line.replace(u'<', u'[').replace(u'>', u']').replace(u'\n', u' ').replace(u'\r', u' ');
+    if (line.size() > kMaxLineChars) {
+        // The mark is at most 40 characters long (its count has at most 19 digits).
+        const qsizetype kept = kMaxLineChars - 40;
+        line = line.left(kept) + QStringLiteral("... [%1 characters cut]").arg(line.size() - kept);
+    }
     if (m_echo)
         m_echo(line);
     m_lines.append({m_nextSerial++, line});

@@ -14,11 +14,14 @@ namespace devserver {
 class LogBook {
 public:
     static constexpr int kCapacity = 1000; // older lines are dropped
+    // A longer line (stamp included) is cut to this length, its end replaced by a mark saying how many
+    // characters were left out, so a full log stays within what a client reads in one reply.
+    static constexpr int kMaxLineChars = 1000;
 
     explicit LogBook(const Clock *clock) : m_clock(clock) {}
 
     // Appends a line stamped with the clock's time. "<" and ">" become "[" and "]" so that no line can
-    // close or open an element of the reply it is sent in.
+    // close or open an element of the reply it is sent in; line breaks become spaces.
     void add(const QString &text);
 
     // The newest `count` lines (oldest first). Marks everything as delivered.

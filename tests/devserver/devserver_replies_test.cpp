@@ -387,6 +387,31 @@ TEST(DevserverReplies, LogGivesTheNewestLinesOrThoseSinceTheLastRequest)
     EXPECT_TRUE(all.last().endsWith(QString("line [/MESSAGE] %1").arg(LogBook::kCapacity + 4)));
 }
 
+// Any peer chooses the text of some lines (an unknown alias is named in the refusal), so a full log of
+// such lines must still fit what a client reads in one reply.
+TEST(DevserverReplies, LogLinesAreCutToTheirBoundWithAMark)
+{
+    Harness h;
+    const int stamp = int(QStringLiteral("2004-03-15 12:00:00 ").size());
+    h.service->log().add(QString(LogBook::kMaxLineChars - stamp, u'a'));     // at the bound
+    h.service->log().add(QString(LogBook::kMaxLineChars - stamp + 1, u'b')); // one past it
+    QStringList lines = logLines(h, 2);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0].size(), LogBook::kMaxLineChars);
+    EXPECT_TRUE(lines[0].endsWith(u'a'));
+    EXPECT_LE(lines[1].size(), LogBook::kMaxLineChars);
+    EXPECT_TRUE(lines[1].endsWith("bbb... [41 characters cut]")) << lines[1].toStdString();
+
+    const QString alias(60000, u'x');
+    h.config({{"data_name", "cpm_active_adapter"}, {"action", "set"}, {"active_adapter", alias}});
+    lines = logLines(h, 2); // the refusal, then "Served ..."
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_LE(lines[0].size(), LogBook::kMaxLineChars);
+    EXPECT_TRUE(
+        lines[0].contains("Refused cpm_active_adapter.set: Configuration does not exist for adapter xxx"));
+    EXPECT_TRUE(lines[0].endsWith(" characters cut]")) << lines[0].toStdString();
+}
+
 TEST(DevserverReplies, ReportPagesShowTrafficPerDayAndPerAdapter)
 {
     Harness h;
