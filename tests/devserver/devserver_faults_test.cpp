@@ -2,7 +2,13 @@
 
 #include "devserver_harness.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace devserver;
 using namespace devserver::testing;
@@ -114,6 +120,46 @@ TEST(DevserverFaults, TransportFaultsSpoilOnlyTheDelivery)
     EXPECT_EQ(reply.bytes, normal);
 
     EXPECT_EQ(adapterList(h).bytes, normal); // every fault was used up
+}
+
+// A peer that sends its request and then reads nothing must not hold its reply (here 16 MB) in the
+// server for ever: a reply that makes no progress for the write timeout is dropped. One that goes
+// out slowly but steadily is not, however long it takes in all.
+TEST(DevserverFaults, AReplyThePeerStopsTakingIsDroppedAfterTheWriteTimeout)
+{
+    Harness h;
+    h.server->setWriteTimeoutMs(300);
+    script(h, {{"kind", "interface_adapters"}, {"mode", "drip"}, {"bytes", "16"}, {"interval", "20"}});
+    const QByteArray normal = adapterList(h).bytes; // about 40 pieces over 800 ms
+    EXPECT_TRUE(normal.endsWith("</INTERFACE_ADAPTERS>\n")) << normal.toStdString();
+
+    // Far more than the kernel's socket buffers take.
+    for (int i = 0; i < 16000; ++i)
+        h.source->list.append({QStringLiteral("sim%1").arg(i + 2), QString(1000, u'n')});
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(h.server->port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    const QByteArray request =
+        "GET /cgi-bin/Ostler.exe?data_name=interface_adapters&action=get HTTP/1.1\r\n\r\n";
+    ASSERT_EQ(::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL), request.size());
+    const auto connections = [&] { return h.server->findChildren<Connection *>().size(); };
+    QElapsedTimer waited;
+    waited.start();
+    while (connections() == 0 && waited.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(connections(), 1);
+    while (connections() > 0 && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(connections(), 0) << "the connection still holds its unread reply";
+    ::close(fd);
+    EXPECT_TRUE(h.service->log().newest(1).value(0).contains(
+        "Dropped a connection whose peer took no byte of its reply for 300 ms"))
+        << h.service->log().newest(1).value(0).toStdString();
 }
 
 TEST(DevserverFaults, ASetWhoseReplyIsLostIsStillCarriedOut)

@@ -139,7 +139,8 @@ TEST(DevserverProgram, RefusesAFixtureWhoseRateIsBeyondTheBound)
 }
 
 // With every file descriptor in use the server cannot accept; it must neither give up accepting nor
-// busy-loop on the waiting connections, and must serve again once descriptors are free.
+// busy-loop on the waiting connections, and must serve again once descriptors are free. The server has
+// served requests before, as one in use has: that changes how a failed accept is reported to it.
 TEST(DevserverProgram, OutOfDescriptorsBacksOffAndServesAgainWhenOneFrees)
 {
     QTemporaryDir dir;
@@ -150,6 +151,11 @@ TEST(DevserverProgram, OutOfDescriptorsBacksOffAndServesAgainWhenOneFrees)
     });
     startProgram(&run, {"--listen", "127.0.0.1:0", "--state", dir.path(), "--adapters",
                         QStringLiteral(TALLY_DEVSERVER_FIXTURE)});
+    for (int i = 0; i < 3; ++i) {
+        const Fetched served = fetch(
+            run.port, "GET /cgi-bin/Ostler.exe?action=get&data_name=interface_adapters HTTP/1.1\r\n\r\n");
+        ASSERT_TRUE(served.bytes.contains("<INTERFACE_ADAPTERS")) << served.bytes.toStdString();
+    }
     // More connections than the server has descriptors for; the rest wait in its listen queue.
     std::vector<int> sockets;
     sockaddr_in address{};
@@ -181,6 +187,9 @@ TEST(DevserverProgram, OutOfDescriptorsBacksOffAndServesAgainWhenOneFrees)
     EXPECT_TRUE(reply.bytes.contains("<INTERFACE_ADAPTERS")) << reply.bytes.toStdString();
     run.process.terminate();
     EXPECT_TRUE(run.process.waitForFinished(5000));
+    const QString log = QString::fromLocal8Bit(run.process.readAllStandardError());
+    EXPECT_TRUE(log.contains("Cannot accept a connection (Too many open files); trying again shortly"))
+        << log.toStdString();
 }
 
 TEST(DevserverProgram, BadOptionsAreRefusedWithTheUsage)
