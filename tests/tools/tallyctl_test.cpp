@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -23,10 +24,13 @@
 #include <unistd.h>
 
 #include "tallyctl_cli.h"
+#include "tallyctl_commands.h"
+#include "tallyctl_metrics.h"
 #include "tallyctl_records.h"
 #include "zem_syncexchange.h"
 #include "zem_adapterconfig.h"
 #include "zem_devserver.h"
+#include "zem_pace.h"
 #include "zem_testhelpers.h"
 #include "zmm_utils.h"
 
@@ -132,6 +136,7 @@ TEST_F(Tallyctl, AdaptersConfigActivateAndStatusAsJson)
                                        {"physical_name", "sim0"},
                                        {"configured", false},
                                        {"active", false},
+                                       {"active_adapter", false},
                                        {"direction_source", ""},
                                        {"filter", ""},
                                        {"promiscuous_mode", false},
@@ -164,6 +169,11 @@ TEST_F(Tallyctl, AdaptersConfigActivateAndStatusAsJson)
     EXPECT_EQ(run.error().value("type"), "no_active_adapter");
     PrepareEth0();
     EXPECT_EQ(Ctl({"adapters"}).json().value("active"), "eth0");
+    // The capture switch of the configuration and the server's active adapter are two things.
+    ASSERT_EQ(Ctl({"config", "set", "eth0"}, R"({"active": false})").code, 0);
+    EXPECT_EQ(Ctl({"config", "get", "eth0"}).json().value("active"), false);
+    EXPECT_EQ(Ctl({"config", "get", "eth0"}).json().value("active_adapter"), true);
+    ASSERT_EQ(Ctl({"config", "set", "eth0"}, R"({"active": true})").code, 0);
     run = Ctl({"status"});
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
     EXPECT_EQ(run.json(), (QJsonObject{{"adapter", "eth0"},
@@ -212,6 +222,23 @@ TEST_F(Tallyctl, TextAndTemplateLinesForPeopleAndPanels)
         << run.out.toStdString();
     EXPECT_TRUE(run.out.endsWith("Active Interface Adapter: eth0\n"));
     EXPECT_EQ(Ctl({"config", "get", "eth0", "--format", "{physical_name} {active}"}).out, "sim0 true\n");
+
+    // Terminal escapes a peer stored are shown, not sent to the terminal; a tab stays a tab, and the
+    // template's own text is the user's.
+    const QString hostile = QStringLiteral("x\x1b]0;t\x07\x1b[2J\x9b"
+                                           "1m\tend");
+    const QString shown = QStringLiteral("x\\x1b]0;t\\x07\\x1b[2J\\x9b1m\tend");
+    ASSERT_EQ(Ctl({"config", "set", hostile}, R"({"physical_name": "sim2"})").code, 0);
+    run = Ctl({"log", "-n", "5", "--text"});
+    EXPECT_TRUE(run.out.contains(shown)) << run.out.toStdString();
+    for (const QString &out : {run.out, Ctl({"log", "-n", "5", "--format", "\x1b[1m{line}"}).out,
+                               Ctl({"config", "get", hostile, "--text"}).out,
+                               Ctl({"config", "get", hostile, "--format", "{alias}"}).out}) {
+        EXPECT_TRUE(out.contains(shown)) << out.toStdString();
+        EXPECT_FALSE(out.contains(QChar(0x07)) || out.contains(QChar(0x9b))) << out.toStdString();
+    }
+    EXPECT_TRUE(Ctl({"log", "-n", "1", "--format", "\x1b[1m{line}"}).out.startsWith("\x1b[1m"));
+    EXPECT_TRUE(Ctl({"config", "get", hostile}).json().value("alias") == hostile); // JSON keeps the text
     EXPECT_EQ(Ctl({"activate", "eth1", "--text"}).code, 1); // not configured: the server refuses
 
     // A template naming an unknown field is refused before anything is sent.
@@ -291,6 +318,100 @@ TEST_F(Tallyctl, PeriodsGetPrintsWhatSetTakesAndOverlapsAreRefused)
     EXPECT_EQ(run.error().value("message"), QStringLiteral("more than %1 periods").arg(kMaxBillPeriods));
     many.removeLast();
     EXPECT_NE(Ctl({"periods", "set", "eth1"}, QJsonDocument(many).toJson(QJsonDocument::Compact)).code, 2);
+
+    // With --allow-empty, an empty list deletes every period.
+    ASSERT_EQ(Ctl({"periods", "set", "eth1", "--allow-empty"}, "[]").code, 0);
+    EXPECT_EQ(Ctl({"periods", "get", "eth1"}).out.trimmed(), "[\n]");
+}
+
+TEST_F(Tallyctl, ConfigSetReadsBackAndNamesTheKeysAnotherClientChanged)
+{
+    // Another client writes the filter right after this one's write and before its read-back (when the
+    // read-back connects): this client's read-back shows the configuration it did not write.
+    int configReads = 0;
+    ZEMCtlSink sink([&](const QString &line) {
+        if (line == "Read Adapter Config: Connect" && ++configReads == 2) {
+            ASSERT_EQ(Ctl({"config", "set", "eth0"}, R"({"filter": "tcp"})").code, 0);
+        }
+    });
+    ZEMCtlSession session("127.0.0.1", port_, ZEMSyncOptions{}, sink);
+    try {
+        CmdConfigSet(session, "eth0", R"({"read_timeout": 250})");
+        ADD_FAILURE() << "a changed configuration was not noticed";
+    } catch (const ZEMCtlFailure &failure) {
+        EXPECT_EQ(failure.ExitCode(), 3);
+        EXPECT_EQ(failure.Error().value("type"), "changed_meanwhile");
+        EXPECT_EQ(failure.Error().value("keys").toArray(), QJsonArray{"filter"});
+        EXPECT_TRUE(failure.Message().contains("differs in filter")) << failure.Message().toStdString();
+    }
+    EXPECT_EQ(configReads, 2);
+}
+
+TEST_F(Tallyctl, MetricsOfEveryConfiguredAdapterAndWhatArrivesWhenPartFails)
+{
+    PrepareEth0();
+    // eth1: a period that ends, with a limit and a name a label must escape.
+    ASSERT_EQ(Ctl({"config", "set", "eth1"}, R"({"name": "Up\\link\n2"})").code, 0);
+    ASSERT_EQ(
+        Ctl({"periods", "set", "eth1"}, R"([{"from": "2004-03-01", "to": "2004-03-31", "limit": 1000000}])")
+            .code,
+        0);
+    Control("traffic?adapter_alias=eth1&day=20040310&sent=100000&received=400000");
+    Outcome run = Ctl({"metrics"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split('\n');
+    const qint64 march1 = QDateTime(QDate(2004, 3, 1), QTime(0, 0)).toSecsSinceEpoch();
+    const qint64 april1 = QDateTime(QDate(2004, 4, 1), QTime(0, 0)).toSecsSinceEpoch();
+    ZEMCurrentStats eth1{EncodeDate(QDate(2004, 3, 1)),
+                         EncodeDate(QDate(2004, 3, 31)),
+                         100000,
+                         400000,
+                         500000,
+                         1000000,
+                         500000};
+    const ZEMPaceEstimate pace = EstimatePace(eth1, {}, EncodeDateTime(clock_.Now()));
+    ASSERT_TRUE(pace.applicable && pace.enoughData);
+    for (const QString &expected :
+         {QStringLiteral("tallyway_up 1"),
+          QStringLiteral(
+              R"(tallyway_adapter_configured{alias="eth0",name="Simulated office LAN",device="sim0"} 1)"),
+          QStringLiteral(
+              R"(tallyway_adapter_active{alias="eth0",name="Simulated office LAN",device="sim0"} 1)"),
+          QStringLiteral(R"(tallyway_adapter_configured{alias="eth1",name="Up\\link\n2",device="sim1"} 1)"),
+          QStringLiteral(R"(tallyway_adapter_active{alias="eth1",name="Up\\link\n2",device="sim1"} 0)"),
+          QStringLiteral(
+              R"(tallyway_adapter_configured{alias="eth2",name="Simulated idle port",device="sim2"} 0)"),
+          QStringLiteral(R"(tallyway_period_sent_bytes{alias="eth0"} 1536)"),
+          QStringLiteral(R"(tallyway_period_received_bytes{alias="eth0"} 5242880)"),
+          QStringLiteral(R"(tallyway_period_limit_bytes{alias="eth0"} 1073741824)"),
+          QStringLiteral(R"(tallyway_period_start_timestamp_seconds{alias="eth0"} %1)").arg(march1),
+          QStringLiteral(R"(tallyway_period_sent_bytes{alias="eth1"} 100000)"),
+          QStringLiteral(R"(tallyway_period_end_timestamp_seconds{alias="eth1"} %1)").arg(april1),
+          QStringLiteral(R"(tallyway_period_projected_bytes{alias="eth1"} %1)").arg(pace.projectedTotal),
+          QStringLiteral("# TYPE tallyway_period_projected_bytes gauge")})
+        EXPECT_TRUE(lines.contains(expected)) << expected.toStdString() << "\n" << run.out.toStdString();
+    // An open period has no end and no projection; an unconfigured adapter no period.
+    for (const char *absent : {R"(tallyway_period_end_timestamp_seconds{alias="eth0"})",
+                               R"(tallyway_period_projected_bytes{alias="eth0"})", R"({alias="eth2"})"})
+        EXPECT_FALSE(run.out.contains(absent)) << absent;
+
+    // The first statistics request fails: what arrived is kept, the scrape is down, the exit code the
+    // request's own.
+    Fault("current_statistics", "reset");
+    run = Ctl({"metrics"});
+    EXPECT_EQ(run.code, 3);
+    EXPECT_TRUE(run.out.startsWith("# HELP tallyway_up")) << run.out.toStdString(); // no JSON
+    EXPECT_TRUE(run.out.split('\n').contains("tallyway_up 0"));
+    EXPECT_TRUE(run.out.contains(R"(tallyway_adapter_active{alias="eth0",)"));
+    EXPECT_FALSE(run.out.contains(R"(tallyway_period_sent_bytes{alias="eth0"})"));
+    EXPECT_TRUE(run.out.contains(R"(tallyway_period_sent_bytes{alias="eth1"} 100000)"));
+    EXPECT_TRUE(run.err.contains("10054")) << run.err.toStdString();
+    Fault("current_statistics", "exception", "&code=10&message=Gone");
+    EXPECT_EQ(Ctl({"metrics"}).code, 1);
+    server_.reset();
+    run = Ctl({"metrics"});
+    EXPECT_EQ(run.code, 3);
+    EXPECT_TRUE(run.out.split('\n').contains("tallyway_up 0"));
 }
 
 TEST_F(Tallyctl, LogLinesAndTheirBound)
@@ -417,12 +538,26 @@ TEST_F(Tallyctl, BadArgumentsAndInputExitTwoAndSendNothing)
         return Ctl({"log", "-n", "1"}).json().value("lines").toArray().at(0).toString();
     };
     const QString before = lastServed();
-    for (const QStringList &arguments :
-         {QStringList{}, QStringList{"bogus"}, QStringList{"activate"}, QStringList{"status", "a", "b"},
-          QStringList{"config", "get"}, QStringList{"config", "put", "eth0"},
-          QStringList{"status", "--text", "--format", "x"}, QStringList{"status", "--timeout", "0"},
-          QStringList{"status", "--timeout", "3601"}, QStringList{"status", QString(257, u'a')},
-          QStringList{"--bogus", "status"}}) {
+    for (const QStringList &arguments : {QStringList{},
+                                         QStringList{"bogus"},
+                                         QStringList{"activate"},
+                                         QStringList{"status", "a", "b"},
+                                         QStringList{"config", "get"},
+                                         QStringList{"config", "put", "eth0"},
+                                         QStringList{"status", "--text", "--format", "x"},
+                                         QStringList{"status", "--timeout", "0"},
+                                         QStringList{"status", "--timeout", "3601"},
+                                         QStringList{"status", QString(257, u'a')},
+                                         QStringList{"--bogus", "status"},
+                                         QStringList{"config"},
+                                         QStringList{"periods", "eth0"},
+                                         QStringList{"status", "--allow-empty"},
+                                         QStringList{"periods", "get", "eth0", "--allow-empty"},
+                                         QStringList{"adapters", "--listen", "127.0.0.1:0"},
+                                         QStringList{"metrics", "--text"},
+                                         QStringList{"metrics", "eth0"},
+                                         QStringList{"exporter", "--listen", "127.0.0.1:65536"},
+                                         QStringList{"exporter", "--listen", "127.0.0.1"}}) {
         const Outcome run = Ctl(arguments);
         EXPECT_EQ(run.code, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(run.err.endsWith("Try 'tallyctl --help'.\n")) << run.err.toStdString();
@@ -434,7 +569,15 @@ TEST_F(Tallyctl, BadArgumentsAndInputExitTwoAndSendNothing)
         EXPECT_EQ(run.code, 2) << input;
         EXPECT_FALSE(run.error().value("message").toString().isEmpty()) << input;
     }
-    EXPECT_EQ(Ctl({"config", "set", "eth0"}, QByteArray(kMaxInputBytes + 1, ' ')).code, 2);
+    EXPECT_EQ(Ctl({"config"}).error().value("message"),
+              "config needs a subcommand: \"config get ALIAS\" or \"config set ALIAS\"");
+    const Outcome large = Ctl({"config", "set", "eth0"}, QByteArray(kMaxInputBytes + 1, ' '));
+    EXPECT_EQ(large.code, 2);
+    EXPECT_EQ(large.error().value("message"), "standard input is longer than 1048576 bytes");
+    // An empty list would delete every period: only on request.
+    const Outcome empty = Ctl({"periods", "set", "eth0"}, "[]");
+    EXPECT_EQ(empty.code, 2);
+    EXPECT_TRUE(empty.error().value("message").toString().contains("--allow-empty"));
     EXPECT_EQ(lastServed(), before);
     // At the bounds.
     EXPECT_EQ(Ctl({"adapters", "--timeout", "3600"}).code, 0);
@@ -549,6 +692,26 @@ TEST_F(Tallyctl, TheProgramRunsWithoutADisplayAndReadsStandardInput)
     EXPECT_TRUE(
         QJsonDocument::fromJson(program.readAllStandardOutput()).object().value("broadcast_mode").toBool());
 
+    // Standard input in pieces is read to its end; one past the bound is refused as too long.
+    program.start(QStringLiteral(TALLYCTL_PATH), {"--server", Server(), "config", "set", "eth2"});
+    program.write(R"({"filter":)");
+    ASSERT_TRUE(program.waitForBytesWritten(10000));
+    QThread::msleep(300);
+    program.write(R"( "udp"})");
+    program.closeWriteChannel();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(program.readAllStandardOutput()).object().value("filter"), "udp");
+    for (const qsizetype size : {kMaxInputBytes, kMaxInputBytes + 1}) {
+        program.start(QStringLiteral(TALLYCTL_PATH), {"--server", Server(), "config", "set", "eth2"});
+        program.write(QByteArray(size - 2, ' ') + "{}");
+        program.closeWriteChannel();
+        ASSERT_TRUE(program.waitForFinished(10000));
+        const QByteArray err = program.readAllStandardError();
+        EXPECT_EQ(program.exitCode(), size > kMaxInputBytes ? 2 : 0) << err.toStdString();
+        EXPECT_EQ(err.contains("standard input is longer than 1048576 bytes"), size > kMaxInputBytes);
+    }
+
     program.start(QStringLiteral(TALLYCTL_PATH), {"--server", "127.0.0.1:1", "status", "eth0"});
     ASSERT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitCode(), 3);
@@ -571,6 +734,34 @@ TEST(TallyctlRecords, TemplatesAndPercentages)
     EXPECT_EQ(Percent(5, 0), "");
     EXPECT_EQ(Percent(std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max()), "100");
     EXPECT_EQ(Percent(std::numeric_limits<qint64>::max(), 1), "9223372036854775807");
+}
+
+TEST(TallyctlRecords, LabelValuesAndAddresses)
+{
+    EXPECT_EQ(EscapeLabelValue("a\"b\\c\nd\te"), "a\\\"b\\\\c\\nd\te");
+    ZEMMetricsScrape scrape;
+    scrape.adapters.push_back({"eth0", "Say \"hi\"\\\n", "sim0", true, false});
+    EXPECT_TRUE(RenderMetrics(scrape).contains(
+        R"(tallyway_adapter_active{alias="eth0",name="Say \"hi\"\\\n",device="sim0"} 0)"));
+
+    QString host;
+    int port = 0;
+    QString error;
+    struct Case {
+        const char *text;
+        bool ok;
+        int minimumPort;
+    };
+    for (const Case &c :
+         {Case{"gw-1.example_net:7777", true, 1}, Case{"[fe80::1%eth0]:80", true, 1},
+          Case{"127.0.0.1:65535", true, 1}, Case{"127.0.0.1:0", true, 0}, Case{"127.0.0.1:0", false, 1},
+          Case{"127.0.0.1:65536", false, 1}, Case{"127.0.0.1:+80", false, 1}, Case{"127.0.0.1:", false, 1},
+          Case{":80", false, 1}, Case{"host", false, 1}, Case{"a b:80", false, 1}, Case{"a/b:80", false, 1},
+          Case{"[::1:80", false, 1}, Case{"[::g]:80", false, 1}})
+        EXPECT_EQ(ParseHostPort(c.text, host, port, &error, c.minimumPort), c.ok) << c.text;
+    EXPECT_TRUE(ParseHostPort(QString(kMaxHostLength, u'a') + ":1", host, port, &error));
+    EXPECT_FALSE(ParseHostPort(QString(kMaxHostLength + 1, u'a') + ":1", host, port, &error));
+    EXPECT_EQ(error, "the host is longer than 253 characters");
 }
 
 } // namespace

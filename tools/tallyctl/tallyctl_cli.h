@@ -10,11 +10,19 @@
 class ZEMClock;
 
 struct ZEMCtlStreams {
-    // Reads standard input, at most `limit` bytes (so a longer input shows as limit bytes and is refused).
+    // Reads standard input to its end, at most `limit` bytes (so a longer input shows as limit bytes and
+    // is refused).
     std::function<QByteArray(qsizetype limit)> readInput;
     QString out;
     QString err;
+    // For a command that runs until it is stopped (exporter): write a line to standard output or
+    // standard error at once. When empty, such lines are kept in out and err.
+    std::function<void(const QString &)> outNow;
+    std::function<void(const QString &)> errNow;
 };
+
+// Reads `fd` until its end or until `limit` bytes arrived, whatever pieces a pipe delivers them in.
+QByteArray ReadToEnd(int fd, qsizetype limit);
 
 // Longest input accepted on standard input.
 inline constexpr qsizetype kMaxInputBytes = 1024 * 1024;

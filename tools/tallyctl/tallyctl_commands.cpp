@@ -115,21 +115,7 @@ ZEMCtlFields AdapterFields(const ZEMTreeNode &adapter, const QString &activeAlia
             {QStringLiteral("active"), yes(!adapter.alias.isEmpty() && adapter.alias == activeAlias)}};
 }
 
-struct AdapterSnapshot {
-    ZEMAdapterListState state;
-    ZEMAdapterList list;
-};
-
-AdapterSnapshot FetchAdapters(ZEMCtlSession &session)
-{
-    AdapterSnapshot snapshot;
-    session.Run(ZEMRequestKind::Adapters, {}, [&](const ZEMXMLItem &root) {
-        snapshot.list = ParseAdapterList(root, snapshot.state, false, session.Sink());
-    });
-    return snapshot;
-}
-
-const ZEMTreeNode *FindAdapter(const AdapterSnapshot &snapshot, const QString &alias)
+const ZEMTreeNode *FindAdapter(const ZEMCtlAdapters &snapshot, const QString &alias)
 {
     for (const ZEMTreeNode &adapter : snapshot.list.adapters)
         if (adapter.alias == alias)
@@ -137,10 +123,16 @@ const ZEMTreeNode *FindAdapter(const AdapterSnapshot &snapshot, const QString &a
     return nullptr;
 }
 
-// The adapter's configuration as the server holds it. Without a stored configuration (code 10) the
-// fields are the server's defaults, and the name and physical name come from the adapter list; an
-// alias the list does not know either raises "unknown_adapter" unless `mayBeUnknown`.
-ZEMTreeNode FetchConfig(ZEMCtlSession &session, const QString &alias, bool mayBeUnknown)
+struct ConfigSnapshot {
+    ZEMTreeNode node;
+    QString activeAlias; // the server's active adapter, from the adapter list read after the configuration
+};
+
+// The adapter's configuration as the server holds it, and the server's active adapter. Without a stored
+// configuration (code 10) the fields are the server's defaults, and the name and physical name come
+// from the adapter list; an alias the list does not know either raises "unknown_adapter" unless
+// `mayBeUnknown`.
+ConfigSnapshot FetchConfig(ZEMCtlSession &session, const QString &alias, bool mayBeUnknown)
 {
     ZEMTreeNode node = ZEMTreeNode::NewAdapter(alias, QString(), QString(), false);
     ZEMQueryBuilder params;
@@ -154,24 +146,40 @@ ZEMTreeNode FetchConfig(ZEMCtlSession &session, const QString &alias, bool mayBe
             node.configured = 1;
         },
         [](const ZEMEnvelope &envelope) { return envelope.code.trimmed().toInt() == kConfigMissingCode; });
-    if (node.configured)
-        return node;
-
-    ReadAcceptedReply(RequestKindInfo(ZEMRequestKind::AdapterConfig), result, read);
-    const AdapterSnapshot adapters = FetchAdapters(session);
-    if (const ZEMTreeNode *listed = FindAdapter(adapters, alias)) {
-        node.name = listed->name;
-        node.physicalName = listed->physicalName;
-    } else if (!mayBeUnknown) {
-        throw Refused(QStringLiteral("unknown_adapter"),
-                      QStringLiteral("The server knows no adapter \"%1\"").arg(alias));
+    if (!node.configured)
+        ReadAcceptedReply(RequestKindInfo(ZEMRequestKind::AdapterConfig), result, read);
+    const ZEMCtlAdapters adapters = FetchAdapters(session);
+    if (!node.configured) {
+        if (const ZEMTreeNode *listed = FindAdapter(adapters, alias)) {
+            node.name = listed->name;
+            node.physicalName = listed->physicalName;
+        } else if (!mayBeUnknown) {
+            throw Refused(QStringLiteral("unknown_adapter"),
+                          QStringLiteral("The server knows no adapter \"%1\"").arg(alias));
+        }
     }
-    return node;
+    return {node, adapters.state.activeAlias};
 }
 
-ZEMCtlOutput ConfigOutput(const ZEMTreeNode &node)
+ZEMCtlOutput ConfigOutput(const ConfigSnapshot &config)
 {
-    return {ConfigJson(node), ConfigText(node), {ConfigFields(node)}};
+    const bool activeAdapter = !config.node.alias.isEmpty() && config.node.alias == config.activeAlias;
+    return {ConfigJson(config.node, activeAdapter),
+            ConfigText(config.node, activeAdapter),
+            {ConfigFields(config.node, activeAdapter)}};
+}
+
+// The keys of a configuration that a write sets, compared after it.
+QStringList DifferingKeys(const ZEMTreeNode &sent, const ZEMTreeNode &stored)
+{
+    const QJsonObject a = ConfigJson(sent, false);
+    const QJsonObject b = ConfigJson(stored, false);
+    QStringList keys;
+    for (const QString &key : ConfigFieldNames())
+        if (key != QLatin1String("configured") && key != QLatin1String("active_adapter")
+            && a.value(key) != b.value(key))
+            keys.append(key);
+    return keys;
 }
 
 } // namespace
@@ -180,7 +188,18 @@ ZEMSyncResult ZEMCtlSession::Run(ZEMRequestKind kind, const ZEMQueryBuilder &par
                                  const ZEMPayloadHandler &payload,
                                  const std::function<bool(const ZEMEnvelope &)> &accept)
 {
-    ZEMSyncResult result = SyncExchange(kind, params, host_, port_, options_, sink_, payload);
+    ZEMSyncOptions options = options_;
+    if (deadline_) {
+        const qint64 left = deadline_->remainingTime();
+        if (left == 0) {
+            const QString message =
+                QStringLiteral("%1no time left for the request").arg(L(RequestKindInfo(kind).replyLabel));
+            throw Unreachable(QStringLiteral("timeout"), 10060, message, message);
+        }
+        if (left > 0 && left < options.timeoutMs)
+            options.timeoutMs = static_cast<int>(left);
+    }
+    ZEMSyncResult result = SyncExchange(kind, params, host_, port_, options, sink_, payload);
     if (!result.warning.isEmpty())
         warnings_.append(result.warning);
     if (result.Ok())
@@ -193,7 +212,7 @@ ZEMSyncResult ZEMCtlSession::Run(ZEMRequestKind kind, const ZEMQueryBuilder &par
 
 QStringList StatusFieldNames() { return Names(StatusFields(ZEMCtlStatus{})); }
 QStringList AdapterFieldNames() { return Names(AdapterFields(ZEMTreeNode{}, QString())); }
-QStringList ConfigFieldNames() { return Names(ConfigFields(ZEMTreeNode{})); }
+QStringList ConfigFieldNames() { return Names(ConfigFields(ZEMTreeNode{}, false)); }
 QStringList LogFieldNames() { return {QStringLiteral("line")}; }
 QStringList ActiveFieldNames() { return {QStringLiteral("active")}; }
 QStringList PeriodFieldNames() { return Names(PeriodsFields(ZEMBillPeriods(true, 0)).value(0)); }
@@ -207,6 +226,15 @@ QJsonValue ParseInput(const QByteArray &input)
                                        .arg(error.errorString())
                                        .arg(error.offset + 1));
     return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
+
+ZEMCtlAdapters FetchAdapters(ZEMCtlSession &session)
+{
+    ZEMCtlAdapters snapshot;
+    session.Run(ZEMRequestKind::Adapters, {}, [&](const ZEMXMLItem &root) {
+        snapshot.list = ParseAdapterList(root, snapshot.state, false, session.Sink());
+    });
+    return snapshot;
 }
 
 ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock)
@@ -228,7 +256,7 @@ ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMCl
 
 ZEMCtlOutput CmdAdapters(ZEMCtlSession &session)
 {
-    const AdapterSnapshot snapshot = FetchAdapters(session);
+    const ZEMCtlAdapters snapshot = FetchAdapters(session);
     const QString &active = snapshot.state.activeAlias;
     ZEMCtlOutput output;
     QJsonArray adapters;
@@ -280,13 +308,31 @@ ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QB
         throw ZEMCtlFailure::Usage(error);
 
     const bool namesDevice = changes.contains(QStringLiteral("physical_name"));
-    ZEMTreeNode node = FetchConfig(session, alias, namesDevice);
+    ZEMTreeNode node = FetchConfig(session, alias, namesDevice).node;
     ApplyConfigJson(changes, node, &error);
     ZEMQueryBuilder params;
     FillConfigSetParams(node, params);
     session.Run(ZEMRequestKind::SaveAdapterConfig, params, {});
-    node.configured = 1;
-    return ConfigOutput(node);
+
+    // The protocol has no version to compare, so a write that another client's write of the same
+    // adapter overtook (each reads, merges its keys and writes all fields) cannot be refused; reading
+    // the configuration back shows a script that its change, or the other one, was lost. A write that
+    // overtakes this one after the read-back still goes unseen: the check narrows the window, it
+    // cannot close it.
+    const ConfigSnapshot stored = FetchConfig(session, alias, true);
+    const QStringList differing = DifferingKeys(node, stored.node);
+    if (!differing.isEmpty()) {
+        const QString message =
+            QStringLiteral("the configuration read back after the write differs in %1: another client "
+                           "changed it at the same time; read it again and repeat the change")
+                .arg(differing.join(QStringLiteral(", ")));
+        throw ZEMCtlFailure(ZEMCtlExit::Unreachable,
+                            {{QStringLiteral("type"), QStringLiteral("changed_meanwhile")},
+                             {QStringLiteral("keys"), QJsonArray::fromStringList(differing)},
+                             {QStringLiteral("message"), message}},
+                            message);
+    }
+    return ConfigOutput(stored);
 }
 
 ZEMCtlOutput CmdPeriodsGet(ZEMCtlSession &session, const QString &alias)
@@ -304,12 +350,16 @@ ZEMCtlOutput CmdPeriodsGet(ZEMCtlSession &session, const QString &alias)
     return {PeriodsJson(list), PeriodsText(list), PeriodsFields(list)};
 }
 
-ZEMCtlOutput CmdPeriodsSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input)
+ZEMCtlOutput CmdPeriodsSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input,
+                           bool allowEmpty)
 {
     ZEMBillPeriods list;
     QString error;
     if (!PeriodsFromJson(ParseInput(input), list, &error))
         throw ZEMCtlFailure::Usage(error);
+    if (list.empty() && !allowEmpty)
+        throw ZEMCtlFailure::Usage(QStringLiteral(
+            "an empty list deletes every bill period of the adapter; give --allow-empty to send it"));
     SortAndCheck(list);
     const QStringList overlaps = OverlapTexts(list);
     if (!overlaps.isEmpty())

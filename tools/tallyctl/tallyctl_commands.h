@@ -2,12 +2,16 @@
 // The commands of tallyctl: each runs its requests against the server, one connection per request,
 // and returns what to print in each output mode, or raises ZEMCtlFailure with the exit code.
 
+#include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QStringList>
+#include <optional>
 #include <stdexcept>
 
 #include "tallyctl_records.h"
+#include "zem_adapterlist.h"
+#include "zem_prompt.h"
 #include "zem_syncexchange.h"
 
 class ZEMClock;
@@ -44,6 +48,30 @@ struct ZEMCtlOutput {
     QList<ZEMCtlFields> records;
 };
 
+// Reports an exchange as a program without a window can: client-log lines through `log` (when given),
+// status texts not at all, and boxes answered with their default button (the command reports the
+// outcome itself).
+class ZEMCtlSink : public ZEMExchangeSink, public ZEMPrompt {
+public:
+    explicit ZEMCtlSink(std::function<void(const QString &)> log) : log_(std::move(log)) {}
+    void ClientLog(const QString &prefix, const QString &text) override
+    {
+        if (log_)
+            log_(prefix + text);
+    }
+    void StatusText(const QString &) override {}
+    ZEMPrompt &Prompt() override { return *this; }
+    int MessageBox(const QString &, int style) override { return DefaultButton(style); }
+    int DontShowMe(const QString &, int style, bool &dontShowAgain) override
+    {
+        dontShowAgain = false;
+        return DefaultButton(style);
+    }
+
+private:
+    std::function<void(const QString &)> log_;
+};
+
 // Where the requests go and what they report on the way.
 class ZEMCtlSession {
 public:
@@ -57,6 +85,10 @@ public:
     ZEMSyncResult Run(ZEMRequestKind kind, const ZEMQueryBuilder &params, const ZEMPayloadHandler &payload,
                       const std::function<bool(const ZEMEnvelope &)> &accept = {});
 
+    // Every later request ends by `deadline` (its own timeout shortened to the time left); once the time
+    // is spent, a request fails as timed out without connecting.
+    void SetDeadline(QDeadlineTimer deadline) { deadline_ = deadline; }
+
     ZEMExchangeSink &Sink() { return sink_; }
     // Warnings so far: the replies' and the command's own.
     const QStringList &Warnings() const { return warnings_; }
@@ -68,7 +100,15 @@ private:
     ZEMSyncOptions options_;
     ZEMExchangeSink &sink_;
     QStringList warnings_;
+    std::optional<QDeadlineTimer> deadline_;
 };
+
+// The server's adapter list and which one is active.
+struct ZEMCtlAdapters {
+    ZEMAdapterListState state;
+    ZEMAdapterList list;
+};
+ZEMCtlAdapters FetchAdapters(ZEMCtlSession &session);
 
 // The --format field names of each command.
 QStringList StatusFieldNames();
@@ -83,12 +123,16 @@ ZEMCtlOutput CmdAdapters(ZEMCtlSession &session);
 // An empty alias deactivates.
 ZEMCtlOutput CmdSetActive(ZEMCtlSession &session, const QString &alias);
 ZEMCtlOutput CmdConfigGet(ZEMCtlSession &session, const QString &alias);
-// `input` is the JSON text of standard input.
+// `input` is the JSON text of standard input. The configuration is read back after the write; a key
+// whose value then differs from what was sent (another client changed the configuration in between)
+// raises "changed_meanwhile" (exit 3) naming the keys.
 ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input);
 ZEMCtlOutput CmdPeriodsGet(ZEMCtlSession &session, const QString &alias);
 // `input` is the JSON array of standard input. Overlapping periods are refused before anything is sent;
-// days in no period are warned about.
-ZEMCtlOutput CmdPeriodsSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input);
+// days in no period are warned about. An empty array, which deletes every period, is sent only with
+// `allowEmpty`.
+ZEMCtlOutput CmdPeriodsSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input,
+                           bool allowEmpty);
 ZEMCtlOutput CmdLog(ZEMCtlSession &session, int lines);
 
 // Reads a JSON document of standard input; raises a usage failure for text that is not JSON.

@@ -145,17 +145,23 @@ const ConfigKey kConfigKeys[] = {
     {"read_timeout", &ZEMTreeNode::readTimeout},
 };
 
+// Printed right after "active"; not a field of the configuration.
+constexpr char kActiveAdapterKey[] = "active_adapter";
+
 QStringList ConfigKeyNames()
 {
     QStringList names;
-    for (const ConfigKey &key : kConfigKeys)
+    for (const ConfigKey &key : kConfigKeys) {
         names.append(QLatin1String(key.json));
+        if (QLatin1String(key.json) == QLatin1String("active"))
+            names.append(QLatin1String(kActiveAdapterKey));
+    }
     return names;
 }
 
 } // namespace
 
-QJsonObject ConfigJson(const ZEMTreeNode &node)
+QJsonObject ConfigJson(const ZEMTreeNode &node, bool activeAdapter)
 {
     QJsonObject json;
     for (const ConfigKey &key : kConfigKeys) {
@@ -167,15 +173,15 @@ QJsonObject ConfigJson(const ZEMTreeNode &node)
         else
             json.insert(name, node.*std::get<IntegerMember>(key.member));
     }
+    json.insert(QLatin1String(kActiveAdapterKey), activeAdapter);
     return json;
 }
 
-ZEMCtlFields ConfigFields(const ZEMTreeNode &node)
+ZEMCtlFields ConfigFields(const ZEMTreeNode &node, bool activeAdapter)
 {
     ZEMCtlFields fields;
-    const QJsonObject json = ConfigJson(node);
-    for (const ConfigKey &key : kConfigKeys) {
-        const QString name = QLatin1String(key.json);
+    const QJsonObject json = ConfigJson(node, activeAdapter);
+    for (const QString &name : ConfigKeyNames()) {
         const QJsonValue value = json.value(name);
         fields.append({name, value.isString() ? value.toString()
                              : value.isBool() ? Yes(value.toBool())
@@ -184,11 +190,17 @@ ZEMCtlFields ConfigFields(const ZEMTreeNode &node)
     return fields;
 }
 
-QStringList ConfigText(const ZEMTreeNode &node)
+QStringList ConfigText(const ZEMTreeNode &node, bool activeAdapter)
 {
     QStringList lines;
-    for (const auto &[name, value] : ConfigFields(node))
-        lines.append(QStringLiteral("%1 %2").arg(name + QLatin1Char(':'), -17).arg(value));
+    for (const auto &[name, value] : ConfigFields(node, activeAdapter)) {
+        QString line = QStringLiteral("%1 %2").arg(name + QLatin1Char(':'), -17).arg(value);
+        if (name == QLatin1String("active"))
+            line += QStringLiteral(" (the configuration's capture switch)");
+        else if (name == QLatin1String(kActiveAdapterKey))
+            line += QStringLiteral(" (whether the server's active adapter is this one)");
+        lines.append(line);
+    }
     return lines;
 }
 
@@ -198,6 +210,13 @@ bool ApplyConfigJson(const QJsonObject &object, ZEMTreeNode &node, QString *erro
     for (auto it = object.begin(); it != object.end(); ++it) {
         const QString name = it.key();
         const QJsonValue value = it.value();
+        if (name == QLatin1String(kActiveAdapterKey)) {
+            if (!value.isBool()) {
+                *error = QStringLiteral("\"%1\" must be true or false").arg(name);
+                return false;
+            }
+            continue;
+        }
         const ConfigKey *key = nullptr;
         for (const ConfigKey &candidate : kConfigKeys)
             if (name == QLatin1String(candidate.json))
@@ -373,6 +392,79 @@ QStringList GapTexts(const ZEMBillPeriods &list)
     return texts;
 }
 
+// --- Addresses ------------------------------------------------------------------------------------------
+
+bool ParseHostPort(const QString &text, QString &host, int &port, QString *error, int minimumPort)
+{
+    const auto fail = [&](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    QString name;
+    QString digits;
+    bool bracketed = false;
+    if (text.startsWith(u'[')) {
+        const qsizetype close = text.indexOf(u']');
+        if (close < 0 || text.mid(close + 1, 1) != QLatin1String(":"))
+            return fail(QStringLiteral("an IPv6 address is written [ADDRESS]:PORT"));
+        name = text.mid(1, close - 1);
+        digits = text.mid(close + 2);
+        bracketed = true;
+    } else {
+        const qsizetype colon = text.lastIndexOf(u':');
+        if (colon < 0)
+            return fail(QStringLiteral("no \":PORT\" after the host"));
+        name = text.left(colon);
+        digits = text.mid(colon + 1);
+    }
+    if (name.isEmpty())
+        return fail(QStringLiteral("the host is empty"));
+    if (name.size() > kMaxHostLength)
+        return fail(QStringLiteral("the host is longer than %1 characters").arg(kMaxHostLength));
+    // In brackets: hexadecimal digits, ':' and '.', then a zone after '%' named like a host.
+    const qsizetype zone = bracketed ? name.indexOf(u'%') : -1;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
+                           || c == u'.' || c == u'-' || c == u'_';
+        const bool v6 = (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') || (c >= u'0' && c <= u'9')
+                        || c == u':' || c == u'.';
+        const bool ok = !bracketed || (zone >= 0 && i > zone) ? plain : v6 || (i == zone && i > 0);
+        if (!ok)
+            return fail(QStringLiteral("the host holds a character a host name cannot have"));
+    }
+    bool ok = !digits.isEmpty() && digits.size() <= 5;
+    for (const QChar c : digits)
+        ok = ok && c >= u'0' && c <= u'9';
+    const int number = ok ? digits.toInt(&ok) : -1;
+    if (!ok || number < minimumPort || number > 65535)
+        return fail(QStringLiteral("the port must be a number from %1 to 65535").arg(minimumPort));
+    host = name;
+    port = number;
+    return true;
+}
+
+// --- Text for a terminal --------------------------------------------------------------------------------
+
+QString EscapeControls(const QString &text)
+{
+    const auto isControl = [](char16_t c) {
+        return (c < 0x20 && c != u'\t' && c != u'\n') || (c >= 0x7f && c <= 0x9f);
+    };
+    if (std::none_of(text.begin(), text.end(), [&](QChar c) { return isControl(c.unicode()); }))
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    for (const QChar c : text) {
+        if (isControl(c.unicode()))
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 // --- Templates ------------------------------------------------------------------------------------------
 
 namespace {
@@ -429,7 +521,7 @@ QString ExpandFormat(const QString &format, const ZEMCtlFields &fields)
         [&](const QString &name) {
             for (const auto &[key, value] : fields)
                 if (key == name)
-                    out.append(value);
+                    out.append(EscapeControls(value));
             return true;
         },
         nullptr);

@@ -39,11 +39,16 @@ QString Percent(qint64 part, qint64 limit);
 
 // --- Adapter configuration ------------------------------------------------------------------------------
 
-QJsonObject ConfigJson(const ZEMTreeNode &node);
-ZEMCtlFields ConfigFields(const ZEMTreeNode &node);
-QStringList ConfigText(const ZEMTreeNode &node);
+// Two keys say "active" and mean different things: "active" is the configuration's capture switch (the
+// ACTIVE field the server keeps per adapter), "active_adapter" whether the server's active adapter, the
+// one the capture module listens on, is this one (what "adapters" calls "active").
+QJsonObject ConfigJson(const ZEMTreeNode &node, bool activeAdapter);
+ZEMCtlFields ConfigFields(const ZEMTreeNode &node, bool activeAdapter);
+QStringList ConfigText(const ZEMTreeNode &node, bool activeAdapter);
 // Applies the keys of a JSON object (as ConfigJson writes them) to `node`. False with a message for an
-// unknown key, a value of the wrong type or out of range, or an alias other than the node's.
+// unknown key, a value of the wrong type or out of range, or an alias other than the node's. The
+// server's to say, "configured" and "active_adapter" are accepted and ignored, so that what
+// "config get" prints can be sent back as it is.
 bool ApplyConfigJson(const QJsonObject &object, ZEMTreeNode &node, QString *error);
 
 // --- Bill periods ---------------------------------------------------------------------------------------
@@ -62,9 +67,27 @@ bool PeriodsFromJson(const QJsonValue &json, ZEMBillPeriods &list, QString *erro
 QStringList OverlapTexts(const ZEMBillPeriods &list);
 QStringList GapTexts(const ZEMBillPeriods &list);
 
+// --- Addresses ------------------------------------------------------------------------------------------
+
+// Longest host name or address accepted in HOST:PORT.
+inline constexpr qsizetype kMaxHostLength = 253;
+
+// Reads "HOST:PORT" or "[IPv6]:PORT": a host of letters, digits, '-', '.' and '_' (an IPv6 address in
+// brackets: hexadecimal digits, ':', '.' and a '%' zone) of at most kMaxHostLength characters, and a
+// port from `minimumPort` to 65535. False with a one-line reason otherwise.
+bool ParseHostPort(const QString &text, QString &host, int &port, QString *error, int minimumPort = 1);
+
+// --- Text for a terminal --------------------------------------------------------------------------------
+
+// Replaces every control character but tab and line feed (C0, DEL and C1, the ones a terminal may act
+// on) by a visible "\xHH", so that a text from the server cannot move the cursor, retitle the window
+// or clear the screen.
+QString EscapeControls(const QString &text);
+
 // --- Templates ------------------------------------------------------------------------------------------
 
-// Fills "{name}" places of a --format template; "{{" and "}}" stand for single braces.
+// Fills "{name}" places of a --format template; "{{" and "}}" stand for single braces. The values pass
+// through EscapeControls; the template's own text is written as given.
 QString ExpandFormat(const QString &format, const ZEMCtlFields &fields);
 // Checks a template against the field names a command offers; false with a message naming the first
 // unknown field or an unmatched brace.
