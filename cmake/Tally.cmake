@@ -49,11 +49,15 @@ function(tally_add_test name)
   endif()
 endfunction()
 
-# tally_folder_library(NAME [LIBS ...]): one static library from every source file of the current folder.
-# Several people add files to a folder at once, so sources are globbed; a folder with no sources yet
-# makes an empty interface target so that dependants still configure.
+# tally_folder_library(NAME [NO_WIDGETS] [NO_GUI] [LIBS ...]): one static library from every source file of
+# the current folder. Several people add files to a folder at once, so sources are globbed; a folder with no
+# sources yet makes an empty interface target so that dependants still configure.
+#   NO_WIDGETS marks a logic library: configuration fails when it links, directly or through its
+#   dependencies, Qt Widgets, the chart library, the browser engine or printing. NO_GUI also forbids
+#   Qt Gui (the libraries the command-line tools link). The check runs once every target is known
+#   (tally_check_layers at the end of the top-level list).
 function(tally_folder_library name)
-  cmake_parse_arguments(A "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(A "NO_WIDGETS;NO_GUI" "" "LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
@@ -69,6 +73,68 @@ function(tally_folder_library name)
     target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
     target_link_libraries(${name} INTERFACE ${A_LIBS})
   endif()
+  if(A_NO_GUI)
+    set_property(GLOBAL APPEND PROPERTY TALLY_NO_GUI_TARGETS ${name})
+  elseif(A_NO_WIDGETS)
+    set_property(GLOBAL APPEND PROPERTY TALLY_NO_WIDGETS_TARGETS ${name})
+  endif()
+endfunction()
+
+# Every library a target links, directly or through other targets (imported ones included).
+function(_tally_link_closure target out)
+  set(seen)
+  set(todo ${target})
+  while(todo)
+    list(POP_FRONT todo t)
+    if(t IN_LIST seen OR NOT TARGET ${t})
+      continue()
+    endif()
+    list(APPEND seen ${t})
+    get_target_property(type ${t} TYPE)
+    set(libs)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      get_target_property(direct ${t} LINK_LIBRARIES)
+      if(direct)
+        list(APPEND libs ${direct})
+      endif()
+    endif()
+    get_target_property(iface ${t} INTERFACE_LINK_LIBRARIES)
+    if(iface)
+      list(APPEND libs ${iface})
+    endif()
+    foreach(lib IN LISTS libs)
+      # $<LINK_ONLY:X> and similar wrappers name a target too.
+      string(REGEX REPLACE "^\\$<[A-Z_]+:(.*)>$" "\\1" lib "${lib}")
+      if(TARGET ${lib})
+        get_target_property(aliased ${lib} ALIASED_TARGET)
+        if(aliased)
+          set(lib ${aliased})
+        endif()
+        list(APPEND todo ${lib})
+      endif()
+    endforeach()
+  endwhile()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+# Fails configuration when a logic library links what its mark forbids, naming the path's culprit.
+function(tally_check_layers)
+  set(widget_libs Qt6::Widgets Qt6::WebEngineWidgets Qt6::WebEngineCore Qt6::PrintSupport Qt6::SvgWidgets
+      Qt6::OpenGLWidgets QCustomPlotQt6::QCustomPlotQt6)
+  set(gui_libs ${widget_libs} Qt6::Gui Qt6::Svg Qt6::OpenGL)
+  get_property(no_widgets GLOBAL PROPERTY TALLY_NO_WIDGETS_TARGETS)
+  get_property(no_gui GLOBAL PROPERTY TALLY_NO_GUI_TARGETS)
+  foreach(kind IN ITEMS widgets gui)
+    foreach(target IN LISTS no_${kind})
+      _tally_link_closure(${target} closure)
+      foreach(lib IN LISTS ${kind}_libs)
+        if(lib IN_LIST closure)
+          message(FATAL_ERROR "${target} is a logic library (no ${kind}) but links ${lib}, directly or "
+                              "through one of: ${closure}")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
 endfunction()
 
 # Folders shared by several people include every *.cmake file beside their CMakeLists.txt,

@@ -6,7 +6,7 @@ if(TARGET tally_core AND TARGET tally_adapters)
   list(FILTER _tallyctl_sources EXCLUDE REGEX "/main\\.cpp$")
   add_library(tallyctl_lib STATIC ${_tallyctl_sources})
   target_include_directories(tallyctl_lib PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tallyctl)
-  target_link_libraries(tallyctl_lib PUBLIC tally_core tally_adapters tally_billing Qt6::Core)
+  target_link_libraries(tallyctl_lib PUBLIC tally_core tally_adapters tally_billing tally_monitor Qt6::Core)
   tally_warnings(tallyctl_lib)
 
   add_executable(tallyctl ${CMAKE_CURRENT_SOURCE_DIR}/tallyctl/main.cpp)

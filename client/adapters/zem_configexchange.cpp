@@ -1,7 +1,6 @@
 #include "zem_configexchange.h"
 
 #include "zem_adapterconfig.h"
-#include "zem_adaptconfigdlg.h"
 #include "zem_adapteroperations.h"
 #include "zem_envelope.h"
 #include "zem_requestchannel.h"

@@ -14,6 +14,13 @@
 
 #include "zem_treenode.h"
 
+// Opens an Assistant topic such as "::/HTML\1stStart_InsideAdapterConfig.htm>Assistant".
+using ZEMAssistantSeam = std::function<void(const QString &topic)>;
+
+inline constexpr char kTopicInsideAdapterConfig[] = "::/HTML\\1stStart_InsideAdapterConfig.htm>Assistant";
+inline constexpr char kTopicSaveAdapterConfig[] = "::/HTML\\1stStart_SaveAdapterConfig.htm>Assistant";
+inline constexpr char kTopicSeeYouLater[] = "::/HTML\\1stStart_SeeYouLater.htm>Assistant";
+
 class TDMMain;
 class ZEMAdapterOperations;
 class ZEMExchangeSink;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-static void InitTallyBillingResources() { Q_INIT_RESOURCE(tally_billing); }
-
 namespace {
 double Day(double value) { return std::floor(value); }
 
@@ -34,22 +32,7 @@ int PeriodStateIcon(const ZEMBillPeriods &list, qsizetype index, double clockNow
     }
 }
 
-QIcon PeriodStateIconPicture(int stateIcon)
-{
-    static const char *const names[kPeriodStateIconCount] = {"period_correct",  "period_intersection",
-                                                             "period_gap",      "period_gap_intersection",
-                                                             "period_finished", "period_started"};
-    static bool initialised = false;
-    if (!initialised) {
-        InitTallyBillingResources();
-        initialised = true;
-    }
-    if (stateIcon < 0 || stateIcon >= kPeriodStateIconCount)
-        return {};
-    return QIcon(QStringLiteral(":/billing/icons/%1.svg").arg(QLatin1String(names[stateIcon])));
-}
-
-QColor PeriodColour(const ZEMBillPeriods &list, qsizetype index, double clockNow)
+ZEMRgb PeriodColour(const ZEMBillPeriods &list, qsizetype index, double clockNow)
 {
     const ZEMBillPeriod &period = list.at(size_t(index));
     if (PeriodStatus(list, index, clockNow) == PeriodFinished)

@@ -4,8 +4,6 @@
 // top), what a point of the chart hits, and the arithmetic between the chart's visible window and its
 // scroll bar. The editor's widgets only draw and forward what is computed here.
 
-#include <QColor>
-#include <QIcon>
 #include <optional>
 
 #include "zem_billperiods.h"
@@ -23,19 +21,24 @@ inline constexpr int kPeriodStateIconCount = 6;
 
 // The icon index of period `index`: its flags, replaced by Finished or Started by its status.
 int PeriodStateIcon(const ZEMBillPeriods &list, qsizetype index, double clockNow);
-// The picture of a state icon index (24 pixels high).
-QIcon PeriodStateIconPicture(int stateIcon);
+// A colour as plain values; the editor turns it into the toolkit's colour.
+struct ZEMRgb {
+    int r = 0;
+    int g = 0;
+    int b = 0;
+    friend constexpr bool operator==(ZEMRgb, ZEMRgb) = default;
+};
 
 // Chart colours.
-inline const QColor kColourCorrect{0, 128, 0};
-inline const QColor kColourGap{255, 255, 0};
-inline const QColor kColourIntersection{255, 0, 0};
-inline const QColor kColourGapAndIntersection{128, 128, 0};
-inline const QColor kColourFinished{128, 128, 128};
-inline const QColor kColourSelected{0, 0, 255};
-inline const QColor kColourToday{255, 0, 255};
+inline constexpr ZEMRgb kColourCorrect{0, 128, 0};
+inline constexpr ZEMRgb kColourGap{255, 255, 0};
+inline constexpr ZEMRgb kColourIntersection{255, 0, 0};
+inline constexpr ZEMRgb kColourGapAndIntersection{128, 128, 0};
+inline constexpr ZEMRgb kColourFinished{128, 128, 128};
+inline constexpr ZEMRgb kColourSelected{0, 0, 255};
+inline constexpr ZEMRgb kColourToday{255, 0, 255};
 // The colour of a period's bar and handles (never the selection's blue).
-QColor PeriodColour(const ZEMBillPeriods &list, qsizetype index, double clockNow);
+ZEMRgb PeriodColour(const ZEMBillPeriods &list, qsizetype index, double clockNow);
 
 // A horizontal extent [from, to] in days.
 struct ZEMSpan {

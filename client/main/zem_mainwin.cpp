@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
+#include "zem_actions.h"
 #include "htmlhelputils.h"
 #include "zem_aboutdlg.h"
 #include "zem_adapteroperations.h"
@@ -30,11 +31,13 @@
 #include "zem_browserpane.h"
 #include "zem_dialogfilepicker.h"
 #include "zem_reportcontroller.h"
+#include "zem_reportmenu.h"
 #include "zem_adaptertree.h"
 #include "zem_configexchange.h"
 #include "zem_currentstats.h"
-#include "zem_notifier.h"
+#include "zem_desktopnotifier.h"
 #include "zem_pacemonitor.h"
+#include "zem_pacerows.h"
 #include "zem_logframe.h"
 #include "zem_artwork.h"
 #include "zem_debuglogform.h"
@@ -470,7 +473,8 @@ void TTZEMMainFrame::CreateBrowser(const ZEMMainFrameEnv &env)
     pageCommands_ = std::make_unique<ZEMPageCommands>(*this, *prompt_);
     connect(wbMain, &ZEMBrowserPane::PageCommand, this, &TTZEMMainFrame::RunPageCommand);
 
-    reports = new ZEMReportController(settings_, *this, *picker, pmReports, miRepSep, this);
+    reportMenu_ = std::make_unique<ZEMReportMenuWidget>(pmReports, miRepSep);
+    reports = new ZEMReportController(settings_, *this, *picker, *reportMenu_, this);
     reports->SetAdapterSources([this] { return activeAlias; }, [this] { return knownAliases; });
     connect(reports, &ZEMReportController::Navigate, this,
             [this](const QString &address) { wbMain->Navigate(QUrl(address)); });
@@ -636,7 +640,7 @@ void TTZEMMainFrame::CreateMonitorParts()
     }
     paceMonitor = new ZEMPaceMonitor(settings_, *this, *notifier_, this);
     paceMonitor->SetActiveAliasSource([this] { return activeAlias; });
-    paceMonitor->AttachList(lvCurrentStats);
+    AttachPaceRows(*paceMonitor, lvCurrentStats);
     connect(currentStats, &ZEMCurrentStatsPoller::StatsShown, paceMonitor, &ZEMPaceMonitor::Update);
     currentStats->SetTrayHintComposer([this](const QString &hint) { return paceMonitor->ComposeHint(hint); });
 

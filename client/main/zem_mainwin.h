@@ -45,6 +45,7 @@ class ZEMNotifier;
 class ZEMPaceMonitor;
 class ZEMPrompt;
 class ZEMReportController;
+class ZEMReportMenuWidget;
 class ZEMRequestChannel;
 
 // What the window talks to the outside world through; tests replace each part.
@@ -244,6 +245,7 @@ private:
     std::unique_ptr<ZEMHelpSystem> ownHelp_;
     std::unique_ptr<ZEMFilePicker> ownPicker_;
     std::unique_ptr<ZEMPageCommands> pageCommands_;
+    std::unique_ptr<ZEMReportMenuWidget> reportMenu_;
     ZEMNotifier *notifier_;
     std::unique_ptr<ZEMNotifier> ownNotifier_;
     bool trayAvailable_ = false;

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QMenu>
 
 #include "zem_envelope.h"
 #include "zem_filepicker.h"
@@ -25,11 +24,11 @@ QString PluginKey(const QString &symbolicName)
 } // namespace
 
 ZEMReportController::ZEMReportController(TDMMain &settings, ZEMExchangeSink &sink, ZEMFilePicker &picker,
-                                         QMenu *menu, QAction *separator, QObject *parent)
-    : QObject(parent), settings_(settings), sink_(sink), picker_(picker), menu_(menu), separator_(separator),
+                                         ZEMReportMenu &menu, QObject *parent)
+    : QObject(parent), settings_(settings), sink_(sink), picker_(picker), menu_(menu),
       activeAlias_([] { return QString(); }), knownAliases_([] { return QStringList(); })
 {
-    connect(menu_, &QMenu::aboutToShow, this, &ZEMReportController::RebuildReportsMenu);
+    menu_.OnAboutToShow([this] { RebuildReportsMenu(); });
 }
 
 void ZEMReportController::SetAdapterSources(std::function<QString()> activeAlias,
@@ -39,16 +38,7 @@ void ZEMReportController::SetAdapterSources(std::function<QString()> activeAlias
     knownAliases_ = std::move(knownAliases);
 }
 
-QList<QAction *> ZEMReportController::ReportItems() const
-{
-    QList<QAction *> items;
-    for (QAction *action : menu_->actions()) {
-        if (action == separator_)
-            break;
-        items.append(action);
-    }
-    return items;
-}
+QList<QAction *> ZEMReportController::ReportItems() const { return menu_.Items(); }
 
 QString ZEMReportController::ItemSymbolicName(const QAction *item)
 {
@@ -60,20 +50,20 @@ QString ZEMReportController::ItemPath(const QAction *item) { return item->data()
 QAction *ZEMReportController::AddItem(const QString &symbolicName, const QString &title,
                                       const QString &description, const QString &path)
 {
-    auto *item = new QAction(title, menu_);
+    auto *item = new QAction(title, this);
     item->setObjectName(QStringLiteral("miReport_") + symbolicName);
     item->setStatusTip(description);
     item->setToolTip(description);
     item->setData(QStringList{symbolicName, path});
     connect(item, &QAction::triggered, this, [this, item] { RunReportItem(item); });
-    menu_->insertAction(separator_, item);
+    menu_.Insert(item);
     return item;
 }
 
 void ZEMReportController::RebuildReportsMenu()
 {
     for (QAction *item : ReportItems()) {
-        menu_->removeAction(item);
+        menu_.Remove(item);
         item->deleteLater();
     }
     ZEMSettingsStore &store = settings_.Store();

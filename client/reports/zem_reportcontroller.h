@@ -10,20 +10,33 @@
 #include <functional>
 
 class QAction;
-class QMenu;
 class TDMMain;
 class ZEMExchangeSink;
 class ZEMFilePicker;
 
 inline constexpr char kPluginsKey[] = "SOFTWARE\\Brackwater\\Tallyway\\Plugins";
 
+// Where the report items are shown (the Reports menu, above its separator); the widget side is
+// ZEMReportMenuWidget (ui/zem_reportmenu.h), tests may use any other.
+class ZEMReportMenu {
+public:
+    virtual ~ZEMReportMenu() = default;
+    // The report items in menu order.
+    virtual QList<QAction *> Items() const = 0;
+    // Adds an item after the others; the menu shows it, its owner stays the caller.
+    virtual void Insert(QAction *item) = 0;
+    virtual void Remove(QAction *item) = 0;
+    // Called each time the menu is about to pop up.
+    virtual void OnAboutToShow(std::function<void()> handler) = 0;
+};
+
 class ZEMReportController : public QObject {
     Q_OBJECT
 
 public:
-    // `menu` holds a separator (`separator`) above the install item: report items go above it.
-    ZEMReportController(TDMMain &settings, ZEMExchangeSink &sink, ZEMFilePicker &picker, QMenu *menu,
-                        QAction *separator, QObject *parent = nullptr);
+    // `menu` must outlive the controller.
+    ZEMReportController(TDMMain &settings, ZEMExchangeSink &sink, ZEMFilePicker &picker, ZEMReportMenu &menu,
+                        QObject *parent = nullptr);
 
     // Where the active adapter and the adapter list are read when a report runs.
     void SetAdapterSources(std::function<QString()> activeAlias, std::function<QStringList()> knownAliases);
@@ -56,8 +69,7 @@ private:
     TDMMain &settings_;
     ZEMExchangeSink &sink_;
     ZEMFilePicker &picker_;
-    QMenu *menu_;
-    QAction *separator_;
+    ZEMReportMenu &menu_;
     std::function<QString()> activeAlias_;
     std::function<QStringList()> knownAliases_;
 };

@@ -11,7 +11,7 @@ foreach(_gui controller:tst_adaptercontroller configdlg:tst_adaptconfigdlg)
   list(GET _gui 1 _source)
   tally_add_test(adapters_${_name} GTEST GUI
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/${_source}.cpp
-    LIBS tally_adapters tally_testsupport Qt6::Widgets Qt6::Test)
+    LIBS tally_adapters_ui tally_testsupport Qt6::Widgets Qt6::Test)
   target_include_directories(adapters_${_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/client/main)
   tally_font_test(adapters_${_name})
 endforeach()

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "billing_testsupport.h"
+#include "billing_uisupport.h"
 #include "zem_addlimitdlg.h"
 #include "zem_billperioddlg.h"
 #include "zem_createbillperiodsdlg.h"

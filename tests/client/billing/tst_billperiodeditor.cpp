@@ -14,9 +14,10 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-#include "billing_testsupport.h"
+#include "billing_uisupport.h"
 #include "zem_addlimitdlg.h"
 #include "zem_billperiodeditor.h"
+#include "zem_periodpictures.h"
 #include "zem_billperioddlg.h"
 #include "zem_createbillperiodsdlg.h"
 #include "zem_testhelpers.h"
@@ -81,8 +82,8 @@ private slots:
         }
         QCOMPARE(Picture(PeriodStateIconPicture(StateGap)).height(), 24);
         QVERIFY(Picture(PeriodStateIconPicture(StateGap)) != Picture(PeriodStateIconPicture(StateCorrect)));
-        QCOMPARE(editor.BarColour(0), kColourFinished);
-        QCOMPARE(editor.BarColour(6), kColourGapAndIntersection);
+        QCOMPARE(editor.BarColour(0), ToColour(kColourFinished));
+        QCOMPARE(editor.BarColour(6), ToColour(kColourGapAndIntersection));
         // The chart opens centred on today, 42 days wide.
         QCOMPARE(editor.AxisMax() - editor.AxisMin(), 42.0);
         QCOMPARE((editor.AxisMax() + editor.AxisMin()) / 2, D(2004, 3, 17));
@@ -341,7 +342,7 @@ private slots:
         QTest::mousePress(chart, Qt::LeftButton, {}, handle);
         QCOMPARE(editor.dragIndex, 0);
         QCOMPARE(editor.dragEnd, 1);
-        QCOMPARE(editor.BarColour(0), kColourSelected);
+        QCOMPARE(editor.BarColour(0), ToColour(kColourSelected));
         QTest::mouseMove(chart, drop);
         QVERIFY(ZEMToolTipFormVisible());
         QCOMPARE(editor.lDate->text(), QStringLiteral("05/03/2004"));
@@ -354,7 +355,7 @@ private slots:
         QCOMPARE(editor.AxisMin(), axisMin);
         QCOMPARE(editor.lvPeriods->model()->index(0, 1).data().toString(), QStringLiteral("05/03/2004"));
         // The rebuild gives the bar its own colour back (the period has now ended).
-        QCOMPARE(editor.BarColour(0), kColourFinished);
+        QCOMPARE(editor.BarColour(0), ToColour(kColourFinished));
     }
 
     void panningMovesAxisAndScrollBarFollows()
@@ -377,8 +378,8 @@ private slots:
         QTest::mouseRelease(chart, Qt::LeftButton, {}, onBar + QPoint(-150, 0));
         QCOMPARE(editor.AxisMin(), axisMin);
         QCOMPARE(editor.lvPeriods->currentIndex().row(), 0);
-        QCOMPARE(editor.BarColour(0), kColourSelected);
-        QCOMPARE(editor.BarColour(1), kColourCorrect);
+        QCOMPARE(editor.BarColour(0), ToColour(kColourSelected));
+        QCOMPARE(editor.BarColour(1), ToColour(kColourCorrect));
         // Dragging the background to the left moves the window into the future.
         const QPoint background = editor.ChartPixel(D(2004, 3, 20), 1.7).toPoint();
         const double dayWidth =

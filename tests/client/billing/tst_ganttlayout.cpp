@@ -15,7 +15,7 @@ TEST(GanttLayout, StateIconsAndColours)
 {
     ZEMBillPeriods list = EveryStateList();
     SortAndCheck(list);
-    const QColor colours[] = {kColourFinished,
+    const ZEMRgb colours[] = {kColourFinished,
                               kColourCorrect,
                               kColourGap,
                               kColourCorrect,

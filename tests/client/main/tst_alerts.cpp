@@ -17,7 +17,7 @@
 #include "zem_debuglogform.h"
 #include "zem_devserver.h"
 #include "zem_mainwin.h"
-#include "zem_notifier.h"
+#include "zem_desktopnotifier.h"
 #include "zem_optionsdlg.h"
 #include "zem_pace.h"
 #include "zem_pacemonitor.h"

@@ -22,7 +22,7 @@ target_compile_definitions(report_fixture_other PRIVATE "FIXTURE_NAME=\"fixture_
 tally_add_test(reports_params GTEST SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_reportparams.cpp
                LIBS tally_reports tally_testsupport)
 tally_add_test(reports_plugins GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_reportcontroller.cpp
-               LIBS tally_reports tally_testsupport Qt6::Test)
+               LIBS tally_reports_ui tally_testsupport Qt6::Test)
 target_compile_definitions(reports_plugins PRIVATE TALLY_REPORT_FIXTURES="${_fixture_dir}")
 add_dependencies(reports_plugins ${_fixtures})
 
@@ -37,6 +37,6 @@ if(TARGET tallyway-devserver)
 endif()
 
 tally_add_test(reports_shipped GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_shippedreports.cpp
-               LIBS tally_reports Qt6::Test)
+               LIBS tally_reports Qt6::Widgets Qt6::Test)
 target_compile_definitions(reports_shipped PRIVATE TALLY_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 add_dependencies(reports_shipped tally_reports_shipped)

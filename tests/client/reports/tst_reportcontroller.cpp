@@ -12,6 +12,7 @@
 
 #include "zem_filepicker.h"
 #include "zem_reportcontroller.h"
+#include "zem_reportmenu.h"
 #include "zem_testhelpers.h"
 
 namespace {
@@ -32,7 +33,8 @@ struct Setup {
         dm.AppPath = folder.path() + QLatin1Char('/');
         separator = menu.addSeparator();
         install = menu.addAction(QStringLiteral("Install &new report..."));
-        controller = std::make_unique<ZEMReportController>(dm, sink, picker, &menu, separator);
+        reportMenu = std::make_unique<ZEMReportMenuWidget>(&menu, separator);
+        controller = std::make_unique<ZEMReportController>(dm, sink, picker, *reportMenu);
         controller->SetAdapterSources([this] { return active; }, [this] { return aliases; });
     }
     QStringList Captions() const
@@ -63,6 +65,7 @@ struct Setup {
     QMenu menu;
     QAction *separator = nullptr;
     QAction *install = nullptr;
+    std::unique_ptr<ZEMReportMenuWidget> reportMenu;
     std::unique_ptr<ZEMReportController> controller;
     QString active = QStringLiteral("eth0");
     QStringList aliases = {QStringLiteral("eth0"), QStringLiteral("eth1")};

@@ -1,7 +1,6 @@
 #include "zem_pacemonitor.h"
 
 #include <QDir>
-#include <QTreeWidget>
 
 #include "zem_envelope.h"
 #include "zem_notifier.h"
@@ -15,26 +14,16 @@ ZEMPaceMonitor::ZEMPaceMonitor(TDMMain &settings, ZEMExchangeSink &sink, ZEMNoti
     history_.Load();
 }
 
-void ZEMPaceMonitor::AttachList(QTreeWidget *list)
+void ZEMPaceMonitor::SetRowsView(std::function<void(const QStringList &)> show)
 {
-    list_ = list;
-    rows_.clear();
-    for (const QString &caption : PaceRowCaptions()) {
-        auto *item = new QTreeWidgetItem(list_, {caption, QString()});
-        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-        rows_.push_back(item);
-    }
+    showRows_ = std::move(show);
     ShowRows();
 }
 
 void ZEMPaceMonitor::ShowRows()
 {
-    if (!list_)
-        return;
-    const QStringList values = PaceRowValues(estimate_);
-    // The rows are kept by item, not by position: other rows may be put between them and the top.
-    for (int i = 0; i < values.size() && i < int(rows_.size()); ++i)
-        rows_[i]->setText(1, values[i]);
+    if (showRows_)
+        showRows_(PaceRowValues(estimate_));
 }
 
 void ZEMPaceMonitor::Update()

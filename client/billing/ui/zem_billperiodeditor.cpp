@@ -23,6 +23,7 @@
 #include "zem_billperioddlg.h"
 #include "zem_createbillperiodsdlg.h"
 #include "zem_dragtooltip.h"
+#include "zem_periodpictures.h"
 #include "zem_prompt.h"
 #include "zmm_utils.h"
 
@@ -351,12 +352,13 @@ QWidget *TZEMBillPeriodEditor::BuildGridPage()
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(lvPeriods, 1);
-    layout->addWidget(Legend({{kColourCorrect, tr("Correct"), {}},
-                              {kColourGap, tr("Gap before period"), {}},
-                              {kColourIntersection, tr("Intersection"), {}},
-                              {kColourFinished, tr("Finished"), {}},
-                              {kColourCorrect, tr("Started"), PeriodStateIconPicture(StateStarted)}},
-                             5));
+    layout->addWidget(
+        Legend({{ToColour(kColourCorrect), tr("Correct"), {}},
+                {ToColour(kColourGap), tr("Gap before period"), {}},
+                {ToColour(kColourIntersection), tr("Intersection"), {}},
+                {ToColour(kColourFinished), tr("Finished"), {}},
+                {ToColour(kColourCorrect), tr("Started"), PeriodStateIconPicture(StateStarted)}},
+               5));
     return page;
 }
 
@@ -437,13 +439,13 @@ QWidget *TZEMBillPeriodEditor::BuildChartPage()
     layout->addWidget(chPeriods, 1);
     layout->addWidget(sbarBottom);
     layout->addLayout(controls);
-    layout->addWidget(Legend({{kColourCorrect, tr("Correct"), {}},
-                              {kColourGap, tr("Gap before period"), {}},
-                              {kColourIntersection, tr("Intersection"), {}},
-                              {kColourGapAndIntersection, tr("Gap and intersection"), {}},
-                              {kColourSelected, tr("Selected"), {}},
-                              {kColourFinished, tr("Finished"), {}},
-                              {kColourToday, tr("Today"), {}}},
+    layout->addWidget(Legend({{ToColour(kColourCorrect), tr("Correct"), {}},
+                              {ToColour(kColourGap), tr("Gap before period"), {}},
+                              {ToColour(kColourIntersection), tr("Intersection"), {}},
+                              {ToColour(kColourGapAndIntersection), tr("Gap and intersection"), {}},
+                              {ToColour(kColourSelected), tr("Selected"), {}},
+                              {ToColour(kColourFinished), tr("Finished"), {}},
+                              {ToColour(kColourToday), tr("Today"), {}}},
                              4));
     return page;
 }
@@ -546,7 +548,7 @@ void TZEMBillPeriodEditor::RebuildChart()
     labelFont.setPointSizeF(std::max(7.0, labelFont.pointSizeF() - 1));
     for (int i = 0; i < count; ++i) {
         const ZEMBillPeriod &period = periods[size_t(i)];
-        const QColor colour = PeriodColour(periods, i, now);
+        const QColor colour = ToColour(PeriodColour(periods, i, now));
         Bar bar{Rect(chPeriods, colour, QPen(colour.darker(150))), new QCPItemText(chPeriods),
                 BarSpan(period), double(i), kBarHalfHeight};
         bar.label->setText(FormatLimit(period.limit));
@@ -560,7 +562,7 @@ void TZEMBillPeriodEditor::RebuildChart()
     for (int end = 0; end < 2; ++end)
         for (int i = 0; i < count; ++i) {
             const ZEMBillPeriod &period = periods[size_t(i)];
-            const QColor colour = PeriodColour(periods, i, now).darker(170);
+            const QColor colour = ToColour(PeriodColour(periods, i, now)).darker(170);
             handles_.append({Rect(chPeriods, colour, Qt::NoPen), nullptr,
                              end ? EndHandleSpan(period) : StartHandleSpan(period), double(i),
                              kHandleHalfHeight});
@@ -573,13 +575,13 @@ void TZEMBillPeriodEditor::RebuildChart()
 void TZEMBillPeriodEditor::PlaceTodayMarker()
 {
     const double today = BillingClockToday();
-    today_ = {Rect(chPeriods, kColourToday, Qt::NoPen),
+    today_ = {Rect(chPeriods, ToColour(kColourToday), Qt::NoPen),
               new QCPItemText(chPeriods),
               {today, today + 1},
               double(TodayMarkerRow(periods, today)),
               kTodayHalfHeight};
     today_.label->setText(tr("Today"));
-    today_.label->setColor(kColourToday.darker(140));
+    today_.label->setColor(ToColour(kColourToday).darker(140));
     today_.label->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
     today_.label->setSelectable(false);
 }
@@ -625,7 +627,7 @@ void TZEMBillPeriodEditor::ColourBars()
 {
     const double now = BillingClockNow();
     for (int i = 0; i < bars_.size(); ++i) {
-        const QColor colour = i == selectedBar_ ? kColourSelected : PeriodColour(periods, i, now);
+        const QColor colour = ToColour(i == selectedBar_ ? kColourSelected : PeriodColour(periods, i, now));
         bars_[i].rect->setBrush(colour);
         bars_[i].rect->setPen(QPen(colour.darker(150)));
         bars_[i].label->setColor(colour.lightness() < 110 ? Qt::white : Qt::black);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <vector>
 // Follows the statistics of the active adapter: after every update it records a sample, works out the
 // pace (zem_pace.h), shows it in three rows after the statistics list's rows and in the tray hint, and
 // raises the alerts that are due, each once, as a notification and a client-log line. The history and
@@ -12,8 +11,6 @@
 
 #include "zem_pace.h"
 
-class QTreeWidget;
-class QTreeWidgetItem;
 class TDMMain;
 class ZEMExchangeSink;
 class ZEMNotifier;
@@ -29,8 +26,9 @@ public:
                    QObject *parent = nullptr);
 
     void SetActiveAliasSource(std::function<QString()> source) { activeAlias_ = std::move(source); }
-    // Appends the three pace rows to the statistics list.
-    void AttachList(QTreeWidget *list);
+    // Where the three pace rows are shown (their captions are PaceRowCaptions()); called with their
+    // values after every update and at once.
+    void SetRowsView(std::function<void(const QStringList &values)> show);
 
     // Runs after each statistics update (reply or clearing): sample, estimate, rows, alerts.
     void Update();
@@ -48,8 +46,7 @@ private:
     ZEMExchangeSink &sink_;
     ZEMNotifier &notifier_;
     std::function<QString()> activeAlias_;
-    QTreeWidget *list_ = nullptr;
-    std::vector<QTreeWidgetItem *> rows_; // the pace rows of the list, owned by it
+    std::function<void(const QStringList &)> showRows_;
     ZEMPaceHistory history_;
     ZEMPaceEstimate estimate_;
     QString adapter_;

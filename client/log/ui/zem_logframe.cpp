@@ -10,81 +10,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "zem_actions.h"
 #include "zem_memo.h"
-#include "zem_querybuilder.h"
 #include "zem_requestchannel.h"
-#include "zem_simplexml.h"
 #include "zmm_datamodule.h"
-
-// ---------------------------------------------------------------------------------------------
-// Exchange
-
-namespace {
-
-// Reads the error/warning envelope of the reply with the shared check, its report lines going into
-// the strip and its boxes nowhere: the strip shows each report once, as a line.
-class EnvelopeLines : public ZEMExchangeSink, private ZEMPrompt {
-public:
-    explicit EnvelopeLines(const ZEMServerLogExchange::AddLineFn &addLine) : addLine_(addLine) {}
-    void ClientLog(const QString &prefix, const QString &text) override { addLine_(prefix + text); }
-    void StatusText(const QString &) override {}
-    ZEMPrompt &Prompt() override { return *this; }
-
-private:
-    int MessageBox(const QString &, int style) override { return DefaultButton(style); }
-    int DontShowMe(const QString &, int style, bool &dontShowAgain) override
-    {
-        dontShowAgain = false;
-        return DefaultButton(style);
-    }
-
-    const ZEMServerLogExchange::AddLineFn &addLine_;
-};
-
-} // namespace
-
-void ZEMServerLogExchange::FillParams(ZEMQueryBuilder &params, int lines)
-{
-    QString count = QStringLiteral("0");
-    if (firstRequest_) {
-        count = QString::number(lines);
-        firstRequest_ = false;
-    }
-    params.Set(QStringLiteral("number_lines"), count);
-}
-
-void ZEMServerLogExchange::HandlePayload(const ZEMXMLItem &root)
-{
-    EnvelopeLines envelope(addReport_);
-    if (!EnvelopeCheck(root, QStringLiteral("CPM log: "), envelope))
-        return;
-    if (const ZEMXMLItem *messages = root.Child(QStringLiteral("LOG_MESSAGES")))
-        for (const auto &message : messages->Children)
-            addLine_(message->Text);
-}
-
-void ZEMServerLogExchange::ClientLog(const QString &prefix, const QString &text)
-{
-    addReport_(prefix + text);
-}
-
-void ZEMServerLogExchange::StatusText(const QString &text)
-{
-    if (!text.isEmpty())
-        addReport_(text);
-}
-
-int ZEMServerLogExchange::MessageBox(const QString &text, int style)
-{
-    addReport_(text);
-    return DefaultButton(style);
-}
-
-int ZEMServerLogExchange::DontShowMe(const QString &text, int style, bool &dontShowAgain)
-{
-    dontShowAgain = false;
-    return MessageBox(text, style);
-}
 
 // ---------------------------------------------------------------------------------------------
 // Model
@@ -117,23 +46,6 @@ void ZEMLogLinesModel::Refresh() { emit dataChanged(index(0, 0), index(rowCount(
 
 // ---------------------------------------------------------------------------------------------
 // Frame
-
-QAction *ZEMMakeAction(QObject *owner, const char *name, const QString &caption, const QString &hint,
-                       const QKeySequence &shortcut)
-{
-    auto *action = new QAction(caption, owner);
-    action->setObjectName(QLatin1String(name));
-    ZEMSetActionLook(action, caption, hint);
-    action->setShortcut(shortcut);
-    return action;
-}
-
-void ZEMSetActionLook(QAction *action, const QString &caption, const QString &hint)
-{
-    action->setText(caption);
-    action->setStatusTip(hint);
-    action->setToolTip(hint);
-}
 
 namespace {
 

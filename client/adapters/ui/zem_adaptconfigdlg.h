@@ -21,13 +21,6 @@ struct ZEMTreeNode;
 // The bill period editor seam of the adapter operations: on a copy, true on OK with the modified flag.
 using ZEMBillPeriodEditorSeam = ZEMBillPeriodEditorHook;
 
-// Opens an Assistant topic such as "::/HTML\1stStart_InsideAdapterConfig.htm>Assistant".
-using ZEMAssistantSeam = std::function<void(const QString &topic)>;
-
-inline constexpr char kTopicInsideAdapterConfig[] = "::/HTML\\1stStart_InsideAdapterConfig.htm>Assistant";
-inline constexpr char kTopicSaveAdapterConfig[] = "::/HTML\\1stStart_SaveAdapterConfig.htm>Assistant";
-inline constexpr char kTopicSeeYouLater[] = "::/HTML\\1stStart_SeeYouLater.htm>Assistant";
-
 class TZEMAdaptConfigDlg : public QDialog {
     Q_OBJECT
 

@@ -1,4 +1,4 @@
-#include "zem_notifier.h"
+#include "zem_desktopnotifier.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

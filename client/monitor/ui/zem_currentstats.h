@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "zem_statspoll.h"
 #include "zem_statsreply.h"
 #include "zem_trayicon.h"
 #include "zmm_utils.h"
@@ -38,11 +39,6 @@ struct ZEMTrayUpdate {
 ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats,
                                 const QString &staleSince = QString());
 
-// Statistics are stale when the last reply applied is older than two poll intervals; without a poll
-// interval (automatic refresh off) they never are.
-bool StatsAreStale(const QDateTime &lastUpdate, const QDateTime &now, int intervalMs);
-// Since when stale statistics are: the time of day, with the date in front when it was not today.
-QString StaleSinceText(const QDateTime &lastUpdate, const QDateTime &now);
 // The picture's colours while the statistics are stale: white on grey.
 ZEMTrayColours StaleTrayColours();
 
@@ -65,7 +61,8 @@ public:
     QStringList Values() const;
 };
 
-// Polls the current statistics of the active adapter and shows them in the list and the tray.
+// The statistics view over the poll (zem_statspoll.h): shows the values in the list and the tray and
+// drives the Start/Stop, Refresh and Options actions.
 class ZEMCurrentStatsPoller : public QObject {
     Q_OBJECT
 
@@ -74,7 +71,10 @@ public:
     ~ZEMCurrentStatsPoller() override;
 
     // Where the active adapter's alias comes from (empty: none).
-    void SetActiveAliasSource(std::function<QString()> source) { activeAlias_ = std::move(source); }
+    void SetActiveAliasSource(std::function<QString()> source)
+    {
+        poll_->SetActiveAliasSource(std::move(source));
+    }
     // The list whose seven rows show the values in their second column.
     void SetList(QTreeWidget *list);
     // Uses actions and a timer made elsewhere (the main window's) instead of the poller's own.
@@ -87,11 +87,11 @@ public:
 
     // The refresh timer's interval; 0 means it never fires.
     void SetTimerInterval(int ms);
-    int TimerInterval() const { return interval_; }
+    int TimerInterval() const { return poll_->TimerInterval(); }
     // ReqInterval x 1000.
     void ApplySettingsInterval();
-    bool StatsPaused() const { return paused_; }
-    bool IsStopped() const { return paused_ || interval_ == 0; }
+    bool StatsPaused() const { return poll_->Paused(); }
+    bool IsStopped() const { return poll_->IsStopped(); }
 
     void Refresh();
     void TimerTick();
@@ -108,10 +108,10 @@ public:
     }
 
     // Whether the values shown are older than two poll intervals, and since when (empty while not).
-    bool Stale() const { return stale_; }
-    QString StaleSince() const;
+    bool Stale() const { return poll_->Stale(); }
+    QString StaleSince() const { return poll_->StaleSince(); }
     // Checks the age of the values; redraws the list and the tray when they turn stale.
-    void CheckStale();
+    void CheckStale() { poll_->CheckStale(); }
 
     // What the tray shows now (also kept without a tray icon).
     QString TrayHint() const { return trayHint_; }
@@ -122,21 +122,18 @@ public:
     QAction *actCSStartPause = nullptr;
     QAction *actCSOptions = nullptr;
     QTimer *tmStatRefresh = nullptr;
-    ZEMRequestChannel &Channel() { return *csStat_; }
+    ZEMRequestChannel &Channel() { return poll_->Channel(); }
+    ZEMStatsPoll &Poll() { return *poll_; }
 
 signals:
     // After the list was redrawn from the current values (a reply, or clearing without an adapter).
     void StatsShown();
 
 private:
-    void StartPauseExecute();
-    void OptionsExecute();
-    QString ActiveAlias() const { return activeAlias_ ? activeAlias_() : QString(); }
+    QString ActiveAlias() const { return poll_->ActiveAlias(); }
 
     TDMMain &settings_;
-    ZEMExchangeSink &sink_;
-    std::unique_ptr<ZEMRequestChannel> csStat_;
-    std::function<QString()> activeAlias_;
+    ZEMStatsPoll *poll_;
     std::function<QString(const QString &)> hintComposer_;
     void ConnectActions();
     void ScheduleUpdate();
@@ -147,11 +144,7 @@ private:
     QIcon plainIcon_;
     QIcon startIcon_;
     QIcon stopIcon_;
-    int interval_ = 0;
-    bool paused_ = false;
     bool updatePending_ = false;
-    QDateTime lastUpdate_; // of the last reply applied; invalid when there is none
-    bool stale_ = false;
     QString trayHint_;
     bool trayShowsStats_ = false;
     QIcon trayPicture_;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <cstdarg>
 
+#include "zem_actions.h"
 #include "zem_logframe.h"
 #include "zem_memo.h"
 

@@ -5,13 +5,9 @@
 #include <QPointer>
 #include <QString>
 
-class QSystemTrayIcon;
+#include "zem_notifier.h"
 
-class ZEMNotifier {
-public:
-    virtual ~ZEMNotifier() = default;
-    virtual void Notify(const QString &title, const QString &text) = 0;
-};
+class QSystemTrayIcon;
 
 class ZEMDesktopNotifier : public ZEMNotifier {
 public:

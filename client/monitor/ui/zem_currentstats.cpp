@@ -5,29 +5,12 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include "zem_envelope.h"
-#include "zem_logframe.h"
+#include "zem_actions.h"
 #include "zem_prompt.h"
-#include "zem_querybuilder.h"
-#include "zem_requestchannel.h"
-#include "zem_simplexml.h"
 #include "zmm_datamodule.h"
 
 // ---------------------------------------------------------------------------------------------
 // Logic
-
-bool StatsAreStale(const QDateTime &lastUpdate, const QDateTime &now, int intervalMs)
-{
-    return lastUpdate.isValid() && intervalMs > 0 && lastUpdate.msecsTo(now) > 2LL * intervalMs;
-}
-
-QString StaleSinceText(const QDateTime &lastUpdate, const QDateTime &now)
-{
-    const QString time = lastUpdate.toString(QStringLiteral("HH:mm:ss"));
-    if (lastUpdate.date() == now.date())
-        return time;
-    return FormatDisplayDate(EncodeDateTime(lastUpdate)) + QLatin1Char(' ') + time;
-}
 
 ZEMTrayColours StaleTrayColours() { return {Qt::white, QColor(128, 128, 128)}; }
 
@@ -140,28 +123,19 @@ QStringList TZEMCurrentStatsList::Values() const
 // Poller
 
 ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink &sink, QObject *parent)
-    : QObject(parent), settings_(settings), sink_(sink),
-      csStat_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Stat, settings, sink))
+    : QObject(parent), settings_(settings), poll_(new ZEMStatsPoll(settings, sink, this))
 {
-    csStat_->SetParamsFiller(
-        [this](ZEMQueryBuilder &params) { FillStatsParams(params, ActiveAlias(), settings_.ClockNow); });
-    csStat_->SetPayloadHandler([this](const ZEMXMLItem &root) {
-        ReadStatsReply(root, settings_.CurrentStats);
-        lastUpdate_ = settings_.Clock().Now();
-        stale_ = false;
+    connect(poll_, &ZEMStatsPoll::ValuesChanged, this, [this] {
         UpdateStatsList();
         UpdateTrayStats();
     });
-    // A failed request may leave the values too old to pass for current ones.
-    connect(csStat_.get(), &ZEMRequestChannel::SocketErrorHandled, this, &ZEMCurrentStatsPoller::CheckStale);
-    connect(csStat_.get(), &ZEMRequestChannel::ReplyHandled, this, [this](ZEMReplyOutcome outcome) {
-        if (outcome != ZEMReplyOutcome::Handled)
-            CheckStale();
+    // Only the look changes: no new values, so listeners of StatsShown (the pace samples) are not told.
+    connect(poll_, &ZEMStatsPoll::LookChanged, this, [this] {
+        ShowList();
+        UpdateTrayStats();
     });
-
-    tmStatRefresh = new QTimer(this);
-    tmStatRefresh->setObjectName(QStringLiteral("tmStatRefresh"));
-    connect(tmStatRefresh, &QTimer::timeout, this, &ZEMCurrentStatsPoller::TimerTick);
+    connect(poll_, &ZEMStatsPoll::StateChanged, this, &ZEMCurrentStatsPoller::ScheduleUpdate);
+    tmStatRefresh = poll_->Timer();
 
     actCSRefresh =
         ZEMMakeAction(this, "actCSRefresh", QStringLiteral("Re&fresh statistics"),
@@ -174,16 +148,16 @@ ZEMCurrentStatsPoller::ZEMCurrentStatsPoller(TDMMain &settings, ZEMExchangeSink 
     ConnectActions();
 
     trayHint_ = QString::fromLatin1(kApplicationTitle);
-    ApplySettingsInterval();
+    ScheduleUpdate();
 }
 
 ZEMCurrentStatsPoller::~ZEMCurrentStatsPoller() = default;
 
 void ZEMCurrentStatsPoller::ConnectActions()
 {
-    connect(actCSRefresh, &QAction::triggered, this, &ZEMCurrentStatsPoller::Refresh);
-    connect(actCSStartPause, &QAction::triggered, this, &ZEMCurrentStatsPoller::StartPauseExecute);
-    connect(actCSOptions, &QAction::triggered, this, &ZEMCurrentStatsPoller::OptionsExecute);
+    connect(actCSRefresh, &QAction::triggered, poll_, &ZEMStatsPoll::Refresh);
+    connect(actCSStartPause, &QAction::triggered, poll_, &ZEMStatsPoll::StartPause);
+    connect(actCSOptions, &QAction::triggered, poll_, &ZEMStatsPoll::EditOptions);
 }
 
 void ZEMCurrentStatsPoller::AttachActions(QAction *refresh, QAction *startPause, QAction *options)
@@ -200,11 +174,8 @@ void ZEMCurrentStatsPoller::AttachActions(QAction *refresh, QAction *startPause,
 
 void ZEMCurrentStatsPoller::AttachTimer(QTimer *timer)
 {
-    if (tmStatRefresh->parent() == this)
-        delete tmStatRefresh;
+    poll_->AttachTimer(timer);
     tmStatRefresh = timer;
-    connect(tmStatRefresh, &QTimer::timeout, this, &ZEMCurrentStatsPoller::TimerTick);
-    SetTimerInterval(interval_);
 }
 
 void ZEMCurrentStatsPoller::SetList(QTreeWidget *list)
@@ -230,59 +201,13 @@ void ZEMCurrentStatsPoller::SetStartPauseIcons(const QIcon &start, const QIcon &
     ScheduleUpdate();
 }
 
-void ZEMCurrentStatsPoller::SetTimerInterval(int ms)
-{
-    interval_ = std::max(0, ms);
-    // A zero interval would make the timer fire continuously; it means "never" here. An unchanged
-    // interval leaves a running timer alone, so its next tick does not move.
-    if (interval_ == 0)
-        tmStatRefresh->stop();
-    else if (!tmStatRefresh->isActive() || tmStatRefresh->interval() != interval_)
-        tmStatRefresh->start(interval_);
-    ScheduleUpdate();
-}
+void ZEMCurrentStatsPoller::SetTimerInterval(int ms) { poll_->SetTimerInterval(ms); }
 
-void ZEMCurrentStatsPoller::ApplySettingsInterval()
-{
-    SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000);
-}
+void ZEMCurrentStatsPoller::ApplySettingsInterval() { poll_->ApplySettingsInterval(); }
 
-void ZEMCurrentStatsPoller::TimerTick()
-{
-    CheckStale();
-    if (!paused_)
-        Refresh();
-}
+void ZEMCurrentStatsPoller::TimerTick() { poll_->TimerTick(); }
 
-void ZEMCurrentStatsPoller::Refresh()
-{
-    if (!ActiveAlias().isEmpty()) {
-        csStat_->Start();
-        return;
-    }
-    settings_.ClearCurrentStats();
-    lastUpdate_ = QDateTime();
-    stale_ = false;
-    UpdateStatsList();
-    UpdateTrayStats();
-}
-
-void ZEMCurrentStatsPoller::CheckStale()
-{
-    const bool stale =
-        !ActiveAlias().isEmpty() && StatsAreStale(lastUpdate_, settings_.Clock().Now(), interval_);
-    if (stale == stale_)
-        return;
-    stale_ = stale;
-    // Only the look changes: no new values, so listeners of StatsShown (the pace samples) are not told.
-    ShowList();
-    UpdateTrayStats();
-}
-
-QString ZEMCurrentStatsPoller::StaleSince() const
-{
-    return stale_ ? StaleSinceText(lastUpdate_, settings_.Clock().Now()) : QString();
-}
+void ZEMCurrentStatsPoller::Refresh() { poll_->Refresh(); }
 
 void ZEMCurrentStatsPoller::ShowList()
 {
@@ -338,22 +263,4 @@ void ZEMCurrentStatsPoller::UpdateActions()
         ZEMSetActionLook(actCSStartPause, QStringLiteral("&Stop"),
                          QStringLiteral("Stop current statistics requests"));
     actCSStartPause->setIcon(stopped ? startIcon_ : stopIcon_);
-}
-
-void ZEMCurrentStatsPoller::StartPauseExecute()
-{
-    if (interval_ != 0) {
-        paused_ = !paused_;
-    } else if (settings_.EditOptions(1, true)) {
-        paused_ = settings_.ReqInterval == 0;
-        ApplySettingsInterval();
-    }
-    sink_.StatusText(QString());
-    ScheduleUpdate();
-}
-
-void ZEMCurrentStatsPoller::OptionsExecute()
-{
-    if (settings_.EditOptions(1, false))
-        ApplySettingsInterval();
 }

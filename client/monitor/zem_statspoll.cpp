@@ -1,0 +1,125 @@
+#include "zem_statspoll.h"
+
+#include <QTimer>
+
+#include "zem_envelope.h"
+#include "zem_querybuilder.h"
+#include "zem_requestchannel.h"
+#include "zem_simplexml.h"
+#include "zem_statsreply.h"
+#include "zmm_datamodule.h"
+#include "zmm_utils.h"
+
+bool StatsAreStale(const QDateTime &lastUpdate, const QDateTime &now, int intervalMs)
+{
+    return lastUpdate.isValid() && intervalMs > 0 && lastUpdate.msecsTo(now) > 2LL * intervalMs;
+}
+
+QString StaleSinceText(const QDateTime &lastUpdate, const QDateTime &now)
+{
+    const QString time = lastUpdate.toString(QStringLiteral("HH:mm:ss"));
+    if (lastUpdate.date() == now.date())
+        return time;
+    return FormatDisplayDate(EncodeDateTime(lastUpdate)) + QLatin1Char(' ') + time;
+}
+
+ZEMStatsPoll::ZEMStatsPoll(TDMMain &settings, ZEMExchangeSink &sink, QObject *parent)
+    : QObject(parent), settings_(settings), sink_(sink),
+      channel_(std::make_unique<ZEMRequestChannel>(ZEMRequestKind::Stat, settings, sink))
+{
+    channel_->SetParamsFiller(
+        [this](ZEMQueryBuilder &params) { FillStatsParams(params, ActiveAlias(), settings_.ClockNow); });
+    channel_->SetPayloadHandler([this](const ZEMXMLItem &root) {
+        ReadStatsReply(root, settings_.CurrentStats);
+        lastUpdate_ = settings_.Clock().Now();
+        stale_ = false;
+        emit ValuesChanged();
+    });
+    // A failed request may leave the values too old to pass for current ones.
+    connect(channel_.get(), &ZEMRequestChannel::SocketErrorHandled, this, &ZEMStatsPoll::CheckStale);
+    connect(channel_.get(), &ZEMRequestChannel::ReplyHandled, this, [this](ZEMReplyOutcome outcome) {
+        if (outcome != ZEMReplyOutcome::Handled)
+            CheckStale();
+    });
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("tmStatRefresh"));
+    connect(timer_, &QTimer::timeout, this, &ZEMStatsPoll::TimerTick);
+    ApplySettingsInterval();
+}
+
+ZEMStatsPoll::~ZEMStatsPoll() = default;
+
+void ZEMStatsPoll::AttachTimer(QTimer *timer)
+{
+    if (timer_->parent() == this)
+        delete timer_;
+    timer_ = timer;
+    connect(timer_, &QTimer::timeout, this, &ZEMStatsPoll::TimerTick);
+    SetTimerInterval(interval_);
+}
+
+void ZEMStatsPoll::SetTimerInterval(int ms)
+{
+    interval_ = std::max(0, ms);
+    // A zero interval would make the timer fire continuously; it means "never" here. An unchanged
+    // interval leaves a running timer alone, so its next tick does not move.
+    if (interval_ == 0)
+        timer_->stop();
+    else if (!timer_->isActive() || timer_->interval() != interval_)
+        timer_->start(interval_);
+    emit StateChanged();
+}
+
+void ZEMStatsPoll::ApplySettingsInterval() { SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000); }
+
+void ZEMStatsPoll::TimerTick()
+{
+    CheckStale();
+    if (!paused_)
+        Refresh();
+}
+
+void ZEMStatsPoll::Refresh()
+{
+    if (!ActiveAlias().isEmpty()) {
+        channel_->Start();
+        return;
+    }
+    settings_.ClearCurrentStats();
+    lastUpdate_ = QDateTime();
+    stale_ = false;
+    emit ValuesChanged();
+}
+
+void ZEMStatsPoll::CheckStale()
+{
+    const bool stale =
+        !ActiveAlias().isEmpty() && StatsAreStale(lastUpdate_, settings_.Clock().Now(), interval_);
+    if (stale == stale_)
+        return;
+    stale_ = stale;
+    emit LookChanged();
+}
+
+QString ZEMStatsPoll::StaleSince() const
+{
+    return stale_ ? StaleSinceText(lastUpdate_, settings_.Clock().Now()) : QString();
+}
+
+void ZEMStatsPoll::StartPause()
+{
+    if (interval_ != 0) {
+        paused_ = !paused_;
+    } else if (settings_.EditOptions(1, true)) {
+        paused_ = settings_.ReqInterval == 0;
+        ApplySettingsInterval();
+    }
+    sink_.StatusText(QString());
+    emit StateChanged();
+}
+
+void ZEMStatsPoll::EditOptions()
+{
+    if (settings_.EditOptions(1, false))
+        ApplySettingsInterval();
+}
