@@ -271,6 +271,32 @@ TEST_F(Exporter, AtMostSixteenScrapesRunAtOnceAndOneThatWaitsPastItsBudgetGets50
                     .body.contains(R"(tallyway_exporter_scrapes_total{outcome="busy"} 4)"));
 }
 
+TEST_F(Exporter, ConnectionsPastTheBoundAreRefusedAtOnce)
+{
+    // Connections that never send their request hold their places until their head times out.
+    const auto open = [&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(Address().mid(Address().lastIndexOf(':') + 1).toInt()));
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        return fd;
+    };
+    std::vector<int> idle;
+    for (int i = 0; i < kMaxConnections - 1; ++i)
+        idle.push_back(open());
+    EXPECT_EQ(Ask(Address(), Get("/metrics")).status, 200); // the last place
+    idle.push_back(open());
+    const Answer refused = Ask(Address(), Get("/metrics"));
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_EQ(refused.body, "more than 64 connections at once\n");
+    for (const int fd : idle)
+        ::close(fd);
+    QThread::msleep(100);
+    EXPECT_EQ(Ask(Address(), Get("/metrics")).status, 200);
+}
+
 TEST(ExporterProgram, ListensOnlyWhereToldAndEndsOnSigterm)
 {
     QProcess program;
