@@ -23,7 +23,10 @@ endfunction()
 
 # tally_add_test(NAME SOURCES ... [LIBS ...] [GTEST] [GUI] [TIMEOUT seconds] [LABELS ...])
 #   GTEST links gtest_main; otherwise the sources bring their own main (Qt Test).
-#   GUI runs the test offscreen with the browser's sandbox off (we run as root, with no display).
+#   GUI: the test shows widgets; it runs offscreen with the browser's sandbox off (we run as root, with
+#   no display) and is labelled "gui". Any other test gets no display platform at all, so a test that
+#   needs one without saying so fails, and is labelled "logic". `scripts/run-tests --quick` runs the
+#   logic tests that start no server (tally_uses_devserver adds the label "server").
 function(tally_add_test name)
   cmake_parse_arguments(A "GTEST;GUI" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(A_UNPARSED_ARGUMENTS)
@@ -41,12 +44,16 @@ function(tally_add_test name)
     set(A_TIMEOUT 120)
   endif()
   set(env "TALLYVIEW_SETTINGS_DIR=${CMAKE_BINARY_DIR}/test-settings-guard/${name}")
-  list(APPEND env "QT_QPA_PLATFORM=offscreen" "QTWEBENGINE_DISABLE_SANDBOX=1"
-       "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox --disable-background-networking")
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${env}")
-  if(A_LABELS)
-    set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
+  if(A_GUI)
+    list(APPEND env "QT_QPA_PLATFORM=offscreen" "QTWEBENGINE_DISABLE_SANDBOX=1"
+         "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox --disable-background-networking")
+    list(APPEND A_LABELS gui)
+  else()
+    # Whatever the caller's environment says, a logic test gets no display platform.
+    list(APPEND env "QT_QPA_PLATFORM=")
+    list(APPEND A_LABELS logic)
   endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} ENVIRONMENT "${env}" LABELS "${A_LABELS}")
 endfunction()
 
 # tally_folder_library(NAME [NO_WIDGETS] [NO_GUI] [LIBS ...]): one static library from every source file of
@@ -198,6 +205,7 @@ endfunction()
 function(tally_uses_devserver name)
   target_compile_definitions(${name} PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>")
   add_dependencies(${name} tallyway-devserver)
+  set_property(TEST ${name} APPEND PROPERTY LABELS server)
 endfunction()
 
 # tally_devserver_test(NAME <tally_add_test arguments>): tally_add_test for a test that starts the

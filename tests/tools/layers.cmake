@@ -4,5 +4,5 @@ if(TARGET tallyctl)
   add_test(NAME layers_tallyctl
            COMMAND sh -c "! objdump -p \"$0\" | grep -E 'NEEDED.*(Qt6Widgets|Qt6Gui|QCustomPlot)'"
                    $<TARGET_FILE:tallyctl>)
-  set_tests_properties(layers_tallyctl PROPERTIES LABELS quick)
+  set_tests_properties(layers_tallyctl PROPERTIES LABELS logic)
 endif()

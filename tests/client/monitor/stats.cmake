@@ -2,7 +2,7 @@
 # the statistics view offscreen.
 tally_add_test(monitor_pace GTEST SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_pace.cpp
                LIBS tally_monitor tally_testsupport)
-tally_add_test(stats_tray GTEST SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_trayicon.cpp
+tally_add_test(stats_tray GTEST GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_trayicon.cpp
                LIBS tally_monitor_ui)
 tally_add_test(stats_poll GTEST GUI SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_currentstats.cpp
                LIBS tally_monitor_ui tally_testsupport Qt6::Widgets)
