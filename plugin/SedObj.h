@@ -13,17 +13,25 @@
 //   commands                 499, else "sed: too many commands, last was %s\n"
 //   open braces              20, else "sed: too many {'s\n"
 //   line-number addresses    255, labels 48, w files 9 besides standard output
-//   one run                  100000 branches or 64 million units of work (characters its commands
-//                            touch, 16 per matcher step), else "sed: script runs too long\n" (code 2)
-//   one search of an RE      stepsPerCharacter (128) matcher steps per character of the text, plus
-//                            stepAllowance (65536), shared by the repeated searches of one global
-//                            substitution; else "sed: RE too complex\n" (code 2), never a wrong
-//                            answer.  No RE runs for long on any text: about 580,000 steps, a few
-//                            milliseconds, for 4000 characters.  Failed matcher states are
-//                            remembered (with the contents of the groups that back-references
-//                            read), so the bound is reached only by REs with back-references whose
-//                            work grows with a power of the text length; other REs need fewer than
-//                            20 steps per character.
+//   work of one run          workBudget units, about a second of this machine's time, else
+//                            "sed: script runs too long\n" (code 2).  A unit is one step of the RE
+//                            matcher (about 3 ns), or 16 characters of text a command touches;
+//                            every command run costs commandUnits more.
+//   one search of an RE      searchShare (a quarter of workBudget) units, shared by the repeated
+//                            searches of one global substitution, else "sed: RE too complex\n"
+//                            (code 2), never a wrong answer.  Before searching, a search is
+//                            answered "no match" when the text lacks what every match holds: the
+//                            required literal, enough copies of each required character, a
+//                            character of each required class, the minimum length (back-references
+//                            counted with their groups), so such a search never reaches the bound.
+//                            Failed matcher states are remembered (with the contents of the groups
+//                            that back-references read): REs without back-references need fewer
+//                            than 20 steps per character, and back-reference searches whose work
+//                            grows with the square of the text length fit in the share on 4000
+//                            characters; those that grow faster may not.
+//   loops                    a loop that comes back to a state it was in before (same command,
+//                            pattern and hold space, flags) never ends: "sed: script runs too
+//                            long\n" at once.  Other loops run within workBudget.
 //
 // Line counting: every run counts its text as the next input line (line 1 is the first text after the
 // engine was created), so numeric addresses and open ranges carry from one run to the next.  A text is
@@ -120,12 +128,14 @@ public:
     // Steps one search takes before it remembers failed states; a negative value restores the
     // default of about four steps per text position.  For tests and tuning.
     void set_memo_threshold(long steps) { m_memoThreshold = steps; }
-    // Matcher steps allowed per text position before "sed: RE too complex\n"; a negative value
-    // restores stepsPerCharacter.  For tests and tuning.
-    void set_work_bound(long stepsPerPosition) { m_workBound = stepsPerPosition; }
+    // Work units of one run (a quarter of them for one search); a negative value restores
+    // workBudget.  For tests and tuning.
+    void set_work_budget(long units) { m_workBudget = units; }
 
-    static constexpr long stepsPerCharacter = 128;
-    static constexpr long stepAllowance = 65536;
+    static constexpr long workBudget = 1L << 28;
+    static constexpr long searchShare = workBudget / 4;
+    static constexpr long charactersPerUnit = 16;
+    static constexpr long commandUnits = 4;
 
     // Command codes of the compiled program.
     enum : std::uint8_t {
@@ -197,14 +207,19 @@ private:
     // characters before it: "X*..." and "XX*..." (the same X).
     static constexpr int reLeadingRun = 7;
     static constexpr int reLeadingBefore = 8;
-    static constexpr int reFixedHeader = 9;
+    // What every match holds, checked before a search (two bytes: offset from the RE's start):
+    // the minimum length (two bytes), a count of characters and that many (character, copies)
+    // pairs, a count of classes and that many 16-byte sets.
+    static constexpr int reRequiredAt = 9;
+    static constexpr int reFixedHeader = 11;
     static constexpr int reMaxHeader = reFixedHeader + 16 + 16 + 1;
     static constexpr int maxLiteral = maxReBytes / 2;
+    static constexpr int requiredCharacters = 8;
+    static constexpr int requiredClasses = 2;
+    static constexpr int maxRequired = 2 + 1 + 2 * requiredCharacters + 1 + 16 * requiredClasses;
+    static constexpr int reCostly = 8;          // bit of reFlags: back-references or two starred items
     static constexpr int errorSinkFile = -2;    // write-file slot of "/dev/stderr"
     static constexpr int replacementEscape = 1; // marks an escaped character in a replacement
-    static constexpr long jumpLimit = 100000;   // branches taken in one run
-    static constexpr long workLimit = 64000000; // characters of text the commands of one run touch
-    static constexpr long stepWork = 16;        // work of one matcher step in those units
 
     struct cmd_t {
         std::int32_t firstAddress;  // offset in textPool, -1: every line
@@ -256,6 +271,9 @@ private:
     static bool firstCharacters(const unsigned char *items, unsigned char *set);
     static int requiredLiteral(const unsigned char *items, unsigned char *literal, int &before, bool &exact);
     static int leadingRun(const unsigned char *items, int &before);
+    static int requirements(const unsigned char *items, const unsigned char *literal, int literalLength,
+                            unsigned char *out, bool &costly);
+    bool requirementsHold(const unsigned char *required, int start) const;
     static bool lastCharacters(const unsigned char *items, unsigned char *set);
     int finishRe(unsigned char *head, int n);
     int rhscomp(int out, int delimiter);
@@ -281,6 +299,10 @@ private:
     // Executor steps.
     void load(const char *text, std::size_t length);
     [[noreturn]] void runsTooLong();
+    long runBudget() const { return m_workBudget >= 0 ? m_workBudget : workBudget; }
+    // Brent's cycle check at each branch taken: true when the run is back in the state it was in
+    // at the last checkpoint, so that it would repeat for ever.
+    bool loopsForEver(int pc, long jumps);
     bool selected(cmd_t &command);
     bool matchAddress(int address);
     static constexpr int liveGroupLimit = 4; // groups a remembered state can depend on
@@ -375,6 +397,15 @@ private:
     bool m_substituted = false;
     bool m_keep = false;    // c ended the cycle with its text
     bool m_deleted = false; // the last run ended by deleting its text
+    int m_rangeChanges = 0; // ranges opened or closed, part of the state loopsForEver compares
+    // The state at the last checkpoint of loopsForEver.
+    long m_loopMark = 0;
+    int m_loopPc = -1;
+    int m_loopEnd = 0;
+    int m_loopHoldEnd = 0;
+    int m_loopQueue = 0;
+    int m_loopRanges = 0;
+    bool m_loopSubstituted = false;
     int m_jump = 0;
     int m_delete = 0;
     int m_lookahead = -1;
@@ -418,16 +449,19 @@ private:
     int m_leadBefore = 0; // reLeadingBefore
     bool m_memoOn = false;
     long m_steps = 0;
-    long m_spentSteps = 0; // steps of the searches before the current one
+    long m_runUnits = 0; // work of the run so far, the current search's steps apart
     long m_stepLimit = 0;
     long m_stepBudget = 0;
+    bool m_budgetOfRun = false; // the search's budget is what is left of the run's
     long m_memoThreshold = -1;
-    long m_workBound = -1;
+    long m_workBudget = -1;
 
     OutputSink m_sink = nullptr;
     void *m_sinkContext = nullptr;
     OutputSink m_errorSink = nullptr;
     void *m_errorSinkContext = nullptr;
+
+    char m_loopText[2 * (maxText + 1)]; // pattern space and hold space at the checkpoint
 
     Program m_contextSlots[contextCount];
     int m_contextsInUse = 0;

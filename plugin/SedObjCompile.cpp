@@ -579,7 +579,7 @@ int SedObj::recomp(int out, int delimiter)
         ++p.cursor;
         return out;
     }
-    if (out + reMaxHeader + maxReBytes + maxLiteral > poolSize)
+    if (out + reMaxHeader + maxReBytes + maxLiteral + maxRequired > poolSize)
         fail("sed: too much text: %s\n");
     // Layout: the anchor byte, the first-character filter (a flag and a 16-byte set), where the
     // required literal is (reLiteral... bytes), then the items, and the literal's characters after
@@ -719,9 +719,15 @@ int SedObj::finishRe(unsigned char *head, int n)
     std::memmove(head + itemsAt, items, static_cast<std::size_t>(n - 1));
     const int literalAt = itemsAt + n - 1;
     std::memcpy(head + literalAt, literal, static_cast<std::size_t>(literalLength));
+    const int requiredAt = literalAt + literalLength;
+    bool costly = false;
+    const int requiredLength =
+        requirements(head + itemsAt, literal, literalLength, head + requiredAt, costly);
     head[0] = static_cast<unsigned char>(anchor);
     head[reFlags] = static_cast<unsigned char>((hasFirst ? reFirstFilter : 0) | (hasLast ? reLastFilter : 0)
-                                               | (exact ? reLiteralExact : 0));
+                                               | (exact ? reLiteralExact : 0) | (costly ? reCostly : 0));
+    head[reRequiredAt] = static_cast<unsigned char>(requiredAt & 255);
+    head[reRequiredAt + 1] = static_cast<unsigned char>(requiredAt >> 8);
     head[reItemsAt] = static_cast<unsigned char>(itemsAt);
     head[reLiteralAt] = static_cast<unsigned char>(literalAt & 255);
     head[reLiteralAt + 1] = static_cast<unsigned char>(literalAt >> 8);
@@ -729,7 +735,106 @@ int SedObj::finishRe(unsigned char *head, int n)
     head[reLiteralBefore] = static_cast<unsigned char>(before);
     head[reLeadingRun] = static_cast<unsigned char>(lead + 1);
     head[reLeadingBefore] = static_cast<unsigned char>(leadBefore);
-    return literalAt + literalLength;
+    return requiredAt + requiredLength;
+}
+
+int SedObj::requirements(const unsigned char *items, const unsigned char *literal, int literalLength,
+                         unsigned char *out, bool &costly)
+{
+    // Walks the items counting what every match must hold: each character that is not starred,
+    // and for a back-reference what its group holds once more; the minimum length likewise.  The
+    // characters the required literal already holds as often are left out (the matcher looks for
+    // the literal first), and so are those past the first few.  A search for an RE with
+    // back-references or several stars can be long, so it checks these first (costly).
+    std::uint16_t counts[256] = {};
+    std::uint16_t groupCounts[9][256];
+    std::uint16_t startCounts[9][256];
+    int groupMinimum[9] = {};
+    int startMinimum[9] = {};
+    int minimum = 0;
+    int stars = 0;
+    bool backReference = false;
+    const unsigned char *classes[requiredClasses];
+    int classCount = 0;
+    for (int i = 0; items[i] != opEnd;) {
+        const int op = items[i];
+        switch (op) {
+        case opChar:
+            ++counts[items[i + 1]];
+            ++minimum;
+            break;
+        case opAny:
+            ++minimum;
+            break;
+        case opClass:
+            ++minimum;
+            if (classCount < requiredClasses)
+                classes[classCount++] = items + i + 1;
+            break;
+        case opGroupStart:
+            std::memcpy(startCounts[items[i + 1]], counts, sizeof counts);
+            startMinimum[items[i + 1]] = minimum;
+            break;
+        case opGroupEnd: {
+            const int g = items[i + 1];
+            for (int c = 0; c < 256; ++c)
+                groupCounts[g][c] = static_cast<std::uint16_t>(counts[c] - startCounts[g][c]);
+            groupMinimum[g] = minimum - startMinimum[g];
+            break;
+        }
+        case opBackReference: {
+            const int g = items[i + 1];
+            for (int c = 0; c < 256; ++c)
+                counts[c] = static_cast<std::uint16_t>(counts[c] + groupCounts[g][c]);
+            minimum += groupMinimum[g];
+            backReference = true;
+            break;
+        }
+        case opBackReferenceStar:
+            backReference = true;
+            ++stars;
+            break;
+        case opCharStar:
+        case opAnyStar:
+        case opClassStar:
+            ++stars;
+            break;
+        default:
+            break;
+        }
+        i += op == opClass || op == opClassStar                    ? 17
+             : op == opAny || op == opAnyStar || op == opEndOfText ? 1
+                                                                   : 2;
+    }
+    costly = backReference || stars >= 2;
+    for (int k = 0; k < literalLength; ++k)
+        if (counts[literal[k]] > 0)
+            --counts[literal[k]];
+    if (minimum > 65535)
+        minimum = 65535;
+    int n = 0;
+    out[n++] = static_cast<unsigned char>(minimum & 255);
+    out[n++] = static_cast<unsigned char>(minimum >> 8);
+    const int countAt = n++;
+    int characters = 0;
+    for (int c = 0; c < 256 && characters < requiredCharacters; ++c) {
+        if (counts[c] == 0)
+            continue;
+        out[n++] = static_cast<unsigned char>(c);
+        // The literal holds one copy already.
+        int copies = counts[c];
+        for (int k = 0; k < literalLength; ++k)
+            copies += literal[k] == c;
+        out[n++] = static_cast<unsigned char>(copies > 255 ? 255 : copies);
+        ++characters;
+    }
+    out[countAt] = static_cast<unsigned char>(characters);
+    out[n++] = static_cast<unsigned char>(classCount);
+    for (int k = 0; k < classCount; ++k) {
+        std::memcpy(out + n, classes[k], 16);
+        n += 16;
+    }
+    return n;
 }
 
 int SedObj::leadingRun(const unsigned char *items, int &before)

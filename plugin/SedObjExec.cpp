@@ -63,20 +63,23 @@ void SedObj::execute()
     Program &p = m_prog;
     m_substituted = false;
     m_queueCount = 0;
-    // A run is stopped once it has taken too many branches or done too much work (text its
-    // commands touched and steps of its matcher): a server evaluating the script per record must
-    // never hang on it, whether the script loops or just holds many costly commands.
+    // A run is stopped once its work passes the budget (see the header), or at once when a loop
+    // comes back to a state it was in: a server evaluating the script per record must never hang
+    // on it, whether the script loops or just holds many costly commands.
+    m_runUnits = 0;
+    m_steps = 0;
+    m_loopMark = 1;
+    m_loopPc = -1;
+    const long budget = runBudget();
     long jumps = 0;
-    long work = 0;
-    const long stepsBefore = m_spentSteps + m_steps;
     int pc = 0;
     while (p.commands[pc].code != cmdNone) {
         cmd_t &cmd = p.commands[pc];
         if (selected(cmd)) {
             command(cmd);
-            work += 1 + m_end;
+            m_runUnits += commandUnits + m_end / charactersPerUnit;
         }
-        if (work + (m_spentSteps + m_steps - stepsBefore) * stepWork > workLimit)
+        if (m_runUnits + m_steps > budget)
             runsTooLong();
         if (m_delete)
             break;
@@ -85,7 +88,7 @@ void SedObj::execute()
             pc = cmd.argument;
             if (pc < 0)
                 break;
-            if (++jumps > jumpLimit)
+            if (loopsForEver(pc, ++jumps))
                 runsTooLong();
         } else {
             ++pc;
@@ -100,6 +103,31 @@ void SedObj::execute()
     if (m_queueCount)
         readout();
     m_delete = 0;
+}
+
+bool SedObj::loopsForEver(int pc, long jumps)
+{
+    // Nothing else steers a run: the engine reads no input, so a run that comes back to the same
+    // command with the same texts and flags goes round the same way for ever.  The state is kept at
+    // jumps 1, 2, 4, 8, ... and compared at every jump in between, which finds any cycle within
+    // about twice its length plus the jumps before it.
+    const char *ps = m_prog.patternSpace;
+    if (jumps == m_loopMark) {
+        m_loopMark *= 2;
+        m_loopPc = pc;
+        m_loopEnd = m_end;
+        m_loopHoldEnd = m_holdEnd;
+        m_loopQueue = m_queueCount;
+        m_loopRanges = m_rangeChanges;
+        m_loopSubstituted = m_substituted;
+        std::memcpy(m_loopText, ps, static_cast<std::size_t>(m_end));
+        std::memcpy(m_loopText + maxText + 1, m_holdSpace, static_cast<std::size_t>(m_holdEnd));
+        return false;
+    }
+    return pc == m_loopPc && m_end == m_loopEnd && m_holdEnd == m_loopHoldEnd && m_queueCount == m_loopQueue
+           && m_rangeChanges == m_loopRanges && m_substituted == m_loopSubstituted
+           && std::memcmp(m_loopText, ps, static_cast<std::size_t>(m_end)) == 0
+           && std::memcmp(m_loopText + maxText + 1, m_holdSpace, static_cast<std::size_t>(m_holdEnd)) == 0;
 }
 
 void SedObj::runsTooLong()
@@ -138,10 +166,14 @@ bool SedObj::selected(cmd_t &cmd)
         } else if (match(cmd.secondAddress, false)) {
             cmd.inRange = 0;
         }
+        if (!cmd.inRange)
+            ++m_rangeChanges;
     } else {
         chosen = matchAddress(cmd.firstAddress);
-        if (chosen && cmd.secondAddress >= 0)
+        if (chosen && cmd.secondAddress >= 0) {
             cmd.inRange = 1;
+            ++m_rangeChanges;
+        }
     }
     return cmd.negated ? !chosen : chosen;
 }

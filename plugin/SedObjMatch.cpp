@@ -75,7 +75,7 @@ int SedObj::itemLength(int item) const
 
 void SedObj::beginMatch(const unsigned char *head)
 {
-    m_spentSteps += m_steps;
+    m_runUnits += m_steps;
     m_steps = 0;
     m_re = head + head[reItemsAt];
     m_reHasBackReference = (head[0] & reHasBackReference) != 0;
@@ -90,8 +90,11 @@ void SedObj::beginMatch(const unsigned char *head)
         m_generation = 1;
     }
     const long positions = m_end + 1;
-    const long perCharacter = m_workBound >= 0 ? m_workBound : stepsPerCharacter;
-    m_stepBudget = perCharacter * positions + stepAllowance;
+    // A search may take its share of the run's budget, or what is left of it when that is less.
+    const long share = runBudget() / 4;
+    const long left = runBudget() - m_runUnits;
+    m_budgetOfRun = left < share;
+    m_stepBudget = m_budgetOfRun ? left : share;
     const long threshold = m_memoThreshold >= 0 ? m_memoThreshold : 4 * positions + 256;
     m_stepLimit = threshold < m_stepBudget ? threshold : m_stepBudget;
     for (int i = 0; i < 9; ++i)
@@ -151,6 +154,13 @@ bool SedObj::match(int re, bool continuation)
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
     const int end = m_end;
     const int flags = head[reFlags];
+    // What every match holds: the length always (it costs nothing), the characters and classes
+    // once per search when the search may be long.
+    const unsigned char *required = head + (head[reRequiredAt] | head[reRequiredAt + 1] << 8);
+    if (end - start < (required[0] | required[1] << 8))
+        return false;
+    if (!continuation && (flags & reCostly) && !requirementsHold(required, start))
+        return false;
     const bool filtered = (flags & reFirstFilter) != 0;
     const unsigned char *first = head + reFixedHeader;
     const int literalLength = head[reLiteralLength];
@@ -229,6 +239,34 @@ bool SedObj::match(int re, bool continuation)
     return false;
 }
 
+bool SedObj::requirementsHold(const unsigned char *required, int start) const
+{
+    const char *text = m_prog.patternSpace;
+    const int characters = required[2];
+    const unsigned char *pair = required + 3;
+    for (int k = 0; k < characters; ++k, pair += 2) {
+        const char *from = text + start;
+        const char *const stop = text + m_end;
+        for (int copies = pair[1]; copies > 0; --copies) {
+            const void *hit = std::memchr(from, pair[0], static_cast<std::size_t>(stop - from));
+            if (!hit)
+                return false;
+            from = static_cast<const char *>(hit) + 1;
+        }
+    }
+    const int classes = *pair;
+    const unsigned char *set = pair + 1;
+    const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text);
+    for (int k = 0; k < classes; ++k, set += 16) {
+        int i = start;
+        while (i < m_end && !inSet(set, bytes[i]))
+            ++i;
+        if (i == m_end)
+            return false;
+    }
+    return true;
+}
+
 int SedObj::nextStart(int position) const
 {
     // A start that failed with a leading run has tried the rest of the RE after every length of
@@ -268,6 +306,8 @@ void SedObj::stepLimitReached()
         enableMemo();
         return;
     }
+    if (m_budgetOfRun)
+        runsTooLong();
     std::strcpy(m_prog.errorString, "sed: RE too complex\n");
     quit(2);
 }

@@ -405,6 +405,25 @@ TEST(SedBranching, LabelsAndTests)
     EXPECT_EQ(sedOnce(":a;s/x*/&&/g;ta", std::string(4000, 'a')), "EXC2:sed: script runs too long\n");
     // A loop that does real work on a full text stays within the limits.
     EXPECT_EQ(sedOnce(":a;s/x/y/;ta", std::string(4000, 'x')), std::string(4000, 'y'));
+    // A loop back in a state it was in never ends, however it got there; one that grows the text
+    // ends at the text limit.
+    EXPECT_EQ(sedOnce(":a;s/x*$/x/;ta", "abc"), "EXC2:sed: script runs too long\n");
+    EXPECT_EQ(sedOnce(":a;y/ab/ba/;s/^/-/;s/^-//;ta", "ab"), "EXC2:sed: script runs too long\n");
+    EXPECT_EQ(sedOnce(":a;G;s/^\\(.\\).*$/\\1/;ta", "ab"), "EXC2:sed: script runs too long\n");
+    EXPECT_EQ(sedOnce(":a;s/^/x/;ta", "abc"), std::string(3997, 'x') + "abc");
+    // Loops whose passes shorten the text or move through it are ordinary work, however many.
+    std::string line;
+    for (int i = 0; i < 1900; ++i)
+        line += static_cast<char>('a' + i * 7 % 26);
+    EXPECT_EQ(sedOnce("/\\n/!G;s/\\(.\\)\\(.*\\n\\)/&\\2\\1/;//D;s/.//", line),
+              std::string(line.rbegin(), line.rend()));
+    std::string digits;
+    for (int i = 0; i < 3000; ++i)
+        digits += static_cast<char>('0' + i * 7 % 10);
+    std::string grouped = digits;
+    for (int at = static_cast<int>(grouped.size()) - 3; at > 0; at -= 3)
+        grouped.insert(static_cast<std::size_t>(at), ",");
+    EXPECT_EQ(sedOnce(":a;s/\\(.*[0-9]\\)\\([0-9][0-9][0-9]\\)/\\1,\\2/;ta", digits), grouped);
 }
 
 TEST(SedTransliterate, Tables)

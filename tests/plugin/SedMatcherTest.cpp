@@ -291,10 +291,10 @@ TEST(SedMatcher, RememberedStatesWithGroupsNeverChangeAResult)
     std::mt19937 random(2026);
     CapturingSed plain;
     plain.engine->set_memo_threshold(1L << 40);
-    plain.engine->set_work_bound(20000);
+    plain.engine->set_work_budget(2000000);
     CapturingSed memo;
     memo.engine->set_memo_threshold(0);
-    memo.engine->set_work_bound(20000);
+    memo.engine->set_work_budget(2000000);
     int compared = 0;
     for (int round = 0; round < 4000; ++round) {
         int groups = 0;
@@ -349,6 +349,8 @@ TEST(SedMatcher, PathologicalBackReferencesEndWithTheResultOrTheBound)
     };
     for (const P &c : cases) {
         CapturingSed sed;
+        // A sixteenth of the default budget keeps the searches that give up short.
+        sed.engine->set_work_budget(SedObj::workBudget / 16);
         const SedRun r = sed.run(c.script, {c.text});
         if (c.mayGiveUp && r.code == 2) {
             EXPECT_EQ(r.error, "sed: RE too complex\n") << c.script;
@@ -359,6 +361,35 @@ TEST(SedMatcher, PathologicalBackReferencesEndWithTheResultOrTheBound)
     }
     // A starred group is refused when compiled.
     EXPECT_EQ(sedOnce("s/\\(a*\\)*\\1/X/", "aaa"), "EXC2:sed: garbled command s/\\(a*\\)*\\1/X/\n");
+}
+
+TEST(SedMatcher, SearchesThatCannotMatchAreAnsweredWithoutSearching)
+{
+    // Under a budget far too small for any of these searches, each is still answered: the text
+    // lacks a character, enough copies of one, a character of a class, or the length that every
+    // match holds, back-references counted.
+    const std::string a400(400, 'a');
+    std::string ab;
+    for (int i = 0; i < 2000; ++i)
+        ab += "ab";
+    std::string stars;
+    for (int i = 0; i < 73; ++i)
+        stars += ".*";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"s/\\(aa*\\)\\1c/x/", a400},
+        {"s/" + stars + "[cd]/X/", ab},
+        {"s/\\(a.*\\)\\1/X/", "a" + std::string(3000, 'b')},
+        {"s/\\(.*x.*\\)\\1\\1/X/", "xx" + std::string(3000, 'b')},
+        {"s/\\(...*\\)\\1\\1\\(..*\\)\\2\\1/X/", std::string(9, 'a')},
+        {"/\\([ab]*\\)[ab]*\\1[cd]/d", ab},
+    };
+    for (const auto &[script, text] : cases) {
+        CapturingSed sed;
+        sed.engine->set_work_budget(4096);
+        const SedRun r = sed.run(script, {text});
+        EXPECT_EQ(r.code, -1) << script << ": " << r.error;
+        EXPECT_EQ(r.results.at(0), text) << script;
+    }
 }
 
 TEST(SedMatcher, TheWorkBoundEndsTheRunCleanly)
@@ -375,7 +406,7 @@ TEST(SedMatcher, TheWorkBoundEndsTheRunCleanly)
     EXPECT_EQ(r.results.at(0), "bX");
     EXPECT_EQ(r.error, "");
     // A smaller bound is reached sooner by the same kind of search; a plain one never.
-    sed.engine->set_work_bound(0);
+    sed.engine->set_work_budget(262144);
     r = sed.run("s/\\(a*\\)a*\\1c/X/", {std::string(500, 'a') + "bc"});
     EXPECT_EQ(r.error, "sed: RE too complex\n");
     r = sed.run("s/a*a*b/X/g", {"aaab aab"});
