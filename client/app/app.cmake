@@ -20,11 +20,4 @@ add_custom_command(OUTPUT ${_welcome_out}
                    DEPENDS ${_tally_help_dir}/Welcome.htm VERBATIM)
 add_custom_target(tallyview_help ALL DEPENDS ${_tally_help_outputs} ${_welcome_out})
 add_dependencies(tallyview tallyview_help)
-
-include(GNUInstallDirs)
-install(TARGETS tallyview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${_tally_help_dir}/Welcome.htm DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${_tally_help_pages} DESTINATION ${CMAKE_INSTALL_BINDIR}/HTML)
-install(FILES ${CMAKE_SOURCE_DIR}/resources/tallyview.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${CMAKE_SOURCE_DIR}/client/main/icons/tallyview.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Installed, the pages go to share/tallyway (cmake/TallyInstall.cmake).
