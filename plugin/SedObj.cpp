@@ -24,10 +24,8 @@ void writeStandardError(void *, const char *data, std::size_t length)
 
 SedObj::SedObj() : m_sink(writeStandardOutput), m_errorSink(writeStandardError)
 {
-    initHashPowers();
+    // Only the small state is written here: the tables are prepared when first used.
     clear_current_context();
-    m_holdSpace[0] = 0;
-    m_writeFileNames[0][0] = 0;
     m_writeFiles[0] = 1;
 }
 
@@ -177,6 +175,9 @@ int SedObj::context_load(int id)
         return -1;
     std::memcpy(&m_prog, &m_contextSlots[id], sizeof m_prog);
     m_end = static_cast<int>(std::strlen(m_prog.patternSpace));
+    // The loaded program may reach further than the one it replaced.
+    m_commandsUsed = commandCount + 1;
+    m_poolUsed = poolSize;
     m_currentContext = id;
     return 0;
 }

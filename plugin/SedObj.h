@@ -238,14 +238,10 @@ private:
         std::int32_t firstReference; // command index, -1: none; chained through argument
         std::int32_t definition;     // command index, -1: undefined
     };
-    // Everything a context slot holds.
+    // Everything a context slot holds.  The small parts come first and the tables after them,
+    // so that a short program and text touch only the first pages of each table.
     struct Program {
-        char patternSpace[maxText + 1];
-        cmd_t commands[commandCount + 1];
-        int lineNumberTable[lineNumberCount];
-        label labelTable[labelCount];
         int nextLabel;
-        unsigned char textPool[poolSize];
         int poolPointer;
         int cursor;
         int currentCommand;
@@ -257,6 +253,11 @@ private:
         int pendingLine;
         char errorString[errorSize];
         int status;
+        label labelTable[labelCount];
+        char patternSpace[maxText + 1];
+        cmd_t commands[commandCount + 1];
+        int lineNumberTable[lineNumberCount];
+        unsigned char textPool[poolSize];
     };
 
     // Compiler steps.
@@ -345,7 +346,9 @@ private:
     static bool sameGroups(const std::uint32_t *words, const Signature &signature);
     bool lookUpFailure(int item, int position, MemoKey &key);
     void rememberFailure(int item, int position, MemoKey &key, bool looked);
-    void initHashPowers();
+    void prepareHashPowers(int count);
+    MemoEntry &memoSlot(std::uint64_t hash);
+    CanonEntry &canonSlot(std::uint64_t hash);
     int itemLength(int item) const;
     bool substitute(const cmd_t &command);
     bool dosub(int replacement);
@@ -365,23 +368,25 @@ private:
     void emit(int file, const char *data, std::size_t length);
     void setError(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
-    // Compile-side and context state.
-    Program m_prog;
-    char m_scriptBuffer[scriptBufferSize];
+    // The data members.  Storage the engine may never use costs nothing until it is used: the
+    // small state comes first, then the program and texts, then the matcher's tables, which are
+    // cleared lazily (a generation stamp per search, chunks cleared on first use), and last the
+    // context slots, never written until a context is saved.
+
+    // Compile-side state.
     bool m_compiling = false;
     int m_commandStart = -1; // where the command being compiled starts in its line
-    static constexpr int shownLength = 40;
-    char m_shown[shownLength + 1];
     int m_lineNumbersUsed = 0;
-    char m_writeFileNames[writeFileCount][256];
+    int m_commandsUsed = 0; // records and pool bytes the program in m_prog has written
+    int m_poolUsed = 0;
     int m_writeFiles[writeFileCount];
     int m_writeFileCount = 1;
+    static constexpr int shownLength = 40;
+    char m_shown[shownLength + 1];
 
     // Executor state.
     int m_end = 0; // terminator of the pattern space
-    char m_holdSpace[maxText + 1];
     int m_holdEnd = 0;
-    char m_substitutionBuffer[maxText + 1];
     int m_matchStart = 0;
     int m_matchEnd = 0;
     int m_continuationStart = -1;
@@ -391,7 +396,6 @@ private:
     int m_groupEnd[9];
     int m_appendQueue[queueSize];
     int m_queueCount = 0;
-    char m_printBuffer[printBufferSize + 2];
     long m_lineCounter = 0;
     bool m_lastLineFlag = false;
     bool m_substituted = false;
@@ -410,38 +414,19 @@ private:
     int m_delete = 0;
     int m_lookahead = -1;
 
-    // Matcher memory, switched on once a search has taken more steps than a few per text
-    // position: failed (item, position) states, one bit each where no group read later is set
-    // yet, else with the contents of those groups in a table of recent failures.  A search then
-    // costs about items x text length steps for REs without back-references.
-    static constexpr int memoWords = (maxText + 2 + 63) / 64;
-    static constexpr int memoEntries = 1 << 14;
-    static constexpr int canonEntries = 1 << 12;
-    std::uint64_t m_failed[maxReBytes][memoWords];
-    MemoEntry m_memo[memoEntries] = {};
-    CanonEntry m_canon[canonEntries] = {};
-    std::uint16_t m_liveClosed[maxReBytes]; // groups whose content a state depends on
-    std::uint16_t m_liveOpen[maxReBytes];   // groups whose start a state depends on
-    std::uint64_t m_prefixHash[maxText + 2];
-    std::uint64_t m_hashPower[maxText + 2];
+    // Matcher state.
     int m_canonFrom[9];
     int m_canonTo[9];
     std::uint32_t m_canonValue[9];
-    Signature m_spanSignature[maxReBytes];
-    std::uint32_t m_spanMemoGeneration[maxReBytes] = {};
     std::uint32_t m_memoGeneration = 0;
     int m_literalLast = -2; // last occurrence of the required literal; -2: not searched yet
     int m_givenItem = -1;   // the item whose signature a star computed for the next attempt
     Signature m_givenSignature;
-    int m_spanLow[maxReBytes];
-    int m_spanHigh[maxReBytes];
-    int m_runFrom[maxReBytes]; // a run of a starred item measured from here ...
-    int m_runEnd[maxReBytes];  // ... ends here
-    int m_runByte[maxReBytes]; // ... for this character (-1: the item's class)
-    // Runs and spans are valid for the match call whose generation they carry.
-    std::uint32_t m_runGeneration[maxReBytes] = {};
-    std::uint32_t m_spanGeneration[maxReBytes] = {};
     std::uint32_t m_generation = 0;
+    bool m_matcherReady = false; // the generation stamps below were cleared once
+    int m_hashPowersReady = 0;   // entries of m_hashPower computed
+    std::uint64_t m_memoChunksReady[2] = {};
+    std::uint32_t m_canonChunksReady = 0;
     const unsigned char *m_re = nullptr;
     int m_memoItems = 0;
     bool m_reHasBackReference = false;
@@ -460,10 +445,48 @@ private:
     void *m_sinkContext = nullptr;
     OutputSink m_errorSink = nullptr;
     void *m_errorSinkContext = nullptr;
+    int m_contextsInUse = 0;
+    int m_currentContext = 0;
 
+    // The program and the texts.
+    Program m_prog;
+    char m_scriptBuffer[scriptBufferSize];
+    char m_holdSpace[maxText + 1];
+    char m_substitutionBuffer[maxText + 1];
+
+    // Per item of the RE searched.  Runs and spans are valid for the match call whose generation
+    // they carry.
+    std::uint32_t m_runGeneration[maxReBytes];
+    std::uint32_t m_spanGeneration[maxReBytes];
+    std::uint32_t m_spanMemoGeneration[maxReBytes];
+    int m_spanLow[maxReBytes];
+    int m_spanHigh[maxReBytes];
+    int m_runFrom[maxReBytes];              // a run of a starred item measured from here ...
+    int m_runEnd[maxReBytes];               // ... ends here
+    int m_runByte[maxReBytes];              // ... for this character (-1: the item's class)
+    std::uint16_t m_liveClosed[maxReBytes]; // groups whose content a state depends on
+    std::uint16_t m_liveOpen[maxReBytes];   // groups whose start a state depends on
+    Signature m_spanSignature[maxReBytes];
+
+    // Matcher memory, switched on once a search has taken more steps than a few per text
+    // position: failed (item, position) states, one bit each where no group read later is set
+    // yet, else with the contents of those groups in a table of recent failures.  A search then
+    // costs about items x text length steps for REs without back-references.  The tables are
+    // cleared in chunks when first used after their generation counter wrapped (or ever).
+    static constexpr int memoWords = (maxText + 2 + 63) / 64;
+    static constexpr int memoEntries = 1 << 14;
+    static constexpr int memoChunk = 128; // entries cleared at once
+    static constexpr int canonEntries = 1 << 12;
+    static constexpr int canonChunk = 128;
+    std::uint64_t m_failed[maxReBytes][memoWords];
+    MemoEntry m_memo[memoEntries];
+    CanonEntry m_canon[canonEntries];
+    std::uint64_t m_prefixHash[maxText + 2];
+    std::uint64_t m_hashPower[maxText + 2];
+
+    char m_printBuffer[printBufferSize + 2];
+    char m_writeFileNames[writeFileCount][256];
     char m_loopText[2 * (maxText + 1)]; // pattern space and hold space at the checkpoint
 
     Program m_contextSlots[contextCount];
-    int m_contextsInUse = 0;
-    int m_currentContext = 0;
 };

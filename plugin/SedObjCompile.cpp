@@ -2,6 +2,7 @@
 // replacements, y tables, labels and braces.  Everything goes into the fixed tables of the object.
 #include "SedObj.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -110,18 +111,41 @@ void SedObj::compileScript(const char *script)
         fail("sed: too many {'s\n");
     p.labelTable[0].definition = p.currentCommand;
     resolve();
+    // The record after the last command ends the program.
+    p.commands[p.currentCommand] = cmd_t{};
+    m_commandsUsed = p.currentCommand + 1;
+    m_poolUsed = p.poolPointer;
     m_compiling = false;
 }
 
 int SedObj::clear_current_context()
 {
+    // Clears what the last program used (the records and pool bytes it wrote), not the whole
+    // tables: an engine with a short program keeps most of its storage untouched.
     Program &p = m_prog;
-    std::memset(&p, 0, sizeof p);
+    const int commands = std::max({m_commandsUsed, p.currentCommand + 1, 1});
+    std::memset(p.commands, 0,
+                sizeof(cmd_t) * static_cast<std::size_t>(std::min(commands, commandCount + 1)));
+    std::memset(p.textPool, 0,
+                static_cast<std::size_t>(std::min(std::max(m_poolUsed, p.poolPointer), poolSize)));
+    std::memset(p.lineNumberTable, 0, sizeof(int) * static_cast<std::size_t>(m_lineNumbersUsed));
+    m_commandsUsed = 1;
+    m_poolUsed = 0;
     for (label &l : p.labelTable)
         l = label{-1, -1, -1};
     p.nextLabel = 1;
+    p.poolPointer = 0;
+    p.cursor = 0;
+    p.currentCommand = 0;
     p.lastRE = -1;
+    p.braceDepth = 0;
+    p.groupCount = 0;
+    std::memset(p.braceStack, 0, sizeof p.braceStack);
+    p.scriptState = 0;
     p.pendingLine = -1;
+    p.errorString[0] = 0;
+    p.status = 0;
+    p.patternSpace[0] = 0;
     m_scriptBuffer[0] = 0;
     m_lineNumbersUsed = 0;
     m_holdEnd = 0;
@@ -142,6 +166,11 @@ void SedObj::fail(const char *message, const char *argument)
 {
     setError(message, shown(argument));
     if (m_compiling) {
+        // The next clear must reach everything this compile wrote: an RE or a text may have been
+        // written past the pool pointer, by at most one script line or one compiled RE.
+        m_commandsUsed = std::max(m_commandsUsed, m_prog.currentCommand + 1);
+        m_poolUsed = std::min(poolSize, m_prog.poolPointer + scriptBufferSize + reMaxHeader + maxReBytes
+                                            + maxLiteral + maxRequired);
         // A program that failed to compile is never run half-built: it becomes the empty program.
         m_prog.commands[0] = cmd_t{};
         m_prog.commands[0].firstAddress = -1;

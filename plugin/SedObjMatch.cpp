@@ -50,11 +50,40 @@ std::uint64_t mix(std::uint64_t h, std::uint64_t value)
 
 } // namespace
 
-void SedObj::initHashPowers()
+void SedObj::prepareHashPowers(int count)
 {
-    m_hashPower[0] = 1;
-    for (int i = 1; i <= maxText + 1; ++i)
-        m_hashPower[i] = mulMod(m_hashPower[i - 1], hashBase);
+    // Computed as far as the longest text searched so far needs.
+    if (m_hashPowersReady == 0) {
+        m_hashPower[0] = 1;
+        m_hashPowersReady = 1;
+    }
+    for (; m_hashPowersReady < count; ++m_hashPowersReady)
+        m_hashPower[m_hashPowersReady] = mulMod(m_hashPower[m_hashPowersReady - 1], hashBase);
+}
+
+SedObj::MemoEntry &SedObj::memoSlot(std::uint64_t hash)
+{
+    // The table is cleared a chunk at a time when a chunk is first used after the memo generation
+    // started over, so that an engine whose searches never remember much touches little of it.
+    const int index = static_cast<int>((hash >> 40) & (memoEntries - 1));
+    const int chunk = index / memoChunk;
+    std::uint64_t &ready = m_memoChunksReady[chunk >> 6];
+    if (!((ready >> (chunk & 63)) & 1)) {
+        std::memset(m_memo + chunk * memoChunk, 0, sizeof(MemoEntry) * memoChunk);
+        ready |= std::uint64_t{1} << (chunk & 63);
+    }
+    return m_memo[index];
+}
+
+SedObj::CanonEntry &SedObj::canonSlot(std::uint64_t hash)
+{
+    const int index = static_cast<int>((hash >> 40) & (canonEntries - 1));
+    const int chunk = index / canonChunk;
+    if (!((m_canonChunksReady >> chunk) & 1)) {
+        std::memset(m_canon + chunk * canonChunk, 0, sizeof(CanonEntry) * canonChunk);
+        m_canonChunksReady |= std::uint32_t{1} << chunk;
+    }
+    return m_canon[index];
 }
 
 int SedObj::itemLength(int item) const
@@ -83,6 +112,13 @@ void SedObj::beginMatch(const unsigned char *head)
     m_leadBefore = head[reLeadingBefore];
     m_memoOn = false;
     m_literalLast = -2;
+    if (!m_matcherReady) {
+        // The generation stamps start cleared on the first search.
+        std::memset(m_runGeneration, 0, sizeof m_runGeneration);
+        std::memset(m_spanGeneration, 0, sizeof m_spanGeneration);
+        std::memset(m_spanMemoGeneration, 0, sizeof m_spanMemoGeneration);
+        m_matcherReady = true;
+    }
     if (++m_generation == 0) {
         // The generation counter wrapped: forget every remembered run and span.
         std::memset(m_runGeneration, 0, sizeof m_runGeneration);
@@ -316,9 +352,11 @@ void SedObj::enableMemo()
 {
     m_memoOn = true;
     m_stepLimit = m_stepBudget;
-    if (++m_memoGeneration == 0) {
-        std::memset(m_memo, 0, sizeof m_memo);
-        std::memset(m_canon, 0, sizeof m_canon);
+    if (++m_memoGeneration == 0 || m_memoGeneration == 1) {
+        // First use, or the counter wrapped: every chunk is cleared again when next used.
+        m_memoChunksReady[0] = m_memoChunksReady[1] = 0;
+        m_canonChunksReady = 0;
+        std::memset(m_spanMemoGeneration, 0, sizeof m_spanMemoGeneration);
         m_memoGeneration = 1;
     }
     const int words = (m_end + 1 + 63) / 64;
@@ -365,6 +403,7 @@ void SedObj::prepareGroupMemory()
         m_liveOpen[ep] = open;
     }
     // Hashes of every prefix of the text, so that a group's content hashes in constant time.
+    prepareHashPowers(m_end + 2);
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
     m_prefixHash[0] = 0;
     for (int i = 0; i < m_end; ++i)
@@ -387,7 +426,7 @@ std::uint32_t SedObj::canonicalContent(int g)
         return m_canonValue[g];
     const std::uint64_t hash =
         (m_prefixHash[s + length] + hashModulus - mulMod(m_prefixHash[s], m_hashPower[length])) % hashModulus;
-    CanonEntry &entry = m_canon[(mix(hash, static_cast<std::uint64_t>(length)) >> 40) & (canonEntries - 1)];
+    CanonEntry &entry = canonSlot(mix(hash, static_cast<std::uint64_t>(length)));
     int canonical = s;
     if (entry.generation == m_memoGeneration && entry.hash == hash && entry.length == length) {
         if (entry.start != s) {
@@ -450,7 +489,7 @@ bool SedObj::lookUpFailure(int ep, int lp, MemoKey &key)
     std::uint64_t h = mix(static_cast<std::uint64_t>(ep) << 16 | static_cast<std::uint64_t>(lp), 0);
     for (int i = 0; i < key.signature.count; ++i)
         h = mix(h, key.signature.words[i]);
-    key.slot = &m_memo[(h >> 40) & (memoEntries - 1)];
+    key.slot = &memoSlot(h);
     const MemoEntry *entry = key.slot;
     return entry->generation == m_memoGeneration && entry->item == ep && entry->position == lp
            && sameGroups(entry->groups, key.signature);
