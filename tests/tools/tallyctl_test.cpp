@@ -324,26 +324,39 @@ TEST_F(Tallyctl, PeriodsGetPrintsWhatSetTakesAndOverlapsAreRefused)
     EXPECT_EQ(Ctl({"periods", "get", "eth1"}).out.trimmed(), "[\n]");
 }
 
-TEST_F(Tallyctl, ConfigSetReadsBackAndNamesTheKeysAnotherClientChanged)
+TEST_F(Tallyctl, ConfigSetReadsBackAndNamesTheKeysAnotherClientUndid)
 {
-    // Another client writes the filter right after this one's write and before its read-back (when the
-    // read-back connects): this client's read-back shows the configuration it did not write.
+    // Another client writes right after this one's write, before its read-back (when the read-back
+    // connects).
+    QByteArray other;
     int configReads = 0;
     ZEMCtlSink sink([&](const QString &line) {
         if (line == "Read Adapter Config: Connect" && ++configReads == 2) {
-            ASSERT_EQ(Ctl({"config", "set", "eth0"}, R"({"filter": "tcp"})").code, 0);
+            ASSERT_EQ(Ctl({"config", "set", "eth0"}, other).code, 0);
         }
     });
     ZEMCtlSession session("127.0.0.1", port_, ZEMSyncOptions{}, sink);
+
+    // It undoes one of this write's keys (as a write made from an older read does): named, exit 3.
+    other = R"({"read_timeout": 1000})";
     try {
-        CmdConfigSet(session, "eth0", R"({"read_timeout": 250})");
-        ADD_FAILURE() << "a changed configuration was not noticed";
+        CmdConfigSet(session, "eth0", R"({"read_timeout": 250, "filter": "tcp"})");
+        ADD_FAILURE() << "a change undone by another client was not noticed";
     } catch (const ZEMCtlFailure &failure) {
         EXPECT_EQ(failure.ExitCode(), 3);
         EXPECT_EQ(failure.Error().value("type"), "changed_meanwhile");
-        EXPECT_EQ(failure.Error().value("keys").toArray(), QJsonArray{"filter"});
-        EXPECT_TRUE(failure.Message().contains("differs in filter")) << failure.Message().toStdString();
+        EXPECT_EQ(failure.Error().value("keys").toArray(), QJsonArray{"read_timeout"});
+        EXPECT_TRUE(failure.Message().contains("differs in read_timeout:"))
+            << failure.Message().toStdString();
     }
+    EXPECT_EQ(configReads, 2);
+
+    // It changes another key only: nothing of this write was lost, and both changes are there.
+    configReads = 0;
+    other = R"({"promiscuous_mode": true})";
+    const ZEMCtlOutput output = CmdConfigSet(session, "eth0", R"({"read_timeout": 300})");
+    EXPECT_EQ(output.json.toObject().value("read_timeout"), 300);
+    EXPECT_EQ(output.json.toObject().value("promiscuous_mode"), true);
     EXPECT_EQ(configReads, 2);
 }
 

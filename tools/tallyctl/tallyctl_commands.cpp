@@ -128,11 +128,12 @@ struct ConfigSnapshot {
     QString activeAlias; // the server's active adapter, from the adapter list read after the configuration
 };
 
-// The adapter's configuration as the server holds it, and the server's active adapter. Without a stored
-// configuration (code 10) the fields are the server's defaults, and the name and physical name come
-// from the adapter list; an alias the list does not know either raises "unknown_adapter" unless
-// `mayBeUnknown`.
-ConfigSnapshot FetchConfig(ZEMCtlSession &session, const QString &alias, bool mayBeUnknown)
+// The adapter's configuration as the server holds it, and (`withActive`) the server's active adapter.
+// Without a stored configuration (code 10) the fields are the server's defaults, and the name and
+// physical name come from the adapter list; an alias the list does not know either raises
+// "unknown_adapter" unless `mayBeUnknown`. The adapter list is asked for after the configuration, and
+// only when one of the two is wanted.
+ConfigSnapshot FetchConfig(ZEMCtlSession &session, const QString &alias, bool mayBeUnknown, bool withActive)
 {
     ZEMTreeNode node = ZEMTreeNode::NewAdapter(alias, QString(), QString(), false);
     ZEMQueryBuilder params;
@@ -148,6 +149,8 @@ ConfigSnapshot FetchConfig(ZEMCtlSession &session, const QString &alias, bool ma
         [](const ZEMEnvelope &envelope) { return envelope.code.trimmed().toInt() == kConfigMissingCode; });
     if (!node.configured)
         ReadAcceptedReply(RequestKindInfo(ZEMRequestKind::AdapterConfig), result, read);
+    if (node.configured && !withActive)
+        return {node, QString()};
     const ZEMCtlAdapters adapters = FetchAdapters(session);
     if (!node.configured) {
         if (const ZEMTreeNode *listed = FindAdapter(adapters, alias)) {
@@ -169,15 +172,17 @@ ZEMCtlOutput ConfigOutput(const ConfigSnapshot &config)
             {ConfigFields(config.node, activeAdapter)}};
 }
 
-// The keys of a configuration that a write sets, compared after it.
-QStringList DifferingKeys(const ZEMTreeNode &sent, const ZEMTreeNode &stored)
+// The keys of `given` (the ones a write was asked to change) whose values the read-back no longer
+// holds. Keys the write only carried along are left out: another client's change of those shows in the
+// read-back without anything being lost.
+QStringList DifferingKeys(const ZEMTreeNode &sent, const ZEMTreeNode &stored, const QJsonObject &given)
 {
     const QJsonObject a = ConfigJson(sent, false);
     const QJsonObject b = ConfigJson(stored, false);
     QStringList keys;
     for (const QString &key : ConfigFieldNames())
-        if (key != QLatin1String("configured") && key != QLatin1String("active_adapter")
-            && a.value(key) != b.value(key))
+        if (given.contains(key) && key != QLatin1String("configured")
+            && key != QLatin1String("active_adapter") && a.value(key) != b.value(key))
             keys.append(key);
     return keys;
 }
@@ -292,7 +297,7 @@ ZEMCtlOutput CmdSetActive(ZEMCtlSession &session, const QString &alias)
 
 ZEMCtlOutput CmdConfigGet(ZEMCtlSession &session, const QString &alias)
 {
-    return ConfigOutput(FetchConfig(session, alias, false));
+    return ConfigOutput(FetchConfig(session, alias, false, true));
 }
 
 ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input)
@@ -307,20 +312,22 @@ ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QB
     if (!ApplyConfigJson(changes, trial, &error))
         throw ZEMCtlFailure::Usage(error);
 
+    // Each write sends every field: the keys given merged into the configuration as read. The protocol
+    // has no version to compare, so another client's write between this read and this write is undone
+    // by it, and one right after it, made from an older read, undoes this one. The read comes right
+    // before the write (the adapter list only when there is no configuration yet), which keeps the
+    // first window short; reading the configuration back after the write shows the second case to the
+    // script, as given keys whose values differ from what was sent. A write that lands after the
+    // read-back still goes unseen here: the check narrows the race, it cannot close it.
     const bool namesDevice = changes.contains(QStringLiteral("physical_name"));
-    ZEMTreeNode node = FetchConfig(session, alias, namesDevice).node;
+    ZEMTreeNode node = FetchConfig(session, alias, namesDevice, false).node;
     ApplyConfigJson(changes, node, &error);
     ZEMQueryBuilder params;
     FillConfigSetParams(node, params);
     session.Run(ZEMRequestKind::SaveAdapterConfig, params, {});
 
-    // The protocol has no version to compare, so a write that another client's write of the same
-    // adapter overtook (each reads, merges its keys and writes all fields) cannot be refused; reading
-    // the configuration back shows a script that its change, or the other one, was lost. A write that
-    // overtakes this one after the read-back still goes unseen: the check narrows the window, it
-    // cannot close it.
-    const ConfigSnapshot stored = FetchConfig(session, alias, true);
-    const QStringList differing = DifferingKeys(node, stored.node);
+    ConfigSnapshot stored = FetchConfig(session, alias, true, false);
+    const QStringList differing = DifferingKeys(node, stored.node, changes);
     if (!differing.isEmpty()) {
         const QString message =
             QStringLiteral("the configuration read back after the write differs in %1: another client "
@@ -332,6 +339,7 @@ ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QB
                              {QStringLiteral("message"), message}},
                             message);
     }
+    stored.activeAlias = FetchAdapters(session).state.activeAlias;
     return ConfigOutput(stored);
 }
 

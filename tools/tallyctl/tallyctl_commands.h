@@ -123,9 +123,9 @@ ZEMCtlOutput CmdAdapters(ZEMCtlSession &session);
 // An empty alias deactivates.
 ZEMCtlOutput CmdSetActive(ZEMCtlSession &session, const QString &alias);
 ZEMCtlOutput CmdConfigGet(ZEMCtlSession &session, const QString &alias);
-// `input` is the JSON text of standard input. The configuration is read back after the write; a key
-// whose value then differs from what was sent (another client changed the configuration in between)
-// raises "changed_meanwhile" (exit 3) naming the keys.
+// `input` is the JSON text of standard input. The configuration is read back after the write; a given
+// key whose value then differs from what was sent (another client's write undid it) raises
+// "changed_meanwhile" (exit 3) naming the keys.
 ZEMCtlOutput CmdConfigSet(ZEMCtlSession &session, const QString &alias, const QByteArray &input);
 ZEMCtlOutput CmdPeriodsGet(ZEMCtlSession &session, const QString &alias);
 // `input` is the JSON array of standard input. Overlapping periods are refused before anything is sent;
