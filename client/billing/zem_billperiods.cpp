@@ -316,7 +316,8 @@ ZEMBillPeriods DecodeBillPeriods(const ZEMXMLItem &root, double today)
     for (const auto &child : periods->Children) {
         ParseDate8(child->Attribute(QStringLiteral("FROM")), from);
         ParseDate8(child->Attribute(QStringLiteral("TO")), to);
-        list.push_back(ZEMBillPeriod(from, to, ParseByteCount(child->Attribute(QStringLiteral("LIMIT")))));
+        list.push_back(ZEMBillPeriod(
+            from, to, ReplyByteCount(child->Attribute(QStringLiteral("LIMIT")), QStringLiteral("LIMIT"))));
     }
     return list;
 }

@@ -4,6 +4,7 @@
 #include "zem_querybuilder.h"
 #include "zem_simplexml.h"
 #include "zem_socketerrors.h"
+#include "zem_syncexchange.h"
 #include "zmm_utils.h"
 
 void ZEMExchangeSink::ClientLogFormat(const QString &prefix, const QString &format, const QStringList &args)
@@ -59,13 +60,51 @@ bool IsConfiguration(const ZEMRequestKindInfo &kind) { return kind.style == ZEMR
 
 void ReportReplyError(const ZEMRequestKindInfo &kind, const QString &detail, ZEMExchangeSink &sink)
 {
+    // The detail may carry server text of any length: the status bar gets one line of it, the box a
+    // readable part (the prompt cuts it).
     const QString message = L(kind.replyLabel) + QStringLiteral("Error in response: ") + detail;
-    sink.StatusText(message);
+    sink.StatusText(DisplayLine(message));
     if (IsConfiguration(kind))
         sink.Prompt().Error(message);
 }
 
+// True when the head of an HTTP reply announces a chunked body.
+bool IsChunked(const QByteArray &reply)
+{
+    if (!reply.startsWith("HTTP/"))
+        return false;
+    const qsizetype headEnd = reply.indexOf("\r\n\r\n");
+    for (const QByteArray &line : reply.left(headEnd < 0 ? reply.size() : headEnd).split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon >= 0 && line.left(colon).trimmed().toLower() == "transfer-encoding"
+            && line.mid(colon + 1).toLower().contains("chunked"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+QString ReplyFault(const QByteArray &reply, const QString &rootName)
+{
+    const qsizetype nul = reply.indexOf('\0');
+    if (nul >= 0)
+        return QStringLiteral("The reply holds a NUL byte at offset %1").arg(nul);
+    if (IsChunked(reply))
+        return QStringLiteral("The reply comes in chunks (Transfer-Encoding: chunked), which are not read");
+    if (ReplyIsCut(reply, rootName))
+        return QStringLiteral("The reply ended before it was complete (%1 bytes arrived)").arg(reply.size());
+    return QString();
+}
+
+qint64 ReplyByteCount(const QString &text, const QString &name, bool mayBeNegative)
+{
+    const std::optional<qint64> count = CheckedByteCount(text, mayBeNegative);
+    if (!count)
+        throw ZEMReplyError::Conversion(
+            QStringLiteral("%1 is not a byte count: %2").arg(name, DisplayText(text, 100)));
+    return *count;
+}
 
 bool ZEMEnvelope::IsError() const { return IsErrorCode(code); }
 
@@ -173,18 +212,31 @@ ZEMReplyOutcome HandleDisconnectChecked(const ZEMRequestKindInfo &kind, const QB
         return ZEMReplyOutcome::Empty;
     }
 
+    const QString rootName = L(kind.rootName);
+    const auto refuse = [&](const QString &fault) {
+        if (IsConfiguration(kind))
+            sink.ClientLog(L(kind.logPrefix), QStringLiteral("Error: ") + fault);
+        ReportReplyError(kind, ZEMReplyError::Conversion(fault).Detail(), sink);
+        return ZEMReplyOutcome::Failed;
+    };
+    if (const QString fault = ReplyFault(buffer, rootName); !fault.isEmpty())
+        return refuse(fault);
+
     const QString text = FromWireBytes(buffer);
     if (ServerException(text, sink))
         return ZEMReplyOutcome::ServerException;
 
-    const QString rootName = L(kind.rootName);
     ZEMXMLItem root;
-    if (!ReadRootElement(text, rootName, root)) {
+    bool tooDeep = false;
+    if (!ReadRootElement(text, rootName, root, &tooDeep)) {
         if (!kind.silentWithoutRoot)
             ReportReplyError(
                 kind, ZEMReplyError::Expected(QLatin1Char('<') + rootName + QLatin1Char('>')).Detail(), sink);
         return ZEMReplyOutcome::NoRoot;
     }
+    if (tooDeep)
+        return refuse(QStringLiteral("The reply nests elements deeper than %1 levels")
+                          .arg(ZEMSimpleXMLParser::kMaxDepth));
     try {
         if (payload && !payload(root))
             return ZEMReplyOutcome::Refused;

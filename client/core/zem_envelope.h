@@ -113,7 +113,18 @@ using ZEMPayloadHandler = std::function<void(const ZEMXMLItem &root)>;
 // refused it (an error code, already reported); the status panel is then left as it is.
 using ZEMCheckedPayloadHandler = std::function<bool(const ZEMXMLItem &root)>;
 
-// Handles the reply in `buffer` once the connection has closed.
+// Why a reply cannot be taken as a whole one, or the empty text when it can: a NUL byte anywhere, a
+// chunked body (the client reads none), fewer body bytes than the head's Content-Length, or the start
+// tag of `rootName` (or of an exception document) without its end. Such a reply was cut by an orderly
+// close or is not one of the server's; nothing of it is applied.
+QString ReplyFault(const QByteArray &reply, const QString &rootName);
+
+// A byte count of a reply's attribute `name`: raises ZEMReplyError when the text is negative (unless
+// `mayBeNegative`) or does not fit a signed 64-bit count; empty or non-numeric text reads as 0.
+qint64 ReplyByteCount(const QString &text, const QString &name, bool mayBeNegative = false);
+
+// Handles the reply in `buffer` once the connection has closed. A reply with a ReplyFault, or nested
+// deeper than the XML reader descends, is reported as an unreadable one and nothing of it is applied.
 ZEMReplyOutcome HandleDisconnect(const ZEMRequestKindInfo &kind, const QByteArray &buffer,
                                  ZEMExchangeSink &sink, const ZEMPayloadHandler &payload);
 // The same with a handler that may decline the reply (outcome Refused, the status panel untouched).

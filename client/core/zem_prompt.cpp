@@ -1,25 +1,32 @@
 #include "zem_prompt.h"
 
+#include "zmm_utils.h"
+
+// The conveniences carry texts that may hold what a server sent: a box shows a readable part of them.
+
 void ZEMPrompt::Error(const QString &text)
 {
-    MessageBox(text, ZEMPromptStyle::Ok | ZEMPromptStyle::IconExclamation);
+    MessageBox(DisplayText(text), ZEMPromptStyle::Ok | ZEMPromptStyle::IconExclamation);
 }
 
-void ZEMPrompt::Stop(const QString &text) { MessageBox(text, ZEMPromptStyle::Ok | ZEMPromptStyle::IconStop); }
+void ZEMPrompt::Stop(const QString &text)
+{
+    MessageBox(DisplayText(text), ZEMPromptStyle::Ok | ZEMPromptStyle::IconStop);
+}
 
 void ZEMPrompt::Information(const QString &text)
 {
-    MessageBox(text, ZEMPromptStyle::Ok | ZEMPromptStyle::IconInformation);
+    MessageBox(DisplayText(text), ZEMPromptStyle::Ok | ZEMPromptStyle::IconInformation);
 }
 
-void ZEMPrompt::Plain(const QString &text) { MessageBox(text, ZEMPromptStyle::Ok); }
+void ZEMPrompt::Plain(const QString &text) { MessageBox(DisplayText(text), ZEMPromptStyle::Ok); }
 
 bool ZEMPrompt::Ask(const QString &text, bool defaultYes)
 {
     int style = ZEMPromptStyle::YesNo | ZEMPromptStyle::IconQuestion;
     if (!defaultYes)
         style |= ZEMPromptStyle::DefaultButton2;
-    return MessageBox(text, style) == ZEMPromptResult::Yes;
+    return MessageBox(DisplayText(text), style) == ZEMPromptResult::Yes;
 }
 
 QList<int> ZEMPrompt::Buttons(int style)

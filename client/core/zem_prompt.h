@@ -50,7 +50,8 @@ public:
     // state whatever button closed the box.
     virtual int DontShowMe(const QString &text, int style, bool &dontShowAgain) = 0;
 
-    // Conveniences over MessageBox.
+    // Conveniences over MessageBox. A text longer than a person can read in a box is cut to its first
+    // 1,000 characters with a mark (DisplayText, zmm_utils.h).
     void Error(const QString &text);       // OK, exclamation icon (errors and warnings)
     void Stop(const QString &text);        // OK, stop icon (installation failures, missing help)
     void Information(const QString &text); // OK, information icon (success)

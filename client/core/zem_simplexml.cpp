@@ -220,6 +220,8 @@ bool ZEMSimpleXMLParser::ReadElementAt(ZEMXMLItem &item, int depth)
     if (!hasContent)
         return true;
     SkipWhite();
+    if (Current() == u'<' && depth >= kMaxDepth && text_.mid(pos_, 2) != QLatin1String("</"))
+        tooDeep_ = true;
     if (Current() != u'<' || depth >= kMaxDepth)
         item.Text = ReadUntilText(QStringLiteral("</"));
     // After a text the cursor is on "</" (or at the end), so the first child read meets the end tag and
@@ -234,11 +236,13 @@ bool ZEMSimpleXMLParser::ReadElementAt(ZEMXMLItem &item, int depth)
     return true;
 }
 
-bool ReadRootElement(const QString &text, const QString &rootName, ZEMXMLItem &root)
+bool ReadRootElement(const QString &text, const QString &rootName, ZEMXMLItem &root, bool *tooDeep)
 {
     ZEMSimpleXMLParser parser(text);
     if (!parser.FindText(QLatin1Char('<') + rootName))
         return false;
     parser.ReadElement(root);
+    if (tooDeep)
+        *tooDeep = parser.TooDeep();
     return true;
 }

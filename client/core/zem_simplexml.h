@@ -93,13 +93,17 @@ public:
     // Elements nested deeper than this are not descended into (their tags are read over as the text of
     // the innermost element), which bounds the reader's stack on hostile input.
     static constexpr int kMaxDepth = 200;
+    // True once an element was met below kMaxDepth levels (and read over as text).
+    bool TooDeep() const { return tooDeep_; }
 
 private:
+    bool tooDeep_ = false;
     bool ReadElementAt(ZEMXMLItem &item, int depth);
     bool ReadStartTag(ZEMXMLItem &item, bool &hasContent);
     void ReadEndTag();
 };
 
 // Searches `text` for "<" + rootName and reads the element there into `root`. False (and `root`
-// untouched) when the tag text is absent.
-bool ReadRootElement(const QString &text, const QString &rootName, ZEMXMLItem &root);
+// untouched) when the tag text is absent. `tooDeep` (if given) tells whether elements were nested
+// deeper than the reader descends.
+bool ReadRootElement(const QString &text, const QString &rootName, ZEMXMLItem &root, bool *tooDeep = nullptr);

@@ -1,5 +1,6 @@
 #include "zem_statsreply.h"
 
+#include "zem_envelope.h"
 #include "zem_querybuilder.h"
 #include "zem_simplexml.h"
 #include "zmm_datamodule.h"
@@ -25,13 +26,20 @@ void FillStatsParams(ZEMQueryBuilder &params, const QString &activeAlias, double
 
 void ReadStatsReply(const ZEMXMLItem &report, ZEMCurrentStats &stats)
 {
-    ParseDate8(report.Attribute(QStringLiteral("DATE_FROM")), stats.DATE_FROM);
-    ParseDate8(report.Attribute(QStringLiteral("DATE_TO")), stats.DATE_TO);
-    stats.SENT = ParseByteCount(report.Attribute(QStringLiteral("SENT")));
-    stats.RECEIVED = ParseByteCount(report.Attribute(QStringLiteral("RECEIVED")));
-    stats.TOTAL = ParseByteCount(report.Attribute(QStringLiteral("TOTAL")));
-    stats.LIMIT = ParseByteCount(report.Attribute(QStringLiteral("LIMIT")));
-    stats.REMAINDER = ParseByteCount(report.Attribute(QStringLiteral("REMAINDER")));
+    // Read whole before anything is taken over: a bad count leaves the previous values.
+    ZEMCurrentStats read = stats;
+    const auto count = [&report](const char *name, bool mayBeNegative = false) {
+        const QString attribute = QLatin1String(name);
+        return ReplyByteCount(report.Attribute(attribute), attribute, mayBeNegative);
+    };
+    ParseDate8(report.Attribute(QStringLiteral("DATE_FROM")), read.DATE_FROM);
+    ParseDate8(report.Attribute(QStringLiteral("DATE_TO")), read.DATE_TO);
+    read.SENT = count("SENT");
+    read.RECEIVED = count("RECEIVED");
+    read.TOTAL = count("TOTAL");
+    read.LIMIT = count("LIMIT");
+    read.REMAINDER = count("REMAINDER", true); // below 0 once the limit is passed
+    stats = read;
 }
 
 QStringList StatsRowValues(const ZEMCurrentStats &stats)

@@ -17,7 +17,8 @@ const QStringList &StatsRowCaptions();
 void FillStatsParams(ZEMQueryBuilder &params, const QString &activeAlias, double clockNow);
 
 // Reads the attributes of a REPORT element into `stats`. A date that is not a valid yyyymmdd keeps
-// the previous value; a byte count that is absent or not a number reads as 0.
+// the previous value; a byte count that is absent or not a number reads as 0. A count that is negative
+// (the remainder may be) or does not fit raises ZEMReplyError, leaving `stats` as it was.
 void ReadStatsReply(const ZEMXMLItem &report, ZEMCurrentStats &stats);
 
 // The texts of the value column, in row order.

@@ -1,9 +1,11 @@
 #include "zmm_utils.h"
 
 #include <QLocale>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include <locale.h>
@@ -116,6 +118,44 @@ qint64 ParseByteCount(const QString &text)
     if (value <= -9223372036854775808.0)
         return std::numeric_limits<qint64>::min();
     return static_cast<qint64>(value); // truncation toward zero
+}
+
+std::optional<qint64> CheckedByteCount(const QString &text, bool mayBeNegative)
+{
+    if (text.isEmpty())
+        return 0;
+    const QByteArray bytes = text.toLatin1();
+    // A plain integer is read exactly: through a double, 9223372036854775807 would round up past the
+    // largest count and 27 digits would pass as a number.
+    qsizetype start = 0;
+    while (start < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[start])))
+        ++start;
+    qsizetype end = start;
+    if (end < bytes.size() && (bytes[end] == '+' || bytes[end] == '-'))
+        ++end;
+    const qsizetype digits = end;
+    while (end < bytes.size() && bytes[end] >= '0' && bytes[end] <= '9')
+        ++end;
+    const bool plain = end > digits && (end == bytes.size() || !std::strchr(".eExX", bytes[end]));
+    if (plain) {
+        const char *first = bytes.constData() + digits;
+        qint64 value = 0;
+        const auto [at, error] = std::from_chars(first, bytes.constData() + end, value);
+        if (error != std::errc() || at != bytes.constData() + end)
+            return std::nullopt; // too many digits for a signed 64-bit count
+        if (bytes[start] == '-')
+            value = -value;
+        if (value < 0 && !mayBeNegative)
+            return std::nullopt;
+        return value;
+    }
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const double value = strtod_l(bytes.constData(), nullptr, cLocale);
+    if (std::isnan(value))
+        return 0;
+    if (value >= 9223372036854775808.0 || value < -9223372036854775808.0 || (value < 0 && !mayBeNegative))
+        return std::nullopt;
+    return static_cast<qint64>(value);
 }
 
 bool ParseDate8(const QString &text, double &value)
@@ -257,4 +297,38 @@ QString FormatArgs(const QString &format, const QStringList &args)
         out += c;
     }
     return out;
+}
+
+namespace {
+
+// The first `limit` characters, not splitting a surrogate pair.
+QString Head(const QString &text, qsizetype limit)
+{
+    if (limit > 0 && limit < text.size() && text[limit - 1].isHighSurrogate())
+        --limit;
+    return text.left(limit);
+}
+
+} // namespace
+
+QString DisplayText(const QString &text, int limit)
+{
+    if (text.size() <= limit)
+        return text;
+    const QString head = Head(text, limit);
+    return head + QStringLiteral(" [... %1 more characters cut]").arg(text.size() - head.size());
+}
+
+QString DisplayLine(const QString &text, int limit)
+{
+    qsizetype end = text.size();
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == u'\n' || text[i] == u'\r') {
+            end = i;
+            break;
+        }
+    if (end == text.size() && text.size() <= limit)
+        return text;
+    const QString head = Head(text, std::min<qsizetype>(end, limit));
+    return head + QStringLiteral(" [... %1 more characters cut]").arg(text.size() - head.size());
 }

@@ -32,7 +32,11 @@ ZEMRegionalSettings SystemRegionalSettings();
 void SetRegionalSettingsOverride(std::optional<ZEMRegionalSettings> settings);
 
 // Parsing of server texts.
-qint64 ParseByteCount(const QString &text);          // strtod-like prefix, truncated; bad text gives 0
+qint64 ParseByteCount(const QString &text); // strtod-like prefix, truncated; bad text gives 0
+// A byte count of a reply, read as ParseByteCount reads it, or nothing when it is negative (unless
+// `mayBeNegative`, as for a remainder past its limit) or does not fit a signed 64-bit count. Empty text
+// and text that is not a number read as 0, as with ParseByteCount.
+std::optional<qint64> CheckedByteCount(const QString &text, bool mayBeNegative = false);
 bool ParseDate8(const QString &text, double &value); // yyyymmdd; on/after 2222-01-01 gives InfiniteDate
 
 // Server texts.
@@ -49,6 +53,15 @@ struct ZEMShortBytes {
 };
 ZEMShortBytes FormatBytesShort(qint64 bytes); // for the 16 x 16 tray picture
 QString FormatVersion();                      // "major.minor.release.build" of this build
+
+// Texts for a person to read. A server may send texts of megabytes; shown whole they would freeze the
+// window. DisplayText keeps the first `limit` characters of a longer text and adds a mark saying how
+// many were left out; DisplayLine keeps the first line only (marked when more followed) for one-line
+// places such as the status bar. Texts within the bounds come back unchanged.
+inline constexpr int kDisplayTextMax = 1000;
+inline constexpr int kDisplayLineMax = 200;
+QString DisplayText(const QString &text, int limit = kDisplayTextMax);
+QString DisplayLine(const QString &text, int limit = kDisplayLineMax);
 
 // Fills a printf-like format whose only conversions are %s and %d (and %% for a percent sign) with
 // the given texts, in order. A conversion without an argument is left as it stands.

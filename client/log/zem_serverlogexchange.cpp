@@ -2,6 +2,7 @@
 
 #include "zem_querybuilder.h"
 #include "zem_simplexml.h"
+#include "zmm_utils.h"
 
 namespace {
 
@@ -10,7 +11,10 @@ namespace {
 class EnvelopeLines : public ZEMExchangeSink, private ZEMPrompt {
 public:
     explicit EnvelopeLines(const ZEMServerLogExchange::AddLineFn &addLine) : addLine_(addLine) {}
-    void ClientLog(const QString &prefix, const QString &text) override { addLine_(prefix + text); }
+    void ClientLog(const QString &prefix, const QString &text) override
+    {
+        addLine_(DisplayText(prefix + text));
+    }
     void StatusText(const QString &) override {}
     ZEMPrompt &Prompt() override { return *this; }
 
@@ -44,23 +48,23 @@ void ZEMServerLogExchange::HandlePayload(const ZEMXMLItem &root)
         return;
     if (const ZEMXMLItem *messages = root.Child(QStringLiteral("LOG_MESSAGES")))
         for (const auto &message : messages->Children)
-            addLine_(message->Text);
+            addLine_(DisplayText(message->Text)); // a line a person can read, marked when cut
 }
 
 void ZEMServerLogExchange::ClientLog(const QString &prefix, const QString &text)
 {
-    addReport_(prefix + text);
+    addReport_(DisplayText(prefix + text));
 }
 
 void ZEMServerLogExchange::StatusText(const QString &text)
 {
     if (!text.isEmpty())
-        addReport_(text);
+        addReport_(DisplayText(text));
 }
 
 int ZEMServerLogExchange::MessageBox(const QString &text, int style)
 {
-    addReport_(text);
+    addReport_(DisplayText(text));
     return DefaultButton(style);
 }
 

@@ -9,6 +9,7 @@
 #include "zem_simplexml.h"
 #include "zem_socketerrors.h"
 #include "zem_testhelpers.h"
+#include "zmm_utils.h"
 
 namespace {
 
@@ -293,6 +294,78 @@ TEST_F(Envelope, PayloadErrorsAndSuccess)
                                       refused, [](const ZEMXMLItem &) { return false; }),
               ZEMReplyOutcome::Refused);
     EXPECT_EQ(refused.statusHistory, QStringList{"earlier error"});
+}
+
+TEST_F(Envelope, CutAndForeignRepliesOfEveryKindAreReportedAndNotApplied)
+{
+    // Each reply would give the payload handler a root (a short list, zeroes) if it were taken as data.
+    const auto replies = [](const QByteArray &root) {
+        const QByteArray whole = "<" + root + "><A N=\"1\"/><A N=\"2\"/></" + root + ">";
+        QByteArray deep;
+        for (int i = 0; i < ZEMSimpleXMLParser::kMaxDepth + 1; ++i)
+            deep += "<E>";
+        return std::vector<std::pair<const char *, QByteArray>>{
+            {"shorter than its Content-Length",
+             "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(whole.size() + 20) + "\r\n\r\n"
+                 + whole},
+            {"root without its end", "HTTP/1.1 200 OK\r\n\r\n" + whole.left(whole.indexOf("<A N=\"2"))},
+            {"NUL inside", "HTTP/1.1 200 OK\r\n\r\n<" + root + " SENT=\"15\"\0 RECEIVED=\"9\"/>"},
+            {"chunked",
+             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a\r\n" + whole + "\r\n0\r\n\r\n"},
+            {"too deep", "<" + root + ">" + deep + "</E></" + root + ">"},
+        };
+    };
+    for (const ZEMRequestKindInfo &kind : RequestKindTable()) {
+        for (const auto &[what, reply] : replies(kind.rootName)) {
+            SCOPED_TRACE(std::string(kind.rootName) + ": " + what);
+            ZEMRecordingSink s;
+            int calls = 0;
+            EXPECT_EQ(HandleDisconnect(kind, reply, s, [&](const ZEMXMLItem &) { ++calls; }),
+                      ZEMReplyOutcome::Failed);
+            EXPECT_EQ(calls, 0);
+            EXPECT_TRUE(s.status.startsWith(QLatin1String(kind.replyLabel) + "Error in response: '"))
+                << s.status.toStdString();
+            EXPECT_EQ(s.prompt.Count(), kind.style == ZEMReplyStyle::Configuration ? 1 : 0);
+        }
+        // The whole reply, at the depth bound, is applied.
+        const QByteArray bounded =
+            QByteArray("<") + kind.rootName + ">" + QByteArray("<E>").repeated(ZEMSimpleXMLParser::kMaxDepth)
+            + "x" + QByteArray("</E>").repeated(ZEMSimpleXMLParser::kMaxDepth) + "</" + kind.rootName + ">";
+        ZEMRecordingSink s;
+        EXPECT_EQ(HandleDisconnect(kind, bounded, s, {}), ZEMReplyOutcome::Handled) << kind.rootName;
+    }
+}
+
+TEST_F(Envelope, ServerTextsAreCutForDisplayAndKeptWholeInTheLog)
+{
+    const QString huge(3 * 1024 * 1024, u'm');
+    ZEMXMLItem root;
+    ASSERT_TRUE(ReadRootElement(
+        "<R><ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>" + huge + "x\ny</ERROR_MESSAGE></R>", "R", root));
+    EXPECT_FALSE(EnvelopeCheck(root, "Save bill periods: ", sink));
+    ASSERT_EQ(sink.prompt.Count(), 1);
+    const QString box = sink.prompt.Texts().first();
+    EXPECT_EQ(box, DisplayText(huge + "x\ny"));
+    EXPECT_TRUE(box.startsWith(huge.left(kDisplayTextMax) + " [... "));
+    EXPECT_LT(box.size(), kDisplayTextMax + 50);
+    EXPECT_EQ(sink.log.last(), "Save bill periods: error message: " + huge + "x\ny");
+
+    // A conversion error quoting the text: one line in the status bar, a readable part in the box.
+    payloadError = false;
+    ZEMRecordingSink stat;
+    HandleDisconnect(Kind(ZEMRequestKind::SaveBillPeriods), "<CPM_BILLPERIODS/>", stat,
+                     [&](const ZEMXMLItem &) { throw ZEMReplyError::Conversion("two\nlines" + huge); });
+    EXPECT_EQ(stat.status, "Save bill periods: Error in response: 'two [... "
+                               + QString::number(huge.size() + 7) + " more characters cut]");
+    EXPECT_LT(stat.prompt.Texts().value(0).size(), kDisplayTextMax + 50);
+
+    // Short texts and lines pass unchanged; the bound itself is not cut, one past it is.
+    EXPECT_EQ(DisplayText(huge.left(kDisplayTextMax)), huge.left(kDisplayTextMax));
+    EXPECT_EQ(DisplayText(huge.left(kDisplayTextMax + 1)),
+              huge.left(kDisplayTextMax) + " [... 1 more characters cut]");
+    EXPECT_EQ(DisplayLine(huge.left(kDisplayLineMax)), huge.left(kDisplayLineMax));
+    EXPECT_EQ(DisplayLine(huge.left(kDisplayLineMax + 1)),
+              huge.left(kDisplayLineMax) + " [... 1 more characters cut]");
 }
 
 TEST_F(Envelope, OversizedReplyIsAFailedReplyOfItsKind)

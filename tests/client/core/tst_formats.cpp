@@ -4,8 +4,14 @@
 
 #include <clocale>
 #include <limits>
+#include <optional>
+#include <tuple>
 
 #include "tally_version.h"
+#include "zem_envelope.h"
+#include "zem_simplexml.h"
+#include "zem_statsreply.h"
+#include "zmm_datamodule.h"
 #include "zmm_utils.h"
 
 namespace {
@@ -52,6 +58,49 @@ TEST_F(Formats, ParseByteCountReadsANumberPrefix)
     };
     for (const auto &[text, expected] : cases)
         EXPECT_EQ(ParseByteCount(QString::fromLatin1(text)), expected) << text;
+}
+
+TEST_F(Formats, ReplyByteCountsThatAreNegativeOrDoNotFitAreRefused)
+{
+    // {text, may be negative, count (nothing: refused)}
+    const std::tuple<const char *, bool, std::optional<qint64>> cases[] = {
+        {"", false, 0},
+        {"abc", false, 0},
+        {"1536.9", false, 1536},
+        {"12abc", false, 12},
+        {"1e3", false, 1000},
+        {"9223372036854775807", false, 9223372036854775807LL},
+        {"9223372036854775808", false, std::nullopt},
+        {"100000000000000000000000000", false, std::nullopt},
+        {"9.3e18", false, std::nullopt},
+        {"1e300", false, std::nullopt},
+        {"inf", false, std::nullopt},
+        {"-1", false, std::nullopt},
+        {"-0.5", false, std::nullopt},
+        {"  -42", false, std::nullopt},
+        {"-0", false, 0},
+        {"-2048", true, -2048},
+        {"-9223372036854775807", true, -9223372036854775807LL},
+        {"-1e300", true, std::nullopt},
+    };
+    for (const auto &[text, mayBeNegative, expected] : cases)
+        EXPECT_EQ(CheckedByteCount(QString::fromLatin1(text), mayBeNegative), expected) << text;
+
+    // The statistics reply takes none of its values when one count is bad.
+    ZEMCurrentStats stats;
+    stats.SENT = 7;
+    for (const char *bad : {"SENT=\"-15\"", "TOTAL=\"123456789012345678901234567\"", "LIMIT=\"1e300\""}) {
+        ZEMXMLItem report;
+        ReadRootElement(QStringLiteral("<REPORT RECEIVED=\"9\" %1/>").arg(QLatin1String(bad)), "REPORT",
+                        report);
+        EXPECT_THROW(ReadStatsReply(report, stats), ZEMReplyError) << bad;
+        EXPECT_EQ(stats.SENT, 7);
+        EXPECT_EQ(stats.RECEIVED, 0);
+    }
+    ZEMXMLItem over;
+    ReadRootElement("<REPORT SENT=\"1\" LIMIT=\"10\" REMAINDER=\"-5\"/>", "REPORT", over);
+    ReadStatsReply(over, stats);
+    EXPECT_EQ(stats.REMAINDER, -5);
 }
 
 TEST_F(Formats, ParseByteCountIgnoresTheProcessLocale)

@@ -50,6 +50,17 @@ TEST(ServerLogExchange, ReplyStepsBecomeLines)
               (QStringList{QStringLiteral("CPM log: ERROR CODE: 99999999999"),
                            QStringLiteral("CPM log: error message: big")}));
 
+    // A line of megabytes becomes its first 1,000 characters and a mark; so does an error message.
+    const QString huge(3500000, u'l');
+    const QByteArray hugeLine =
+        "<CPM_LOG><LOG_MESSAGES><M>" + huge.toLatin1() + "</M><M>b</M></LOG_MESSAGES></CPM_LOG>";
+    EXPECT_EQ(run(hugeLine.constData()),
+              (QStringList{huge.left(1000) + " [... 3499000 more characters cut]", QStringLiteral("b")}));
+    const QByteArray hugeError =
+        "<CPM_LOG><ERROR_CODE>3</ERROR_CODE><ERROR_MESSAGE>" + huge.toLatin1() + "</ERROR_MESSAGE></CPM_LOG>";
+    EXPECT_EQ(run(hugeError.constData()).value(1).size(),
+              QString(" [... 3499024 more characters cut]").size() + 1000);
+
     // Only the first request (again after SetFirstRequest) asks for lines.
     ZEMQueryBuilder first, next;
     exchange.FillParams(first, 20);
@@ -126,15 +137,20 @@ TEST_F(LogFrameTest, FailuresBecomeLinesAndNothingElse)
         ZEMTestServer::Reply::Whole(Http("<EXCEPTION><ERROR_CODE>0</ERROR_CODE></EXCEPTION>")),
         ZEMTestServer::Reply::Whole(Http("<REPORT/>")),
         ZEMTestServer::Reply::CloseAtOnce(),
-        // Cut off inside the list: the lines that arrived whole still count.
+        // Cut off inside the list by an orderly close: a line ending mid-word is not the server's, so
+        // nothing of the reply is taken.
         ZEMTestServer::Reply::Whole(Http("<CPM_LOG><LOG_MESSAGES><M>kept</M><M>cut")),
     });
     for (int i = 0; i < 5; ++i)
         Request();
-    EXPECT_EQ(Lines(), (QStringList{QStringLiteral("Server exception: ERROR CODE: 7"),
-                                    QStringLiteral("Server exception: error message: boom"),
-                                    QStringLiteral("CPM log: Error in response: '<CPM_LOG>' expected!"),
-                                    QStringLiteral("kept"), QStringLiteral("cut")}));
+    const int cutSize = Http("<CPM_LOG><LOG_MESSAGES><M>kept</M><M>cut").size();
+    EXPECT_EQ(Lines(),
+              (QStringList{QStringLiteral("Server exception: ERROR CODE: 7"),
+                           QStringLiteral("Server exception: error message: boom"),
+                           QStringLiteral("CPM log: Error in response: '<CPM_LOG>' expected!"),
+                           QStringLiteral("CPM log: Error in response: 'The reply ended before it was "
+                                          "complete (%1 bytes arrived)'")
+                               .arg(cutSize)}));
 
     // A refused connection: one line with the code and the system's text.
     server.CloseAll();
