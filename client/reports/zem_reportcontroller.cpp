@@ -109,8 +109,9 @@ void ZEMReportController::InstallReport()
         QStringLiteral("Report Plug-In %1 have been successfuly installed.").arg(title));
 }
 
+// A plug-in that writes past its buffer is refused with a message instead of being trusted further.
 bool ZEMReportController::Install(const QString &path, QString &title, QString &error)
-{
+try {
     QString symbolicName, description;
     {
         ZEMReportLibrary library(path);
@@ -164,6 +165,9 @@ bool ZEMReportController::Install(const QString &path, QString &title, QString &
             return false;
     }
     return true;
+} catch (const ZEMReportOverrun &overrun) {
+    error = overrun.Message();
+    return false;
 }
 
 void ZEMReportController::RunReportItem(QAction *item)
@@ -181,7 +185,7 @@ bool ZEMReportController::RefreshReport()
 }
 
 void ZEMReportController::RunReport()
-{
+try {
     ZEMPrompt &prompt = sink_.Prompt();
     ZEMReportLibrary library(LastReportPath);
     if (!library.Load()) {
@@ -240,4 +244,6 @@ void ZEMReportController::RunReport()
     LastReportUrl.insert(*symbolicName, address);
     sink_.ClientLog(QStringLiteral("Report params: "), address);
     emit Navigate(address);
+} catch (const ZEMReportOverrun &overrun) {
+    sink_.Prompt().Error(overrun.Message());
 }

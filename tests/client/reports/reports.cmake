@@ -2,7 +2,7 @@
 # runs against the fixtures, the in-page commands, and the browser pane with the real engine.
 set(_fixture_dir ${CMAKE_BINARY_DIR}/tests/report-fixtures)
 set(_fixtures)
-foreach(_variant good no_title run_zero fill_1023 no_nul broken_spec week other)
+foreach(_variant good no_title run_zero fill_1023 no_nul broken_spec week other overrun_name overrun_run)
   set(_target report_fixture_${_variant})
   add_library(${_target} MODULE ${CMAKE_CURRENT_LIST_DIR}/fixtures/fixture_report.c)
   target_include_directories(${_target} PRIVATE ${CMAKE_SOURCE_DIR}/client/reports)
@@ -18,6 +18,8 @@ target_compile_definitions(report_fixture_no_nul PRIVATE FIXTURE_NO_NUL "FIXTURE
 target_compile_definitions(report_fixture_broken_spec PRIVATE FIXTURE_BROKEN "FIXTURE_NAME=\"fixture_broken\"")
 target_compile_definitions(report_fixture_week PRIVATE FIXTURE_WEEK "FIXTURE_NAME=\"fixture_week\"")
 target_compile_definitions(report_fixture_other PRIVATE "FIXTURE_NAME=\"fixture_other\"")
+target_compile_definitions(report_fixture_overrun_name PRIVATE FIXTURE_OVERRUN_NAME)
+target_compile_definitions(report_fixture_overrun_run PRIVATE FIXTURE_OVERRUN_RUN "FIXTURE_NAME=\"fixture_overrun\"")
 
 tally_add_test(reports_params GTEST SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_reportparams.cpp
                LIBS tally_reports tally_testsupport)

@@ -104,6 +104,10 @@ private slots:
 
         QCOMPARE(s.Install("no_title"), QStringLiteral("Can't install plug-in: Incorrect report module."));
         QCOMPARE(s.Install("missing"), QStringLiteral("Can't install plug-in: Cannot load library!"));
+        // A plug-in that writes 2,048 bytes into its buffer is refused, not a crash.
+        QCOMPARE(s.Install("overrun_name"),
+                 "Can't install plug-in: The report plug-in \"" + Fixture("overrun_name")
+                     + "\" wrote past the end of its 1024-byte buffer in _GetSymbolicName(); it is refused.");
         QCOMPARE(s.Captions(), QStringList{"Fixture fixture_good"});
 
         // Cancelling the picker does nothing; a Reports folder beside the program is where it starts.
@@ -212,6 +216,16 @@ private slots:
         QCOMPARE(shown.count(), 2);
         QVERIFY(shown.last().first().toString().endsWith("/" + QString(1022, u'b')
                                                          + "&qtmstamp=20040317142305007"));
+
+        run("overrun_run"); // 2,048 bytes written: refused, nothing shown, nothing read past the buffer
+        QCOMPARE(shown.count(), 2);
+        QCOMPARE(
+            s.sink.prompt.Texts(),
+            QStringList{"The report plug-in \"" + Fixture("overrun_run")
+                        + "\" wrote past the end of its 1024-byte buffer in _RunReport(); it is refused."});
+        QVERIFY(!s.controller->LastReportUrl.contains("fixture_overrun"));
+        run("overrun_name");
+        QVERIFY(s.sink.prompt.Texts().value(0).endsWith("buffer in _GetSymbolicName(); it is refused."));
 
         run("broken_spec");
         QCOMPARE(shown.count(), 2);
