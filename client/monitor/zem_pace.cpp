@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr double kMinute = 1.0 / (24 * 60);
-
 // A double of bytes as a count, saturated to the signed 64-bit range.
 qint64 ToBytes(double value)
 {
@@ -34,6 +32,87 @@ QString Percent(double share)
 }
 
 QString AlertsKeyPath() { return QLatin1String(kClientKeyCurrentUser) + QStringLiteral("\\Alerts"); }
+
+// The cumulative total of the period at any moment from s to now: straight lines between the period's
+// start (s, 0), the samples and now (t, T). Samples outside the period, after now or above a later
+// total (the server's count went back) are left out.
+class CumulativeCurve {
+public:
+    CumulativeCurve(double start, double now, qint64 total, const std::vector<ZEMPaceSample> &samples)
+    {
+        points_.push_back({now, static_cast<double>(total)});
+        std::vector<ZEMPaceSample> sorted;
+        for (const ZEMPaceSample &sample : samples)
+            if (sample.at > start && sample.at < now)
+                sorted.push_back(sample);
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const ZEMPaceSample &a, const ZEMPaceSample &b) { return a.at > b.at; });
+        for (const ZEMPaceSample &sample : sorted)
+            if (static_cast<double>(sample.total) <= points_.back().second
+                && sample.at < points_.back().first)
+                points_.push_back({sample.at, static_cast<double>(sample.total)});
+        points_.push_back({start, 0.0});
+        std::reverse(points_.begin(), points_.end());
+    }
+    double At(double x) const
+    {
+        if (x <= points_.front().first)
+            return points_.front().second;
+        if (x >= points_.back().first)
+            return points_.back().second;
+        const auto after =
+            std::upper_bound(points_.begin(), points_.end(), x,
+                             [](double v, const std::pair<double, double> &p) { return v < p.first; });
+        const auto before = after - 1;
+        const double span = after->first - before->first;
+        return before->second + (after->second - before->second) * (x - before->first) / span;
+    }
+
+private:
+    std::vector<std::pair<double, double>> points_; // (moment, total), oldest first
+};
+
+// The recency-weighted mean of the daily rates with one outlier cut each way (see the header).
+double DailyRate(const ZEMCurrentStats &stats, const std::vector<ZEMPaceSample> &samples, double now)
+{
+    const double start = stats.DATE_FROM;
+    const CumulativeCurve curve(start, now, stats.TOTAL, samples);
+    const double today = std::floor(now);
+    struct Day {
+        double rate;   // bytes a day
+        double weight; // recency, times the share of the day that counts
+    };
+    std::vector<Day> days;
+    const auto weight = [&](double age) { return std::pow(0.5, age / kPaceHalfLifeDays); };
+    for (double d = std::max(std::ceil(start), today - kPaceWindowDays); d < today; d += 1.0)
+        days.push_back({curve.At(d + 1.0) - curve.At(d), weight(now - (d + 0.5))});
+    const double share = now - std::max(today, start);
+    if (share > 0 && share <= 1.0)
+        days.push_back({(static_cast<double>(stats.TOTAL) - curve.At(std::max(today, start))) / share,
+                        share * weight(share / 2)});
+    if (days.empty())
+        return 0;
+
+    std::vector<double> rates;
+    for (const Day &day : days)
+        rates.push_back(day.rate);
+    std::sort(rates.begin(), rates.end());
+    const size_t n = rates.size();
+    const double median = n % 2 ? rates[n / 2] : (rates[n / 2 - 1] + rates[n / 2]) / 2;
+    const auto highest = std::max_element(days.begin(), days.end(),
+                                          [](const Day &a, const Day &b) { return a.rate < b.rate; });
+    highest->rate = std::min(highest->rate, kPaceOutlierFactor * median);
+    const auto lowest = std::min_element(days.begin(), days.end(),
+                                         [](const Day &a, const Day &b) { return a.rate < b.rate; });
+    lowest->rate = std::max(lowest->rate, median / kPaceOutlierFactor);
+
+    double sum = 0, weights = 0;
+    for (const Day &day : days) {
+        sum += day.rate * day.weight;
+        weights += day.weight;
+    }
+    return weights > 0 ? std::max(0.0, sum / weights) : 0;
+}
 
 } // namespace
 
@@ -77,28 +156,14 @@ ZEMPaceEstimate EstimatePace(const ZEMCurrentStats &stats, const std::vector<ZEM
         return estimate;
     estimate.enoughData = true;
 
-    const double average = total / elapsed;
-    double rate = average;
-    // The oldest sample of the last day, taken from the recorded ones that are not newer than now and
-    // not above the current total.
-    const ZEMPaceSample *oldest = nullptr;
-    for (const ZEMPaceSample &sample : samples)
-        if (sample.at >= now - kPaceRecentWindowDays && sample.at <= now - kMinute
-            && sample.total <= stats.TOTAL) {
-            oldest = &sample;
-            break;
-        }
-    if (oldest != nullptr) {
-        const double span = now - oldest->at;
-        const double recent = (total - static_cast<double>(oldest->total)) / span;
-        const double weight = kPaceRecentMaxWeight * std::min(1.0, span / kPaceRecentWindowDays);
-        rate = (1.0 - weight) * average + weight * recent;
-    }
+    const double rate = DailyRate(stats, samples, now);
     estimate.ratePerDay = rate;
     const double left = std::max(0.0, end - now);
     estimate.projectedTotal = ToBytes(total + rate * left);
     if (rate > 0 && remainder > 0) {
-        const double runOut = now + static_cast<double>(remainder) / rate;
+        // To the second, so that rounding in the rate does not move a moment at midnight to the day
+        // before.
+        const double runOut = std::round((now + static_cast<double>(remainder) / rate) * 86400.0) / 86400.0;
         if (runOut < end)
             estimate.runOutDay = std::floor(runOut);
     }

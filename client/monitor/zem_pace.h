@@ -4,18 +4,27 @@
 // widgets, no timers; the clock is passed in.
 //
 // The projection. Let t be now, s the period's first day (DATE_FROM, 00:00), e the end of its last day
-// (DATE_TO + 1), T the total so far, L the limit, and (t_i, T_i) the samples the client recorded in this
-// period. The period's start counts as a sample (s, 0).
-//   average rate   A = T / (t - s)                       bytes a day since the period began
-//   recent rate    R = (T - T_k) / (t - t_k)              t_k: the oldest sample of the last 24 hours
-//   recent weight  w = 0.5 * min(1, (t - t_k) / 1 day)    0 when no sample of the last 24 hours is older
-//                                                         than a minute
-//   rate           r = (1 - w) * A + w * R
+// (DATE_TO + 1), T the total so far and L the limit. The samples the client recorded in this period
+// (t_i, T_i), the period's start (s, 0) and now (t, T) make a cumulative curve C, straight between
+// samples; hours without samples (the client was not running) share what arrived in them evenly.
+//   daily totals   u_d = C(d + 1) - C(d) for each whole day d of the last seven before today (within the
+//                  period), and today so far, u = T - C(today), as a rate u / f over the share f of today
+//                  that has passed
+//   one outlier    m = the median of those daily rates; the single highest one is cut down to 2 m and the
+//                  single lowest one raised to m / 2
+//   rate           r = their mean weighted by recency, a day's weight halving every two days of age
+//                  (measured at its middle; today's weight is also multiplied by f)
 //   projected      P = T + r * (e - t)
-// The limit is projected to run out at t + (L - T) / r when r > 0, L - T > 0 and that moment falls before
-// e; its day is shown. Half the weight on the last day follows a change of habit (a burst yesterday then
-// quiet today lowers the projection at once) without letting one busy hour swing the whole period.
-// Under a day into the period (t - s < 1) there is not enough data and nothing is projected.
+// The limit is projected to run out at t + (L - T) / r (to the second) when r > 0, L - T > 0 and that
+// moment falls before e; its day is shown.
+// Why: the old blend of the period's average with "whatever arrived in the last 24 hours" read a burst of
+// minutes as a daily rate. Daily totals are what a user's habit is made of; the median-based cut keeps one
+// burst (or one quiet day) from counting for more than a busy (or slow) day, so a 3 GB download on top of
+// 0.37 GB days moves the projection by little more than the bytes themselves, while the recency weights
+// put about 70 % of the weight on the last three days, so a real change of habit has moved the projection
+// more than half way to the new pace after three days. The bytes of a burst are never lost: they are in
+// T. Today counts in proportion to how much of it has passed, so an early-morning lull or rush weighs
+// little. Under a day into the period (t - s < 1) there is not enough data and nothing is projected.
 //
 // Safe per day = max(0, L - T) / (DATE_TO - today + 1): what may be used each day that is left, today
 // included.
@@ -45,7 +54,7 @@ struct ZEMPaceEstimate {
     bool enoughData = false; // at least a day into the period
     double usedShare = 0;    // total / limit (may exceed 1)
     double elapsedShare = 0; // of the period's length, 0 to 1
-    double ratePerDay = 0;   // the blended rate r
+    double ratePerDay = 0;   // the rate r of the daily totals
     qint64 projectedTotal = 0;
     std::optional<double> runOutDay;  // the day the limit is projected to run out, before the period's end
     bool limitReached = false;        // the remainder is already 0 or less
@@ -53,8 +62,9 @@ struct ZEMPaceEstimate {
     qint64 safePerDay = 0;
 };
 
-inline constexpr double kPaceRecentWindowDays = 1.0;
-inline constexpr double kPaceRecentMaxWeight = 0.5;
+inline constexpr int kPaceWindowDays = 7;         // whole days before today that count
+inline constexpr double kPaceHalfLifeDays = 2.0;  // a day's weight halves every this many days of age
+inline constexpr double kPaceOutlierFactor = 2.0; // the highest daily rate is cut to m times this
 inline constexpr double kPaceMinimumDays = 1.0;
 
 // Whether a reply's period gets a projection at all.
@@ -124,8 +134,8 @@ std::vector<ZEMAlert> EvaluateAlerts(ZEMPaceRecord &record, const QString &adapt
 // ---------------------------------------------------------------------------------------------
 // History
 
-inline constexpr double kPaceSampleSpacingDays = 5.0 / (24 * 60); // one stored sample per 5 minutes
-inline constexpr double kPaceKeepDays = 2.0;                      // samples older than this are dropped
+inline constexpr double kPaceSampleSpacingDays = 15.0 / (24 * 60); // one stored sample per 15 minutes
+inline constexpr double kPaceKeepDays = kPaceWindowDays + 1.0;     // samples older than this are dropped
 inline constexpr int kPaceSamplesMax = 1000;
 inline constexpr int kPaceAdaptersMax = 64;
 inline constexpr qint64 kPaceFileMax = 4 * 1024 * 1024;

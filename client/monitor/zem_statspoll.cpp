@@ -32,6 +32,15 @@ ZEMStatsPoll::ZEMStatsPoll(TDMMain &settings, ZEMExchangeSink &sink, QObject *pa
     channel_->SetPayloadHandler([this](const ZEMXMLItem &root) {
         ReadStatsReply(root, settings_.CurrentStats);
         lastUpdate_ = settings_.Clock().Now();
+        const ZEMCurrentStats &stats = settings_.CurrentStats;
+        const QString alias = ActiveAlias();
+        const bool wasKnown = rates_.Rates().known;
+        const qint64 ms = mono_->NowMs();
+        rates_.AddReply(alias, stats.DATE_FROM, stats.DATE_TO, stats.RECEIVED, stats.SENT, ms,
+                        EffectiveInterval());
+        if (const ZEMRates rates = rates_.Rates(); rates.known)
+            rateHistory_.Add(alias,
+                             {ms, lastUpdate_.toMSecsSinceEpoch(), rates.received, rates.sent, !wasKnown});
         stale_ = false;
         emit ValuesChanged();
     });
@@ -61,13 +70,32 @@ void ZEMStatsPoll::AttachTimer(QTimer *timer)
 void ZEMStatsPoll::SetTimerInterval(int ms)
 {
     interval_ = std::max(0, ms);
+    StartTimer();
+    emit StateChanged();
+}
+
+int ZEMStatsPoll::EffectiveInterval() const
+{
+    if (fastHolds_ == 0)
+        return interval_;
+    return interval_ == 0 ? 1000 : std::min(interval_, 1000);
+}
+
+void ZEMStatsPoll::HoldFastPoll(bool hold)
+{
+    fastHolds_ = std::max(0, fastHolds_ + (hold ? 1 : -1));
+    StartTimer();
+}
+
+void ZEMStatsPoll::StartTimer()
+{
+    const int interval = EffectiveInterval();
     // A zero interval would make the timer fire continuously; it means "never" here. An unchanged
     // interval leaves a running timer alone, so its next tick does not move.
-    if (interval_ == 0)
+    if (interval == 0)
         timer_->stop();
-    else if (!timer_->isActive() || timer_->interval() != interval_)
-        timer_->start(interval_);
-    emit StateChanged();
+    else if (!timer_->isActive() || timer_->interval() != interval)
+        timer_->start(interval);
 }
 
 void ZEMStatsPoll::ApplySettingsInterval() { SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000); }
@@ -86,6 +114,7 @@ void ZEMStatsPoll::Refresh()
         return;
     }
     settings_.ClearCurrentStats();
+    rates_.Reset();
     lastUpdate_ = QDateTime();
     stale_ = false;
     emit ValuesChanged();
@@ -94,12 +123,16 @@ void ZEMStatsPoll::Refresh()
 void ZEMStatsPoll::CheckStale()
 {
     const bool stale =
-        !ActiveAlias().isEmpty() && StatsAreStale(lastUpdate_, settings_.Clock().Now(), interval_);
-    if (stale == stale_)
+        !ActiveAlias().isEmpty() && StatsAreStale(lastUpdate_, settings_.Clock().Now(), EffectiveInterval());
+    // Rates lost after more than three intervals without a reply show "-" until two fresh replies.
+    const bool ratesLost = rates_.CheckGap(mono_->NowMs(), EffectiveInterval());
+    if (stale == stale_ && !ratesLost)
         return;
     stale_ = stale;
     emit LookChanged();
 }
+
+QDateTime ZEMStatsPoll::WallNow() const { return settings_.Clock().Now(); }
 
 QString ZEMStatsPoll::StaleSince() const
 {

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+#include "zem_rates.h"
+
 class QTimer;
 class TDMMain;
 class ZEMExchangeSink;
@@ -35,9 +37,15 @@ public:
     // Uses a timer made elsewhere instead of the poll's own.
     void AttachTimer(QTimer *timer);
     QTimer *Timer() const { return timer_; }
-    // The refresh timer's interval; 0 means it never fires.
+    // The refresh timer's configured interval; 0 means it never fires (unless fast polling is held).
     void SetTimerInterval(int ms);
     int TimerInterval() const { return interval_; }
+    // While a window that shows the rates is open the statistics are asked for at least once a second:
+    // each open window holds fast polling, and the configured interval applies again when none does.
+    void HoldFastPoll(bool hold);
+    bool FastPollHeld() const { return fastHolds_ > 0; }
+    // The interval the timer runs at: the configured one, or at most a second while fast polling is held.
+    int EffectiveInterval() const;
     // ReqInterval x 1000.
     void ApplySettingsInterval();
     bool Paused() const { return paused_; }
@@ -57,10 +65,21 @@ public:
 
     ZEMRequestChannel &Channel() { return *channel_; }
 
+    // The receive and send rates from successive replies (zem_rates.h), measured on `clock` (the
+    // process's monotonic clock unless set; it must outlive the poll).
+    void SetMonotonicClock(const ZEMMonotonicClock *clock) { mono_ = clock ? clock : &SteadyClock(); }
+    qint64 MonotonicNow() const { return mono_->NowMs(); }
+    // The client's wall clock (the settings' clock), for the times shown beside the samples.
+    QDateTime WallNow() const;
+    ZEMRates Rates() const { return rates_.Rates(); }
+    // One ring of rate samples per adapter, a sample per reply with known rates.
+    const ZEMRateHistory &RateHistory() const { return rateHistory_; }
+
 signals:
     // New values (a reply, or cleared without an adapter): the view redraws and the pace takes a sample.
     void ValuesChanged();
-    // Only the look changed (stale or fresh again): the view redraws, nothing new to sample.
+    // Only the look changed (stale or fresh again, rates lost after a gap): the view redraws, nothing
+    // new to sample.
     void LookChanged();
     // The running state or the interval changed: the Start/Stop command changes its look.
     void StateChanged();
@@ -71,8 +90,14 @@ private:
     std::unique_ptr<ZEMRequestChannel> channel_;
     std::function<QString()> activeAlias_;
     QTimer *timer_ = nullptr;
+    void StartTimer();
+
     int interval_ = 0;
+    int fastHolds_ = 0;
     bool paused_ = false;
+    const ZEMMonotonicClock *mono_ = &SteadyClock();
+    ZEMRateMeter rates_;
+    ZEMRateHistory rateHistory_;
     QDateTime lastUpdate_; // of the last reply applied; invalid when there is none
     bool stale_ = false;
 };

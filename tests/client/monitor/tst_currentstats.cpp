@@ -1,4 +1,8 @@
 #include "zem_currentstats.h"
+#include "zem_trafficgraph.h"
+
+#include <QTest>
+#include <qcustomplot.h>
 
 #include <QAction>
 #include <QApplication>
@@ -74,6 +78,121 @@ TEST_F(StatsLogic, TrayUpdateByHintSettingAndActiveAdapter)
     EXPECT_EQ(shown.colours, (ZEMTrayColours{Qt::black, zemtray::kYellow}));
     EXPECT_EQ(shown.total.number, QStringLiteral("0.1"));
     EXPECT_EQ(shown.total.unit, QStringLiteral("MB"));
+}
+
+// Successive replies and what the rates read after each: a table of streams.
+struct RateStep {
+    qint64 ms;
+    const char *adapter;
+    double from;
+    qint64 received;
+    qint64 sent;
+    double expectReceived; // -1: unknown, -2: within 10 % of 96,000 / 12,000, -3: known
+    double expectSent;
+    qint64 gapCheckMs = -1; // CheckGap at this moment before the reply
+};
+
+TEST_F(StatsLogic, RatesFromSuccessiveRepliesAndWhatRestartsThem)
+{
+    const double mar = 38047; // 1 March 2004
+    // A server counting 96,000 / 12,000 bytes once a second, on the second, read by 1 s polls that
+    // jitter 30 ms either side of it: a reply sees a step more or less. From the sixth reply on (five
+    // seconds) the slope over the window stays within 10 %; the plain difference of its ends would be
+    // 20 % off.
+    std::vector<RateStep> steady;
+    for (int k = 0; k < 12; ++k) {
+        const int jitter = k % 2 ? -30 : 30;
+        const qint64 counted = (1000 * k + jitter) / 1000;
+        steady.push_back({1000 * k + jitter, "lan", mar, 96000 * counted, 12000 * counted,
+                          k < 1 ? -1.0 : (k < 5 ? -3.0 : -2.0), 0});
+    }
+    const std::vector<std::pair<const char *, std::vector<RateStep>>> cases{
+        {"steady", steady},
+        {"a total that went down restarts, two replies make a rate again",
+         {{0, "lan", mar, 1000, 100, -1, -1},
+          {1000, "lan", mar, 3000, 300, 2000, 200},
+          {2000, "lan", mar, 500, 400, -1, -1},
+          {3000, "lan", mar, 1500, 500, 1000, 100}}},
+        {"another adapter or another period restarts",
+         {{0, "lan", mar, 1000, 100, -1, -1},
+          {1000, "lan", mar, 2000, 200, 1000, 100},
+          {2000, "wan", mar, 5000, 500, -1, -1},
+          {3000, "wan", mar + 31, 6000, 600, -1, -1},
+          {4000, "wan", mar + 31, 7000, 800, 1000, 200}}},
+        {"more than three intervals without a reply: unknown until two fresh replies",
+         {{0, "lan", mar, 0, 0, -1, -1},
+          {1000, "lan", mar, 1000, 100, 1000, 100},
+          {5000, "lan", mar, 5000, 500, -1, -1, 4001},
+          {6000, "lan", mar, 6000, 600, 1000, 100}}},
+        {"replies too close together or a count that jumped give no rate",
+         {{0, "lan", mar, 0, 0, -1, -1},
+          {100, "lan", mar, 96000, 0, -1, -1},
+          {1100, "lan", mar, 96000 + qint64(2e12), 0, -1, -1},
+          {2100, "lan", mar, 96000 + qint64(2e12) + 1000, 0, 1000, 0}}},
+    };
+    for (const auto &[name, steps] : cases) {
+        SCOPED_TRACE(name);
+        ZEMRateMeter meter;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const RateStep &step = steps[i];
+            SCOPED_TRACE(i);
+            if (step.gapCheckMs >= 0) {
+                EXPECT_TRUE(meter.CheckGap(step.gapCheckMs, 1000));
+                EXPECT_FALSE(meter.Rates().known);
+            }
+            meter.AddReply(QString::fromLatin1(step.adapter), step.from, step.from + 30, step.received,
+                           step.sent, step.ms, 1000);
+            const ZEMRates rates = meter.Rates();
+            if (step.expectReceived == -1) {
+                EXPECT_FALSE(rates.known);
+            } else if (step.expectReceived == -3) {
+                EXPECT_TRUE(rates.known);
+            } else if (step.expectReceived == -2) {
+                ASSERT_TRUE(rates.known);
+                EXPECT_NEAR(rates.received, 96000, 9600);
+                EXPECT_NEAR(rates.sent, 12000, 1200);
+            } else {
+                ASSERT_TRUE(rates.known);
+                EXPECT_NEAR(rates.received, step.expectReceived, 1e-6);
+                EXPECT_NEAR(rates.sent, step.expectSent, 1e-6);
+            }
+        }
+    }
+    EXPECT_EQ(ZEMRateMeter::WindowMs(1000), 5000);
+    EXPECT_EQ(ZEMRateMeter::WindowMs(4000), 8000);
+}
+
+TEST_F(StatsLogic, RateTextsUnitsAndCsv)
+{
+    EXPECT_EQ(RateRowValues({true, 96000, 12000}),
+              (QStringList{QStringLiteral("93.75Kb/s"), QStringLiteral("11.72Kb/s")}));
+    EXPECT_EQ(RateHintLine({}), QStringLiteral("Receiving: -, Sending: -"));
+    EXPECT_EQ(RateAxisUnit(1023).name, QStringLiteral("bytes/s"));
+    EXPECT_EQ(RateAxisUnit(96000).name, QStringLiteral("Kb/s"));
+    EXPECT_EQ(RateAxisUnit(5.0 * 1024 * 1024).divisor, 1024.0 * 1024);
+    const qint64 at = QDateTime(QDate(2004, 3, 17), QTime(14, 23, 5)).toMSecsSinceEpoch();
+    const std::vector<ZEMRateSample> samples{{0, at, 96000.4, 12000, false},
+                                             {1000, at + 1000, 95999.6, 0, false}};
+    EXPECT_EQ(RatesCsv(samples), QStringLiteral("time,received_bytes_per_second,sent_bytes_per_second\n"
+                                                "2004-03-17T14:23:05,96000,12000\n"
+                                                "2004-03-17T14:23:06,96000,0\n"));
+    EXPECT_EQ(GraphDescription({true, 96000, 12000}, PeakOf(samples), QStringLiteral("last 10 minutes")),
+              QStringLiteral("Receiving 93.75Kb/s, sending 11.72Kb/s. Peak of the last 10 minutes: received "
+                             "93.75Kb/s, sent 11.72Kb/s."));
+
+    // The rings: one per adapter, an hour or kRateSamplesMax samples at most, the oldest going first.
+    ZEMRateHistory history;
+    for (int i = 0; i <= kRateSamplesMax; ++i)
+        history.Add(QStringLiteral("lan"), {i * 1000LL, 0, double(i), 0, false});
+    EXPECT_EQ(history.Count(QStringLiteral("lan")), kRateSamplesMax);
+    EXPECT_EQ(history.Span(QStringLiteral("lan"), kRateSamplesMax * 1000LL, 600 * 1000).size(), 601u);
+    history.Add(QStringLiteral("lan"), {(kRateSamplesMax + 100) * 1000LL, 0, 0, 0, false});
+    EXPECT_EQ(history.Span(QStringLiteral("lan"), (kRateSamplesMax + 100) * 1000LL, kRateKeepMs).front().ms,
+              100 * 1000LL);
+    for (int a = 0; a <= kRateAdaptersMax; ++a)
+        history.Add(QString::number(a), {(kRateSamplesMax + 200 + a) * 1000LL, 0, 0, 0, false});
+    EXPECT_EQ(history.Adapters(), kRateAdaptersMax);
+    EXPECT_EQ(history.Count(QStringLiteral("lan")), 0) << "the stalest adapter went first";
 }
 
 class StatsPoll : public ::testing::Test {
@@ -240,6 +359,58 @@ TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
     alias.clear();
     poller->CheckStale();
     EXPECT_FALSE(poller->Stale());
+}
+
+struct FakeMonotonic : ZEMMonotonicClock {
+    qint64 ms = 0;
+    qint64 NowMs() const override { return ms; }
+};
+
+TEST_F(StatsPoll, TrafficGraphShowsTheSpanCopiesCsvAndClosesOnEscape)
+{
+    FakeMonotonic mono;
+    poller->Poll().SetMonotonicClock(&mono);
+    TZEMTrafficGraph graph(poller->Poll());
+    QString copied;
+    graph.SetClipboard([&](const QString &text) { copied = text; });
+    graph.show();
+    EXPECT_EQ(graph.windowTitle(), QStringLiteral("Traffic Graph"));
+    EXPECT_EQ(poller->tmStatRefresh->interval(), 1000);
+    // Replies a second apart at 96,000 and 12,000 bytes a second.
+    for (int k = 0; k < 4; ++k) {
+        server.Script(ZEMTestServer::Reply::Whole(
+            QByteArray(
+                "HTTP/1.1 200 OK\r\n\r\n<REPORT DATE_FROM=\"20040301\" DATE_TO=\"20040331\" RECEIVED=\"")
+            + QByteArray::number(96000 * k) + "\" SENT=\"" + QByteArray::number(12000 * k) + "\"/>"));
+        Refresh();
+        mono.ms += 1000;
+        module.Clock().Set(module.Clock().Now().addSecs(1));
+    }
+    EXPECT_EQ(graph.Plot()->graph(0)->data()->size(), 3);
+    EXPECT_EQ(graph.Plot()->graph(1)->data()->size(), 3);
+    EXPECT_EQ(graph.Plot()->graph(0)->name(), QStringLiteral("Received"));
+    EXPECT_EQ(graph.Plot()->yAxis->label(), QStringLiteral("Kb/s"));
+    EXPECT_NEAR(graph.Plot()->graph(0)->data()->at(2)->value, 93.75, 1e-9);
+    EXPECT_EQ(graph.StatusText(), QStringLiteral("Receiving: 93.75Kb/s, Sending: 11.72Kb/s"));
+    EXPECT_EQ(graph.accessibleDescription(),
+              QStringLiteral("Receiving 93.75Kb/s, sending 11.72Kb/s. Peak of the last 10 minutes: received "
+                             "93.75Kb/s, sent 11.72Kb/s."));
+    graph.actCopyCsv->trigger();
+    const QStringList lines = copied.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("time,received_bytes_per_second,sent_bytes_per_second"));
+    EXPECT_EQ(lines[1], QStringLiteral("2004-03-17T14:23:06,96000,12000"));
+    // Eleven minutes later the 10-minute span is empty, the hour still holds the samples.
+    mono.ms += 11 * 60 * 1000;
+    graph.Redraw();
+    EXPECT_TRUE(graph.ShownSamples().empty());
+    graph.SetSpan(TZEMTrafficGraph::Span::Hour);
+    EXPECT_EQ(graph.ShownSamples().size(), 3u);
+    EXPECT_TRUE(graph.accessibleDescription().contains(QStringLiteral("Peak of the last hour")));
+
+    QTest::keyClick(&graph, Qt::Key_Escape);
+    EXPECT_FALSE(graph.isVisible());
+    EXPECT_EQ(poller->tmStatRefresh->interval(), 5000);
 }
 
 TEST_F(StatsPoll, StaleSinceAndItsThresholds)

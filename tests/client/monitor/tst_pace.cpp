@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -60,23 +62,130 @@ TEST(Pace, SteadyRateProjectsAStraightLine)
     EXPECT_EQ(PaceHintFooter(e), QStringLiteral("40 % used, limit reached on 26/12/2026"));
 }
 
-TEST(Pace, BurstYesterdayThenQuietHalvesTheRate)
+TEST(Pace, BurstYesterdayThenQuietCountsAsOneOutlyingDay)
 {
-    // 1000 used in ten days, all of it before yesterday; nothing in the last 24 hours.
+    // 1000 used in ten days, 900 of it in the six hours before yesterday; nothing in the last 24 hours.
     const double now = kDec1 + 10;
     std::vector<ZEMPaceSample> samples{
         {now - 30 * kHour, 100}, {now - 24 * kHour, 1000}, {now - 1 * kHour, 1000}};
     const ZEMPaceEstimate e = EstimatePace(Period(2500, 1000), samples, now);
     ASSERT_TRUE(e.enoughData);
-    // Average 100 a day, recent 0 with a full day's weight of one half: 50 a day.
-    EXPECT_NEAR(e.ratePerDay, 50, 1e-9);
-    EXPECT_EQ(e.projectedTotal, 2000);
+    // The 4th to the 8th at 100 / 8.75 a day (the median m = 11.43); the busy 9th is cut to 2 m, the
+    // quiet 10th raised to m / 2; weighted by age (0.84 for the 10th down to 0.11 for the 4th): 12.19.
+    EXPECT_NEAR(e.ratePerDay, 12.189, 1e-3);
+    EXPECT_EQ(e.projectedTotal, 1244);
     EXPECT_FALSE(e.runOutDay);
     EXPECT_EQ(PaceRowValues(e)[1], QStringLiteral("not in this period"));
+}
 
-    // Half a day of quiet samples weighs half as much: 0.75 * 100.
-    samples = {{now - 12 * kHour, 1000}};
-    EXPECT_NEAR(EstimatePace(Period(2500, 1000), samples, now).ratePerDay, 75, 1e-9);
+// Made-up histories of a period: bytes used by each moment, samples every 15 minutes for the last eight
+// days except in the hours the client was not running. Projections are checked against bounds.
+struct PaceCase {
+    const char *name;
+    double nowDay;                              // days since the period's start
+    std::function<double(double day)> used;     // cumulative bytes by that moment
+    std::vector<std::pair<double, double>> off; // spans without samples (days since the start)
+    double limit;
+    double minProjected;
+    double maxProjected;
+    int earliestRunOut; // day of the month the limit may run out on at the earliest (0: any)
+};
+
+constexpr double kGB = 1e9;
+
+TEST(Pace, EstimatorFollowsHabitsButNotOneBurst)
+{
+    const double start = EncodeDate(QDate(2027, 1, 1)); // a 31-day period
+    const double days = 31;
+    // 0.37 GB a day for 8 days, then 3 GB within the hour before now (the 9th, 02:24).
+    const double burstEnd = 8.1;
+    const auto burst = [=](double x) {
+        const double base = 0.37 * kGB * std::min(x, burstEnd - kHour);
+        return base + 3 * kGB * std::clamp((x - (burstEnd - kHour)) / kHour, 0.0, 1.0);
+    };
+    const double burstTotal = burst(burstEnd);
+    const auto doubling = [](double x) { return kGB * (x <= 9 ? x : 9 + 2 * (x - 9)); };
+    const auto busyThenQuiet = [](double x) {
+        return kGB * (std::min(x, 10.0) + 3 * std::clamp(x - 10, 0.0, 1.0) + std::max(0.0, x - 12));
+    };
+    const std::vector<PaceCase> cases{
+        // The true end total 0.37 * 31 GB, within 5 %.
+        {"steady",
+         12.5,
+         [](double x) { return 0.37 * kGB * x; },
+         {},
+         10 * kGB,
+         0.95 * 0.37 * 31 * kGB,
+         1.05 * 0.37 * 31 * kGB,
+         0},
+        // Between the total plus the earlier pace for the days left (14.4 GB) and the plain average
+        // pace (22.8 GB); the limit lasts at least to the 14th.
+        {"burst",
+         burstEnd,
+         burst,
+         {},
+         10 * kGB,
+         burstTotal + 0.37 * kGB * (days - burstEnd),
+         burstTotal / burstEnd * days,
+         14},
+        // 1 GB a day, 2 GB a day from the 10th: three days later at least half way to the new pace,
+        // never beyond it.
+        {"doubling",
+         12,
+         doubling,
+         {},
+         100 * kGB,
+         15 * kGB + 1.5 * kGB * (days - 12),
+         15 * kGB + 2 * kGB * (days - 12),
+         0},
+        // 1 GB a day, 3 GB on the 11th, nothing on the 12th: the habit stays near 1 GB a day.
+        {"quiet after busy",
+         12,
+         busyThenQuiet,
+         {},
+         100 * kGB,
+         13 * kGB + 0.75 * kGB * (days - 12),
+         13 * kGB + 1.25 * kGB * (days - 12),
+         0},
+        // 0.5 GB a day with the client off for 38 hours and again for 12 hours: within 5 % of 15.5 GB.
+        {"restarts with gaps",
+         15.6,
+         [](double x) { return 0.5 * kGB * x; },
+         {{10.3, 11.9}, {13.2, 13.7}},
+         10 * kGB,
+         0.95 * 15.5 * kGB,
+         1.05 * 15.5 * kGB,
+         0},
+    };
+    for (const PaceCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const double now = start + c.nowDay;
+        std::vector<ZEMPaceSample> samples;
+        for (double x = std::max(0.0, c.nowDay - kPaceKeepDays); x < c.nowDay; x += kPaceSampleSpacingDays) {
+            const bool off = std::any_of(c.off.begin(), c.off.end(), [&](const auto &span) {
+                return x >= span.first && x < span.second;
+            });
+            if (!off)
+                samples.push_back({start + x, static_cast<qint64>(c.used(x))});
+        }
+        ZEMCurrentStats stats;
+        stats.DATE_FROM = start;
+        stats.DATE_TO = start + days - 1;
+        stats.TOTAL = static_cast<qint64>(c.used(c.nowDay));
+        stats.LIMIT = static_cast<qint64>(c.limit);
+        stats.REMAINDER = stats.LIMIT - stats.TOTAL;
+        const ZEMPaceEstimate e = EstimatePace(stats, samples, now);
+        ASSERT_TRUE(e.enoughData);
+        EXPECT_GE(double(e.projectedTotal), c.minProjected);
+        EXPECT_LE(double(e.projectedTotal), c.maxProjected);
+        if (c.earliestRunOut > 0) {
+            ASSERT_TRUE(e.runOutDay);
+            EXPECT_GE(DecodeDate(*e.runOutDay).day(), c.earliestRunOut);
+        }
+    }
+    // The figures: the bounds of the burst are 14.4 and 22.8 GB.
+    EXPECT_NEAR(burstTotal + 0.37 * kGB * (days - burstEnd), 14.4 * kGB, 0.1 * kGB);
+    EXPECT_NEAR(burstTotal / burstEnd * days, 22.8 * kGB, 0.1 * kGB);
 }
 
 TEST(Pace, FirstHourOfAPeriodHasNotEnoughData)
@@ -159,13 +268,13 @@ TEST(PaceHistory, SamplesAreSpacedBoundedAndDropWhenTheCountGoesBack)
     // The server's count went back: samples above it are dropped.
     EXPECT_TRUE(ZEMPaceHistory::AddSample(record, t + 2 * kPaceSampleSpacingDays, 110));
     EXPECT_EQ(record.samples, (std::vector<ZEMPaceSample>{{t, 100}, {t + 2 * kPaceSampleSpacingDays, 110}}));
-    // Samples older than two days go.
-    ZEMPaceHistory::AddSample(record, t + 3, 500);
+    // Samples older than the days the estimator looks at go.
+    ZEMPaceHistory::AddSample(record, t + kPaceKeepDays + 1, 500);
     ASSERT_EQ(record.samples.size(), 1u);
-    EXPECT_EQ(record.samples[0], (ZEMPaceSample{t + 3, 500}));
-    // A week of five-minute polls stays within the bound.
-    for (int i = 0; i < 7 * 24 * 12; ++i)
-        ZEMPaceHistory::AddSample(record, t + 4 + i * kPaceSampleSpacingDays, 600 + i);
+    EXPECT_EQ(record.samples[0], (ZEMPaceSample{t + kPaceKeepDays + 1, 500}));
+    // Three weeks of polls stay within the bound.
+    for (int i = 0; i < 21 * 24 * 4; ++i)
+        ZEMPaceHistory::AddSample(record, t + kPaceKeepDays + 2 + i * kPaceSampleSpacingDays, 600 + i);
     EXPECT_LE(record.samples.size(), static_cast<size_t>(kPaceSamplesMax));
     EXPECT_GE(record.samples.front().at, record.samples.back().at - kPaceKeepDays - 1e-9);
 }
