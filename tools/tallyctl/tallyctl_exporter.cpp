@@ -42,6 +42,8 @@ constexpr qint64 kMinScrapeMs = 20;
 // reply away; and how long a worker's reply may take to write.
 constexpr int kDrainMs = 2000;
 constexpr int kReplySendTimeoutMs = 10000;
+// The longest failure text of a scrape that goes into the exporter's log line.
+constexpr qsizetype kMaxLoggedReason = 300;
 
 void CloseFd(int &fd)
 {
@@ -300,11 +302,17 @@ void ZEMExporter::State::Serve(Job &job)
     if (!job.request.probe)
         body += RenderExporterMetrics(Counts());
     SendAll(job.fd, Reply(200, "OK", kMetricsContentType, body, job.request.withBody));
-    if (verbose || !scrape.Up())
-        Log(QStringLiteral("%1: %2%3")
-                .arg(QString::fromLatin1(job.request.line),
-                     scrape.Up() ? QStringLiteral("up") : QStringLiteral("down"),
-                     scrape.failure ? QStringLiteral(" (%1)").arg(scrape.failure->Message()) : QString()));
+    if (!verbose && scrape.Up())
+        return;
+    // One line per scrape, whatever length of error message the server sent.
+    QString reason = scrape.failure ? scrape.failure->Message() : QString();
+    if (reason.size() > kMaxLoggedReason)
+        reason = reason.left(kMaxLoggedReason) + QStringLiteral("...");
+    reason.replace(u'\n', u' ');
+    Log(QStringLiteral("%1: %2%3")
+            .arg(QString::fromLatin1(job.request.line),
+                 scrape.Up() ? QStringLiteral("up") : QStringLiteral("down"),
+                 reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));
 }
 
 ZEMExporter::ZEMExporter(ZEMExporterOptions options, const ZEMClock &clock,
