@@ -4,9 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 #include <vector>
 
 // File format, one file per root (UTF-8):
@@ -20,7 +24,7 @@
 // A change reads, edits and replaces the whole file, so it holds a lock file beside it ("<file>.lock")
 // from the read to the replacement: two programs writing at once take turns instead of each writing
 // back the file it read and losing the other's change. Readers need no lock, since the replacement is
-// an atomic rename.
+// an atomic rename of a temporary file "<file>.tmp-<pid>" named after the writing process.
 
 namespace {
 
@@ -386,9 +390,66 @@ QString ZEMSettingsStore::FilePath(ZEMSettingsRoot root) const
                                                                        : QStringLiteral("local-machine.ini"));
 }
 
+namespace {
+
+const QString kTemporaryMark = QStringLiteral(".tmp-");
+
+// True while a process with this id exists (one that is not ours to signal exists too).
+bool ProcessAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// Removes the temporary files of `file` that processes which are gone left behind. Run under the
+// file's lock; the temporary files of live processes are never touched.
+void RemoveStaleTemporaries(const QString &file)
+{
+    const QFileInfo info(file);
+    const QString prefix = info.fileName() + kTemporaryMark;
+    const QDir folder = info.dir();
+    for (const QString &name : folder.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden)) {
+        bool ok = false;
+        const qint64 pid = name.mid(prefix.size()).toLongLong(&ok);
+        if (ok && pid != ::getpid() && !ProcessAlive(pid))
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+// Replaces `file` by `content` through the temporary file of this process.
+bool ReplaceFile(ZEMSettingsStore &store, const QString &file, const QByteArray &content, QString *error)
+{
+    const QString temporaryPath = file + kTemporaryMark + QString::number(::getpid());
+    QFile temporary(temporaryPath);
+    QString problem;
+    if (!temporary.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        problem = temporary.errorString();
+    else if (store.WriteTemporary(temporary, content) != content.size() || !temporary.flush())
+        problem = temporary.errorString().isEmpty() ? QStringLiteral("the write was cut short")
+                                                    : temporary.errorString();
+    else if (::fsync(temporary.handle()) != 0)
+        problem = QString::fromLocal8Bit(std::strerror(errno));
+    temporary.close();
+    if (problem.isEmpty()
+        && std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(file).constData())
+               != 0)
+        problem = QString::fromLocal8Bit(std::strerror(errno));
+    if (problem.isEmpty())
+        return true;
+    QFile::remove(temporaryPath);
+    SetError(error, QStringLiteral("The settings file \"%1\" cannot be written: %2").arg(file, problem));
+    return false;
+}
+
+} // namespace
+
+qint64 ZEMSettingsStore::WriteTemporary(QFile &temporary, const QByteArray &content)
+{
+    return temporary.write(content);
+}
+
 // Loads a root, runs `change` on it and writes it back; refuses when the file cannot be taken in.
 template <typename Change>
-static bool Modify(const ZEMSettingsStore &store, ZEMSettingsRoot root, QString *error, Change change)
+static bool Modify(ZEMSettingsStore &store, ZEMSettingsRoot root, QString *error, Change change)
 {
     const QString file = store.FilePath(root);
     if (!QDir().mkpath(store.Folder())) {
@@ -406,6 +467,7 @@ static bool Modify(const ZEMSettingsStore &store, ZEMSettingsRoot root, QString 
                                   .arg(file));
         return false;
     }
+    RemoveStaleTemporaries(file);
     Loaded loaded = LoadFile(file);
     if (loaded.status != LoadStatus::Ok) {
         SetError(error, loaded.error);
@@ -421,14 +483,7 @@ static bool Modify(const ZEMSettingsStore &store, ZEMSettingsRoot root, QString 
                             .arg(kMaxFileBytes));
         return false;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(content) < 0 || !out.commit()) {
-        SetError(
-            error,
-            QStringLiteral("The settings file \"%1\" cannot be written: %2").arg(file, out.errorString()));
-        return false;
-    }
-    return true;
+    return ReplaceFile(store, file, content, error);
 }
 
 bool ZEMSettingsStore::IsUsable(ZEMSettingsRoot root, QString *error) const
@@ -569,23 +624,33 @@ bool ZEMSettingsStore::ReadStringChecked(ZEMSettingsRoot root, const QString &pa
     return true;
 }
 
-static bool WriteValue(ZEMSettingsStore &store, ZEMSettingsRoot root, const QString &path,
-                       const QString &name, const ZEMSettingsValue &value, QString *error)
+bool ZEMSettingsStore::WriteValues(ZEMSettingsRoot root, const QString &path, const NamedValues &values,
+                                   QString *error)
 {
     const QString key = NormalizePath(path);
     if (key.isEmpty()) {
         SetError(error, QStringLiteral("Values cannot be stored outside of a key."));
         return false;
     }
-    if (!Storable(key, true, QStringLiteral("key path"), error)
-        || !Storable(name, false, QStringLiteral("value name"), error)
-        || (value.type == ZEMValueType::String
-            && !Storable(value.text, false, QStringLiteral("value"), error)))
+    if (!Storable(key, true, QStringLiteral("key path"), error))
         return false;
-    return Modify(store, root, error, [&](Document &doc) {
-        SetValue(EnsureKey(doc, key), name, value);
+    for (const auto &[name, value] : values)
+        if (!Storable(name, false, QStringLiteral("value name"), error)
+            || (value.type == ZEMValueType::String
+                && !Storable(value.text, false, QStringLiteral("value"), error)))
+            return false;
+    return Modify(*this, root, error, [&](Document &doc) {
+        Key &target = EnsureKey(doc, key);
+        for (const auto &[name, value] : values)
+            SetValue(target, name, value);
         return true;
     });
+}
+
+static bool WriteValue(ZEMSettingsStore &store, ZEMSettingsRoot root, const QString &path,
+                       const QString &name, const ZEMSettingsValue &value, QString *error)
+{
+    return store.WriteValues(root, path, {{name, value}}, error);
 }
 
 bool ZEMSettingsStore::WriteInteger(ZEMSettingsRoot root, const QString &path, const QString &name,

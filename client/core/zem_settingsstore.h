@@ -12,6 +12,11 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <utility>
+#include <vector>
+
+class QFile;
+class QByteArray;
 
 enum class ZEMSettingsRoot { CurrentUser, LocalMachine };
 
@@ -27,10 +32,15 @@ struct ZEMSettingsValue {
 inline constexpr char kClientKeyCurrentUser[] = "Software\\Brackwater\\Tallyway\\Client";
 inline constexpr char kClientKeyLocalMachine[] = "SOFTWARE\\Brackwater\\Tallyway\\Client";
 
+// A change replaces the root's file whole: the new content goes to a temporary file named after the
+// writing process ("<file>.tmp-<pid>"), which then takes the file's place. A change removes the
+// temporary files that processes which are gone left behind (killed between the two steps), never one
+// of a live process.
 class ZEMSettingsStore {
 public:
     // The store keeps its files in `folder` (created on the first write).
     explicit ZEMSettingsStore(QString folder);
+    virtual ~ZEMSettingsStore() = default;
 
     // Default folder: $TALLYVIEW_SETTINGS_DIR if set and not empty, else the user's configuration folder
     // (XDG) under "Brackwater/Tallyway".
@@ -79,6 +89,15 @@ public:
                      QString *error = nullptr);
     bool DeleteValue(ZEMSettingsRoot root, const QString &path, const QString &name,
                      QString *error = nullptr);
+    // Writes several values of one key as one change: one replacement of the root's file under its
+    // lock, so that either every value is stored or none is.
+    using NamedValues = std::vector<std::pair<QString, ZEMSettingsValue>>;
+    bool WriteValues(ZEMSettingsRoot root, const QString &path, const NamedValues &values,
+                     QString *error = nullptr);
+
+    // Writes the new content of a settings file into its temporary file; returns the bytes written
+    // (-1 on failure). Tests replace it to make a write fail part way.
+    virtual qint64 WriteTemporary(QFile &temporary, const QByteArray &content);
 
 private:
     QString folder_;

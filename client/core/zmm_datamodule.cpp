@@ -95,16 +95,19 @@ void ReadSetting(TDMMain &module, const SettingDef &def)
     }
 }
 
-bool WriteSetting(TDMMain &module, const SettingDef &def, QString *error)
+// The stored form of a setting's current value.
+ZEMSettingsValue StoredValue(const TDMMain &module, const SettingDef &def)
 {
-    ZEMSettingsStore &store = module.Store();
-    const QString path = KeyPath(def.root);
-    const QString name = QLatin1String(def.name);
-    if (auto *b = std::get_if<BoolMember>(&def.member))
-        return store.WriteInteger(def.root, path, name, module.*(*b) ? 1 : 0, error);
-    if (auto *i = std::get_if<IntMember>(&def.member))
-        return store.WriteInteger(def.root, path, name, module.*(*i), error);
-    return store.WriteString(def.root, path, name, module.*std::get<TextMember>(def.member), error);
+    ZEMSettingsValue value;
+    if (auto *b = std::get_if<BoolMember>(&def.member)) {
+        value.integer = module.*(*b) ? 1 : 0;
+    } else if (auto *i = std::get_if<IntMember>(&def.member)) {
+        value.integer = module.*(*i);
+    } else {
+        value.type = ZEMValueType::String;
+        value.text = module.*std::get<TextMember>(def.member);
+    }
+    return value;
 }
 
 TDMMain *&Instance()
@@ -149,8 +152,19 @@ void TDMMain::Create()
 bool TDMMain::LoadSettings()
 {
     bool opened[2] = {false, false};
-    for (const ZEMSettingsRoot root : {kUser, kMachine})
+    refused_.clear();
+    for (const ZEMSettingsRoot root : {kUser, kMachine}) {
         opened[static_cast<int>(root)] = store_.OpenKey(root, KeyPath(root), true);
+        // A file the store refuses (damaged or unreadable) is said, not passed over in silence.
+        QString reason;
+        if (!opened[static_cast<int>(root)] && !store_.IsUsable(root, &reason))
+            refused_.append(reason);
+    }
+    if (!refused_.isEmpty() && prompt_)
+        prompt_->Error(
+            refused_.join(QLatin1Char('\n'))
+            + QStringLiteral("\n\nThe default settings are used for this run; changes to them cannot be "
+                             "saved until the file is mended or removed."));
     for (const SettingDef &def : kSettings) {
         SetDefault(*this, def);
         if (opened[static_cast<int>(def.root)])
@@ -172,11 +186,16 @@ bool TDMMain::SaveSettings(QString *error)
         if (ServerPort == runServer_->port)
             ServerPort = runServer_->storedPort;
     }
+    // One change per file, each all or nothing. The server's file comes last, so a save cut short
+    // between the two never pairs a new host with an old port.
+    ZEMSettingsStore::NamedValues values[2];
+    for (const char *name : kSaveOrder) {
+        const SettingDef &def = Setting(name);
+        values[def.root == kUser ? 0 : 1].emplace_back(QLatin1String(name), StoredValue(*this, def));
+    }
     QString reason;
-    bool ok = true;
-    for (const char *name : kSaveOrder)
-        if (!(ok = WriteSetting(*this, Setting(name), &reason)))
-            break;
+    const bool ok = store_.WriteValues(kUser, KeyPath(kUser), values[0], &reason)
+                    && store_.WriteValues(kMachine, KeyPath(kMachine), values[1], &reason);
     ServerHost = host;
     ServerPort = port;
     return ok ? true : ReportSaveFailure(reason, error);

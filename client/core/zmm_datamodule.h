@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -63,8 +64,13 @@ public:
     QTimer *tmClock = nullptr;
 
     // Reads every setting; a missing, wrong-typed or unreadable value keeps its default. Returns true.
+    // A settings file the store refuses leaves all of its settings at their defaults, is named with
+    // the reason in RefusedSettings() and, when a prompt is set, in one error box.
     bool LoadSettings();
-    // Writes the settings (all but FirstStart). On failure returns false, leaves the reason in `error`
+    // The reasons the store refused settings files at the last LoadSettings (empty: none refused).
+    const QStringList &RefusedSettings() const { return refused_; }
+    // Writes the settings (all but FirstStart): one change of each settings file, the file with the
+    // server's address last. On failure returns false, leaves the reason in `error`
     // (if given) and, when a prompt is set, shows it as an error box.
     bool SaveSettings(QString *error = nullptr);
     // Uses `host` and `port` as the server for this run only: saving writes the stored server back
@@ -99,6 +105,7 @@ private:
     ZEMSettingsStore &store_;
     const ZEMClock &clock_;
     ZEMPrompt *prompt_ = nullptr;
+    QStringList refused_;
     EditOptionsHook editOptions_;
     struct RunServer {
         QString host;

@@ -409,8 +409,12 @@ int RunTallyctl(const QStringList &arguments, ZEMCtlStreams &streams, const ZEMC
         ZEMSettingsStore store(folder);
         TDMMain settings(store, clock);
         const bool logFromSettings = verb == QLatin1String("log") && !parser.isSet(lines);
-        if (!parser.isSet(server) || logFromSettings)
+        if (!parser.isSet(server) || logFromSettings) {
             settings.LoadSettings();
+            for (const QString &refused : settings.RefusedSettings())
+                streams.err +=
+                    QStringLiteral("tallyctl: warning: %1 The default settings are used.\n").arg(refused);
+        }
         const Server target = parser.isSet(server)
                                   ? ParseServer(QStringLiteral("--server"), parser.value(server))
                                   : Server{settings.ServerHost, settings.ServerPort};

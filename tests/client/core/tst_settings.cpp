@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QProcess>
 #include <cmath>
+#include <unistd.h>
 
 #include "zem_testhelpers.h"
 #include "zmm_datamodule.h"
@@ -173,6 +174,32 @@ TEST(SettingsStore, TwoProgramsWritingAtOnceLoseNothing)
     }
 }
 
+// A change removes what writers that are gone left behind, only for its own file, never a live one's.
+TEST(SettingsStore, StaleTemporaryFilesOfGoneWritersAreRemovedAndLiveOnesKept)
+{
+    ZEMTempSettings t;
+    QProcess gone;
+    gone.start(QStringLiteral("true"));
+    ASSERT_TRUE(gone.waitForStarted());
+    const QString dead = QString::number(gone.processId());
+    ASSERT_TRUE(gone.waitForFinished());
+    const QString live = QString::number(::getppid());
+    const QDir folder(t.Folder());
+    ASSERT_TRUE(folder.mkpath("."));
+    const QStringList names{"current-user.ini.tmp-" + dead, "current-user.ini.tmp-" + live,
+                            "local-machine.ini.tmp-" + dead, "current-user.ini.tmp-x"};
+    for (const QString &name : names) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("; half");
+    }
+    ASSERT_TRUE(t.Store().WriteInteger(kUser, kUserKey, "A", 1));
+    EXPECT_EQ(folder.entryList({"*.tmp-*"}, QDir::Files, QDir::Name),
+              (QStringList{names[1], names[3], names[2]}));
+    ASSERT_TRUE(t.Store().WriteInteger(kMachine, kMachineKey, "A", 1));
+    EXPECT_EQ(folder.entryList({"*.tmp-*"}, QDir::Files, QDir::Name), (QStringList{names[1], names[3]}));
+}
+
 TEST(SettingsStore, FileFormatIsReadableAndHandEditsAreTaken)
 {
     ZEMTempSettings t;
@@ -290,6 +317,84 @@ TEST_F(SettingsModule, DamagedRootReadsAsDefaultsAndSaveReportsIt)
     EXPECT_EQ(prompt.Boxes()[0].style, ZEMPromptStyle::IconExclamation);
     EXPECT_EQ(test.Settings().ReadFile(kMachine), "not a settings file");
     dm.SetPrompt(nullptr);
+}
+
+// A file the store refuses is named with its reason in one box; the run goes on with the defaults and
+// nothing is saved over the file.
+TEST_F(SettingsModule, RefusedFileIsNamedInOneBoxAndKept)
+{
+    store.WriteString(kMachine, kMachineKey, "ServerHost", "stored.example");
+    const QByteArray damaged = "[SOFTWARE\\Brackwater\\Tallyway\\Client]\n\"ServerPort\"=dword:123456789\n";
+    test.Settings().WriteFile(kMachine, damaged);
+    ZEMScriptedPrompt prompt;
+    dm.SetPrompt(&prompt);
+    dm.LoadSettings();
+    EXPECT_EQ(dm.ServerHost, "localhost");
+    EXPECT_EQ(dm.ServerPort, 7777);
+    ASSERT_EQ(dm.RefusedSettings().size(), 1);
+    EXPECT_TRUE(dm.RefusedSettings()[0].contains(store.FilePath(kMachine)));
+    EXPECT_TRUE(dm.RefusedSettings()[0].contains("line 2: not a value"))
+        << dm.RefusedSettings()[0].toStdString();
+    ASSERT_EQ(prompt.Count(), 1);
+    EXPECT_TRUE(prompt.Texts()[0].startsWith(dm.RefusedSettings()[0] + "\n\nThe default settings are used"));
+    EXPECT_FALSE(dm.SaveSettings());
+    EXPECT_EQ(test.Settings().ReadFile(kMachine), damaged);
+
+    // A usable store refuses nothing and shows nothing.
+    test.Settings().WriteFile(kMachine, "");
+    prompt.Clear();
+    dm.LoadSettings();
+    EXPECT_TRUE(dm.RefusedSettings().isEmpty());
+    EXPECT_EQ(prompt.Count(), 0);
+    dm.SetPrompt(nullptr);
+}
+
+// A store whose n-th replacement of a file breaks off half way through writing it.
+class BreakingStore : public ZEMSettingsStore {
+public:
+    using ZEMSettingsStore::ZEMSettingsStore;
+    qint64 WriteTemporary(QFile &temporary, const QByteArray &content) override
+    {
+        if (++writes != breakAt)
+            return ZEMSettingsStore::WriteTemporary(temporary, content);
+        temporary.write(content.left(content.size() / 2));
+        return -1;
+    }
+    int writes = 0;
+    int breakAt = 0;
+};
+
+// Saving the options is one change per file, the server's file last: wherever a save breaks off, each
+// file holds all old or all new values, and a new host never goes with an old port.
+TEST_F(SettingsModule, OptionsSaveBrokenAnywhereNeverMixesValues)
+{
+    for (int breakAt = 1; breakAt <= 10; ++breakAt) {
+        SCOPED_TRACE(breakAt);
+        ZEMTempSettings folder;
+        BreakingStore broken(folder.Folder());
+        TDMMain before(broken, test.Clock());
+        before.LoadSettings();
+        before.ServerHost = "old.example";
+        before.ServerPort = 1111;
+        before.ReqInterval = before.LogReqLines = 11;
+        ASSERT_TRUE(before.SaveSettings());
+        broken.writes = 0;
+        broken.breakAt = breakAt;
+        before.ServerHost = "new.example";
+        before.ServerPort = 2222;
+        before.ReqInterval = before.LogReqLines = 22;
+        const bool saved = before.SaveSettings();
+        broken.breakAt = 0;
+        EXPECT_EQ(saved, breakAt > 2);
+        TDMMain after(broken, test.Clock());
+        after.LoadSettings();
+        const bool newServer = after.ServerHost == "new.example";
+        EXPECT_EQ(after.ServerPort, newServer ? 2222 : 1111);
+        EXPECT_EQ(after.ReqInterval, after.LogReqLines);
+        EXPECT_EQ(newServer, breakAt > 2);
+        EXPECT_EQ(after.ReqInterval == 22, breakAt != 1);
+        EXPECT_EQ(QDir(folder.Folder()).entryList({"*.tmp-*"}, QDir::Files), QStringList());
+    }
 }
 
 TEST_F(SettingsModule, SaveWritesAllButFirstStartAndEndFirstStartWritesIt)
