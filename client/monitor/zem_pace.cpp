@@ -326,6 +326,28 @@ std::vector<ZEMAlert> EvaluateAlerts(ZEMPaceRecord &record, const QString &adapt
 
 ZEMPaceHistory::ZEMPaceHistory(QString filePath) : path_(std::move(filePath)) {}
 
+namespace {
+
+// A stored byte count: a number of bytes from 0 up to the signed 64-bit range; anything else (1e300,
+// -5, text) makes the history damaged.
+bool StoredCount(const QJsonValue &value, qint64 &count)
+{
+    const double number = value.toDouble();
+    if (!value.isDouble() || !(number >= 0) || number >= 9223372036854775808.0)
+        return false;
+    count = static_cast<qint64>(number);
+    return true;
+}
+
+// A stored moment: a date-time no further from day 0 than ten times the open end of a period.
+bool StoredMoment(const QJsonValue &value, double &moment)
+{
+    moment = value.toDouble();
+    return value.isDouble() && std::abs(moment) <= 10 * InfiniteDate;
+}
+
+} // namespace
+
 void ZEMPaceHistory::Load()
 {
     records_.clear();
@@ -337,16 +359,27 @@ void ZEMPaceHistory::Load()
     for (auto it = adapters.begin(); it != adapters.end() && records_.size() < kPaceAdaptersMax; ++it) {
         const QJsonObject object = it.value().toObject();
         ZEMPaceRecord record;
-        record.from = object.value(QStringLiteral("from")).toDouble();
-        record.to = object.value(QStringLiteral("to")).toDouble();
+        // A value out of range makes the whole history damaged, and a damaged history starts empty.
+        bool whole = StoredMoment(object.value(QStringLiteral("from")), record.from)
+                     && StoredMoment(object.value(QStringLiteral("to")), record.to);
         for (const QJsonValue &value : object.value(QStringLiteral("samples")).toArray()) {
             const QJsonArray pair = value.toArray();
-            if (pair.size() == 2 && record.samples.size() < kPaceSamplesMax)
-                record.samples.push_back({pair[0].toDouble(), static_cast<qint64>(pair[1].toDouble())});
+            ZEMPaceSample sample{};
+            if (pair.size() == 2 && record.samples.size() < kPaceSamplesMax) {
+                whole = whole && StoredMoment(pair[0], sample.at) && StoredCount(pair[1], sample.total);
+                record.samples.push_back(sample);
+            }
         }
         const QJsonObject fired = object.value(QStringLiteral("fired")).toObject();
-        for (auto f = fired.begin(); f != fired.end(); ++f)
-            record.fired.insert(f.key(), static_cast<qint64>(f.value().toDouble()));
+        for (auto f = fired.begin(); f != fired.end(); ++f) {
+            qint64 total = 0;
+            whole = whole && StoredCount(f.value(), total);
+            record.fired.insert(f.key(), total);
+        }
+        if (!whole) {
+            records_.clear();
+            return;
+        }
         records_.insert(it.key(), std::move(record));
     }
 }

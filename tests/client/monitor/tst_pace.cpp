@@ -309,6 +309,32 @@ TEST(PaceHistory, KeepsRecordsAcrossARestartAndStartsFreshOnDamage)
     damaged.close();
     again.Load();
     EXPECT_TRUE(again.Records().isEmpty());
+
+    // Values out of range damage the history too: it starts empty rather than taking them in.
+    const char *stored = "{\"from\":38047,\"to\":38077,\"samples\":[[38049,%1]],\"fired\":{\"75\":%2}}";
+    const std::pair<const char *, const char *> outOfRange[] = {{"1e300", "1000"},
+                                                                {"-5", "1000"},
+                                                                {"9223372036854775808", "1000"},
+                                                                {"\"500\"", "1000"},
+                                                                {"500", "1e300"}};
+    for (const auto &[total, fired] : outOfRange) {
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QStringLiteral("{\"adapters\":{\"wan\":%1,\"lan\":%2}}")
+                          .arg(QString::fromLatin1(stored).arg("500", "1000"),
+                               QString::fromLatin1(stored).arg(total, fired))
+                          .toLatin1());
+        damaged.close();
+        again.Load();
+        EXPECT_TRUE(again.Records().isEmpty()) << total << " " << fired;
+    }
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QStringLiteral("{\"adapters\":{\"lan\":%1}}")
+                      .arg(QString::fromLatin1(stored).arg("500", "1000"))
+                      .toLatin1());
+    damaged.close();
+    again.Load();
+    EXPECT_EQ(again.Records().value(QStringLiteral("lan")).samples,
+              (std::vector<ZEMPaceSample>{{38049, 500}}));
 }
 
 // ---------------------------------------------------------------------------------------------
