@@ -1,6 +1,7 @@
 #include "zem_msgboxprompt.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <exception>
@@ -49,6 +50,10 @@ QMessageBox::Icon IconOf(int style)
 
 QWidget *ZEMMessageBoxPrompt::VisibleParent() const
 {
+    // A box raised while a modal window is open (the bill period editor, one of its dialogs) belongs to
+    // that window, so it neither hides behind the main window nor takes the editor behind it.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
     return parent_ && parent_->isVisible() && !parent_->isMinimized() ? parent_.data() : nullptr;
 }
 

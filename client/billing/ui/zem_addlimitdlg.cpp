@@ -31,9 +31,7 @@ TZEMAddLimitDlg::TZEMAddLimitDlg(const ZEMBillPeriod &period, ZEMPrompt &prompt,
 
     limit.cbUnit->setCurrentIndex(SplitLimit(period.limit).unit);
     limit.edLimit->setValue(0);
-    auto *label = new QLabel(tr("&Limit increment:"));
-    label->setBuddy(limit.edLimit);
-    Form()->addRow(label, limit.row);
+    Form()->addRow(FieldLabel(tr("&Limit increment:"), limit.edLimit), limit.row);
 }
 
 bool TZEMAddLimitDlg::CloseQuery()

@@ -1,5 +1,9 @@
 #include "zem_billingdialog.h"
 
+#include <QLabel>
+
+#include "zem_datepicker.h"
+
 #include "zem_okcancel.h"
 
 #include <QFormLayout>
@@ -53,4 +57,19 @@ QWidget *ZEMBillingDialog::LeftAligned(std::initializer_list<QWidget *> widgets)
         layout->addWidget(widget);
     layout->addStretch(1);
     return cell;
+}
+
+QLabel *ZEMBillingDialog::FieldLabel(const QString &text, QWidget *field)
+{
+    auto *label = new QLabel(text);
+    label->setBuddy(field);
+    QString caption = text;
+    caption.remove(QLatin1Char('&'));
+    if (caption.endsWith(QLatin1Char(':')))
+        caption.chop(1);
+    if (auto *picker = qobject_cast<ZEMDatePicker *>(field))
+        picker->SetCaption(caption);
+    else
+        field->setAccessibleName(caption);
+    return label;
 }

@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 class QFormLayout;
+class QLabel;
 class QPushButton;
 class ZEMPrompt;
 
@@ -31,6 +32,9 @@ protected:
     QFormLayout *Form() const { return form_; }
     // One form cell holding `widgets` side by side, pushed to the left.
     static QWidget *LeftAligned(std::initializer_list<QWidget *> widgets);
+    // A field's label: its mnemonic moves the focus into `field`, and the field is named after it on
+    // the accessibility bus (a date picker's edit and check box too).
+    static QLabel *FieldLabel(const QString &text, QWidget *field);
     ZEMPrompt &prompt_;
 
 private:

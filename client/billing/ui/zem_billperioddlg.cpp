@@ -20,15 +20,12 @@ TZEMBillPeriodDlg::TZEMBillPeriodDlg(ZEMPrompt &prompt, QWidget *parent)
     lInf->setObjectName(QStringLiteral("lInf"));
     connect(dtpEnd, &ZEMDatePicker::Changed, this, &TZEMBillPeriodDlg::UpdateInfinity);
 
-    auto *startLabel = new QLabel(tr("&Start date:"));
-    startLabel->setBuddy(dtpStart);
+    auto *startLabel = FieldLabel(tr("&Start date:"), dtpStart);
     Form()->addRow(startLabel, dtpStart);
     // The infinity sign stands next to the end label.
-    auto *endLabel = new QLabel(tr("&End date:"));
-    endLabel->setBuddy(dtpEnd);
+    auto *endLabel = FieldLabel(tr("&End date:"), dtpEnd);
     Form()->addRow(LeftAligned({endLabel, lInf}), dtpEnd);
-    auto *limitLabel = new QLabel(tr("&Limit:"));
-    limitLabel->setBuddy(limit.edLimit);
+    auto *limitLabel = FieldLabel(tr("&Limit:"), limit.edLimit);
     Form()->addRow(limitLabel, limit.row);
 }
 

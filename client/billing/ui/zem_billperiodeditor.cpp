@@ -8,12 +8,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -261,8 +264,27 @@ TZEMBillPeriodEditor::TZEMBillPeriodEditor(const ZEMBillPeriods &periodsIn, ZEMP
     sbStatus->setObjectName(QStringLiteral("sbStatus"));
     sbStatus->setSizeGripEnabled(false);
 
+    // The commands, visible: the same actions as the pop-up menu, with their captions, hints, keys and
+    // enabling.
+    tbPeriods = new QToolBar(tr("Bill period commands"));
+    tbPeriods->setObjectName(QStringLiteral("tbPeriods"));
+    tbPeriods->setAccessibleName(tr("Bill period commands"));
+    tbPeriods->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    tbPeriods->addActions({actAddNew, actEdit, actDelete});
+    tbPeriods->addSeparator();
+    tbPeriods->addActions({actCreateBillPeriods, actCollectByMonths});
+    tbPeriods->addSeparator();
+    tbPeriods->addActions({actAddjustNext, actAddjustPrev, actAddLimit});
+
+    lHint = new QLabel(tr("To add periods press Insert, right-click the list or use the commands above; "
+                          "Create Bill Periods... makes a series."));
+    lHint->setObjectName(QStringLiteral("lHint"));
+    lHint->setWordWrap(true);
+
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(tbPeriods);
+    layout->addWidget(lHint);
     layout->addWidget(pcPages, 1);
     layout->addWidget(sbStatus);
     UpdateActions();
@@ -327,6 +349,8 @@ QWidget *TZEMBillPeriodEditor::BuildGridPage()
     lvPeriods->verticalHeader()->setDefaultSectionSize(26);
     lvPeriods->setIconSize(QSize(16, 24));
     lvPeriods->horizontalHeader()->setHighlightSections(false);
+    // The state icons' column is narrower than the style's smallest section.
+    lvPeriods->horizontalHeader()->setMinimumSectionSize(19);
     lvPeriods->setColumnWidth(0, 19);
     lvPeriods->setColumnWidth(1, 100);
     lvPeriods->setColumnWidth(2, 100);
@@ -371,7 +395,7 @@ QWidget *TZEMBillPeriodEditor::BuildChartPage()
     chPeriods->setBackground(Qt::white);
     chPeriods->setCursor(Qt::PointingHandCursor);
     chPeriods->setMouseTracking(true);
-    chPeriods->setFocusPolicy(Qt::ClickFocus);
+    chPeriods->setFocusPolicy(Qt::StrongFocus);
     chPeriods->setInteractions(QCP::iRangeDrag);
     chPeriods->setMinimumHeight(120);
     QCPAxisRect *area = chPeriods->axisRect();
@@ -461,6 +485,8 @@ void TZEMBillPeriodEditor::showEvent(QShowEvent *event)
     RefreshGrid();
     RebuildChart();
     ActToday();
+    UpdateHint();
+    lvPeriods->setFocus(Qt::OtherFocusReason);
     if (firstStart_ && firstStart_() && assistant_)
         assistant_(QString::fromLatin1(kTopicInsideBillPeriods));
 }
@@ -478,7 +504,20 @@ void TZEMBillPeriodEditor::AfterChange()
     Changed();
     RefreshGrid();
     RebuildChart();
+    UpdateHint();
 }
+
+bool TZEMBillPeriodEditor::OnlyUntouchedDefault() const
+{
+    if (periodsChanged || periods.size() != 1)
+        return false;
+    const ZEMBillPeriod &only = periods.front();
+    const ZEMBillPeriod standard = ZEMBillPeriods::DefaultPeriod(BillingClockToday());
+    return only.startDate == standard.startDate && only.endDate == standard.endDate
+           && only.limit == standard.limit;
+}
+
+void TZEMBillPeriodEditor::UpdateHint() { lHint->setVisible(periods.empty() || OnlyUntouchedDefault()); }
 
 void TZEMBillPeriodEditor::RefreshGrid()
 {
@@ -706,6 +745,128 @@ void TZEMBillPeriodEditor::ClickBar(int index, Qt::MouseButton button)
     ColourBars();
     lvPeriods->clearSelection();
     SelectRow(index);
+    UpdateChartAccessibility();
+}
+
+int TZEMBillPeriodEditor::MoveBoundaryTo(int index, int end, double day)
+{
+    MoveBoundary(periods[size_t(index)], end ? ZEMPeriodBoundary::End : ZEMPeriodBoundary::Start, day);
+    const ZEMBillPeriod moved = periods[size_t(index)];
+    AfterChange();
+    for (size_t i = 0; i < periods.size(); ++i)
+        if (periods[i].startDate == moved.startDate && periods[i].endDate == moved.endDate
+            && periods[i].limit == moved.limit)
+            return int(i);
+    return index;
+}
+
+void TZEMBillPeriodEditor::SelectBar(int index)
+{
+    if (index < 0 || index >= int(periods.size()))
+        return;
+    ClickBar(index, Qt::LeftButton);
+    // Keep the selected period in view.
+    const ZEMSpan span = BarSpan(periods[size_t(index)]);
+    const double from = keyBoundary_ ? std::min(span.to, dataMax) : span.from;
+    if (from < AxisMin() || from > AxisMax()) {
+        const double width = AxisMax() - AxisMin();
+        chPeriods->xAxis->setRange(from - width / 2, from + width / 2);
+        chPeriods->replot();
+    }
+}
+
+QString TZEMBillPeriodEditor::ChartDescription() const
+{
+    if (selectedBar_ < 0 || selectedBar_ >= int(periods.size()))
+        return periods.empty() ? tr("No bill periods") : tr("No period selected");
+    const ZEMBillPeriod &period = periods[size_t(selectedBar_)];
+    const QString end = period.IsOpen() ? tr("open end") : FormatDisplayDate(period.endDate);
+    return tr("Period %1 to %2, limit %3, %4 selected")
+        .arg(FormatDisplayDate(period.startDate), end,
+             period.limit > 0 ? FormatBytes(period.limit) : tr("none"),
+             keyBoundary_ ? tr("end") : tr("start"));
+}
+
+void TZEMBillPeriodEditor::UpdateChartAccessibility()
+{
+    const QString text = ChartDescription();
+    chPeriods->setAccessibleName(text);
+    chPeriods->setAccessibleDescription(
+        tr("Bill Periods chart. Up and Down pick a period, Left and Right its start or end, Shift with "
+           "Left or Right moves it by a day, Enter edits the period."));
+}
+
+bool TZEMBillPeriodEditor::ChartKeyPress(QKeyEvent *event)
+{
+    if (periods.empty())
+        return false;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const int last = int(periods.size()) - 1;
+    const int current = std::clamp(selectedBar_, 0, last);
+    int step = 0;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        SelectBar(std::max(0, current - 1));
+        return true;
+    case Qt::Key_Down:
+        SelectBar(std::min(last, selectedBar_ < 0 ? 0 : current + 1));
+        return true;
+    case Qt::Key_Home:
+        SelectBar(0);
+        return true;
+    case Qt::Key_End:
+        SelectBar(last);
+        return true;
+    case Qt::Key_Left:
+        if (!shift) {
+            keyBoundary_ = 0;
+            SelectBar(current);
+            return true;
+        }
+        step = -1;
+        break;
+    case Qt::Key_Right:
+        if (!shift) {
+            keyBoundary_ = 1;
+            SelectBar(current);
+            return true;
+        }
+        step = 1;
+        break;
+    case Qt::Key_Minus:
+        step = -1;
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        step = 1;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        SelectBar(current);
+        UpdateActions();
+        if (actEdit->isEnabled())
+            actEdit->trigger();
+        return true;
+    default:
+        return false;
+    }
+    const ZEMBillPeriod &period = periods[size_t(current)];
+    if (keyBoundary_ == 1 && period.IsOpen()) {
+        sbStatus->showMessage(tr("The period has no end to move; edit it to give it one."), 4000);
+        return true;
+    }
+    const double from = keyBoundary_ ? Day(period.endDate) : Day(period.startDate);
+    const int moved = MoveBoundaryTo(current, keyBoundary_, from + step);
+    SelectBar(moved);
+    // The same tip as a drag: the day the boundary is on now, beside it.
+    const ZEMBillPeriod &now = periods[size_t(moved)];
+    const double day = keyBoundary_ ? Day(now.endDate) : Day(now.startDate);
+    const QString date = FormatDisplayDate(day);
+    lDate->setText(date);
+    const QPoint at = ChartPixel(day + 0.5, moved).toPoint();
+    ZEMToolTipForm().ShowAt(date, chPeriods->mapToGlobal(at + QPoint(20, 20)));
+    QTimer::singleShot(1500, this, [] { ZEMToolTipForm().hide(); });
+    return true;
 }
 
 bool TZEMBillPeriodEditor::eventFilter(QObject *watched, QEvent *event)
@@ -730,6 +891,15 @@ bool TZEMBillPeriodEditor::eventFilter(QObject *watched, QEvent *event)
             return ChartMouseRelease(static_cast<QMouseEvent *>(event));
         case QEvent::MouseButtonDblClick:
             return ChartDoubleClick(static_cast<QMouseEvent *>(event));
+        case QEvent::KeyPress:
+            return ChartKeyPress(static_cast<QKeyEvent *>(event));
+        case QEvent::FocusIn:
+            // Reached with Tab, the chart starts on the first period; a click chooses its own.
+            if (selectedBar_ < 0 && !periods.empty()
+                && static_cast<QFocusEvent *>(event)->reason() != Qt::MouseFocusReason)
+                ClickBar(0, Qt::LeftButton);
+            UpdateChartAccessibility();
+            return false;
         case QEvent::Wheel:
             chPeriods->setFocus(Qt::MouseFocusReason);
             return true; // no zoom
@@ -792,9 +962,7 @@ bool TZEMBillPeriodEditor::ChartMouseRelease(QMouseEvent *event)
         return false;
     // A click without a move leaves the period as it was.
     if (dragMoved_ && index < int(periods.size())) {
-        const double day = Day(chPeriods->xAxis->pixelToCoord(event->position().x()));
-        MoveBoundary(periods[size_t(index)], end ? ZEMPeriodBoundary::End : ZEMPeriodBoundary::Start, day);
-        AfterChange();
+        MoveBoundaryTo(index, end, Day(chPeriods->xAxis->pixelToCoord(event->position().x())));
     }
     return true;
 }
@@ -882,6 +1050,17 @@ void TZEMBillPeriodEditor::ActCollectByMonths()
 
 void TZEMBillPeriodEditor::ActCreateBillPeriods()
 {
+    // A new adapter's editor opens on one default period starting today; a series proposed for it
+    // would overlap it and be refused, so the series replaces that untouched period instead.
+    if (OnlyUntouchedDefault()) {
+        ZEMBillPeriods series = periods;
+        series.clear();
+        if (CreateSeriesDialog(series, prompt_, this)) {
+            periods = series;
+            AfterChange();
+        }
+        return;
+    }
     const bool created = CreateSeriesDialog(periods, prompt_, this);
     if (created)
         AfterChange();

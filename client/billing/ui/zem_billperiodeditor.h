@@ -22,8 +22,10 @@ class QMenu;
 class QPushButton;
 class QScrollBar;
 class QStatusBar;
+class QKeyEvent;
 class QTabWidget;
 class QTableView;
+class QToolBar;
 class ZEMPrompt;
 
 // Opens a help topic (the first-start assistant's page).
@@ -53,6 +55,10 @@ public:
     double AxisMin() const;
     double AxisMax() const;
     int SelectedBar() const { return selectedBar_; }
+    // The boundary of the selected bar that keys move: 0 its start, 1 its end.
+    int KeyBoundary() const { return keyBoundary_; }
+    // What the chart tells assistive technology: the selected period and boundary.
+    QString ChartDescription() const;
     // The colour bar i is drawn in.
     QColor BarColour(int index) const;
 
@@ -68,6 +74,10 @@ public:
     QPushButton *bToday = nullptr;
     QStatusBar *sbStatus = nullptr;
     QMenu *pmPeriods = nullptr;
+    QToolBar *tbPeriods = nullptr;
+    // One line over the grid saying where the commands are, shown while the list holds nothing or only
+    // the untouched default period.
+    QLabel *lHint = nullptr;
 
     QAction *actCollectByMonths = nullptr;
     QAction *actCreateBillPeriods = nullptr;
@@ -136,6 +146,17 @@ private:
     bool ChartMouseMove(QMouseEvent *event);
     bool ChartMouseRelease(QMouseEvent *event);
     bool ChartDoubleClick(QMouseEvent *event);
+    // The chart from the keyboard: Up/Down and Home/End pick a period, Left/Right a boundary,
+    // Shift+Left/Right (or -/+) move it by a day, Enter edits the period.
+    bool ChartKeyPress(QKeyEvent *event);
+    // Moves a boundary of period `index` to `day`: the one path of drags and keys. Returns the
+    // period's index in the list sorted again.
+    int MoveBoundaryTo(int index, int end, double day);
+    void SelectBar(int index);
+    void UpdateChartAccessibility();
+    void UpdateHint();
+    // True while the list is only the default period the editor was opened on, untouched.
+    bool OnlyUntouchedDefault() const;
     ZEMGanttHit HitAt(const QPointF &pixel) const;
     void ClickBar(int index, Qt::MouseButton button);
 
@@ -147,6 +168,7 @@ private:
     QList<Bar> handles_;   // sBegins then sEnds: two per period
     Bar today_;            // sNow
     int selectedBar_ = -1; // the bar last clicked (blue until the next rebuild)
+    int keyBoundary_ = 1;
     bool dragMoved_ = false;
     bool shown_ = false;
 };

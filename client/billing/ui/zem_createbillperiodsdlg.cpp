@@ -1,6 +1,8 @@
 #include "zem_createbillperiodsdlg.h"
 
 #include <QComboBox>
+#include <QDateEdit>
+#include <QPushButton>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,13 +21,6 @@ ZEMSpinEdit *SpinField(const char *name, int minimum, int maximum, int value)
     field->setValue(value);
     field->setMinimumWidth(70);
     return field;
-}
-
-QLabel *Label(const QString &text, QWidget *buddy)
-{
-    auto *label = new QLabel(text);
-    label->setBuddy(buddy);
-    return label;
 }
 } // namespace
 
@@ -49,15 +44,21 @@ TZEMCreateBillPeriodsDlg::TZEMCreateBillPeriodsDlg(ZEMBillPeriods &periods, ZEMP
     edCount = SpinField("edCount", 0, kMaxSeriesCount, 12);
     limit.cbUnit->setCurrentIndex(2);
 
-    Form()->addRow(Label(tr("&First day of the first period:"), dtpFirst), dtpFirst);
+    Form()->addRow(FieldLabel(tr("&First day of the first period:"), dtpFirst), dtpFirst);
     auto *lengthRow = new QWidget;
     auto *lengthLayout = new QHBoxLayout(lengthRow);
     lengthLayout->setContentsMargins(0, 0, 0, 0);
     lengthLayout->addWidget(edLength, 1);
     lengthLayout->addWidget(cbxUnit);
-    Form()->addRow(Label(tr("&Length of periods:"), edLength), lengthRow);
-    Form()->addRow(Label(tr("&Number of periods:"), edCount), edCount);
-    Form()->addRow(Label(tr("&Limit:"), limit.edLimit), limit.row);
+    Form()->addRow(FieldLabel(tr("&Length of periods:"), edLength), lengthRow);
+    Form()->addRow(FieldLabel(tr("&Number of periods:"), edCount), edCount);
+    // "Length" has L already.
+    Form()->addRow(FieldLabel(tr("Li&mit:"), limit.edLimit), limit.row);
+    // The keyboard follows the form from top to bottom, then OK and Cancel.
+    QWidget *order[] = {dtpFirst->Edit(), edLength,     cbxUnit, edCount,
+                        limit.edLimit,    limit.cbUnit, bOK,     bCancel};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void TZEMCreateBillPeriodsDlg::showEvent(QShowEvent *event)

@@ -26,7 +26,6 @@ ZEMDatePicker::ZEMDatePicker(const QString &name, bool withCheckBox, bool typedI
     if (withCheckBox) {
         checkBox_ = new QCheckBox(this);
         checkBox_->setObjectName(name + QStringLiteral("Check"));
-        checkBox_->setAccessibleName(name);
         connect(checkBox_, &QCheckBox::toggled, this, [this](bool checked) {
             edit_->setEnabled(checked && isEnabled());
             emit Changed();
@@ -35,7 +34,6 @@ ZEMDatePicker::ZEMDatePicker(const QString &name, bool withCheckBox, bool typedI
     }
     edit_ = new QDateEdit(this);
     edit_->setObjectName(name + QStringLiteral("Edit"));
-    edit_->setAccessibleName(name);
     edit_->setCalendarPopup(true);
     edit_->setDisplayFormat(ShortDateFormat());
     edit_->setMinimumDate(QDate(1900, 1, 1));
@@ -46,7 +44,8 @@ ZEMDatePicker::ZEMDatePicker(const QString &name, bool withCheckBox, bool typedI
     }
     connect(edit_, &QDateEdit::dateChanged, this, &ZEMDatePicker::Changed);
     layout->addWidget(edit_, 1);
-    setFocusProxy(edit_);
+    // The label's mnemonic lands on the check box when there is one: the date may be disabled.
+    setFocusProxy(checkBox_ ? static_cast<QWidget *>(checkBox_) : edit_);
 }
 
 double ZEMDatePicker::Date() const { return std::floor(EncodeDate(edit_->date())); }
@@ -56,6 +55,13 @@ void ZEMDatePicker::SetDate(double value) { edit_->setDate(DecodeDate(std::floor
 void ZEMDatePicker::SetMinimumDate(double value) { edit_->setMinimumDate(DecodeDate(std::floor(value))); }
 
 bool ZEMDatePicker::Checked() const { return !checkBox_ || checkBox_->isChecked(); }
+
+void ZEMDatePicker::SetCaption(const QString &caption)
+{
+    edit_->setAccessibleName(caption);
+    if (checkBox_)
+        checkBox_->setAccessibleName(caption);
+}
 
 void ZEMDatePicker::SetChecked(bool checked)
 {
@@ -76,7 +82,8 @@ ZEMLimitEntry::ZEMLimitEntry(QWidget *parent)
     edLimit->setMinimumWidth(90);
     cbUnit = new QComboBox(row);
     cbUnit->setObjectName(QStringLiteral("cbUnit"));
-    cbUnit->setAccessibleName(QStringLiteral("Unit"));
+    edLimit->setAccessibleName(QStringLiteral("Limit"));
+    cbUnit->setAccessibleName(QStringLiteral("Limit unit"));
     cbUnit->addItems({QStringLiteral("bytes"), QStringLiteral("Kbytes"), QStringLiteral("MBytes"),
                       QStringLiteral("GBytes"), QStringLiteral("TBytes")});
     layout->addWidget(edLimit, 1);

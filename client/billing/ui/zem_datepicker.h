@@ -27,6 +27,8 @@ public:
     bool HasCheckBox() const { return checkBox_ != nullptr; }
     bool Checked() const;
     void SetChecked(bool checked);
+    // The name assistive technology reads for the field (and its check box): its label's text.
+    void SetCaption(const QString &caption);
 
     QDateEdit *Edit() const { return edit_; }
     QCheckBox *CheckBox() const { return checkBox_; }

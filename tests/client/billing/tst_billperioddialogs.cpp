@@ -5,6 +5,7 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QtTest>
 
 #include "billing_uisupport.h"
@@ -87,6 +88,62 @@ private slots:
         QVERIFY(!EditPeriod(period, false, true, false, prompt));
         QCOMPARE(period, P(D(2004, 3, 1), D(2004, 3, 31), 5));
         QCOMPARE(prompt.Count(), 0);
+    }
+
+    // From the keyboard and a screen reader: Tab follows the form, every label has its own mnemonic
+    // and moves the focus into its field, and the fields carry their labels' names.
+    void keyboardAndNames()
+    {
+        ZEMScriptedPrompt prompt;
+        ZEMBillPeriods list;
+        TZEMCreateBillPeriodsDlg series(list, prompt);
+        TZEMBillPeriodDlg period(prompt);
+        period.Load(ZEMBillPeriod(D(2004, 4, 2), InfiniteDate, 0), true, true, true);
+        TZEMAddLimitDlg limit(ZEMBillPeriod(D(2004, 4, 2), InfiniteDate, 0), prompt);
+        for (QDialog *dialog : std::initializer_list<QDialog *>{&series, &period, &limit}) {
+            dialog->show();
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            QSet<QChar> mnemonics;
+            for (QLabel *label : dialog->findChildren<QLabel *>()) {
+                const qsizetype amp = label->text().indexOf(QLatin1Char('&'));
+                if (amp < 0 || !label->buddy())
+                    continue;
+                const QChar key = label->text().at(amp + 1).toLower();
+                QVERIFY2(!mnemonics.contains(key), qPrintable(label->text()));
+                mnemonics.insert(key);
+                QVERIFY2(!label->buddy()->accessibleName().isEmpty()
+                             || !label->buddy()->focusProxy()->accessibleName().isEmpty(),
+                         qPrintable(label->text()));
+                if (dialog != &series)
+                    continue;
+                QTest::keyClick(dialog, key.toLatin1(), Qt::AltModifier);
+                QWidget *focus = QApplication::focusWidget();
+                QVERIFY2(focus && (focus == label->buddy() || label->buddy()->isAncestorOf(focus)),
+                         qPrintable(label->text()));
+                QVERIFY2(!focus->accessibleName().isEmpty() && !focus->accessibleName().startsWith("dtp"),
+                         qPrintable(focus->accessibleName()));
+            }
+            for (QWidget *widget : dialog->findChildren<QWidget *>())
+                QVERIFY2(!widget->accessibleName().startsWith(QStringLiteral("dtp")),
+                         qPrintable(widget->objectName()));
+            dialog->hide();
+        }
+        QCOMPARE(series.edLength->accessibleName(), QStringLiteral("Length of periods"));
+        QCOMPARE(series.dtpFirst->Edit()->accessibleName(), QStringLiteral("First day of the first period"));
+        series.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&series));
+        series.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&series));
+        // (Tab inside the date field moves between its day, month and year first.)
+        series.edLength->setFocus();
+        const QList<QWidget *> expected = {series.cbxUnit, series.edCount, series.limit.edLimit,
+                                           series.limit.cbUnit, series.bOK};
+        for (QWidget *next : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focus = QApplication::focusWidget();
+            QVERIFY2(focus == next || next->isAncestorOf(focus), qPrintable(next->objectName()));
+        }
     }
 
     void seriesDefaultsAndFieldChecks()

@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolBar>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -61,6 +62,7 @@ private slots:
         QCOMPARE(editor.size(), QSize(618, 557));
         QCOMPARE(editor.pcPages->tabText(0), QStringLiteral("&Grid"));
         QCOMPARE(editor.pcPages->tabText(1), QStringLiteral("Gan&tt diagram"));
+        QCOMPARE(editor.lvPeriods->columnWidth(0), 19);
         editor.show();
         QVERIFY(!editor.periodsChanged);
         const QAbstractItemModel *model = editor.lvPeriods->model();
@@ -356,6 +358,80 @@ private slots:
         QCOMPARE(editor.lvPeriods->model()->index(0, 1).data().toString(), QStringLiteral("05/03/2004"));
         // The rebuild gives the bar its own colour back (the period has now ended).
         QCOMPARE(editor.BarColour(0), ToColour(kColourFinished));
+    }
+
+    // The chart from the keyboard makes the same change as the drag above, through the same path.
+    void keysMoveABoundaryLikeADrag()
+    {
+        ZEMScriptedPrompt prompt;
+        TZEMBillPeriodEditor editor(
+            List({P(D(2004, 3, 10), D(2004, 3, 20), 1073741824), P(D(2004, 3, 21), InfiniteDate)}), prompt);
+        editor.show();
+        editor.pcPages->setCurrentIndex(1);
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QCustomPlot *chart = editor.chPeriods;
+        QCOMPARE(chart->focusPolicy(), Qt::StrongFocus);
+        chart->setFocus(Qt::TabFocusReason);
+        QCOMPARE(editor.SelectedBar(), 0);
+        QCOMPARE(chart->accessibleName(),
+                 QStringLiteral("Period 10/03/2004 to 20/03/2004, limit 1.00GB, end selected"));
+        QTest::keyClick(chart, Qt::Key_Left);
+        QCOMPARE(editor.KeyBoundary(), 0);
+        QVERIFY(chart->accessibleName().endsWith(QStringLiteral("start selected")));
+        QTest::keyClick(chart, Qt::Key_Right);
+        QTest::keyClick(chart, Qt::Key_Left, Qt::ShiftModifier); // end one day earlier
+        QTest::keyClick(chart, Qt::Key_Minus);
+        QCOMPARE(Span(editor.periods[0]), Span(P(D(2004, 3, 10), D(2004, 3, 18), 1073741824)));
+        QVERIFY(ZEMToolTipFormVisible());
+        QCOMPARE(editor.lDate->text(), QStringLiteral("18/03/2004"));
+        QCOMPARE(editor.lvPeriods->model()->index(0, 2).data().toString(), QStringLiteral("18/03/2004"));
+        QVERIFY(editor.periodsChanged);
+        QCOMPARE(chart->accessibleName(),
+                 QStringLiteral("Period 10/03/2004 to 18/03/2004, limit 1.00GB, end selected"));
+        // Past the start the boundaries swap, as with a drag; the period stays selected.
+        for (int i = 0; i < 10; ++i)
+            QTest::keyClick(chart, Qt::Key_Left, Qt::ShiftModifier);
+        QCOMPARE(Span(editor.periods[0]), Span(P(D(2004, 3, 8), D(2004, 3, 10), 1073741824)));
+        QCOMPARE(editor.SelectedBar(), 0);
+        // End and Home pick the last and the first period; an open end does not move.
+        QTest::keyClick(chart, Qt::Key_End);
+        QCOMPARE(editor.SelectedBar(), 1);
+        QVERIFY(chart->accessibleName().contains(QStringLiteral("open end")));
+        QTest::keyClick(chart, Qt::Key_Plus);
+        QVERIFY(editor.periods[1].IsOpen());
+        QTest::keyClick(chart, Qt::Key_Home);
+        QCOMPARE(editor.SelectedBar(), 0);
+        // Enter edits the selected period.
+        bool opened = false;
+        OnNextModal<QDialog>([&opened](QDialog *dialog) {
+            opened = true;
+            dialog->reject();
+        });
+        QTest::keyClick(chart, Qt::Key_Return);
+        QVERIFY(opened);
+    }
+
+    // A new adapter's editor: the commands in view, a hint over the default period, the focus on the
+    // grid, and a series that replaces the untouched default period instead of being refused.
+    void firstOpenLeadsToASeries()
+    {
+        ZEMScriptedPrompt prompt;
+        TZEMBillPeriodEditor editor(ZEMBillPeriods(true, BillingClockToday()), prompt);
+        editor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&editor));
+        QCOMPARE(QApplication::focusWidget(), editor.lvPeriods);
+        QVERIFY(editor.lHint->isVisible());
+        QCOMPARE(editor.tbPeriods->actions().count(editor.actCreateBillPeriods), 1);
+        QVERIFY(editor.tbPeriods->actions().contains(editor.actAddNew));
+        OnNextModal<TZEMCreateBillPeriodsDlg>([](TZEMCreateBillPeriodsDlg *dialog) {
+            Type(dialog->edCount, QStringLiteral("3"));
+            dialog->bOK->click();
+        });
+        editor.actCreateBillPeriods->trigger();
+        QCOMPARE(prompt.Count(), 0);
+        QCOMPARE(editor.periods.size(), size_t(3));
+        QCOMPARE(editor.periods[0].startDate, BillingClockToday());
+        QVERIFY(!editor.lHint->isVisible());
     }
 
     void panningMovesAxisAndScrollBarFollows()

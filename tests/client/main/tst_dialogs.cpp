@@ -398,6 +398,22 @@ private slots:
         bool dont = false;
         OnNextModal([](QWidget *w) { qobject_cast<TZEMDontShowMe *>(w)->Buttons().first()->click(); });
         QCOMPARE(prompt.DontShowMe(QStringLiteral("Close?"), 0x24, dont), ZEMPromptResult::Yes);
+        // Raised while a modal window is open, the box belongs to that window, not to the main one.
+        QWidget main;
+        main.show();
+        ZEMMessageBoxPrompt owned(&main);
+        QDialog editor(&main);
+        QWidget *boxParent = nullptr;
+        QTimer::singleShot(0, &editor, [&] {
+            OnNextModal([&boxParent](QWidget *w) {
+                boxParent = w->parentWidget();
+                QTest::keyClick(w, Qt::Key_Escape);
+            });
+            owned.MessageBox(QStringLiteral("Range"), ZEMPromptStyle::IconExclamation);
+            editor.reject();
+        });
+        editor.exec();
+        QCOMPARE(boxParent, &editor);
     }
 };
 
