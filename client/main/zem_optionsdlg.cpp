@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "zem_alertspage.h"
+#include "zem_autostart.h"
 #include "zem_okcancel.h"
 #include "zem_prompt.h"
 #include "zem_spinedit.h"
@@ -88,6 +89,9 @@ TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(par
     // Common page.
     cbHideOnRun = CheckBox("cbHideOnRun", tr("&Hide Tallyway GUI after start"));
     cbConfirmExit = CheckBox("cbConfirmExit", tr("Ask user to confirm e&xit"));
+    cbAutostart = CheckBox("cbAutostart", tr("Start when I log &in"));
+    cbAutostart->setToolTip(tr("Tallyway GUI starts with the desktop session; with \"Hide Tallyway GUI after "
+                               "start\" it comes up in the tray only."));
     cbxFirstDay = new QComboBox;
     cbxFirstDay->setObjectName(QStringLiteral("cbxFirstDay"));
     cbxFirstDay->addItems({tr("Sunday"), tr("Monday"), tr("Tuesday"), tr("Wednesday"), tr("Thursday"),
@@ -97,7 +101,8 @@ TZEMOptionsDlg::TZEMOptionsDlg(ZEMPrompt &prompt, QWidget *parent) : QDialog(par
     // Every TCP port a server can listen on (a server started on port 0 is given one above 32767).
     edPort = SpinField("edPort", 1, 65535);
     tsCommon = MakePage(
-        {Group(tr("Behaviour"), {{QString(), cbHideOnRun}, {QString(), cbConfirmExit}}),
+        {Group(tr("Behaviour"),
+               {{QString(), cbHideOnRun}, {QString(), cbConfirmExit}, {QString(), cbAutostart}}),
          Group(tr("Localization"), {{tr("&First day of week:"), cbxFirstDay}}),
          Group(tr("Link to Tallyway Server"), {{tr("&Host address:"), edHost}, {tr("&Port:"), edPort}})});
 
@@ -231,15 +236,33 @@ void TZEMOptionsDlg::accept()
         QDialog::accept();
 }
 
+void TZEMOptionsDlg::LoadAutostartFrom(const ZEMAutostart &autostart)
+{
+    cbAutostart->setChecked(autostart.IsEnabled());
+    autostartLoaded_ = cbAutostart->isChecked();
+}
+
+bool TZEMOptionsDlg::SaveAutostartTo(const ZEMAutostart &autostart, QString *error) const
+{
+    if (cbAutostart->isChecked() == autostartLoaded_)
+        return true;
+    return autostart.SetEnabled(cbAutostart->isChecked(), error);
+}
+
 bool EditOptionsDialog(TDMMain &module, int page, bool markInterval, ZEMPrompt &prompt, QWidget *parent)
 {
     TZEMOptionsDlg dialog(prompt, parent && parent->isVisible() ? parent : nullptr);
     dialog.LoadFrom(module);
+    const ZEMAutostart autostart;
+    dialog.LoadAutostartFrom(autostart);
     dialog.LoadAlertsFrom(module);
     dialog.SelectPage(page, markInterval);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     dialog.SaveTo(module);
+    QString autostartError;
+    if (!dialog.SaveAutostartTo(autostart, &autostartError))
+        prompt.Error(autostartError);
     if (module.SaveSettings()) {
         QString error;
         if (!dialog.SaveAlertsTo(module, &error) && module.Prompt())

@@ -12,6 +12,7 @@ class QLineEdit;
 class QTabWidget;
 class TDMMain;
 class TZEMAlertsPage;
+class ZEMAutostart;
 class ZEMPrompt;
 class ZEMSpinEdit;
 
@@ -30,6 +31,10 @@ public:
     // The alerts page keeps its settings in the store itself.
     void LoadAlertsFrom(const TDMMain &module);
     bool SaveAlertsTo(TDMMain &module, QString *error = nullptr) const;
+    // "Start when I log in" shows whether the session's autostart entry is there; saving writes or
+    // removes the entry only when the box was changed.
+    void LoadAutostartFrom(const ZEMAutostart &autostart);
+    bool SaveAutostartTo(const ZEMAutostart &autostart, QString *error = nullptr) const;
 
     // Opens on `page`; with `markInterval` the page's interval field takes the focus whenever the page
     // is shown (page 0 has none).
@@ -47,6 +52,7 @@ public:
     TZEMAlertsPage *tsAlerts = nullptr;
     QCheckBox *cbHideOnRun = nullptr;
     QCheckBox *cbConfirmExit = nullptr;
+    QCheckBox *cbAutostart = nullptr;
     QComboBox *cbxFirstDay = nullptr;
     QLineEdit *edHost = nullptr;
     ZEMSpinEdit *edPort = nullptr;
@@ -66,6 +72,7 @@ private:
 
     ZEMPrompt &prompt_;
     ZEMSpinEdit *marked_ = nullptr;
+    bool autostartLoaded_ = false;
 };
 
 // Shows the dialog for `module` as described above; true on OK (the settings are then saved).

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "zem_appfolders.h"
 #include "zem_envelope.h"
 #include "zem_filepicker.h"
 #include "zem_prompt.h"
@@ -93,8 +94,9 @@ void ZEMReportController::InstallReport()
 {
     ZEMFileRequest request;
     request.title = QStringLiteral("Browse plug-in file");
-    const QString reports = settings_.AppPath + QStringLiteral("Reports");
-    request.folder = QFileInfo(reports).isDir() ? reports : settings_.AppPath;
+    // The shipped reports' folder (beside the program in a build tree, ../lib/tallyway/reports installed).
+    const QString reports = ZEMFindAppFolders(settings_.AppPath).reports;
+    request.folder = reports.isEmpty() ? settings_.AppPath : reports.chopped(1);
     request.filter = QStringLiteral("Dynamic Libraries (*.so)");
     request.extension = QStringLiteral("so");
     const QString path = picker_.OpenFile(request);

@@ -50,6 +50,24 @@ public:
     // Refresh: the last report again; false when no report ran yet (the caller reloads the page).
     bool RefreshReport();
 
+    // The first start (zem_reportsetup.cpp): while the settings store holds no report and the shipped
+    // reports were never registered, installs the plug-ins of `folder` (at most kMaxShippedReports) as
+    // InstallReport does, with its checks and keys but without boxes; a plug-in that fails is named in
+    // the client log. Then marks the store, so a report the user removes later stays removed. Returns
+    // the number registered.
+    int RegisterShippedReports(const QString &folder);
+    // Reports > Remove report...: the user picks an installed report (through the chooser) and
+    // confirms; it leaves the menu and the settings store, the plug-in file stays.
+    void RemoveReport();
+    // Takes one report out of the settings store and the menu; false with `error` when the store fails.
+    bool Uninstall(const QString &symbolicName, QString &error);
+    // Picks the report to remove: gets the menu's entries, returns the index chosen or -1 to cancel.
+    void SetRemoveChooser(std::function<int(const QStringList &entries)> chooser)
+    {
+        removeChooser_ = std::move(chooser);
+    }
+    static constexpr int kMaxShippedReports = 64;
+
     // The report items above the separator, in menu order.
     QList<QAction *> ReportItems() const;
     static QString ItemSymbolicName(const QAction *item);
@@ -72,4 +90,5 @@ private:
     ZEMReportMenu &menu_;
     std::function<QString()> activeAlias_;
     std::function<QStringList()> knownAliases_;
+    std::function<int(const QStringList &)> removeChooser_;
 };

@@ -64,6 +64,17 @@ void ZEMBrowserPane::Navigate(const QUrl &url)
     Show(url);
 }
 
+void ZEMBrowserPane::ShowMessage(const QString &html)
+{
+    if (engine_ && busy_)
+        engine_->stop();
+    awaitingCommit_ = false;
+    light_->setHtml(html);
+    setCurrentWidget(light_);
+    emit StatusTextChanged(QString());
+    emit LoadFinished(true);
+}
+
 void ZEMBrowserPane::Back()
 {
     if (!CanGoBack())

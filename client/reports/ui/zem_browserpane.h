@@ -32,6 +32,8 @@ public:
 
     // Shows a page as a new entry of the history.
     void Navigate(const QUrl &url);
+    // Shows `html` in place of a page, without a history entry (to say why a page cannot be shown).
+    void ShowMessage(const QString &html);
     void Back();
     void Forward();
     bool CanGoBack() const { return index_ > 0; }
