@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -26,18 +27,11 @@
 #include "zem_actions.h"
 #include "htmlhelputils.h"
 #include "zem_aboutdlg.h"
-#include "zem_adapteroperations.h"
-#include "zem_billperiodeditor.h"
 #include "zem_browserpane.h"
 #include "zem_dialogfilepicker.h"
 #include "zem_reportcontroller.h"
-#include "zem_reportmenu.h"
 #include "zem_adaptertree.h"
-#include "zem_configexchange.h"
 #include "zem_currentstats.h"
-#include "zem_desktopnotifier.h"
-#include "zem_pacemonitor.h"
-#include "zem_pacerows.h"
 #include "zem_logframe.h"
 #include "zem_artwork.h"
 #include "zem_debuglogform.h"
@@ -74,8 +68,7 @@ QWidget *PaneHeader(const QString &text, QToolBar *bar)
 
 TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, const ZEMMainFrameEnv &env,
                                QWidget *parent)
-    : QMainWindow(parent), settings_(settings), clientLog_(clientLog), prompt_(env.prompt), help_(env.help),
-      notifier_(env.notifier)
+    : QMainWindow(parent), settings_(settings), clientLog_(clientLog), prompt_(env.prompt), help_(env.help)
 {
     Q_ASSERT(prompt_);
     ZEMInitArtwork();
@@ -105,7 +98,7 @@ TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, c
     CreateStatusBar();
     CreateTray();
     CreateTimers();
-    CreateMonitorParts();
+    CreateParts(env);
     InstallEditOptions(settings_, this);
     clientLog_.SetAnchor(this);
     connect(&clientLog_, &TZEMDebugLogForm::visibilityChanged, actViewClientLog, &QAction::setChecked);
@@ -123,6 +116,7 @@ TTZEMMainFrame::~TTZEMMainFrame()
         delete channel;
         channel = nullptr;
     }
+    parts_.reset();
 }
 
 QAction *TTZEMMainFrame::MakeAction(const char *name, const QString &caption, const QString &hint,
@@ -184,18 +178,6 @@ void TTZEMMainFrame::CreateActions()
     actGetAdapters =
         MakeAction("actGetAdapters", tr("&Get adapters list"), tr("Get list of interface adapters"),
                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), QStringLiteral("getadapters"));
-    // The statistics actions are the poller's own; the window gives them their pictures and keys.
-    currentStats = new ZEMCurrentStatsPoller(settings_, *this, this);
-    actCSRefresh = currentStats->actCSRefresh;
-    actCSStartPause = currentStats->actCSStartPause;
-    actCSOptions = currentStats->actCSOptions;
-    for (auto [action, icon] :
-         {std::pair{actCSRefresh, "stats_refresh"}, std::pair{actCSStartPause, "stats_stop"},
-          std::pair{actCSOptions, "stats_options"}}) {
-        action->setIcon(ZEMArtIcon(QString::fromLatin1(icon)));
-        addAction(action);
-    }
-
     // Adapter actions wait for a selected adapter.
     actSelectAdapter->setEnabled(false);
     actListen->setEnabled(false);
@@ -222,6 +204,7 @@ void TTZEMMainFrame::CreateActions()
 void TTZEMMainFrame::CreateMenus()
 {
     miFile = menuBar()->addMenu(tr("File"));
+    miFile->setObjectName(QStringLiteral("miFile"));
     miFile->addAction(actReports);
     miFile->addAction(actSaveAs);
     miFile->addSeparator();
@@ -232,14 +215,17 @@ void TTZEMMainFrame::CreateMenus()
     miFile->addAction(actExit);
 
     miEdit = menuBar()->addMenu(tr("Edit"));
+    miEdit->setObjectName(QStringLiteral("miEdit"));
     miEdit->addAction(actCopy);
     miEdit->addAction(actSelectAll);
 
     miView = menuBar()->addMenu(tr("View"));
+    miView->setObjectName(QStringLiteral("miView"));
     miView->addAction(actViewClientLog);
     miView->addAction(actStatusBar);
     miView->addSeparator();
     QMenu *goTo = miView->addMenu(tr("Go to"));
+    goTo->setObjectName(QStringLiteral("miGoTo"));
     goTo->addAction(actBack);
     goTo->addAction(actForward);
     goTo->addSeparator();
@@ -250,6 +236,7 @@ void TTZEMMainFrame::CreateMenus()
     miView->addAction(actStop);
 
     miTools = menuBar()->addMenu(tr("Tools"));
+    miTools->setObjectName(QStringLiteral("miTools"));
     miTools->addAction(actListen);
     miTools->addAction(actConfig);
     miTools->addAction(actBillPeriods);
@@ -257,16 +244,14 @@ void TTZEMMainFrame::CreateMenus()
     miTools->addAction(actOptions);
 
     miHelp = menuBar()->addMenu(tr("Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
     miHelp->addAction(actContents);
     miHelp->addSeparator();
     miHelp->addAction(actAbout);
 
+    // The statistics pop-up gets the poller's actions in CreateParts.
     pmCurrStat = new QMenu(this);
     pmCurrStat->setObjectName(QStringLiteral("pmCurrStat"));
-    pmCurrStat->addAction(actCSRefresh);
-    pmCurrStat->addAction(actCSStartPause);
-    pmCurrStat->addSeparator();
-    pmCurrStat->addAction(actCSOptions);
 
     pmTray = new QMenu(this);
     pmTray->setObjectName(QStringLiteral("pmTray"));
@@ -349,9 +334,7 @@ void TTZEMMainFrame::CreateToolBars()
 
     tbCurrStat = new QToolBar(this);
     tbCurrStat->setObjectName(QStringLiteral("tbCurrStat"));
-    tbCurrStat->setIconSize(QSize(16, 16));
-    tbCurrStat->addAction(actCSStartPause);
-    tbCurrStat->addAction(actCSRefresh);
+    tbCurrStat->setIconSize(QSize(16, 16)); // filled with the poller's actions by CreateParts
 }
 
 void TTZEMMainFrame::CreateLayout()
@@ -380,6 +363,7 @@ void TTZEMMainFrame::CreateLayout()
         {ZEMArtIcon(QStringLiteral("adapter_root")), ZEMArtIcon(QStringLiteral("adapter_configured")),
          ZEMArtIcon(QStringLiteral("adapter_active")), ZEMArtIcon(QStringLiteral("adapter_unconfigured"))});
     tvAdapters = adapterTree;
+    tvAdapters->setObjectName(QStringLiteral("tvAdapters"));
     // Configuration, Listen and Bill Periods follow the selection through the adapter controller.
     connect(tvAdapters, &QTreeWidget::currentItemChanged, this,
             [this] { actSelectAdapter->setEnabled(SelectedNodeIsAdapter()); });
@@ -446,12 +430,12 @@ void TTZEMMainFrame::CreateLayout()
 
 void TTZEMMainFrame::CreateBrowser(const ZEMMainFrameEnv &env)
 {
-    ZEMFilePicker *picker = env.filePicker;
-    if (!picker) {
+    picker_ = env.filePicker;
+    if (!picker_) {
         ownPicker_ = std::make_unique<ZEMDialogFilePicker>(this);
-        picker = ownPicker_.get();
+        picker_ = ownPicker_.get();
     }
-    wbMain->SetFilePicker(picker);
+    wbMain->SetFilePicker(picker_);
     wbMain->SetEngineAllowed(env.withBrowser);
     if (env.printDialog)
         wbMain->SetPrintDialog(env.printDialog);
@@ -472,17 +456,6 @@ void TTZEMMainFrame::CreateBrowser(const ZEMMainFrameEnv &env)
     connect(wbMain, &ZEMBrowserPane::StatusTextChanged, this, &TTZEMMainFrame::StatusText);
     pageCommands_ = std::make_unique<ZEMPageCommands>(*this, *prompt_);
     connect(wbMain, &ZEMBrowserPane::PageCommand, this, &TTZEMMainFrame::RunPageCommand);
-
-    reportMenu_ = std::make_unique<ZEMReportMenuWidget>(pmReports, miRepSep);
-    reports = new ZEMReportController(settings_, *this, *picker, *reportMenu_, this);
-    reports->SetAdapterSources([this] { return activeAlias; }, [this] { return knownAliases; });
-    connect(reports, &ZEMReportController::Navigate, this,
-            [this](const QString &address) { wbMain->Navigate(QUrl(address)); });
-    connect(actInstall, &QAction::triggered, reports, &ZEMReportController::InstallReport);
-    connect(actRefresh, &QAction::triggered, this, [this] {
-        if (!reports->RefreshReport())
-            wbMain->Reload();
-    });
 }
 
 void TTZEMMainFrame::SetLogFrame(QWidget *frame)
@@ -542,7 +515,7 @@ void TTZEMMainFrame::GetAdaptersTimer()
 {
     tmGetAdapters->stop();
     RequestAdapterList();
-    SetLogPolling(true);
+    parts_->logFrame->SetRunning(true);
 }
 
 void TTZEMMainFrame::MinTimer()
@@ -580,101 +553,68 @@ ZEMRequestChannel &TTZEMMainFrame::Channel(ZEMRequestKind kind)
 
 // --- Integration points.
 
-void TTZEMMainFrame::CreateMonitorParts()
+void TTZEMMainFrame::CreateParts(const ZEMMainFrameEnv &env)
 {
-    auto *adapterTree = static_cast<TZEMAdapterTree *>(tvAdapters);
-    adapterList = new ZEMAdapterController(settings_, *this, *adapterTree, this);
-    adapterList->AttachActions(actListen, actConfig, actBillPeriods);
-    adapterList->SetAssistantHandler([this](const QString &topic) { help_->ShowAssistant(topic); });
-    connect(adapterList, &ZEMAdapterController::ActiveAliasChanged, this,
-            [this](const QString &alias) { activeAlias = alias; });
-    connect(adapterList, &ZEMAdapterController::AdapterListApplied, this,
-            [this] { knownAliases = adapterList->KnownAliases(); });
-    connect(adapterList, &ZEMAdapterController::CaptionChanged, this, [this] { UpdateActiveCaption(); });
+    ZEMClientView view;
+    view.window = this;
+    view.adapterTree = tvAdapters;
+    view.statsList = lvCurrentStats;
+    view.tray = tiTray;
+    view.listen = actListen;
+    view.config = actConfig;
+    view.billPeriods = actBillPeriods;
+    view.reportsMenu = pmReports;
+    view.reportsSeparator = miRepSep;
+    ZEMClientSeams seams;
+    seams.prompt = prompt_;
+    seams.help = help_;
+    seams.filePicker = picker_;
+    seams.notifier = env.notifier;
+    seams.billPeriodEditor = env.billPeriodEditor;
+    seams.configDialog = env.configDialog;
+    // A child of the window, so findChild reaches the controllers' own actions; deleted first.
+    parts_ = std::make_unique<ZEMClientParts>(settings_, *this, view, seams, this);
 
-    adapterOps = new ZEMAdapterOperations(settings_, *this, *adapterList, this);
-    adapterOps->SetToggleListen([this] { adapterList->ToggleListen(); });
-    connect(actBillPeriods, &QAction::triggered, adapterOps, &ZEMAdapterOperations::BillPeriodsExecute);
-    billPeriodEditor = [this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
-        return EditBillPeriodsDialog(
-            periods, alias, modified, *prompt_, isVisible() ? this : nullptr,
-            [this] { return settings_.FirstStart; },
-            [this](const QString &topic) { help_->ShowAssistant(topic); });
-    };
-    adapterOps->SetBillPeriodEditor([this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
-        return billPeriodEditor && billPeriodEditor(periods, alias, modified);
-    });
+    connect(parts_->adapters, &ZEMAdapterController::CaptionChanged, this, [this] { UpdateActiveCaption(); });
 
-    adapterConfig = new ZEMConfigExchange(settings_, *this, *adapterOps, this);
-    adapterConfig->SetActiveAliasSource([this] { return activeAlias; });
-    adapterConfig->SetAssistant([this](const QString &topic) { help_->ShowAssistant(topic); },
-                                [this](const QString &window) { help_->HideHelpWindow(window); });
-    adapterConfig->SetDialog([this](ZEMTreeNode &record, bool listen) {
-        ZEMConfigDialogEnv env;
-        env.firstStart = [this] { return settings_.FirstStart; };
-        env.assistant = [this](const QString &topic) { help_->ShowAssistant(topic); };
-        env.editor = [this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
-            return billPeriodEditor && billPeriodEditor(periods, alias, modified);
-        };
-        env.parent = isVisible() ? this : nullptr;
-        env.opened = [this](TZEMAdaptConfigDlg *dialog) { configDialog = dialog; };
-        return ExecAdapterConfigDialog(record, listen, env);
-    });
-    // A saved configuration changes the adapter's picture and enables Listen and Bill Periods for it.
-    connect(adapterConfig, &ZEMConfigExchange::ConfigurationSaved, this, [this] {
-        tvAdapters->viewport()->update();
-        adapterList->UpdateActions();
-    });
-
-    currentStats->SetActiveAliasSource([this] { return activeAlias; });
-    tmStatRefresh = currentStats->tmStatRefresh;
-    currentStats->SetList(lvCurrentStats);
-    currentStats->SetTray(tiTray, ZEMArtIcon(QStringLiteral("tallyview")));
-    currentStats->SetStartPauseIcons(ZEMArtIcon(QStringLiteral("stats_start")),
-                                     ZEMArtIcon(QStringLiteral("stats_stop")));
-
-    // The pace of the period and its alerts follow every statistics update.
-    if (!notifier_) {
-        ownNotifier_ = std::make_unique<ZEMDesktopNotifier>(tiTray);
-        notifier_ = ownNotifier_.get();
+    // The statistics actions are the poller's own; the window gives them their pictures and places.
+    ZEMCurrentStatsPoller *stats = parts_->stats;
+    for (auto [action, icon] :
+         {std::pair{stats->actCSRefresh, "stats_refresh"}, std::pair{stats->actCSStartPause, "stats_stop"},
+          std::pair{stats->actCSOptions, "stats_options"}}) {
+        action->setIcon(ZEMArtIcon(QString::fromLatin1(icon)));
+        addAction(action);
     }
-    paceMonitor = new ZEMPaceMonitor(settings_, *this, *notifier_, this);
-    paceMonitor->SetActiveAliasSource([this] { return activeAlias; });
-    AttachPaceRows(*paceMonitor, lvCurrentStats);
-    connect(currentStats, &ZEMCurrentStatsPoller::StatsShown, paceMonitor, &ZEMPaceMonitor::Update);
-    currentStats->SetTrayHintComposer([this](const QString &hint) { return paceMonitor->ComposeHint(hint); });
+    pmCurrStat->addAction(stats->actCSRefresh);
+    pmCurrStat->addAction(stats->actCSStartPause);
+    pmCurrStat->addSeparator();
+    pmCurrStat->addAction(stats->actCSOptions);
+    tbCurrStat->addAction(stats->actCSStartPause);
+    tbCurrStat->addAction(stats->actCSRefresh);
 
-    logFrame = new TZEMLogFrame(settings_);
-    SetLogFrame(logFrame);
+    ZEMReportController *reports = parts_->reports;
+    connect(reports, &ZEMReportController::Navigate, this,
+            [this](const QString &address) { wbMain->Navigate(QUrl(address)); });
+    connect(actInstall, &QAction::triggered, reports, &ZEMReportController::InstallReport);
+    connect(actRefresh, &QAction::triggered, this, [this] {
+        if (!parts_->reports->RefreshReport())
+            wbMain->Reload();
+    });
+
+    SetLogFrame(parts_->logFrame);
 }
 
-void TTZEMMainFrame::RequestAdapterList() { adapterList->RequestAdapterList(); }
+void TTZEMMainFrame::RequestAdapterList() { parts_->adapters->RequestAdapterList(); }
 
-void TTZEMMainFrame::SetLogPolling(bool on) { logFrame->SetRunning(on); }
+void TTZEMMainFrame::ApplyTimerIntervals() { parts_->ApplyTimerIntervals(); }
 
-void TTZEMMainFrame::ApplyTimerIntervals()
-{
-    // An interval of 0 switches the automatic refresh off rather than firing without pause.
-    currentStats->ApplySettingsInterval();
-    logFrame->SetTimerInterval(settings_.LogReqInterval * 1000);
-}
+bool TTZEMMainFrame::SelectedNodeIsAdapter() const { return tvAdapters->SelectedAdapter() != nullptr; }
 
-bool TTZEMMainFrame::SelectedNodeIsAdapter() const
-{
-    return static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter() != nullptr;
-}
-
-void TTZEMMainFrame::OpenAdapterConfig()
-{
-    // One configuration at a time: the Assistant's page stays usable while the dialog is open.
-    if (configDialog)
-        return;
-    adapterOps->OpenAdapterConfig();
-}
+void TTZEMMainFrame::OpenAdapterConfig() { parts_->OpenAdapterConfig(); }
 
 // --- Shell behaviour.
 
-void TTZEMMainFrame::UpdateActiveCaption() { pCaption->setText(ActiveCaption(activeAlias)); }
+void TTZEMMainFrame::UpdateActiveCaption() { pCaption->setText(ActiveCaption(parts_->ActiveAlias())); }
 
 void TTZEMMainFrame::TellNoTrayOnce()
 {
@@ -729,14 +669,14 @@ void TTZEMMainFrame::HandleTrainingCard(int command, int param)
         return;
     switch (command) {
     case 2:
-        adapterList->TrainingCardConfig();
+        parts_->adapters->TrainingCardConfig();
         break;
     case 3:
     case 5:
         // Posted, so the dialog acts after the help page's event has returned.
-        if (configDialog)
-            QMetaObject::invokeMethod(configDialog.data(), "HandleTrainingCard", Qt::QueuedConnection,
-                                      Q_ARG(int, command), Q_ARG(int, 1));
+        if (QDialog *dialog = parts_->configDialog)
+            QMetaObject::invokeMethod(dialog, "HandleTrainingCard", Qt::QueuedConnection, Q_ARG(int, command),
+                                      Q_ARG(int, 1));
         break;
     default:
         break;
@@ -771,7 +711,7 @@ void TTZEMMainFrame::InstallReport() { actInstall->trigger(); }
 
 ZEMPageCommandTarget::Selection TTZEMMainFrame::SelectedAdapter() const
 {
-    const ZEMAdapterItem *item = static_cast<const TZEMAdapterTree *>(tvAdapters)->SelectedAdapter();
+    const ZEMAdapterItem *item = tvAdapters->SelectedAdapter();
     if (!item)
         return Selection::None;
     return item->Node().configured == 1 ? Selection::Configured : Selection::Unconfigured;
@@ -779,7 +719,7 @@ ZEMPageCommandTarget::Selection TTZEMMainFrame::SelectedAdapter() const
 
 void TTZEMMainFrame::BillPeriods()
 {
-    adapterList->UpdateActions();
+    parts_->adapters->UpdateActions();
     if (actBillPeriods->isEnabled())
         actBillPeriods->trigger();
 }
@@ -793,7 +733,7 @@ void TTZEMMainFrame::OptionsExecute()
     settings_.EditOptions(TZEMOptionsDlg::PageCommon, false);
     // Another server: its adapter list is asked for at once.
     if (settings_.ServerHost != host || settings_.ServerPort != port)
-        adapterList->ServerChanged();
+        parts_->adapters->ServerChanged();
     ApplyTimerIntervals();
     if (!settings_.ShowTrayHint)
         tiTray->setToolTip(Title());

@@ -4,9 +4,9 @@
 // one request channel per request kind, and reports the outcome of every exchange (client log, status
 // bar, boxes) as the exchange sink.
 //
-// Feature code plugs in through the documented methods below (RequestAdapterList, SetLogPolling,
-// OpenAdapterConfig, ...): they are the points where the adapter list, the server log, the statistics
-// and the reports attach.
+// The controllers behind the panes (adapter list, adapter operations, statistics, pace, server log,
+// reports) are built and wired by ZEMClientParts, which the window owns (Parts()). Widgets, menus and
+// actions carry object names, so tests find them with findChild.
 
 #include <QMainWindow>
 #include <QPointer>
@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "zem_adaptconfigdlg.h"
+#include "zem_clientparts.h"
 #include "zem_envelope.h"
 #include "zem_pagecommands.h"
 #include "zem_requestkinds.h"
@@ -32,20 +33,13 @@ class QTimer;
 class QToolBar;
 class QTreeWidget;
 class TDMMain;
+class TZEMAdapterTree;
 class TZEMDebugLogForm;
-class TZEMLogFrame;
-class ZEMAdapterController;
-class ZEMAdapterOperations;
-class ZEMConfigExchange;
 class ZEMBrowserPane;
 class ZEMFilePicker;
-class ZEMCurrentStatsPoller;
 class ZEMHelpSystem;
 class ZEMNotifier;
-class ZEMPaceMonitor;
 class ZEMPrompt;
-class ZEMReportController;
-class ZEMReportMenuWidget;
 class ZEMRequestChannel;
 
 // What the window talks to the outside world through; tests replace each part.
@@ -57,6 +51,10 @@ struct ZEMMainFrameEnv {
     std::function<bool(QPrinter &)> printDialog; // unset: the toolkit's print dialog
     std::optional<bool> trayAvailable;           // unset: ask the desktop whether it has a system tray
     ZEMNotifier *notifier = nullptr;             // null: desktop notifications, else the tray's balloon
+    // The bill period editor, as Bill Periods and the configuration dialog open it: on a copy of the
+    // periods, true on OK with the editor's own modified flag. Unset: the editor dialog.
+    ZEMBillPeriodEditorSeam billPeriodEditor;
+    ZEMConfigDialogHook configDialog; // unset: the adapter configuration dialog
 };
 
 inline constexpr char kExitQuestion[] = "Are you sure to close the Tallyway GUI?";
@@ -87,22 +85,12 @@ public:
     // The channel of a request kind; created on first use, owned by the window, reporting to it.
     ZEMRequestChannel &Channel(ZEMRequestKind kind);
 
-    // --- Integration points. Each does the documented shell part; feature code fills in the rest.
-    // Starts the adapter-list request.
-    virtual void RequestAdapterList();
-    // Switches the server-log strip's automatic reading on or off.
-    virtual void SetLogPolling(bool on);
-    // Applies the intervals of the settings: statistics timer and server-log timer.
-    virtual void ApplyTimerIntervals();
-    // True when a node of the adapter tree is selected and it is an adapter.
-    virtual bool SelectedNodeIsAdapter() const;
     // The configuration of the selected adapter (Configuration action, help command 2).
     void OpenAdapterConfig() override;
-    // Replaces the log strip placeholder by the real strip (the window takes ownership).
-    void SetLogFrame(QWidget *frame);
 
-    // The caption strip: "Active Interface Adapter: " and activeAlias, or "none".
-    void UpdateActiveCaption();
+    // The controllers behind the panes.
+    ZEMClientParts &Parts() { return *parts_; }
+
     // Hides the window to the tray, or minimises it where the desktop has no tray.
     void HideToTray();
     void RestoreFromTray();
@@ -130,25 +118,53 @@ public:
     void BillPeriods() override;
     void HideWindow() override;
 
-    // The adapter list and active adapter, the current-statistics poll and the server-log strip.
-    ZEMAdapterController *adapterList = nullptr;
-    // The operations on one adapter (bill periods, configuration flow) and their follow-up flags.
-    ZEMAdapterOperations *adapterOps = nullptr;
-    // The configuration steps of that flow: its two exchanges and the dialog.
-    ZEMConfigExchange *adapterConfig = nullptr;
-    // The bill period editor, as Bill Periods and the configuration dialog open it: on a copy of the
-    // periods, true on OK with the editor's own modified flag. Null: no editor opens.
-    ZEMBillPeriodEditorSeam billPeriodEditor;
-    ZEMCurrentStatsPoller *currentStats = nullptr;
-    ZEMPaceMonitor *paceMonitor = nullptr;
-    TZEMLogFrame *logFrame = nullptr;
-    // The installed reports, their menu and the last report run.
-    ZEMReportController *reports = nullptr;
+signals:
+    // The program is to end (Close confirmed).
+    void ExitRequested();
 
-    // Shared state.
-    QString activeAlias;
-    QStringList knownAliases;
-    QPointer<QDialog> configDialog;
+protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreateLayout();
+    void CreateBrowser(const ZEMMainFrameEnv &env);
+    void CreateStatusBar();
+    void CreateTray();
+    void CreateTimers();
+    void CreateParts(const ZEMMainFrameEnv &env);
+    // The caption strip: "Active Interface Adapter: " and the active adapter's alias, or "none".
+    void UpdateActiveCaption();
+    void SetLogFrame(QWidget *frame);
+    bool SelectedNodeIsAdapter() const;
+    void RequestAdapterList();
+    void ApplyTimerIntervals();
+    QAction *MakeAction(const char *name, const QString &caption, const QString &hint,
+                        const QKeySequence &key = QKeySequence(), const QString &icon = QString());
+    void OptionsExecute();
+    void AboutExecute();
+    void TellNoTrayOnce();
+    void GetAdaptersTimer();
+    void MinTimer();
+
+    TDMMain &settings_;
+    TZEMDebugLogForm &clientLog_;
+    ZEMPrompt *prompt_;
+    ZEMHelpSystem *help_;
+    std::unique_ptr<ZEMHelpSystem> ownHelp_;
+    std::unique_ptr<ZEMFilePicker> ownPicker_;
+    ZEMFilePicker *picker_ = nullptr;
+    std::unique_ptr<ZEMPageCommands> pageCommands_;
+    bool trayAvailable_ = false;
+    bool noTrayTold_ = false;
+    bool exiting_ = false;
+    QLabel *lHint_ = nullptr;
+    QLabel *lStatus_ = nullptr;
+    std::array<ZEMRequestChannel *, kRequestKindCount> channels_{};
 
     // Actions.
     QAction *actShow = nullptr;
@@ -176,9 +192,6 @@ public:
     QAction *actBrowserRefresh = nullptr;
     QAction *actListen = nullptr;
     QAction *actGetAdapters = nullptr;
-    QAction *actCSRefresh = nullptr;
-    QAction *actCSStartPause = nullptr;
-    QAction *actCSOptions = nullptr;
 
     // Menus: the five of the menu bar and the four pop-ups.
     QMenu *miFile = nullptr;
@@ -197,10 +210,10 @@ public:
     QToolBar *tbAdapters = nullptr;
     QToolBar *tbCurrStat = nullptr;
     QLabel *pCaption = nullptr;
-    QTreeWidget *tvAdapters = nullptr;
+    TZEMAdapterTree *tvAdapters = nullptr;
     QTreeWidget *lvCurrentStats = nullptr;
     ZEMBrowserPane *wbMain = nullptr; // local pages in a light view, reports in the browser engine
-    QWidget *lfLog = nullptr;         // the server-log strip (a placeholder until SetLogFrame)
+    QWidget *lfLog = nullptr;         // the server-log strip (a placeholder until the parts are built)
     QSplitter *splMain = nullptr;     // main area above, log strip below
     QSplitter *splLeft = nullptr;     // left pane beside the browser
     QSplitter *splAdapters = nullptr; // adapters above, statistics below
@@ -209,49 +222,7 @@ public:
     // Timers.
     QTimer *tmGetAdapters = nullptr;
     QTimer *tmMin = nullptr;
-    QTimer *tmStatRefresh = nullptr; // the statistics poller's own timer
 
-signals:
-    // The program is to end (Close confirmed).
-    void ExitRequested();
-
-protected:
-    bool event(QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void changeEvent(QEvent *event) override;
-
-private:
-    void CreateActions();
-    void CreateMenus();
-    void CreateToolBars();
-    void CreateLayout();
-    void CreateBrowser(const ZEMMainFrameEnv &env);
-    void CreateStatusBar();
-    void CreateTray();
-    void CreateTimers();
-    void CreateMonitorParts();
-    QAction *MakeAction(const char *name, const QString &caption, const QString &hint,
-                        const QKeySequence &key = QKeySequence(), const QString &icon = QString());
-    void OptionsExecute();
-    void AboutExecute();
-    void TellNoTrayOnce();
-    void GetAdaptersTimer();
-    void MinTimer();
-
-    TDMMain &settings_;
-    TZEMDebugLogForm &clientLog_;
-    ZEMPrompt *prompt_;
-    ZEMHelpSystem *help_;
-    std::unique_ptr<ZEMHelpSystem> ownHelp_;
-    std::unique_ptr<ZEMFilePicker> ownPicker_;
-    std::unique_ptr<ZEMPageCommands> pageCommands_;
-    std::unique_ptr<ZEMReportMenuWidget> reportMenu_;
-    ZEMNotifier *notifier_;
-    std::unique_ptr<ZEMNotifier> ownNotifier_;
-    bool trayAvailable_ = false;
-    bool noTrayTold_ = false;
-    bool exiting_ = false;
-    QLabel *lHint_ = nullptr;
-    QLabel *lStatus_ = nullptr;
-    std::array<ZEMRequestChannel *, kRequestKindCount> channels_{};
+    // Last, so the controllers go before the widgets and seams they use.
+    std::unique_ptr<ZEMClientParts> parts_;
 };

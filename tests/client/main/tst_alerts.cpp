@@ -184,7 +184,8 @@ private slots:
             return frame;
         };
         const auto row = [](TTZEMMainFrame &frame, const QString &caption) {
-            const auto items = frame.lvCurrentStats->findItems(caption, Qt::MatchExactly, 0);
+            const auto items = frame.findChild<QTreeWidget *>(QStringLiteral("lvCurrentStats"))
+                                   ->findItems(caption, Qt::MatchExactly, 0);
             return items.isEmpty() ? QString() : items.first()->text(1);
         };
 
@@ -194,13 +195,14 @@ private slots:
             // 500 of 1000: half used, no alert yet; the pace rows and the hint follow the statistics.
             QVERIFY(WaitUntil(
                 [&] { return row(*frame, QStringLiteral("Volume total")) == QStringLiteral("500"); }, 8000));
-            QCOMPARE(frame->lvCurrentStats->topLevelItemCount(), 10);
+            QCOMPARE(frame->findChild<QTreeWidget *>(QStringLiteral("lvCurrentStats"))->topLevelItemCount(),
+                     10);
             QCOMPARE(row(*frame, QStringLiteral("Safe per day")), QStringLiteral("25")); // 500 over 20 days
             QVERIFY(!row(*frame, QStringLiteral("Projected total")).isEmpty());
-            QCOMPARE(frame->currentStats->TrayHint().section(QLatin1Char('\n'), 0, 0),
+            QCOMPARE(frame->Parts().stats->TrayHint().section(QLatin1Char('\n'), 0, 0),
                      QStringLiteral("lan: 01/12/2026 - 30/12/2026"));
             // 500 in 10.5 days runs out 10.5 days on, within the period: the projection alert alone.
-            QVERIFY(frame->currentStats->TrayHint().endsWith(
+            QVERIFY(frame->Parts().stats->TrayHint().endsWith(
                 QStringLiteral("50 % used, limit reached on 22/12/2026")));
             QCOMPARE(row(*frame, QStringLiteral("Limit reached on")), QStringLiteral("22/12/2026"));
             QVERIFY(WaitUntil([&] { return notifier.shown.size() == 1; }, 3000));

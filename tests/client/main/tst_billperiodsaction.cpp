@@ -59,13 +59,15 @@ protected:
         settings.ServerPort = server.Port();
         settings.FirstStart = false;
         settings.HideOnStart = false;
-        const ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help);
+        ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help);
+        env.billPeriodEditor = editor; // unset: the real editor
         frame = std::make_unique<TTZEMMainFrame>(settings, clientLog, env);
         frame->show();
         ASSERT_TRUE(WaitUntil([&] { return Tree().AdapterItems().size() == 2; }, 4000));
     }
 
-    TZEMAdapterTree &Tree() { return *static_cast<TZEMAdapterTree *>(frame->tvAdapters); }
+    TZEMAdapterTree &Tree() { return *frame->findChild<TZEMAdapterTree *>(QStringLiteral("tvAdapters")); }
+    QAction *Action(const char *name) { return frame->findChild<QAction *>(QLatin1String(name)); }
 
     QTemporaryDir stateDir;
     ZEMDevServer server{QStringLiteral(TALLY_DEVSERVER)};
@@ -73,17 +75,38 @@ protected:
     ZEMRecordingSink boxes; // only its prompt is used
     ZEMTestHelp help;
     TZEMDebugLogForm clientLog;
+    ZEMBillPeriodEditorSeam editor; // set before SetUp by a fixture that replaces the editor
     std::unique_ptr<TTZEMMainFrame> frame;
+};
+
+// The editor replaced: it records what it was opened on and ends the open period and adds one.
+class BillPeriodsWithEditor : public BillPeriodsAction {
+protected:
+    BillPeriodsWithEditor()
+    {
+        editor = [this](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
+            ++opened;
+            seen = periods;
+            label = alias;
+            periods.back().endDate = EncodeDate(QDate(2004, 2, 29));
+            periods.push_back(ZEMBillPeriod(EncodeDate(QDate(2004, 3, 1)), InfiniteDate, 2048));
+            modified = true;
+            return true;
+        };
+    }
+    ZEMBillPeriods seen;
+    QString label;
+    int opened = 0;
 };
 
 TEST_F(BillPeriodsAction, StandsInTheMenusAndNeedsAConfiguredAdapter)
 {
-    QAction *action = frame->actBillPeriods;
+    QAction *action = Action("actBillPeriods");
     EXPECT_EQ(action->text(), QStringLiteral("&Bill Periods..."));
     EXPECT_EQ(action->statusTip(), QStringLiteral("Edit bill periods"));
     EXPECT_EQ(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
-    const QList<QAction *> tools = frame->miTools->actions();
-    const qsizetype config = tools.indexOf(frame->actConfig);
+    const QList<QAction *> tools = frame->findChild<QMenu *>(QStringLiteral("miTools"))->actions();
+    const qsizetype config = tools.indexOf(Action("actConfig"));
     ASSERT_GE(config, 0);
     EXPECT_EQ(tools.value(config + 1), action);
     EXPECT_EQ(Tree().PopupMenu()->actions().last(), action);
@@ -97,23 +120,10 @@ TEST_F(BillPeriodsAction, StandsInTheMenusAndNeedsAConfiguredAdapter)
     EXPECT_TRUE(action->isEnabled());
 }
 
-TEST_F(BillPeriodsAction, FromThePopUpTheEditorOpensOnTheServersPeriodsAndOkSavesThem)
+TEST_F(BillPeriodsWithEditor, FromThePopUpTheEditorOpensOnTheServersPeriodsAndOkSavesThem)
 {
-    ZEMBillPeriods seen;
-    QString label;
-    int opened = 0;
-    frame->adapterOps->SetBillPeriodEditor(
-        [&](ZEMBillPeriods &periods, const QString &alias, bool &modified) {
-            ++opened;
-            seen = periods;
-            label = alias;
-            periods.back().endDate = EncodeDate(QDate(2004, 2, 29));
-            periods.push_back(ZEMBillPeriod(EncodeDate(QDate(2004, 3, 1)), InfiniteDate, 2048));
-            modified = true;
-            return true;
-        });
     bool saved = false;
-    QObject::connect(&frame->adapterOps->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
+    QObject::connect(&frame->Parts().adapterOps->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
                      [&] { saved = true; });
 
     // Right-click the adapter, then click Bill Periods in the menu that opens.
@@ -123,7 +133,7 @@ TEST_F(BillPeriodsAction, FromThePopUpTheEditorOpensOnTheServersPeriodsAndOkSave
     emit Tree().customContextMenuRequested(at);
     QMenu *menu = Tree().PopupMenu();
     ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }, 2000));
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(frame->actBillPeriods).center());
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(Action("actBillPeriods")).center());
 
     ASSERT_TRUE(WaitUntil([&] { return saved; }, 5000));
     EXPECT_EQ(opened, 1);
@@ -155,7 +165,7 @@ TEST_F(BillPeriodsAction, FromThePopUpTheEditorOpensOnTheServersPeriodsAndOkSave
 TEST_F(BillPeriodsAction, AnEditInTheEditorReachesTheServer)
 {
     bool saved = false;
-    QObject::connect(&frame->adapterOps->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
+    QObject::connect(&frame->Parts().adapterOps->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
                      [&] { saved = true; });
     Tree().setCurrentItem(Tree().FindAdapter(QStringLiteral("lan")));
 
@@ -175,7 +185,7 @@ TEST_F(BillPeriodsAction, AnEditInTheEditorReachesTheServer)
         editor->actAddLimit->trigger();
         editor->bOK->click();
     });
-    frame->actBillPeriods->trigger();
+    Action("actBillPeriods")->trigger();
 
     ASSERT_TRUE(WaitUntil([&] { return saved; }, 8000));
     EXPECT_EQ(adapterLabel, QStringLiteral("lan"));

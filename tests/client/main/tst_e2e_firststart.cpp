@@ -49,7 +49,8 @@ private slots:
         const ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help, true);
         auto frame = std::make_unique<TTZEMMainFrame>(settings, clientLog, env);
         frame->show();
-        auto &tree = *static_cast<TZEMAdapterTree *>(frame->tvAdapters);
+        auto &tree = *frame->findChild<TZEMAdapterTree *>(QStringLiteral("tvAdapters"));
+        QAction *listen = frame->findChild<QAction *>(QStringLiteral("actListen"));
 
         // The list arrives; its one adapter is selected and the Assistant greets the user.
         QVERIFY(WaitUntil([&] {
@@ -57,14 +58,14 @@ private slots:
         }));
         QVERIFY(frame->isVisible()); // a first start does not hide
         QCOMPARE(tree.SelectedAdapter()->Node().alias, QStringLiteral("eth0"));
-        QVERIFY(!frame->actListen->isEnabled());
+        QVERIFY(!listen->isEnabled());
 
         // The dialog will open inside its own modal loop: a timer answers it, as the user would.
         bool listenProposed = false;
         QString alias;
         QTimer user;
         QObject::connect(&user, &QTimer::timeout, [&] {
-            auto *dialog = qobject_cast<TZEMAdaptConfigDlg *>(frame->configDialog.data());
+            auto *dialog = qobject_cast<TZEMAdaptConfigDlg *>(frame->Parts().configDialog.data());
             if (dialog == nullptr || !dialog->isVisible())
                 return;
             user.stop();
@@ -76,18 +77,19 @@ private slots:
         boxes.prompt.Push(ZEMPromptResult::Yes); // the activation question
         help.Command(2);                         // "Configure the selected adapter"
 
-        QVERIFY(WaitUntil([&] { return frame->activeAlias == QStringLiteral("eth0"); }, 10000));
+        QVERIFY(WaitUntil([&] { return frame->Parts().ActiveAlias() == QStringLiteral("eth0"); }, 10000));
         QVERIFY(listenProposed);
         QCOMPARE(alias, QStringLiteral("eth0"));
-        QVERIFY(frame->configDialog.isNull());
+        QVERIFY(frame->Parts().configDialog.isNull());
         QVERIFY(help.topics.contains(QStringLiteral("::/HTML\\1stStart_InsideAdapterConfig.htm>Assistant")));
         QVERIFY(help.topics.contains(QStringLiteral("hide Assistant")));
         // The save ended the first start, so activating asked its usual question.
         QCOMPARE(boxes.prompt.Texts(),
                  QStringList{QStringLiteral("Are you sure to set selected adapter (eth0) as active?")});
-        QCOMPARE(frame->pCaption->text(), QStringLiteral("Active Interface Adapter: eth0"));
-        QVERIFY(frame->actListen->isEnabled());
-        QVERIFY(frame->actListen->isChecked());
+        QCOMPARE(frame->findChild<QLabel *>(QStringLiteral("pCaption"))->text(),
+                 QStringLiteral("Active Interface Adapter: eth0"));
+        QVERIFY(listen->isEnabled());
+        QVERIFY(listen->isChecked());
         QCOMPARE(tree.FindAdapter(QStringLiteral("eth0"))->Node().configured, 1);
 
         // The server holds the configuration and the default period from today, open, without limit.
@@ -100,7 +102,7 @@ private slots:
                  periods.constData());
 
         // The statistics poll shows the adapter's traffic.
-        auto *stats = frame->lvCurrentStats;
+        auto *stats = frame->findChild<QTreeWidget *>(QStringLiteral("lvCurrentStats"));
         QVERIFY(WaitUntil([&] { return stats->topLevelItem(4)->text(1) != QStringLiteral("0"); }, 10000));
         QVERIFY(stats->topLevelItem(3)->text(1) != QStringLiteral("0"));
 
@@ -123,7 +125,7 @@ private slots:
         TTZEMMainFrame again(next, clientLog, env);
         again.show();
         QVERIFY(WaitUntil([&] { return !again.isVisible(); }, 2000));
-        QVERIFY(WaitUntil([&] { return again.activeAlias == QStringLiteral("eth0"); }));
+        QVERIFY(WaitUntil([&] { return again.Parts().ActiveAlias() == QStringLiteral("eth0"); }));
         QVERIFY(help.topics.isEmpty());
     }
 };

@@ -40,8 +40,14 @@ private:
     std::unique_ptr<TTZEMMainFrame> frame_;
 
     ZEMScriptedPrompt &Prompt() { return boxes_->prompt; }
-    QString Caption() const { return frame_->pCaption->text(); }
-    TZEMAdapterTree &Tree() const { return *static_cast<TZEMAdapterTree *>(frame_->tvAdapters); }
+    QString Caption() const { return frame_->findChild<QLabel *>(QStringLiteral("pCaption"))->text(); }
+    TZEMAdapterTree &Tree() const
+    {
+        return *frame_->findChild<TZEMAdapterTree *>(QStringLiteral("tvAdapters"));
+    }
+    QAction *Action(const char *name) const { return frame_->findChild<QAction *>(QLatin1String(name)); }
+    QTreeWidget *Stats() const { return frame_->findChild<QTreeWidget *>(QStringLiteral("lvCurrentStats")); }
+    ZEMClientParts &Parts() const { return frame_->Parts(); }
     QStringList TreeTexts() const
     {
         QStringList texts;
@@ -53,9 +59,9 @@ private:
     void GetAdapters()
     {
         bool done = false;
-        auto connection = QObject::connect(&frame_->adapterList->AdaptersChannel(),
+        auto connection = QObject::connect(&Parts().adapters->AdaptersChannel(),
                                            &ZEMRequestChannel::ReplyHandled, [&] { done = true; });
-        frame_->actGetAdapters->trigger();
+        Action("actGetAdapters")->trigger();
         QVERIFY(WaitUntil([&] { return done; }, 5000));
         QObject::disconnect(connection);
     }
@@ -116,8 +122,8 @@ private slots:
         QCOMPARE(TreeTexts(),
                  (QStringList{QStringLiteral("eth0 \"Spare port\""), QStringLiteral("lan \"Office LAN\""),
                               QStringLiteral("wan \"Uplink\"")}));
-        QCOMPARE(frame_->activeAlias, QStringLiteral("lan"));
-        QCOMPARE(frame_->knownAliases.size(), 3);
+        QCOMPARE(Parts().ActiveAlias(), QStringLiteral("lan"));
+        QCOMPARE(Parts().KnownAliases().size(), 3);
         const auto image = [&](const char *alias) {
             const ZEMAdapterItem *item = Tree().FindAdapter(QLatin1String(alias));
             return AdapterImageIndex(&item->Node(), Tree().ActiveAlias());
@@ -127,7 +133,7 @@ private slots:
         QCOMPARE(image("eth0"), int(imgNotConfigured));
 
         // Statistics come with the next tick of the one-second timer: 960 of 1000 bytes used.
-        auto *stats = frame_->lvCurrentStats;
+        auto *stats = Stats();
         QVERIFY(WaitUntil([&] { return stats->topLevelItem(4)->text(1) == QStringLiteral("960"); }, 4000));
         QCOMPARE(stats->topLevelItem(0)->text(1), FormatDisplayDate(EncodeDate(QDate(2004, 3, 1))));
         QCOMPARE(stats->topLevelItem(1)->text(1), FormatDisplayDate(EncodeDate(QDate(2004, 3, 31))));
@@ -136,16 +142,18 @@ private slots:
         QCOMPARE(stats->topLevelItem(5)->text(1), QStringLiteral("1000"));
         QCOMPARE(stats->topLevelItem(6)->text(1), QStringLiteral("40"));
         // The statistics line, between the adapter with its period and the share used.
-        QCOMPARE(frame_->tiTray->toolTip().split(QLatin1Char('\n')),
+        QCOMPARE(frame_->findChild<QSystemTrayIcon *>(QStringLiteral("tiTray"))
+                     ->toolTip()
+                     .split(QLatin1Char('\n')),
                  (QStringList{"lan: 01/03/2004 - 31/03/2004", "Tot: 960, Lim: 1000, Rem: 40",
                               "96 % used, limit reached on 18/03/2004"}));
         // 40 is under a twentieth of the limit: black on yellow.
-        const QImage picture = frame_->currentStats->TrayPicture().pixmap(QSize(16, 16)).toImage();
+        const QImage picture = Parts().stats->TrayPicture().pixmap(QSize(16, 16)).toImage();
         QCOMPARE(picture.pixelColor(0, 0), zemtray::kYellow);
 
         // The log strip has been switched on and fills with the server's lines.
-        QVERIFY(frame_->logFrame->Running());
-        QVERIFY(WaitUntil([&] { return frame_->logFrame->Buffer().Count() > 0; }, 4000));
+        QVERIFY(Parts().logFrame->Running());
+        QVERIFY(WaitUntil([&] { return Parts().logFrame->Buffer().Count() > 0; }, 4000));
         QCOMPARE(Prompt().Count(), 0);
     }
 
@@ -153,20 +161,20 @@ private slots:
     {
         QVERIFY(WaitUntil([&] { return Tree().AdapterItems().size() == 3; }, 4000));
         Tree().setCurrentItem(Tree().FindAdapter(QStringLiteral("wan")));
-        QVERIFY(frame_->actListen->isEnabled());
-        QVERIFY(!frame_->actListen->isChecked());
+        QVERIFY(Action("actListen")->isEnabled());
+        QVERIFY(!Action("actListen")->isChecked());
 
         bool done = false;
-        QObject::connect(&frame_->adapterList->SetActiveChannel(), &ZEMRequestChannel::ReplyHandled,
+        QObject::connect(&Parts().adapters->SetActiveChannel(), &ZEMRequestChannel::ReplyHandled,
                          [&] { done = true; });
         Prompt().Push(ZEMPromptResult::Yes);
-        frame_->actListen->trigger();
+        Action("actListen")->trigger();
         QVERIFY(WaitUntil([&] { return done; }));
         QCOMPARE(Prompt().Texts(),
                  QStringList{QStringLiteral("Are you sure to set selected adapter (wan) as active?")});
         QCOMPARE(Caption(), QStringLiteral("Active Interface Adapter: wan"));
-        QVERIFY(frame_->actListen->isChecked());
-        QCOMPARE(frame_->activeAlias, QStringLiteral("wan"));
+        QVERIFY(Action("actListen")->isChecked());
+        QCOMPARE(Parts().ActiveAlias(), QStringLiteral("wan"));
         const ZEMAdapterItem *wan = Tree().FindAdapter(QStringLiteral("wan"));
         const ZEMAdapterItem *lan = Tree().FindAdapter(QStringLiteral("lan"));
         QCOMPARE(AdapterImageIndex(&wan->Node(), Tree().ActiveAlias()), int(imgActive));
@@ -178,9 +186,9 @@ private slots:
 
         // The unconfigured adapter cannot listen, but can be configured.
         Tree().setCurrentItem(Tree().FindAdapter(QStringLiteral("eth0")));
-        QVERIFY(!frame_->actListen->isEnabled());
-        QVERIFY(frame_->actConfig->isEnabled());
-        QVERIFY(!frame_->actBillPeriods->isEnabled());
+        QVERIFY(!Action("actListen")->isEnabled());
+        QVERIFY(Action("actConfig")->isEnabled());
+        QVERIFY(!Action("actBillPeriods")->isEnabled());
     }
 
     void serverFaultsGiveTheirTexts()
@@ -229,11 +237,11 @@ private slots:
         // The log strip writes an error code as its two lines, and a statistics exception is
         // swallowed without touching the list.
         Prompt().Clear();
-        const QString total = frame_->lvCurrentStats->topLevelItem(4)->text(1);
+        const QString total = Stats()->topLevelItem(4)->text(1);
         Fault("kind=cpm_log&mode=error&code=3&message=log%20locked");
         Fault("kind=current_statistics&mode=exception&code=2&message=busy");
         const auto lastLines = [&] {
-            const auto &buffer = frame_->logFrame->Buffer();
+            const auto &buffer = Parts().logFrame->Buffer();
             return QStringList{buffer.Line(buffer.Count() - 2), buffer.Line(buffer.Count() - 1)};
         };
         QVERIFY(WaitUntil([&] {
@@ -242,7 +250,7 @@ private slots:
                                   QStringLiteral("CPM log: error message: log locked")};
         }));
         QVERIFY(WaitUntil([&] { return server_->Get("/control/faults") == "ok\n"; }));
-        QCOMPARE(frame_->lvCurrentStats->topLevelItem(4)->text(1), total);
+        QCOMPARE(Stats()->topLevelItem(4)->text(1), total);
         QCOMPARE(Prompt().Count(), 0);
 
         // A refused connection: box and status text with the code; the tree stays.
@@ -256,14 +264,14 @@ private slots:
         QCOMPARE(TreeTexts(), full);
         // The statistics only say so in the status bar; the log strip writes a line.
         bool failed = false;
-        QObject::connect(&frame_->currentStats->Channel(), &ZEMRequestChannel::SocketErrorHandled,
+        QObject::connect(&Parts().stats->Channel(), &ZEMRequestChannel::SocketErrorHandled,
                          [&] { failed = true; });
-        frame_->actCSRefresh->trigger();
+        Action("actCSRefresh")->trigger();
         QVERIFY(WaitUntil([&] { return failed; }));
         QCOMPARE(frame_->StatusMessage(),
                  QStringLiteral("Current statistics request error: 10061: ") + system);
         QVERIFY(WaitUntil([&] {
-            const auto &buffer = frame_->logFrame->Buffer();
+            const auto &buffer = Parts().logFrame->Buffer();
             return buffer.Count() > 0
                    && buffer.Line(buffer.Count() - 1)
                           == QStringLiteral("CPM Log request error: 10061: ") + system;

@@ -79,20 +79,22 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
     TZEMDebugLogForm clientLog;
     const ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help);
     TTZEMMainFrame frame(settings, clientLog, env);
-    frame.adapterList->SetRetryDelays(200, 800);
+    frame.Parts().adapters->SetRetryDelays(200, 800);
     frame.show();
-    auto &tree = *static_cast<TZEMAdapterTree *>(frame.tvAdapters);
+    auto &tree = *frame.findChild<TZEMAdapterTree *>(QStringLiteral("tvAdapters"));
+    QLabel *caption = frame.findChild<QLabel *>(QStringLiteral("pCaption"));
+    QTreeWidget *stats = frame.findChild<QTreeWidget *>(QStringLiteral("lvCurrentStats"));
 
     // The first request, 700 ms after start, finds no server: one box; the retries stay quiet.
     ASSERT_TRUE(WaitUntil([&] { return boxes.prompt.Count() == 1; }, 4000));
     SpinEventLoop(2000);
     EXPECT_EQ(boxes.prompt.Count(), 1) << boxes.prompt.Texts().join(u'|').toStdString();
     EXPECT_TRUE(frame.StatusMessage().contains(QStringLiteral("next try at")));
-    EXPECT_EQ(frame.pCaption->text(), QStringLiteral("Active Interface Adapter: none"));
+    EXPECT_EQ(caption->text(), QStringLiteral("Active Interface Adapter: none"));
     // The log strip's failures are one line with a count.
     EXPECT_TRUE(WaitUntil(
-        [&] { return frame.logFrame->Buffer().Line(0).endsWith(QStringLiteral(" times)")); }, 3000));
-    EXPECT_EQ(frame.logFrame->Buffer().Count(), 1u);
+        [&] { return frame.Parts().logFrame->Buffer().Line(0).endsWith(QStringLiteral(" times)")); }, 3000));
+    EXPECT_EQ(frame.Parts().logFrame->Buffer().Count(), 1u);
 
     // The server comes up on the same port.
     ZEMDevServer server{QStringLiteral(TALLY_DEVSERVER)};
@@ -100,22 +102,21 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
     ASSERT_TRUE(server.Get("/control/traffic?adapter_alias=lan&day=20040317&sent=400&received=560")
                 == "ok\n");
     ASSERT_TRUE(WaitUntil([&] { return tree.AdapterItems().size() == 2; }, 4000));
-    EXPECT_EQ(frame.pCaption->text(), QStringLiteral("Active Interface Adapter: lan"));
-    ASSERT_TRUE(WaitUntil(
-        [&] { return frame.lvCurrentStats->topLevelItem(4)->text(1) == QStringLiteral("960"); }, 4000));
-    EXPECT_TRUE(
-        frame.currentStats->TrayHint().split(u'\n').contains(QStringLiteral("Tot: 960, Lim: 1000, Rem: 40")));
+    EXPECT_EQ(caption->text(), QStringLiteral("Active Interface Adapter: lan"));
+    ASSERT_TRUE(WaitUntil([&] { return stats->topLevelItem(4)->text(1) == QStringLiteral("960"); }, 4000));
+    EXPECT_TRUE(frame.Parts().stats->TrayHint().split(u'\n').contains(
+        QStringLiteral("Tot: 960, Lim: 1000, Rem: 40")));
     EXPECT_EQ(boxes.prompt.Count(), 1);
 
     // The server goes away again: once the values are older than two poll intervals (1 s each), the
     // list and the tray say since when they are.
     server.Stop();
     module.Clock().Set(module.Clock().Now().addSecs(3));
-    ASSERT_TRUE(WaitUntil([&] { return frame.currentStats->Stale(); }, 4000));
-    EXPECT_EQ(frame.lvCurrentStats->topLevelItem(7)->text(0), QStringLiteral("Last update"));
-    EXPECT_EQ(frame.lvCurrentStats->topLevelItem(7)->text(1), QStringLiteral("14:23:05"));
-    EXPECT_EQ(frame.lvCurrentStats->topLevelItem(4)->text(1), QStringLiteral("960"));
-    EXPECT_TRUE(frame.currentStats->TrayHint().split(u'\n').contains(
+    ASSERT_TRUE(WaitUntil([&] { return frame.Parts().stats->Stale(); }, 4000));
+    EXPECT_EQ(stats->topLevelItem(7)->text(0), QStringLiteral("Last update"));
+    EXPECT_EQ(stats->topLevelItem(7)->text(1), QStringLiteral("14:23:05"));
+    EXPECT_EQ(stats->topLevelItem(4)->text(1), QStringLiteral("960"));
+    EXPECT_TRUE(frame.Parts().stats->TrayHint().split(u'\n').contains(
         QStringLiteral("Tot: 960, Lim: 1000, Rem: 40 (no update since 14:23:05)")));
     EXPECT_EQ(boxes.prompt.Count(), 1);
 
@@ -139,13 +140,13 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
         }
     });
     typist.start(50);
-    frame.actOptions->trigger();
+    frame.findChild<QAction *>(QStringLiteral("actOptions"))->trigger();
     typist.stop();
     ASSERT_TRUE(typed);
     EXPECT_EQ(settings.ServerPort, other.Port());
     ASSERT_TRUE(WaitUntil([&] { return tree.FindAdapter(QStringLiteral("dmz")) != nullptr; }, 3000));
     EXPECT_EQ(tree.AdapterItems().size(), 1);
-    EXPECT_EQ(frame.pCaption->text(), QStringLiteral("Active Interface Adapter: none"));
+    EXPECT_EQ(caption->text(), QStringLiteral("Active Interface Adapter: none"));
     settings.SetPrompt(nullptr);
 }
 

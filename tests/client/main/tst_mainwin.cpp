@@ -16,6 +16,8 @@
 
 #include "htmlhelputils.h"
 #include "zem_adaptertree.h"
+#include "zem_currentstats.h"
+#include "zem_logframe.h"
 #include "zem_debuglogform.h"
 #include "zem_mainwin.h"
 #include "zem_requestchannel.h"
@@ -32,18 +34,6 @@ public:
     QStringList calls;
 };
 
-// Counts the calls of the integration points the start timer makes.
-class ZEMCountingFrame : public TTZEMMainFrame {
-public:
-    using TTZEMMainFrame::TTZEMMainFrame;
-    void RequestAdapterList() override { ++adapterRequests; }
-    void SetLogPolling(bool on) override { logPolling = on; }
-    void OpenAdapterConfig() override { ++configOpens; }
-    int adapterRequests = 0;
-    int configOpens = 0;
-    bool logPolling = false;
-};
-
 // Stands in for the adapter configuration dialog: records forwarded help commands.
 class ZEMFakeConfigDialog : public QDialog {
     Q_OBJECT
@@ -53,28 +43,57 @@ public slots:
     void HandleTrainingCard(int command, int param) { received.append({command, param}); }
 };
 
-// One window with its surroundings, over a temporary settings folder.
+// One window with its surroundings, over a temporary settings folder, asking a loopback server that
+// answers nothing unless a test scripts it. The start-up adapter-list request is left out unless
+// `startRequests` asks for it, so no test sees its outcome by chance.
 struct Fixture {
-    explicit Fixture(bool firstStart = true, bool hideOnStart = true, bool tray = true)
+    explicit Fixture(bool firstStart = true, bool hideOnStart = true, bool tray = true,
+                     bool startRequests = false)
     {
+        server.Script(ZEMTestServer::Reply::NeverClose());
+        if (!server.Listen())
+            qFatal("no free loopback port");
         TDMMain &dm = test.Module();
         dm.FirstStart = firstStart;
         dm.HideOnStart = hideOnStart;
+        dm.ServerHost = QStringLiteral("127.0.0.1");
+        dm.ServerPort = server.Port();
         dm.SetPrompt(&prompt);
         ZEMMainFrameEnv env;
         env.prompt = &prompt;
         env.help = &help;
         env.withBrowser = false;
         env.trayAvailable = tray;
-        frame = std::make_unique<ZEMCountingFrame>(dm, log, env);
+        frame = std::make_unique<TTZEMMainFrame>(dm, log, env);
+        if (!startRequests)
+            frame->findChild<QTimer *>(QStringLiteral("tmGetAdapters"))->stop();
     }
     ~Fixture() { test.Module().SetPrompt(nullptr); }
     TDMMain &dm() { return test.Module(); }
+    template <typename T>
+    T *Find(const char *name) const
+    {
+        T *child = frame->findChild<T *>(QLatin1String(name));
+        if (!child)
+            qFatal("the main window has no %s", name);
+        return child;
+    }
+    QAction *Action(const char *name) const { return Find<QAction>(name); }
+    QMenu *Menu(const char *name) const { return Find<QMenu>(name); }
+    // The requests the server received that contain `marker`.
+    int Requests(const char *marker) const
+    {
+        int count = 0;
+        for (int i = 0; i < server.Connections(); ++i)
+            count += server.Received(i).contains(marker) ? 1 : 0;
+        return count;
+    }
+    ZEMTestServer server;
     ZEMTestModule test;
     ZEMScriptedPrompt prompt;
     ZEMRecordingHelp help;
     TZEMDebugLogForm log;
-    std::unique_ptr<ZEMCountingFrame> frame;
+    std::unique_ptr<TTZEMMainFrame> frame;
 };
 
 QStringList MenuTexts(const QMenu *menu)
@@ -98,47 +117,57 @@ private slots:
         TTZEMMainFrame &w = *f.frame;
         QCOMPARE(w.size(), QSize(750, 596));
         QCOMPARE(w.windowTitle(), QStringLiteral("Brackwater Tallyway"));
-        QCOMPARE(w.pCaption->text(), QStringLiteral("Active Interface Adapter: none"));
-        w.activeAlias = QStringLiteral("eth0");
-        w.UpdateActiveCaption();
-        QCOMPARE(w.pCaption->text(), QStringLiteral("Active Interface Adapter: eth0"));
+        QLabel *caption = f.Find<QLabel>("pCaption");
+        QCOMPARE(caption->text(), QStringLiteral("Active Interface Adapter: none"));
 
         // The seven statistics rows, then the three rows of the period's pace.
-        QCOMPARE(w.lvCurrentStats->topLevelItemCount(), 10);
+        auto *stats = f.Find<QTreeWidget>("lvCurrentStats");
+        QCOMPARE(stats->topLevelItemCount(), 10);
         QStringList rows, values;
         for (int i = 0; i < 10; ++i) {
-            rows << w.lvCurrentStats->topLevelItem(i)->text(0);
-            values << w.lvCurrentStats->topLevelItem(i)->text(1);
+            rows << stats->topLevelItem(i)->text(0);
+            values << stats->topLevelItem(i)->text(1);
         }
         QCOMPARE(rows, (QStringList{"Begin of period", "End of period", "Volume sent", "Volume received",
                                     "Volume total", "Limit", "Limit remainder", "Projected total",
                                     "Limit reached on", "Safe per day"}));
         QCOMPARE(values, (QStringList{"-", "-", "0", "0", "0", "0", "0", "-", "-", "-"}));
-        QCOMPARE(w.tvAdapters->topLevelItem(0)->text(0), QStringLiteral("Adapters"));
+        QCOMPARE(f.Find<TZEMAdapterTree>("tvAdapters")->topLevelItem(0)->text(0), QStringLiteral("Adapters"));
 
         QStringList menus;
         for (QAction *action : w.menuBar()->actions())
             menus << action->text();
         QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tools", "Help"}));
-        QCOMPARE(MenuTexts(w.miFile), (QStringList{"R&eports...", "&Save as...", "-", "&Print", "-",
-                                                   "&Hide window", "-", "Clo&se"}));
-        QCOMPARE(MenuTexts(w.miView), (QStringList{"Client lo&g", "Status &bar", "-", "Go to", "-",
-                                                   "Refresh Report", "Refresh", "Stop"}));
-        QCOMPARE(MenuTexts(w.pmTray),
+        QCOMPARE(MenuTexts(f.Menu("miFile")), (QStringList{"R&eports...", "&Save as...", "-", "&Print", "-",
+                                                           "&Hide window", "-", "Clo&se"}));
+        QCOMPARE(MenuTexts(f.Menu("miView")), (QStringList{"Client lo&g", "Status &bar", "-", "Go to", "-",
+                                                           "Refresh Report", "Refresh", "Stop"}));
+        QCOMPARE(MenuTexts(f.Menu("pmTray")),
                  (QStringList{"&Show Tallyway GUI", "-", "&Help contents", "&About...", "-", "Clo&se"}));
-        QCOMPARE(w.pmTray->defaultAction(), w.actShow);
-        QVERIFY(w.actShow->font().bold());
-        QCOMPARE(MenuTexts(w.pmAdapters), (QStringList{"&Get adapters list", "-", "&Listen", "-",
-                                                       "Con&figuration...", "&Bill Periods..."}));
+        QCOMPARE(f.Menu("pmTray")->defaultAction(), f.Action("actShow"));
+        QVERIFY(f.Action("actShow")->font().bold());
+        QCOMPARE(MenuTexts(f.Menu("pmAdapters")), (QStringList{"&Get adapters list", "-", "&Listen", "-",
+                                                               "Con&figuration...", "&Bill Periods..."}));
         // The Start/Stop caption follows the polling state.
-        QCOMPARE(w.pmCurrStat->actions().size(), 4);
-        QCOMPARE(w.pmCurrStat->actions().at(0), w.actCSRefresh);
-        QCOMPARE(w.pmCurrStat->actions().at(1), w.actCSStartPause);
-        QVERIFY(w.pmCurrStat->actions().at(2)->isSeparator());
-        QCOMPARE(w.pmCurrStat->actions().at(3), w.actCSOptions);
-        QCOMPARE(w.tiTray->toolTip(), QStringLiteral("Tallyway GUI"));
-        QCOMPARE(w.actContents->shortcut(), QKeySequence(Qt::Key_F1));
-        QCOMPARE(w.actGetAdapters->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+        const QList<QAction *> statsMenu = f.Menu("pmCurrStat")->actions();
+        QCOMPARE(statsMenu.size(), 4);
+        QCOMPARE(statsMenu.at(0), f.Action("actCSRefresh"));
+        QCOMPARE(statsMenu.at(1), f.Action("actCSStartPause"));
+        QVERIFY(statsMenu.at(2)->isSeparator());
+        QCOMPARE(statsMenu.at(3), f.Action("actCSOptions"));
+        QCOMPARE(statsMenu.at(0), w.Parts().stats->actCSRefresh);
+        QCOMPARE(f.Find<QSystemTrayIcon>("tiTray")->toolTip(), QStringLiteral("Tallyway GUI"));
+        QCOMPARE(f.Action("actContents")->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(f.Action("actGetAdapters")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+
+        // The caption names the active adapter of the list the server sends.
+        f.server.Script(ZEMTestServer::Reply::Whole(
+            "HTTP/1.1 200 OK\r\n\r\n<INTERFACE_ADAPTERS><ACTIVE_ADAPTER>eth0</ACTIVE_ADAPTER><ADAPTERS_LIST>"
+            "<ADAPTER ADAPTER_ALIAS=\"eth0\" ADAPTER_NAME=\"LAN\" ADAPTER_PHYSICAL_NAME=\"dev\"/>"
+            "</ADAPTERS_LIST></INTERFACE_ADAPTERS>"));
+        f.Action("actGetAdapters")->trigger();
+        QTRY_COMPARE(caption->text(), QStringLiteral("Active Interface Adapter: eth0"));
+        QCOMPARE(w.Parts().ActiveAlias(), QStringLiteral("eth0"));
     }
 
     void firstStartStaysVisible()
@@ -155,7 +184,7 @@ private slots:
         f.frame->show();
         QTRY_VERIFY(!f.frame->isVisible());
         QCOMPARE(f.prompt.Count(), 0);
-        f.frame->actShow->trigger();
+        f.Action("actShow")->trigger();
         QVERIFY(f.frame->isVisible());
     }
 
@@ -167,7 +196,7 @@ private slots:
         QVERIFY(!f.frame->close());
         QVERIFY(!f.frame->isVisible());
         f.frame->RestoreFromTray();
-        f.frame->actClose->trigger();
+        f.Action("actClose")->trigger();
         QVERIFY(!f.frame->isVisible());
         QCOMPARE(exit.count(), 0);
     }
@@ -184,7 +213,7 @@ private slots:
         QVERIFY(!f.frame->close());
         QVERIFY(f.frame->isVisible());
         QVERIFY(f.frame->isMinimized());
-        f.frame->actClose->trigger();
+        f.Action("actClose")->trigger();
         QVERIFY(f.frame->isVisible());
         QCOMPARE(f.prompt.Count(), 1);
     }
@@ -222,7 +251,7 @@ private slots:
         Fixture f;
         QSignalSpy exit(f.frame.get(), &TTZEMMainFrame::ExitRequested);
         f.prompt.Push(ZEMPromptResult::Yes);
-        f.frame->actExit->trigger();
+        f.Action("actExit")->trigger();
         QCOMPARE(exit.count(), 1);
         QVERIFY(f.dm().ConfirmExit);
     }
@@ -235,20 +264,24 @@ private slots:
         emit f.help.TrainingCard(2, 0);
         QCOMPARE(f.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
         QCOMPARE(f.prompt.Boxes().first().style, ZEMPromptStyle::IconExclamation);
-        QCOMPARE(f.frame->configOpens, 0);
-        // With an adapter selected, command 2 opens its configuration without a box.
-        auto &tree = static_cast<TZEMAdapterTree &>(*w.tvAdapters);
+        QTest::qWait(10);
+        QCOMPARE(f.server.Connections(), 0);
+        // With an adapter selected, command 2 opens its configuration without a box: its first step
+        // asks the server for the adapter's configuration.
+        auto &tree = *f.Find<TZEMAdapterTree>("tvAdapters");
         ZEMTreeNode adapter;
         adapter.isAdapter = 1;
         adapter.alias = QStringLiteral("lan");
         tree.RebuildAdapters({adapter});
         tree.FindAdapter(QStringLiteral("lan"))->setSelected(true);
         emit f.help.TrainingCard(2, 0);
-        QCOMPARE(f.frame->configOpens, 1);
+        QTRY_COMPARE(f.Requests("data_name=cpm_configuration"), 1);
+        QCOMPARE(f.Requests("adapter_alias=lan"), 1);
+        QCOMPARE(f.server.Connections(), 1);
         QCOMPARE(f.prompt.Count(), 1);
         // Commands 3 and 5 reach the open configuration dialog, posted, with the second parameter 1.
         ZEMFakeConfigDialog dialog;
-        w.configDialog = &dialog;
+        w.Parts().configDialog = &dialog;
         emit f.help.TrainingCard(3, 0);
         emit f.help.TrainingCard(5, 0);
         QVERIFY(dialog.received.isEmpty());
@@ -262,26 +295,28 @@ private slots:
         QCOMPARE(dialog.received.size(), 2);
         QCOMPARE(f.prompt.Count(), 1);
         // Help contents goes to the seam with the introduction topic.
-        w.actContents->trigger();
+        f.Action("actContents")->trigger();
         QCOMPARE(f.help.calls, QStringList{"help ::/HTML\\Introduction.htm"});
     }
 
     void startTimerRequestsAdaptersOnce()
     {
-        Fixture f;
-        QCOMPARE(f.frame->tmGetAdapters->interval(), 700);
-        QTRY_COMPARE(f.frame->adapterRequests, 1);
-        QVERIFY(f.frame->logPolling);
+        Fixture f(true, true, true, true);
+        QCOMPARE(f.Find<QTimer>("tmGetAdapters")->interval(), 700);
+        QTRY_COMPARE(f.Requests("data_name=interface_adapters"), 1);
+        QVERIFY(f.frame->Parts().logFrame->Running());
         QTest::qWait(800);
-        QCOMPARE(f.frame->adapterRequests, 1);
+        QCOMPARE(f.Requests("data_name=interface_adapters"), 1);
     }
 
     void optionsReappliesIntervals()
     {
         Fixture f;
         TTZEMMainFrame &w = *f.frame;
-        QCOMPARE(w.tmStatRefresh->interval(), 5000);
-        w.tiTray->setToolTip(QStringLiteral("Tot: 1, Lim: 2, Rem: 1"));
+        QTimer *statsTimer = w.Parts().stats->tmStatRefresh;
+        QSystemTrayIcon *tray = f.Find<QSystemTrayIcon>("tiTray");
+        QCOMPARE(statsTimer->interval(), 5000);
+        tray->setToolTip(QStringLiteral("Tot: 1, Lim: 2, Rem: 1"));
         // Whatever the dialog's result, the intervals follow the settings afterwards.
         f.dm().SetEditOptionsHook([](TDMMain &dm, int page, bool mark) {
             if (page != 0 || mark)
@@ -290,9 +325,9 @@ private slots:
             dm.ShowTrayHint = false;
             return false;
         });
-        w.actOptions->trigger();
-        QCOMPARE(w.tmStatRefresh->interval(), 9000);
-        QCOMPARE(w.tiTray->toolTip(), QStringLiteral("Tallyway GUI"));
+        f.Action("actOptions")->trigger();
+        QCOMPARE(statsTimer->interval(), 9000);
+        QCOMPARE(tray->toolTip(), QStringLiteral("Tallyway GUI"));
     }
 
     void statusBarPanels()
@@ -305,11 +340,12 @@ private slots:
         QCoreApplication::sendEvent(&w, &tip);
         QCOMPARE(w.HintMessage(), QStringLiteral("Edit program settings"));
         QCOMPARE(w.StatusMessage(), QStringLiteral("message"));
-        QVERIFY(w.actStatusBar->isChecked());
-        w.actStatusBar->trigger();
+        QAction *statusBarAction = f.Action("actStatusBar");
+        QVERIFY(statusBarAction->isChecked());
+        statusBarAction->trigger();
         QVERIFY(!w.statusBar()->isVisible());
-        QVERIFY(!w.actStatusBar->isChecked());
-        w.actStatusBar->trigger();
+        QVERIFY(!statusBarAction->isChecked());
+        statusBarAction->trigger();
         QVERIFY(w.statusBar()->isVisible());
     }
 
@@ -319,13 +355,14 @@ private slots:
         TTZEMMainFrame &w = *f.frame;
         w.show();
         w.ClientLog(QStringLiteral("Read Adapters: "), QStringLiteral("Connect"));
-        w.actViewClientLog->trigger();
+        QAction *viewLog = f.Action("actViewClientLog");
+        viewLog->trigger();
         QVERIFY(f.log.isVisible());
-        QVERIFY(w.actViewClientLog->isChecked());
+        QVERIFY(viewLog->isChecked());
         QCOMPARE(f.log.Lines(), QStringList{"Read Adapters: Connect"});
-        w.actViewClientLog->trigger();
+        viewLog->trigger();
         QVERIFY(!f.log.isVisible());
-        QVERIFY(!w.actViewClientLog->isChecked());
+        QVERIFY(!viewLog->isChecked());
     }
 
     // --- Every outcome of an exchange, over a loopback server, as the window shows it.

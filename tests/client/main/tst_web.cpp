@@ -74,13 +74,17 @@ struct Window {
             return true;
         };
         frame = std::make_unique<TTZEMMainFrame>(dm, log, env);
-        frame->tmGetAdapters->stop(); // no server here: no adapter list, no box about it
+        frame->findChild<QTimer *>(QStringLiteral("tmGetAdapters"))
+            ->stop(); // no server here: no adapter list, no box about it
         frame->show();
     }
     ~Window() { dm.SetPrompt(nullptr); }
+    ZEMBrowserPane *Pane() const { return frame->findChild<ZEMBrowserPane *>(QStringLiteral("wbMain")); }
+    QAction *Action(const char *name) const { return frame->findChild<QAction *>(QLatin1String(name)); }
+    QMenu *ReportsMenu() const { return frame->findChild<QMenu *>(QStringLiteral("pmReports")); }
     void Click(const char *id)
     {
-        frame->wbMain->EngineView()->page()->runJavaScript(
+        Pane()->EngineView()->page()->runJavaScript(
             QStringLiteral("document.getElementById('%1').click();").arg(QLatin1String(id)));
     }
 
@@ -105,17 +109,17 @@ private slots:
     {
         Window w;
         QVERIFY(w.copied);
-        ZEMBrowserPane *pane = w.frame->wbMain;
+        ZEMBrowserPane *pane = w.Pane();
         QCOMPARE(pane->Url(), QUrl::fromLocalFile(w.dm.AppPath + QStringLiteral("Welcome.htm")));
         QCOMPARE(pane->LightView()->documentTitle(), QStringLiteral("Welcome to Tallyway GUI"));
-        QVERIFY(!w.frame->actBack->isEnabled());
+        QVERIFY(!w.Action("actBack")->isEnabled());
 
         // The welcome page's buttons are command links.
         QVERIFY(ActivateLink(pane->LightView(), QStringLiteral("tallyway:>>change_configuration")));
         QTRY_COMPARE(w.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
         QVERIFY(ActivateLink(pane->LightView(), QStringLiteral("tallyway:>>create_report")));
-        QTRY_VERIFY(w.frame->pmReports->isVisible());
-        w.frame->pmReports->hide();
+        QTRY_VERIFY(w.ReportsMenu()->isVisible());
+        w.ReportsMenu()->hide();
         QCOMPARE(pane->History().size(), 1);
 
         // A training-card link of an Assistant page reaches the window's handler; the page stays.
@@ -132,7 +136,7 @@ private slots:
         QCOMPARE(view->source().fileName(), QStringLiteral("1stStart_AdapterOne.htm"));
 
         // The main help window opens at its first place.
-        w.frame->actContents->trigger();
+        w.Action("actContents")->trigger();
         QWidget *mainHelp = help.Window(QStringLiteral("mainwin"));
         QVERIFY(mainHelp);
         const QRect expected = HelpWindowRectFor(QGuiApplication::primaryScreen()->geometry());
@@ -148,7 +152,7 @@ private slots:
         QVERIFY(server.Listen());
         server.Script(ZEMTestServer::Reply::Whole(kReport));
         Window w;
-        ZEMBrowserPane *pane = w.frame->wbMain;
+        ZEMBrowserPane *pane = w.Pane();
         const QUrl welcome = pane->Url();
         const QUrl report(
             QStringLiteral("http://127.0.0.1:%1/cgi-bin/Vellum.exe?report_name=x").arg(server.Port()));
@@ -160,7 +164,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() >= 1 && !pane->IsBusy(), 60000);
         QCOMPARE(loaded.last().first().toBool(), true);
         QCOMPARE(pane->EngineView()->title(), QStringLiteral("Fixture report"));
-        QVERIFY(w.frame->actBack->isEnabled());
+        QVERIFY(w.Action("actBack")->isEnabled());
         QVERIFY(!status.isEmpty() && status.first().first().toString().startsWith("Opening page "));
         QCOMPARE(w.frame->StatusMessage(), QString()); // cleared once the document is complete
 
@@ -182,11 +186,11 @@ private slots:
         QCOMPARE(pane->History().size(), 2);
 
         // Print through the print dialog, save through the picker.
-        w.frame->actPrint->trigger();
+        w.Action("actPrint")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(w.pdf).size() > 0, 30000);
         const QString saved = w.folder.filePath(QStringLiteral("saved.htm"));
         w.picker.Push(saved);
-        w.frame->actSaveAs->trigger();
+        w.Action("actSaveAs")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(saved).size() > 0, 30000);
         QTRY_VERIFY(QFile(saved).open(QIODevice::ReadOnly));
 
@@ -195,16 +199,16 @@ private slots:
         QTRY_COMPARE(pane->Url(), welcome);
         QCOMPARE(pane->currentWidget(), pane->LightView());
         QCOMPARE(pane->History(), QList<QUrl>({welcome, report, welcome}));
-        QVERIFY(w.frame->actBack->isEnabled());
-        QVERIFY(!w.frame->actForward->isEnabled());
+        QVERIFY(w.Action("actBack")->isEnabled());
+        QVERIFY(!w.Action("actForward")->isEnabled());
         loaded.clear();
-        w.frame->actBack->trigger();
+        w.Action("actBack")->trigger();
         QCOMPARE(pane->Url(), report);
         QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !pane->IsBusy(), 30000);
         QCOMPARE(pane->currentWidget(), pane->EngineView());
         QCOMPARE(pane->EngineView()->title(), QStringLiteral("Fixture report"));
-        QVERIFY(w.frame->actForward->isEnabled());
-        w.frame->actForward->trigger();
+        QVERIFY(w.Action("actForward")->isEnabled());
+        w.Action("actForward")->trigger();
         QCOMPARE(pane->Url(), welcome);
         QCOMPARE(pane->History().size(), 3);
     }

@@ -51,20 +51,21 @@ private slots:
         env.filePicker = &picker;
         TTZEMMainFrame frame(dm, log, env);
         frame.show();
-        QTRY_COMPARE_WITH_TIMEOUT(frame.knownAliases, QStringList({"eth0", "eth1"}), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(frame.Parts().KnownAliases(), QStringList({"eth0", "eth1"}), 10000);
 
         picker.Push(dm.AppPath + QStringLiteral("Reports/WeekTotals.so"));
-        frame.actInstall->trigger();
+        frame.findChild<QAction *>(QStringLiteral("actInstall"))->trigger();
         QCOMPARE(picker.LastRequest().folder, dm.AppPath + QStringLiteral("Reports"));
         QCOMPARE(prompt.Texts(),
                  QStringList{"Report Plug-In This week's totals have been successfuly installed."});
 
-        frame.pmReports->popup(QPoint(0, 0)); // rebuilt from the settings store
-        QAction *item = frame.reports->ReportItems().value(0);
+        QMenu *reports = frame.findChild<QMenu *>(QStringLiteral("pmReports"));
+        reports->popup(QPoint(0, 0)); // rebuilt from the settings store
+        QAction *item = frame.Parts().reports->ReportItems().value(0);
         QVERIFY(item);
         QCOMPARE(item->text(), QStringLiteral("This week's totals"));
-        frame.pmReports->hide();
-        ZEMBrowserPane *pane = frame.wbMain;
+        reports->hide();
+        ZEMBrowserPane *pane = frame.findChild<ZEMBrowserPane *>(QStringLiteral("wbMain"));
         QSignalSpy loaded(pane, &ZEMBrowserPane::LoadFinished);
         loaded.clear();
         item->trigger();
