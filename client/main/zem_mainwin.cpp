@@ -537,7 +537,8 @@ void TTZEMMainFrame::ClientLog(const QString &prefix, const QString &text)
     clientLog_.ClientLog(prefix, text);
 }
 
-void TTZEMMainFrame::StatusText(const QString &text) { lStatus_->setText(text); }
+// One line of the text, marked when cut: a server may send megabytes.
+void TTZEMMainFrame::StatusText(const QString &text) { lStatus_->setText(DisplayLine(text)); }
 
 QString TTZEMMainFrame::StatusMessage() const { return lStatus_->text(); }
 

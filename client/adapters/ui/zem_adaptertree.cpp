@@ -15,13 +15,15 @@
 #include "zem_requestchannel.h"
 #include "zem_simplexml.h"
 #include "zmm_datamodule.h"
+#include "zmm_utils.h"
 
 // ---------------------------------------------------------------------------------------------
 // Items and tree
 
 ZEMAdapterItem::ZEMAdapterItem(ZEMTreeNode node) : node_(std::move(node))
 {
-    setText(0, node_.isAdapter ? node_.NodeText() : QStringLiteral("Adapters"));
+    // Names come from the server: a readable part of them, marked when cut.
+    setText(0, node_.isAdapter ? DisplayText(node_.NodeText()) : QStringLiteral("Adapters"));
     setToolTip(0, text(0));
 }
 

@@ -11,6 +11,7 @@
 #include "zem_actions.h"
 #include "zem_logframe.h"
 #include "zem_memo.h"
+#include "zmm_utils.h"
 
 TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(anchor)
 {
@@ -65,7 +66,11 @@ TZEMDebugLogForm::TZEMDebugLogForm(QWidget *anchor) : QWidget(nullptr), anchor_(
 
 void TZEMDebugLogForm::ClientLog(const QString &prefix, const QString &text)
 {
-    auto *item = new QListWidgetItem(prefix + text);
+    // The list shows a readable part of a long line (a server may send megabytes); the line itself is
+    // kept whole for Lines, the text window and the clipboard.
+    const QString line = prefix + text;
+    auto *item = new QListWidgetItem(DisplayText(line));
+    item->setData(Qt::UserRole, line);
     item->setToolTip(item->text());
     lbxLog->addItem(item);
     if (lbxLog->row(item) < 0)
@@ -87,14 +92,14 @@ QStringList TZEMDebugLogForm::Lines() const
 {
     QStringList lines;
     for (int i = 0; i < lbxLog->count(); ++i)
-        lines << lbxLog->item(i)->text();
+        lines << lbxLog->item(i)->data(Qt::UserRole).toString();
     return lines;
 }
 
 QString TZEMDebugLogForm::SelectedLine() const
 {
     const QList<QListWidgetItem *> selected = lbxLog->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
+    return selected.isEmpty() ? QString() : selected.first()->data(Qt::UserRole).toString();
 }
 
 void TZEMDebugLogForm::UpdateActions()

@@ -189,7 +189,7 @@ void ZEMCurrentStatsPoller::SetTray(QSystemTrayIcon *tray, const QIcon &plainIco
     tray_ = tray;
     plainIcon_ = plainIcon;
     if (tray_) {
-        tray_->setToolTip(trayHint_);
+        tray_->setToolTip(DisplayText(trayHint_));
         tray_->setIcon(trayShowsStats_ ? trayPicture_ : plainIcon_);
     }
 }
@@ -235,7 +235,7 @@ void ZEMCurrentStatsPoller::UpdateTrayStats()
         trayShowsStats_ = true;
     }
     if (tray_) {
-        tray_->setToolTip(trayHint_);
+        tray_->setToolTip(DisplayText(trayHint_));
         if (update.picture != ZEMTrayUpdate::Picture::Keep)
             tray_->setIcon(trayShowsStats_ ? trayPicture_ : plainIcon_);
     }

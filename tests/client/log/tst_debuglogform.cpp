@@ -53,12 +53,22 @@ private slots:
         log.actTextBox->trigger();
         emit log.lbxLog->itemDoubleClicked(log.lbxLog->item(0));
         QCOMPARE(opened.size(), 2);
+        // A line of megabytes shows its first 1,000 characters and a mark; the log keeps it whole.
+        const QString huge(3000000, u'm');
+        log.ClientLog(QStringLiteral("Get adapters list: error message: "), huge);
+        QCOMPARE(log.lbxLog->item(1)->text(), QStringLiteral("Get adapters list: error message: ")
+                                                  + huge.left(1000 - 34)
+                                                  + QStringLiteral(" [... 2999034 more characters cut]"));
+        QCOMPARE(log.Lines().last(), QStringLiteral("Get adapters list: error message: ") + huge);
+        log.actTextBox->trigger();
+        QCOMPARE(opened.last(), log.Lines().last());
+        log.lbxLog->setCurrentRow(0);
         // Nothing selected: both commands are off and do nothing.
         log.lbxLog->clearSelection();
         QVERIFY(!log.actCopy->isEnabled());
         QVERIFY(!log.actTextBox->isEnabled());
         log.actTextBox->trigger();
-        QCOMPARE(opened.size(), 2);
+        QCOMPARE(opened.size(), 3);
         QCOMPARE(log.pmLog->defaultAction(), log.actTextBox);
         QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
         QVERIFY(log.actTextBox->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Enter)));
