@@ -183,8 +183,18 @@ TEST_F(Tallyctl, AdaptersConfigActivateAndStatusAsJson)
                                        {"received", 5242880},
                                        {"total", 5244416},
                                        {"limit", 1073741824},
-                                       {"remainder", 1073741824 - 5244416}}));
+                                       {"remainder", 1073741824 - 5244416},
+                                       {"used_pct", 0.49},
+                                       {"projected_total", QJsonValue::Null},
+                                       {"limit_reached_on", QJsonValue::Null},
+                                       {"safe_per_day", QJsonValue::Null}}));
     EXPECT_TRUE(run.err.isEmpty());
+    // Asked twice a second apart: the rates between the replies (the period's count stands still).
+    run = Ctl({"status", "--rate", "1"});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(run.json().value("receiving_bps"), 0);
+    EXPECT_EQ(run.json().value("sending_bps"), 0);
+    EXPECT_EQ(Ctl({"status", "--rate", "1", "--format", "{receiving_bps}/{sending_bps}"}).out, "0/0\n");
     // A named adapter, and the period of another day.
     clock_.Set(QDateTime(QDate(2004, 2, 10), QTime(8, 0)));
     run = Ctl({"status", "eth0"});
@@ -565,6 +575,10 @@ TEST_F(Tallyctl, BadArgumentsAndInputExitTwoAndSendNothing)
                                          QStringList{"config"},
                                          QStringList{"periods", "eth0"},
                                          QStringList{"status", "--allow-empty"},
+                                         QStringList{"status", "--rate", "0"},
+                                         QStringList{"status", "--rate", "601"},
+                                         QStringList{"status", "--rate", "1.5"},
+                                         QStringList{"adapters", "--rate", "1"},
                                          QStringList{"periods", "get", "eth0", "--allow-empty"},
                                          QStringList{"adapters", "--listen", "127.0.0.1:0"},
                                          QStringList{"metrics", "--text"},

@@ -53,6 +53,19 @@ int ParseTimeout(const QString &text)
     return std::max(1, static_cast<int>(std::lround(seconds * 1000)));
 }
 
+// The seconds between the two replies of "status --rate": whole seconds, 1 to kMaxRateSeconds.
+int ParseRate(const QString &text)
+{
+    bool ok = false;
+    const int seconds = text.toInt(&ok);
+    if (!ok || seconds < 1 || seconds > kMaxRateSeconds)
+        throw ZEMCtlFailure::Usage(
+            QStringLiteral("--rate needs a whole number of seconds from 1 to %1, got \"%2\"")
+                .arg(kMaxRateSeconds)
+                .arg(text));
+    return seconds;
+}
+
 int ParseLines(const QString &text)
 {
     bool ok = false;
@@ -92,7 +105,7 @@ struct Command {
     std::function<ZEMCtlOutput(ZEMCtlSession &)> run;
 };
 
-Command ParseCommand(const QStringList &words, bool linesGiven, int lines, bool allowEmpty,
+Command ParseCommand(const QStringList &words, bool linesGiven, int lines, bool allowEmpty, int rateSeconds,
                      ZEMCtlStreams &streams, const ZEMClock &clock)
 {
     const QString verb = words.value(0);
@@ -106,11 +119,15 @@ Command ParseCommand(const QStringList &words, bool linesGiven, int lines, bool 
         throw ZEMCtlFailure::Usage(QStringLiteral("-n belongs to the log command"));
     if ((verb != QLatin1String("periods") || sub != QLatin1String("set")) && allowEmpty)
         throw ZEMCtlFailure::Usage(QStringLiteral("--allow-empty belongs to periods set"));
+    if (verb != QLatin1String("status") && rateSeconds > 0)
+        throw ZEMCtlFailure::Usage(QStringLiteral("--rate belongs to the status command"));
 
     if (verb == QLatin1String("status")) {
         want(1, 2, QStringLiteral("status [ADAPTER]"));
         const QString alias = count == 2 ? CheckedAlias(words[1]) : QString();
-        return {StatusFieldNames(), [alias, &clock](ZEMCtlSession &s) { return CmdStatus(s, alias, clock); }};
+        return {StatusFieldNames(), [alias, rateSeconds, &clock](ZEMCtlSession &s) {
+                    return CmdStatus(s, alias, clock, rateSeconds);
+                }};
     }
     if (verb == QLatin1String("adapters")) {
         want(1, 1, QStringLiteral("adapters"));
@@ -203,7 +220,11 @@ QString TallyctlHelp()
                "widgets. Output is JSON unless --text or --format is given.\n"
                "\n"
                "Commands:\n"
-               "  status [ADAPTER]        traffic of the bill period running now, of the active (or named) adapter\n"
+               "  status [ADAPTER]        traffic of the bill period running now, of the active (or named) adapter,\n"
+               "                          with its pace: used_pct, projected_total (from the period's average;\n"
+               "                          null in its first day or without an end or a limit), limit_reached_on\n"
+               "                          (the day the limit was or is projected to be reached, else null) and\n"
+               "                          safe_per_day; with --rate also receiving_bps and sending_bps\n"
                "  adapters                the server's adapters and which one is active\n"
                "  activate ALIAS          makes the adapter the active one\n"
                "  deactivate              leaves no adapter active\n"
@@ -238,6 +259,9 @@ QString TallyctlHelp()
                "  --format TEMPLATE       one line per record, with {field} replaced ({{ and }} for braces)\n"
                "  -n, --lines N           log lines to ask for (1 to %2)\n"
                "  --allow-empty           lets periods set send an empty array, deleting every period\n"
+               "  --rate SECONDS          status asks twice, SECONDS apart (1 to 600), and gives the receive and\n"
+               "                          send rates between the replies in bytes a second (null when the\n"
+               "                          counters restarted in between)\n"
                "  --listen HOST:PORT      where the exporter listens, and nowhere else (default\n"
                "                          127.0.0.1:9877; port 0 picks a free one, named on standard output)\n"
                "  -v, --verbose           the client-log lines of every exchange on standard error (and, for\n"
@@ -249,7 +273,9 @@ QString TallyctlHelp()
                "  status:     %3\n"
                "              byte counts are whole bytes; *_h as the client shows them (1.50Kb, 5.00MB);\n"
                "              used_pct and remainder_pct in whole percent of the limit, empty without a\n"
-               "              limit; from and to as YYYY-MM-DD, to is \"open\" for a period without end\n"
+               "              limit; from and to as YYYY-MM-DD, to is \"open\" for a period without end;\n"
+               "              projected_total, limit_reached_on and safe_per_day empty where the JSON has\n"
+               "              null; receiving_bps and sending_bps only with --rate\n"
                "  adapters:   %4 (one line per adapter)\n"
                "  config:     %5\n"
                "  periods:    %8 (one line per period; to is \"open\" for no end, limit_h\n"
@@ -370,12 +396,13 @@ int RunTallyctl(const QStringList &arguments, ZEMCtlStreams &streams, const ZEMC
     const QCommandLineOption lines(QStringList{QStringLiteral("n"), QStringLiteral("lines")}, QString(),
                                    QStringLiteral("N"));
     const QCommandLineOption allowEmpty(QStringLiteral("allow-empty"));
+    const QCommandLineOption rate(QStringLiteral("rate"), QString(), QStringLiteral("SECONDS"));
     const QCommandLineOption listen(QStringLiteral("listen"), QString(), QStringLiteral("HOST:PORT"));
     const QCommandLineOption verbose(QStringList{QStringLiteral("v"), QStringLiteral("verbose")});
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions(
-        {server, settingsDir, timeout, text, format, lines, allowEmpty, listen, verbose, help, version});
+    parser.addOptions({server, settingsDir, timeout, text, format, lines, allowEmpty, rate, listen, verbose,
+                       help, version});
 
     Mode mode = Mode::Json;
     // The metrics commands write no JSON, not even for an error.
@@ -454,7 +481,8 @@ int RunTallyctl(const QStringList &arguments, ZEMCtlStreams &streams, const ZEMC
 
         const int logLines = parser.isSet(lines) ? ParseLines(parser.value(lines)) : settings.LogReqLines;
         const Command command =
-            ParseCommand(words, parser.isSet(lines), logLines, parser.isSet(allowEmpty), streams, clock);
+            ParseCommand(words, parser.isSet(lines), logLines, parser.isSet(allowEmpty),
+                         parser.isSet(rate) ? ParseRate(parser.value(rate)) : 0, streams, clock);
         const QString templateText = parser.value(format);
         if (mode == Mode::Format) {
             if (templateText.size() > kMaxFormatLength)

@@ -28,6 +28,7 @@ QByteArray ReadToEnd(int fd, qsizetype limit);
 inline constexpr qsizetype kMaxInputBytes = 1024 * 1024;
 // Longest --timeout, in seconds.
 inline constexpr int kMaxTimeoutSeconds = 3600;
+inline constexpr int kMaxRateSeconds = 600; // --help names it
 // Largest number of log lines to ask for.
 inline constexpr int kMaxLogLines = 32767;
 

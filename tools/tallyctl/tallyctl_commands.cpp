@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QThread>
 
 #include "zem_adapterconfig.h"
 #include "zem_adapterlist.h"
@@ -242,7 +243,7 @@ ZEMCtlAdapters FetchAdapters(ZEMCtlSession &session)
     return snapshot;
 }
 
-ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock)
+ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock, int rateSeconds)
 {
     QString adapter = alias;
     if (adapter.isEmpty()) {
@@ -250,12 +251,33 @@ ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMCl
         if (adapter.isEmpty())
             throw Refused(QStringLiteral("no_active_adapter"), QStringLiteral("No adapter is active"));
     }
-    ZEMQueryBuilder params;
-    FillStatsParams(params, adapter, EncodeDateTime(clock.Now()));
-    ZEMCtlStatus status;
-    const ZEMSyncResult result = session.Run(
-        ZEMRequestKind::Stat, params, [&](const ZEMXMLItem &root) { status = ReadStatus(root, adapter); });
-    status.warning = result.warning;
+    const auto ask = [&] {
+        ZEMQueryBuilder params;
+        FillStatsParams(params, adapter, EncodeDateTime(clock.Now()));
+        ZEMCtlStatus status;
+        const ZEMSyncResult result = session.Run(ZEMRequestKind::Stat, params, [&](const ZEMXMLItem &root) {
+            status = ReadStatus(root, adapter);
+        });
+        status.warning = result.warning;
+        return status;
+    };
+    ZEMCtlStatus status = ask();
+    if (rateSeconds > 0) {
+        // Two replies of the same adapter and period, on the monotonic clock, as the client's rows.
+        ZEMRateMeter meter;
+        const int intervalMs = rateSeconds * 1000;
+        const auto add = [&](const ZEMCtlStatus &s) {
+            meter.AddReply(adapter, s.stats.DATE_FROM, s.stats.DATE_TO, s.stats.RECEIVED, s.stats.SENT,
+                           SteadyClock().NowMs(), intervalMs);
+        };
+        add(status);
+        QThread::msleep(static_cast<unsigned long>(intervalMs));
+        status = ask();
+        add(status);
+        status.ratesAsked = true;
+        status.rates = meter.Rates();
+    }
+    status.pace = EstimatePace(status.stats, {}, EncodeDateTime(clock.Now()));
     return {StatusJson(status), StatusText(status), {StatusFields(status)}};
 }
 

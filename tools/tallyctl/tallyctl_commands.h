@@ -118,7 +118,10 @@ QStringList LogFieldNames();
 QStringList ActiveFieldNames();
 QStringList PeriodFieldNames();
 
-ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock);
+// With `rateSeconds` > 0 the statistics are asked for twice, that many seconds apart, and the rates
+// between the two replies are given with the second one.
+ZEMCtlOutput CmdStatus(ZEMCtlSession &session, const QString &alias, const ZEMClock &clock,
+                       int rateSeconds = 0);
 ZEMCtlOutput CmdAdapters(ZEMCtlSession &session);
 // An empty alias deactivates.
 ZEMCtlOutput CmdSetActive(ZEMCtlSession &session, const QString &alias);

@@ -3,6 +3,7 @@
 #include <QJsonValue>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <variant>
@@ -65,6 +66,24 @@ QJsonObject StatusJson(const ZEMCtlStatus &status)
                      {QStringLiteral("to"), DayOrNull(status.stats.DATE_TO)}};
     for (const ByteCount &count : kByteCounts)
         json.insert(QLatin1String(count.name), status.stats.*count.member);
+    // The pace: numbers, or null where the client's list shows "-" or "not enough data".
+    const ZEMPaceEstimate &pace = status.pace;
+    const QJsonValue null(QJsonValue::Null);
+    json.insert(QStringLiteral("used_pct"),
+                status.stats.LIMIT > 0 ? QJsonValue(
+                    std::round(10000.0 * double(status.stats.TOTAL) / double(status.stats.LIMIT)) / 100.0)
+                                       : null);
+    json.insert(QStringLiteral("projected_total"),
+                pace.applicable && pace.enoughData ? QJsonValue(pace.projectedTotal) : null);
+    const std::optional<double> reached = pace.limitReached ? pace.reachedDay : pace.runOutDay;
+    json.insert(QStringLiteral("limit_reached_on"), reached ? QJsonValue(IsoDay(*reached)) : null);
+    json.insert(QStringLiteral("safe_per_day"), pace.applicable ? QJsonValue(pace.safePerDay) : null);
+    if (status.ratesAsked) {
+        json.insert(QStringLiteral("receiving_bps"),
+                    status.rates.known ? QJsonValue(std::llround(status.rates.received)) : null);
+        json.insert(QStringLiteral("sending_bps"),
+                    status.rates.known ? QJsonValue(std::llround(status.rates.sent)) : null);
+    }
     if (!status.warning.isEmpty())
         json.insert(QStringLiteral("warning"), status.warning);
     return json;
@@ -99,6 +118,23 @@ ZEMCtlFields StatusFields(const ZEMCtlStatus &status)
         fields.append({QLatin1String(count.name) + QStringLiteral("_h"), FormatBytes(stats.*count.member)});
     fields.append({QStringLiteral("used_pct"), Percent(stats.TOTAL, stats.LIMIT)});
     fields.append({QStringLiteral("remainder_pct"), Percent(stats.REMAINDER, stats.LIMIT)});
+    const ZEMPaceEstimate &pace = status.pace;
+    const bool projected = pace.applicable && pace.enoughData;
+    fields.append(
+        {QStringLiteral("projected_total"), projected ? QString::number(pace.projectedTotal) : QString()});
+    fields.append(
+        {QStringLiteral("projected_total_h"), projected ? FormatBytes(pace.projectedTotal) : QString()});
+    const std::optional<double> reached = pace.limitReached ? pace.reachedDay : pace.runOutDay;
+    fields.append({QStringLiteral("limit_reached_on"), reached ? IsoDay(*reached) : QString()});
+    fields.append(
+        {QStringLiteral("safe_per_day"), pace.applicable ? QString::number(pace.safePerDay) : QString()});
+    fields.append(
+        {QStringLiteral("safe_per_day_h"), pace.applicable ? FormatBytes(pace.safePerDay) : QString()});
+    const bool rates = status.ratesAsked && status.rates.known;
+    fields.append({QStringLiteral("receiving_bps"),
+                   rates ? QString::number(std::llround(status.rates.received)) : QString()});
+    fields.append({QStringLiteral("sending_bps"),
+                   rates ? QString::number(std::llround(status.rates.sent)) : QString()});
     fields.append({QStringLiteral("warning"), status.warning});
     return fields;
 }

@@ -10,6 +10,8 @@
 #include <QStringList>
 
 #include "zem_billperiods.h"
+#include "zem_pace.h"
+#include "zem_rates.h"
 #include "zem_treenode.h"
 #include "zmm_datamodule.h"
 
@@ -27,6 +29,11 @@ struct ZEMCtlStatus {
     QString adapter;
     ZEMCurrentStats stats; // DATE_TO is InfiniteDate for a period without end
     QString warning;
+    // The pace as the client's list shows it, from the period's totals alone (tallyctl keeps no samples).
+    ZEMPaceEstimate pace;
+    // With --rate: the rates between two replies; printed only when asked for.
+    bool ratesAsked = false;
+    ZEMRates rates;
 };
 
 // Reads a REPORT element's attributes. A date that is missing or not a day raises ZEMReplyError.
