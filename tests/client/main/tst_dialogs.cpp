@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QSvgRenderer>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -332,6 +334,23 @@ private slots:
         ZEMSettingsStore &store = test.Settings().Store();
         QCOMPARE(store.ReadInteger(ZEMSettingsRoot::CurrentUser, kClientKeyCurrentUser, "LogReqLines"), 77);
         QCOMPARE(store.ReadInteger(ZEMSettingsRoot::CurrentUser, kClientKeyCurrentUser, "ConfirmExit"), 0);
+
+        // "Start when I log in" shows and changes the session's autostart entry (in a scratch folder).
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        const QString entry = config.filePath(QStringLiteral("autostart/tallyview.desktop"));
+        for (const bool start : {true, false}) {
+            OnNextModal([start](QWidget *w) {
+                auto *dialog = qobject_cast<TZEMOptionsDlg *>(w);
+                if (dialog->cbAutostart->isChecked() == start)
+                    return dialog->reject(); // the box did not show the entry's state: fails below
+                dialog->cbAutostart->setChecked(start);
+                dialog->accept();
+            });
+            QVERIFY(dm.EditOptions(0, false));
+            QCOMPARE(QFile::exists(entry), start);
+        }
+        qunsetenv("XDG_CONFIG_HOME");
         dm.SetPrompt(nullptr);
     }
 
