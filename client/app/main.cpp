@@ -143,6 +143,7 @@ int main(int argc, char *argv[])
         TZEMDebugLogForm clientLog;
         ZEMMainFrameEnv env;
         env.prompt = &prompt;
+        env.registerShippedReports = true;
         TTZEMMainFrame frame(*settings, clientLog, env);
         prompt.SetParent(&frame);
         QObject::connect(&frame, &TTZEMMainFrame::ExitRequested, &app, &QCoreApplication::quit,

@@ -27,8 +27,10 @@
 #include "zem_actions.h"
 #include "htmlhelputils.h"
 #include "zem_aboutdlg.h"
+#include "zem_appfolders.h"
 #include "zem_browserpane.h"
 #include "zem_dialogfilepicker.h"
+#include "zem_listchooser.h"
 #include "zem_reportcontroller.h"
 #include "zem_adaptertree.h"
 #include "zem_currentstats.h"
@@ -85,7 +87,8 @@ TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, c
     if (!help_) {
         const QScreen *screen = QGuiApplication::primaryScreen();
         const QRect rect = HelpWindowRectFor(screen ? screen->geometry() : QRect(0, 0, 1024, 768));
-        ownHelp_ = std::make_unique<ZEMHtmlHelp>(settings_.AppPath, *prompt_, rect);
+        const QString helpRoot = ZEMFindAppFolders(settings_.AppPath).HelpRoot();
+        ownHelp_ = std::make_unique<ZEMHtmlHelp>(helpRoot, *prompt_, rect);
         help_ = ownHelp_.get();
     }
     connect(help_, &ZEMHelpSystem::TrainingCard, this, &TTZEMMainFrame::HandleTrainingCard);
@@ -145,6 +148,8 @@ void TTZEMMainFrame::CreateActions()
                          QKeySequence(Qt::CTRL | Qt::Key_C));
     actInstall =
         MakeAction("actInstall", tr("Install &new report..."), tr("Install plug-in with new report"));
+    actRemoveReport =
+        MakeAction("actRemoveReport", tr("&Remove report..."), tr("Take a report out of this menu"));
     actPrint = MakeAction("actPrint", tr("&Print"), tr("Print document"), QKeySequence(Qt::CTRL | Qt::Key_P),
                           QStringLiteral("print"));
     actRefresh = MakeAction("actRefresh", tr("Refresh Report"), tr("Refresh last selected report"),
@@ -272,6 +277,7 @@ void TTZEMMainFrame::CreateMenus()
     miRepSep = pmReports->addSeparator();
     miRepSep->setObjectName(QStringLiteral("miRepSep"));
     pmReports->addAction(actInstall);
+    pmReports->addAction(actRemoveReport);
 }
 
 void TTZEMMainFrame::CreateToolBars()
@@ -597,6 +603,13 @@ void TTZEMMainFrame::CreateParts(const ZEMMainFrameEnv &env)
     connect(reports, &ZEMReportController::Navigate, this,
             [this](const QString &address) { wbMain->Navigate(QUrl(address)); });
     connect(actInstall, &QAction::triggered, reports, &ZEMReportController::InstallReport);
+    connect(actRemoveReport, &QAction::triggered, reports, &ZEMReportController::RemoveReport);
+    reports->SetRemoveChooser([this](const QStringList &entries) {
+        return ZEMChooseFromList(isVisible() ? this : nullptr, tr("Remove report"), tr("&Report to remove:"),
+                                 entries);
+    });
+    if (env.registerShippedReports)
+        reports->RegisterShippedReports(ZEMFindAppFolders(settings_.AppPath).reports);
     connect(actRefresh, &QAction::triggered, this, [this] {
         if (!parts_->reports->RefreshReport())
             wbMain->Reload();
@@ -686,10 +699,19 @@ void TTZEMMainFrame::HandleTrainingCard(int command, int param)
 
 QString TTZEMMainFrame::WelcomePageUrl() const
 {
-    return QUrl::fromLocalFile(settings_.AppPath + QStringLiteral("Welcome.htm")).toString();
+    return QUrl::fromLocalFile(ZEMFindAppFolders(settings_.AppPath).HelpRoot() + QStringLiteral("Welcome.htm"))
+        .toString();
 }
 
-void TTZEMMainFrame::ShowWelcomePage() { wbMain->Navigate(QUrl(WelcomePageUrl())); }
+void TTZEMMainFrame::ShowWelcomePage()
+{
+    // Without its pages the program says where it looked instead of showing an empty page.
+    const ZEMAppFolders folders = ZEMFindAppFolders(settings_.AppPath);
+    if (folders.pages.isEmpty())
+        wbMain->ShowMessage(ZEMMissingPagesHtml(folders.pagesSearched));
+    else
+        wbMain->Navigate(QUrl(WelcomePageUrl()));
+}
 
 void TTZEMMainFrame::HomeMessage(int param)
 {

@@ -55,6 +55,8 @@ struct ZEMMainFrameEnv {
     // periods, true on OK with the editor's own modified flag. Unset: the editor dialog.
     ZEMBillPeriodEditorSeam billPeriodEditor;
     ZEMConfigDialogHook configDialog; // unset: the adapter configuration dialog
+    // True for the program: on a first start the shipped reports are registered (tests leave it off).
+    bool registerShippedReports = false;
 };
 
 inline constexpr char kExitQuestion[] = "Are you sure to close the Tallyway GUI?";
@@ -176,6 +178,7 @@ private:
     QAction *actStatusBar = nullptr;
     QAction *actCopy = nullptr;
     QAction *actInstall = nullptr;
+    QAction *actRemoveReport = nullptr;
     QAction *actPrint = nullptr;
     QAction *actRefresh = nullptr;
     QAction *actBack = nullptr;
