@@ -1,13 +1,22 @@
 // The sed engine beside POSIX regexec and std::regex on the same patterns and texts:
 // match-style use (compiled once, one search per text) and sed-style s///g per text; and, with the
-// argument "pathological", the time of REs that explode under plain backtracking.
+// argument "pathological", the time of scripts that explode under plain backtracking or loop long,
+// beside the system's sed (exit status 1 when one is slower than promised or differs from sed).
 #include "SedObj.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <memory>
 #include <random>
 #include <regex.h>
@@ -196,12 +205,35 @@ void registerAll()
     }
 }
 
-// REs that take exponential or high polynomial time under plain backtracking, over texts of up to
-// 4000 characters.  Each ends with a result or with the matcher's work bound.
+// Scripts that take exponential or high polynomial time under plain backtracking, long loops and
+// searches that cannot match, over texts of up to 4000 characters.  Each ends with a result or with
+// the engine's work budget; beside it, the system's sed (GNU sed, in the C locale) on the same
+// script and text.
 struct Pathological {
-    const char *script;
+    std::string script;
     std::string text;
 };
+
+std::string wordsText(std::size_t length, unsigned seed)
+{
+    std::mt19937 random(seed);
+    const char *words[] = {"the", "cat", "sat", "on", "a", "mat", "dog", "ran", "far", "away", "and", "back"};
+    std::string text;
+    while (text.size() < length)
+        text += std::string(words[random() % 12]) + " ";
+    text.resize(length);
+    return text;
+}
+
+std::string randomText(std::size_t length, const char *alphabet, unsigned seed)
+{
+    std::mt19937 random(seed);
+    const std::size_t size = std::strlen(alphabet);
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i)
+        text += alphabet[random() % size];
+    return text;
+}
 
 std::vector<Pathological> pathologicalCases()
 {
@@ -211,6 +243,12 @@ std::vector<Pathological> pathologicalCases()
     while (blocks.size() < 3996)
         blocks += "aaab";
     blocks += "bcac";
+    std::string ab;
+    while (ab.size() < 4000)
+        ab += "ab";
+    std::string stars;
+    for (int i = 0; i < 73; ++i)
+        stars += ".*";
     return {
         {"s/\\(a\\)a*a*a*\\1c/X/", a400},
         {"s/\\(a\\)a*a*a*\\1c/X/", "b" + std::string(3997, 'a') + "bc"},
@@ -229,6 +267,24 @@ std::vector<Pathological> pathologicalCases()
         {"s/\\(a*\\)*c/X/", a4000},
         {"s/[ab]*[ab]*[ab]*[ab]*a*c/X/g", a4000},
         {"s/.*.*.*.*.*=/X/g", std::string(4000, '=')},
+        // Ordinary one-line scripts whose loops or searches looked costly to a cruder bound.
+        {"/\\n/!G;s/\\(.\\)\\(.*\\n\\)/&\\2\\1/;//D;s/.//", randomText(1900, "abcdefghij", 1)},
+        {":a;s/\\(.*[0-9]\\)\\([0-9][0-9][0-9]\\)/\\1,\\2/;ta", randomText(3000, "0123456789", 2)},
+        {"s/\\(aa*\\)\\1c/x/", std::string(400, 'a')},
+        {"/\\(...*\\)\\1/d", wordsText(200, 3)},
+        {"s/\\(*a\\)/x/", std::string(400, 'a')},
+        {"s/" + stars + "[cd]/X/", ab},
+        {"/\\(...*\\)\\1/d", randomText(4000, "abcdefghijklmnopqrstuvwxyz", 4)},
+        {"s/\\(..*\\)\\1/<\\1>/g", wordsText(4000, 5)},
+        {"s/\\([a-z][a-z]*\\) \\1 /\\1 /g", wordsText(4000, 6)},
+        {"s/\\(.\\)\\(.\\)\\(.\\)\\(.\\)\\4\\3\\2\\1/<&>/g", randomText(3000, "ab", 7)},
+        {":a;s/a/b/;ta", std::string(4000, 'a')},
+        {":a;s/^\\([^,]*\\)\\([^,]\\)/\\2\\1/;s/^\\(.\\)\\(.\\)/\\2,\\1/;ta", randomText(3000, "xyz", 8)},
+        {"s/\\(a*\\)*b/X/", std::string(4000, 'a')},
+        {"s/\\(.*\\)\\1\\1x/X/", randomText(4000, "ab", 9)},
+        {"s/.*a.*b.*c.*d.*e/X/", randomText(4000, "abcd", 10)},
+        {"/\\(.*\\)\\1\\1\\1$/d", std::string(3999, 'a') + "b"},
+        {":a;$!N;s/\\n//;ta;s/\\(x*\\)\\1y/z/", std::string(4000, 'x')},
     };
 }
 
@@ -239,25 +295,68 @@ double threadSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// Runs every case five times and prints the median CPU time of each and the worst of those.
-void runPathological()
+// The system's sed on script and text: its CPU time in ms (negative when it failed or did not end
+// within sedSeconds of CPU time) and its output.
+constexpr int sedSeconds = 3;
+double systemSed(const std::string &script, const std::string &text, std::string &output)
+{
+    char folder[] = "/tmp/sed-bench-XXXXXX";
+    if (!mkdtemp(folder))
+        return -1;
+    const std::string base = folder;
+    std::ofstream(base + "/script") << script << "\n";
+    std::ofstream(base + "/text") << text << "\n";
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = ::open((base + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(out, 1);
+        dup2(null, 2);
+        setenv("LC_ALL", "C", 1);
+        const rlimit cpu{sedSeconds, sedSeconds};
+        setrlimit(RLIMIT_CPU, &cpu);
+        execl("/bin/sed", "sed", "-f", (base + "/script").c_str(), (base + "/text").c_str(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const double ms = (static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+                       + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-3);
+    std::ifstream in(base + "/out");
+    output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::system(("rm -rf " + base).c_str());
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -ms;
+}
+
+// Runs every case five times and prints the median CPU time of each beside the system's sed, whether
+// the outputs agree, and whether the time is within what the engine promises: no slower than sed
+// where sed takes over 100 ms, and under 100 ms where sed is quicker.
+int runPathological()
 {
     auto engine = std::make_unique<SedObj>();
     double worst = 0;
     std::string worstScript;
-    std::printf("%-44s %6s %10s  %s\n", "script", "chars", "ms", "outcome");
+    int outOfBounds = 0;
+    std::printf("%-50s %5s %9s %9s %-7s %-4s %s\n", "script", "chars", "ms", "sed ms", "output", "time",
+                "outcome");
     for (const Pathological &c : pathologicalCases()) {
         std::vector<double> times;
         std::string outcome;
+        std::string result;
+        bool finished = false;
+        bool deleted = false;
         for (int i = 0; i < 5; ++i) {
             const double begin = threadSeconds();
             try {
-                engine->recompile(c.script);
-                const char *result = engine->execute_commands(c.text.c_str());
-                outcome = std::string(result, std::min<std::size_t>(engine->text_length(), 12));
-                if (engine->text_length() > 12)
-                    outcome += "...";
+                engine->recompile(c.script.c_str());
+                const char *text = engine->execute_commands(c.text.c_str());
+                result.assign(text, engine->text_length());
+                deleted = engine->ended_by_delete();
+                finished = true;
+                outcome = result.substr(0, 12) + (result.size() > 12 ? "..." : "");
             } catch (const SedObjException &) {
+                finished = false;
                 outcome = engine->get_error_string();
                 if (!outcome.empty() && outcome.back() == '\n')
                     outcome.pop_back();
@@ -266,17 +365,34 @@ void runPathological()
         }
         std::sort(times.begin(), times.end());
         const double ms = times[times.size() / 2] * 1000;
+        std::string sedOutput;
+        const double sedMs = systemSed(c.script, c.text, sedOutput);
+        const std::string ours = deleted ? "" : result + "\n";
+        const char *agreement = sedMs < 0           ? (-sedMs >= sedSeconds * 900 ? "sed>3s" : "sed-err")
+                                : !finished         ? "budget"
+                                : ours == sedOutput ? "same"
+                                                    : "DIFFERS";
+        const bool inTime = ms <= 100 || (sedMs > 100 && ms <= sedMs) || sedMs < -100;
+        if (!inTime || std::string(agreement) == "DIFFERS")
+            ++outOfBounds;
         std::string shown = c.script;
         for (char &ch : shown)
             if (ch == '\n')
                 ch = ';';
-        std::printf("%-44s %6zu %10.3f  %s\n", shown.c_str(), c.text.size(), ms, outcome.c_str());
+        if (shown.size() > 50)
+            shown = shown.substr(0, 47) + "...";
+        char sedTime[32];
+        std::snprintf(sedTime, sizeof sedTime, sedMs < 0 ? ">%.0f" : "%.3f", sedMs < 0 ? -sedMs : sedMs);
+        std::printf("%-50s %5zu %9.3f %9s %-7s %-4s %s\n", shown.c_str(), c.text.size(), ms, sedTime,
+                    agreement, inTime ? "ok" : "SLOW", outcome.c_str());
         if (ms > worst) {
             worst = ms;
             worstScript = shown;
         }
     }
-    std::printf("worst: %.3f ms (%s)\n", worst, worstScript.c_str());
+    std::printf("worst: %.3f ms (%s); %d case(s) slower than promised or differing from sed\n", worst,
+                worstScript.c_str(), outOfBounds);
+    return outOfBounds == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -284,10 +400,8 @@ void runPathological()
 int main(int argc, char **argv)
 {
     // "sed_bench pathological" times only the REs that explode under plain backtracking.
-    if (argc > 1 && std::string(argv[1]) == "pathological") {
-        runPathological();
-        return 0;
-    }
+    if (argc > 1 && std::string(argv[1]) == "pathological")
+        return runPathological();
     registerAll();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -433,6 +433,10 @@ private:
     int m_leadItem = -1;  // reLeadingRun of the RE searched, less one, when starts may skip
     int m_leadBefore = 0; // reLeadingBefore
     bool m_memoOn = false;
+    bool m_groupMemoOff = false; // states with group contents are not remembered in this search
+    long m_groupLookups = 0;
+    long m_groupHits = 0;
+    long m_groupCheckAt = 0;
     long m_steps = 0;
     long m_runUnits = 0; // work of the run so far, the current search's steps apart
     long m_stepLimit = 0;

@@ -351,6 +351,10 @@ void SedObj::stepLimitReached()
 void SedObj::enableMemo()
 {
     m_memoOn = true;
+    m_groupMemoOff = false;
+    m_groupLookups = 0;
+    m_groupHits = 0;
+    m_groupCheckAt = 1 << 16;
     m_stepLimit = m_stepBudget;
     if (++m_memoGeneration == 0 || m_memoGeneration == 1) {
         // First use, or the counter wrapped: every chunk is cleared again when next used.
@@ -480,6 +484,8 @@ bool SedObj::lookUpFailure(int ep, int lp, MemoKey &key)
     m_givenItem = -1;
     if (!m_reHasBackReference || (m_liveClosed[ep] | m_liveOpen[ep]) == 0)
         return (m_failed[ep][lp >> 6] >> (lp & 63)) & 1;
+    if (m_groupMemoOff)
+        return false;
     if (given) {
         // The star trying this item computed the groups' signature already.
         key.signature = m_givenSignature;
@@ -491,8 +497,19 @@ bool SedObj::lookUpFailure(int ep, int lp, MemoKey &key)
         h = mix(h, key.signature.words[i]);
     key.slot = &memoSlot(h);
     const MemoEntry *entry = key.slot;
-    return entry->generation == m_memoGeneration && entry->item == ep && entry->position == lp
-           && sameGroups(entry->groups, key.signature);
+    const bool hit = entry->generation == m_memoGeneration && entry->item == ep && entry->position == lp
+                     && sameGroups(entry->groups, key.signature);
+    // A look-up with group contents takes the time of a few steps.  When the states a search
+    // meets almost never come back, remembering them only costs time: the memory of states with
+    // group contents is then left off for the rest of the search (the results stay the same).
+    m_steps += 2;
+    m_groupHits += hit;
+    if (++m_groupLookups == m_groupCheckAt) {
+        if (m_groupHits * 32 < m_groupLookups)
+            m_groupMemoOff = true;
+        m_groupCheckAt *= 2;
+    }
+    return hit;
 }
 
 void SedObj::rememberFailure(int ep, int lp, MemoKey &key, bool looked)
@@ -671,22 +688,37 @@ bool SedObj::star(int low, int run, int ep, int next)
     // fail are kept per starred item as one span of positions, so that the positions of a run are
     // tried once per search however often the run is entered.
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
-    // Group marks consume nothing, so a literal character after them is what the text must hold.
+    // Group marks consume nothing, so a literal character after them is what the text must hold,
+    // and a back-reference after them must begin with its group's first character.  A group that
+    // these marks close ends where the rest is tried: it is empty there (and matches anywhere)
+    // only when the run is tried at its start.
     int look = next;
-    while (m_re[look] == opGroupStart || m_re[look] == opGroupEnd)
+    unsigned opening = 0;
+    unsigned closing = 0;
+    while (m_re[look] == opGroupStart || m_re[look] == opGroupEnd) {
+        (m_re[look] == opGroupStart ? opening : closing) |= 1u << m_re[look + 1];
         look += 2;
-    const int op = m_re[next];
+    }
     int wanted = -1;
-    if (m_re[look] == opChar)
+    int closingStart = -1; // start of the group the marks close, when the back-reference reads it
+    if (m_re[look] == opChar) {
         wanted = m_re[look + 1];
-    else if (op == opBackReference && m_groupEnd[m_re[next + 1]] > m_groupStart[m_re[next + 1]])
-        wanted = text[m_groupStart[m_re[next + 1]]]; // an empty group matches anywhere
+    } else if (m_re[look] == opBackReference) {
+        const int g = m_re[look + 1];
+        if (opening & (1u << g)) {
+            // Opened and closed by the marks: empty.
+        } else if (closing & (1u << g)) {
+            closingStart = m_groupStart[g];
+        } else if (m_groupEnd[g] > m_groupStart[g]) {
+            wanted = text[m_groupStart[g]]; // an empty group matches anywhere
+        }
+    }
     // The rest of the RE at a position fails or succeeds alike however it was reached, as long as
     // the groups it reads hold the same texts: without back-references always, with them when
     // the span was recorded under the same group contents.
     Signature signature;
     bool keepSpan = !m_reHasBackReference;
-    if (!keepSpan && m_memoOn && groupSignature(next, signature))
+    if (!keepSpan && m_memoOn && !m_groupMemoOff && groupSignature(next, signature))
         keepSpan = true;
     const bool spans = keepSpan && m_spanGeneration[ep] == m_generation
                        && (!m_reHasBackReference
@@ -704,7 +736,8 @@ bool SedObj::star(int low, int run, int ep, int next)
             q = m_spanLow[ep] - 1;
             continue;
         }
-        if (wanted < 0 || (q < m_end && text[q] == wanted)) {
+        if ((wanted < 0 || (q < m_end && text[q] == wanted))
+            && (closingStart < 0 || q <= closingStart || (q < m_end && text[q] == text[closingStart]))) {
             if (keepSpan && m_reHasBackReference) {
                 m_givenItem = next;
                 m_givenSignature = signature;
