@@ -8,8 +8,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "zem_adapteroperations.h"
-#include "zem_configexchange.h"
+#include "zem_adapterflow.h"
 
 class QCheckBox;
 class QFrame;
@@ -18,7 +17,7 @@ class QPushButton;
 class QTabWidget;
 struct ZEMTreeNode;
 
-// The bill period editor seam of the adapter operations: on a copy, true on OK with the modified flag.
+// The bill period editor seam of the adapter flow: on a copy, true on OK with the modified flag.
 using ZEMBillPeriodEditorSeam = ZEMBillPeriodEditorHook;
 
 class TZEMAdaptConfigDlg : public QDialog {

@@ -8,37 +8,27 @@
 #include <functional>
 #include <memory>
 
-#include "zem_adapterlist.h"
-#include "zem_adapteroperations.h"
+#include "zem_adaptercontroller.h"
 #include "zem_treenode.h"
 
 class QAction;
 class QMenu;
-class QTimer;
-class TDMMain;
-class ZEMExchangeSink;
-class ZEMRequestChannel;
 
-// The wait before the next automatic adapter-list request after `failures` failed ones in a row:
-// `firstMs`, doubling with every failure, never more than `maxMs`.
-int AdapterRetryDelayMs(int failures, int firstMs, int maxMs);
-
-// A tree item that owns its adapter record; deleting the item destroys the record.
+// A tree item showing one adapter record (the root's own, or one the adapter controller keeps).
 class ZEMAdapterItem : public QTreeWidgetItem {
 public:
-    explicit ZEMAdapterItem(ZEMTreeNode node);
-    ZEMTreeNode &Node() { return node_; }
-    const ZEMTreeNode &Node() const { return node_; }
+    explicit ZEMAdapterItem(const ZEMTreeNode &node);
+    const ZEMTreeNode &Node() const { return *node_; }
     // The picture follows the image rule each time the view asks for it.
     QVariant data(int column, int role) const override;
 
 private:
-    ZEMTreeNode node_;
+    const ZEMTreeNode *node_;
 };
 
 // The adapter tree: one root "Adapters" that cannot be collapsed, the adapters as its children,
 // sorted by text, each drawn with the picture of its state.
-class TZEMAdapterTree : public QTreeWidget {
+class TZEMAdapterTree : public QTreeWidget, public ZEMAdapterView {
     Q_OBJECT
 
 public:
@@ -53,8 +43,13 @@ public:
     // The selected item if it is an adapter, else null.
     ZEMAdapterItem *SelectedAdapter() const;
 
-    // Replaces every adapter item by new ones made from the records, sorted and expanded.
-    void RebuildAdapters(const std::vector<ZEMTreeNode> &adapters);
+    // The view of the adapter controller: ShowAdapters replaces every adapter item by new ones showing
+    // the records, sorted and expanded.
+    void ShowAdapters(const std::vector<ZEMTreeNode> &adapters) override;
+    QString SelectedAlias() const override;
+    void SelectAlias(const QString &alias) override;
+    void ShowActiveAlias(const QString &alias) override { SetActiveAlias(alias); }
+    void RedrawAdapters() override;
 
     // The alias drawn as active; the tree repaints.
     void SetActiveAlias(const QString &alias);
@@ -72,96 +67,15 @@ public:
     static std::array<QIcon, 4> DefaultStateIcons();
 
 private:
+    ZEMTreeNode rootNode_ = ZEMTreeNode::Root();
     ZEMAdapterItem *root_ = nullptr;
     QString activeAlias_;
     std::array<QIcon, 4> icons_;
     QMenu *pmAdapters_ = nullptr;
 };
 
-// The adapter-list and active-adapter exchanges on the tree, with the state they keep.
-class ZEMAdapterController : public QObject, public ZEMOperationNodeSource {
-    Q_OBJECT
-
-public:
-    ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &sink, TZEMAdapterTree &tree,
-                         QObject *parent = nullptr);
-    ~ZEMAdapterController() override;
-
-    // The main window's adapter actions; Listen is driven from here, Configuration and Bill
-    // Periods only enabled (their flows live elsewhere). Any of them may be null. The owner
-    // connects its Get adapters list action to RequestAdapterList.
-    void AttachActions(QAction *listen, QAction *config, QAction *billPeriods);
-    // Opens a first-start Assistant topic in the help window "Assistant".
-    void SetAssistantHandler(std::function<void(const QString &topic)> handler)
-    {
-        assistant_ = std::move(handler);
-    }
-
-    // A list request asked for by the user or the start: its failures show their boxes.
-    void RequestAdapterList();
-    // The server address changed: ask the new server at once, as on a fresh start.
-    void ServerChanged();
-    // The first and the longest wait between automatic list requests (2 s and 60 s by default).
-    void SetRetryDelays(int firstMs, int maxMs);
-    bool ListArrived() const { return listArrived_; }
-    QTimer *RetryTimer() const { return tmRetryAdapters_; }
-    void RequestSetActiveAdapter();
-    // Activates or deactivates the operation node's adapter after confirmation.
-    void ToggleListen();
-    void UpdateActiveCaption();
-    // Re-runs the enabling rules of the adapter actions and the Listen look.
-    void UpdateActions();
-    // Help-page command 2: the Configuration action for the selected adapter, or a box.
-    void TrainingCardConfig();
-
-    const ZEMAdapterListState &State() const { return state_; }
-    const QString &ActiveAlias() const { return state_.activeAlias; }
-    const QStringList &KnownAliases() const { return state_.knownAliases; }
-    QString Caption() const { return caption_; }
-
-    // The adapter the running operation works on; null when none. It is set by the operations
-    // that start on the selected node and survives a new list only if its alias is still there.
-    ZEMAdapterItem *OperationItem() const { return operationItem_; }
-    ZEMTreeNode *OperationNode() const override { return operationItem_ ? &operationItem_->Node() : nullptr; }
-    // Makes the selected adapter the operation node; false (and none) when no adapter is selected.
-    bool TakeSelectedAsOperationNode() override;
-
-    ZEMRequestChannel &AdaptersChannel() { return *adapters_; }
-    ZEMRequestChannel &SetActiveChannel() { return *setActive_; }
-
-signals:
-    void CaptionChanged(const QString &caption);
-    void ActiveAliasChanged(const QString &alias);
-    // After a list reply was applied to the tree.
-    void AdapterListApplied();
-
-private:
-    class ListSink;
-
-    void StartList(bool quiet);
-    void OnListFailed();
-    void OnAdapterList(const ZEMXMLItem &root);
-    bool OnSetActive(const ZEMXMLItem &root);
-    void ApplyActiveAlias();
-    void ListenExecute();
-
-    TDMMain &settings_;
-    ZEMExchangeSink &sink_;
-    TZEMAdapterTree &tree_;
-    ZEMAdapterListState state_;
-    std::unique_ptr<ListSink> listSink_; // the list exchange reports through it
-    std::unique_ptr<ZEMRequestChannel> adapters_;
-    std::unique_ptr<ZEMRequestChannel> setActive_;
-    ZEMAdapterItem *operationItem_ = nullptr;
-    QString caption_;
-    std::function<void(const QString &)> assistant_;
-    QAction *actListen_ = nullptr;
-    QAction *actConfig_ = nullptr;
-    QAction *actBillPeriods_ = nullptr;
-    QTimer *tmRetryAdapters_ = nullptr;
-    int retryFirstMs_ = 2000;
-    int retryMaxMs_ = 60000;
-    int failures_ = 0;         // failed list requests in a row while no list has arrived
-    bool listArrived_ = false; // a list reply reached the tree since the start or the last server change
-    bool starting_ = false;    // a new list request is abandoning the open one
-};
+// Binds the adapter actions to the controller: their enabling state follows it, the tree's selection
+// reaches it, Listen runs its Listen, and help-page command 2 triggers Configuration. Any action may be
+// null. The owner connects Get adapters list, Configuration and Bill Periods to what they run.
+void AttachAdapterActions(ZEMAdapterController &controller, TZEMAdapterTree &tree, QAction *listen,
+                          QAction *config, QAction *billPeriods);

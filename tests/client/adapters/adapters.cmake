@@ -21,6 +21,7 @@ tally_add_test(adapters_config GTEST
 tally_devserver_test(adapters_config_roundtrip GTEST
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_configroundtrip.cpp
   LIBS tally_adapters tally_testsupport)
-tally_devserver_test(adapters_config_flow GTEST TIMEOUT 240
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_configflow.cpp
+# The adapter flow: Bill Periods and Configuration, their pauses and every failing step.
+tally_devserver_test(adapters_flow GTEST TIMEOUT 240
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_adapterflow.cpp
   LIBS tally_adapters tally_testsupport)

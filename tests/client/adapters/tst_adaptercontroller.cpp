@@ -36,7 +36,7 @@ protected:
         module.Module().FirstStart = false;
         tree = std::make_unique<TZEMAdapterTree>();
         controller = std::make_unique<ZEMAdapterController>(module.Module(), sink, *tree);
-        controller->AttachActions(&listen, &config, &billPeriods);
+        AttachAdapterActions(*controller, *tree, &listen, &config, &billPeriods);
         for (ZEMRequestChannel *channel : {&controller->AdaptersChannel(), &controller->SetActiveChannel()})
             QObject::connect(channel, &ZEMRequestChannel::ReplyHandled, [this] { ++handled; });
     }
@@ -118,10 +118,16 @@ TEST_F(AdapterControllerTest, ActionEnablingFollowsTheSelection)
     EXPECT_FALSE(billPeriods.isEnabled());
     EXPECT_EQ(listen.statusTip(), QStringLiteral("Activate / Deactivate selected interface adapter"));
 
+    // The controller's state changes (once) and the actions follow it.
+    QSignalSpy changes(controller.get(), &ZEMAdapterController::ActionsChanged);
     tree->setCurrentItem(tree->FindAdapter(QStringLiteral("eth0")));
+    EXPECT_EQ(changes.size(), 1);
+    EXPECT_TRUE(controller->Actions().configEnabled);
     EXPECT_FALSE(listen.isEnabled());
     EXPECT_TRUE(config.isEnabled());
     EXPECT_FALSE(billPeriods.isEnabled());
+    controller->UpdateActions();
+    EXPECT_EQ(changes.size(), 1);
     // Triggered anyway (a shortcut): nothing happens.
     listen.trigger();
     EXPECT_EQ(controller->OperationNode(), nullptr);
@@ -269,13 +275,14 @@ TEST_F(AdapterControllerTest, OperationNodeSurvivesOnlyWithItsAlias)
 
     // The same alias in a new list: the operation goes on with the new node.
     LoadList(ListReply("", kTwoAdapters));
-    ASSERT_NE(controller->OperationItem(), nullptr);
-    EXPECT_EQ(controller->OperationItem(), tree->FindAdapter(QStringLiteral("dmz")));
+    ASSERT_NE(controller->OperationNode(), nullptr);
+    EXPECT_EQ(controller->OperationNode(), &tree->FindAdapter(QStringLiteral("dmz"))->Node());
+    EXPECT_EQ(controller->OperationNode(), controller->FindAdapter(QStringLiteral("dmz")));
     EXPECT_EQ(controller->OperationNode()->alias, QStringLiteral("dmz"));
 
     // Gone from the list: no operation node, and a set-active request sends nothing.
     LoadList(ListReply("", "<ADAPTER ADAPTER_ALIAS=\"lan\" ADAPTER_NAME=\"Intel\"/>"));
-    EXPECT_EQ(controller->OperationItem(), nullptr);
+    EXPECT_EQ(controller->OperationNode(), nullptr);
     const int connections = server.Connections();
     controller->RequestSetActiveAdapter();
     SpinEventLoop(50);
