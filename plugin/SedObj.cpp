@@ -24,7 +24,10 @@ void writeStandardError(void *, const char *data, std::size_t length)
 
 SedObj::SedObj() : m_sink(writeStandardOutput), m_errorSink(writeStandardError)
 {
-    // Only the small state is written here: the tables are prepared when first used.
+    // Only the small state is written here: the tables are prepared when first used, and the
+    // program tables are cleared as far as a program has used them (none yet).
+    m_prog.currentCommand = 0;
+    m_prog.poolPointer = 0;
     clear_current_context();
     m_writeFiles[0] = 1;
 }

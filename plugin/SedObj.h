@@ -3,7 +3,11 @@
 // A script is compiled into a fixed table of command records; each run edits one text held in memory
 // (the pattern space) and the caller reads the pattern space back as the result.  All storage is
 // fixed-size and lives inside the object (about 4.5 MB, so create it with new); compiling and running
-// allocate nothing.  Fatal errors and the q command leave through SedObjException; the message stays
+// allocate nothing.  Storage the engine does not use costs no memory: the constructor writes only
+// the small state, a program clears only what the last one wrote, the matcher's tables are
+// cleared lazily (generation stamps, chunks cleared on first use) and the context slots are never
+// written until a context is saved, so an idle engine stays under a few KiB resident and one that
+// runs short scripts under a few tens of KiB.  Fatal errors and the q command leave through SedObjException; the message stays
 // readable through get_error_string().
 //
 // Limits (each refused with a sed message, never silently cut):
