@@ -5,7 +5,9 @@
 #include <QClipboard>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdarg>
 
 #include "zem_actions.h"
@@ -123,15 +125,34 @@ void TZEMDebugLogForm::CopyExecute()
     QApplication::clipboard()->setText(SelectedLine());
 }
 
+QRect TZEMDebugLogForm::FirstPlace(const QRect &anchorFrame, int frameHeight, const QRect &available)
+{
+    QRect place(anchorFrame.left(), anchorFrame.top() + anchorFrame.height(), anchorFrame.width(),
+                frameHeight);
+    if (available.isEmpty())
+        return place;
+    place.setWidth(std::min(place.width(), available.width()));
+    place.setHeight(std::min(place.height(), available.height()));
+    // Below the anchor when it fits there, else as low as the screen allows (over the anchor's bottom).
+    place.moveLeft(std::clamp(place.left(), available.left(), available.right() + 1 - place.width()));
+    place.moveTop(std::clamp(place.top(), available.top(), available.bottom() + 1 - place.height()));
+    return place;
+}
+
 void TZEMDebugLogForm::showEvent(QShowEvent *event)
 {
     // The first show puts the window right below the anchor window, as wide as it; later shows keep
     // wherever the user moved it.
     if (firstShow_ && anchor_) {
-        const QRect frame = anchor_->frameGeometry();
-        const int extra = frameGeometry().width() - width();
-        move(frame.left(), frame.top() + frame.height());
-        resize(std::max(frame.width() - extra, 100), height());
+        // On the screen that holds the anchor, wholly inside its free area.
+        QScreen *screen = anchor_->screen();
+        if (screen && screen != this->screen())
+            setScreen(screen);
+        const QSize extra = frameGeometry().size() - size();
+        const QRect place = FirstPlace(anchor_->frameGeometry(), frameGeometry().height(),
+                                       screen ? screen->availableGeometry() : QRect());
+        move(place.topLeft());
+        resize(std::max(place.width() - extra.width(), 100), place.height() - extra.height());
     }
     firstShow_ = false;
     QWidget::showEvent(event);

@@ -30,6 +30,11 @@ public:
 #endif
         ;
 
+    // Where the window's frame goes on its first show: right below the anchor's frame and as wide as
+    // it, moved and shrunk as far as needed to lie wholly inside `available` (the free area of the
+    // anchor's screen; empty: no bound).
+    static QRect FirstPlace(const QRect &anchorFrame, int frameHeight, const QRect &available);
+
     QStringList Lines() const;
     QString SelectedLine() const;
     bool FirstShow() const { return firstShow_; }

@@ -98,6 +98,39 @@ private slots:
         log.hide();
         log.show();
         QCOMPARE(log.pos(), moved);
+
+        // An anchor low on its screen: the log goes as low as it can, wholly on the screen.
+        QWidget low;
+        const QRect screen = low.screen()->availableGeometry();
+        low.setGeometry(screen.left() + 50, screen.bottom() - 150, 400, 100);
+        low.show();
+        TZEMDebugLogForm lowLog(&low);
+        lowLog.show();
+        QVERIFY2(screen.contains(lowLog.frameGeometry()), "the log window is off the screen");
+        QCOMPARE(lowLog.frameGeometry().bottom(), screen.bottom());
+    }
+
+    void firstPlaceKeepsTheLogOnTheAnchorsScreen_data()
+    {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("place");
+        const QRect second(1280, 0, 1024, 768); // a screen right of a 1280-pixel one
+        QTest::newRow("room below") << QRect(1300, 100, 600, 300) << second << QRect(1300, 400, 600, 112);
+        QTest::newRow("at the bottom") << QRect(1300, 600, 600, 168) << second << QRect(1300, 656, 600, 112);
+        QTest::newRow("past the right edge")
+            << QRect(1900, 100, 600, 300) << second << QRect(1704, 400, 600, 112);
+        QTest::newRow("wider than the screen")
+            << QRect(1200, 0, 1200, 300) << second << QRect(1280, 300, 1024, 112);
+        QTest::newRow("no screen known") << QRect(10, 20, 300, 40) << QRect() << QRect(10, 60, 300, 112);
+    }
+
+    void firstPlaceKeepsTheLogOnTheAnchorsScreen()
+    {
+        QFETCH(QRect, anchor);
+        QFETCH(QRect, available);
+        QFETCH(QRect, place);
+        QCOMPARE(TZEMDebugLogForm::FirstPlace(anchor, 112, available), place);
     }
 
     void memoShowsTextAndEscapeCloses()
