@@ -6,7 +6,7 @@
 # against the installed development server (tst_installed_client); it runs with TALLY_PREFIX=/usr.
 set -euo pipefail
 folder=$(realpath "$1")
-client_test=${2:-}
+client_test=${2:+$(realpath "$2")}
 export DEBIAN_FRONTEND=noninteractive
 [ "$(id -u)" -eq 0 ] || { echo "install-check: needs root" >&2; exit 2; }
 
