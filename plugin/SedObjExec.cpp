@@ -220,7 +220,10 @@ bool SedObj::dosub(int replacement)
     auto append = [&](const char *data, int length) {
         if (n + length > limit)
             return false;
-        std::memcpy(out + n, data, static_cast<std::size_t>(length));
+        if (length == 1)
+            out[n] = *data; // most replacement items are one character
+        else
+            std::memcpy(out + n, data, static_cast<std::size_t>(length));
         n += length;
         return true;
     };
@@ -241,6 +244,9 @@ bool SedObj::dosub(int replacement)
             fits = append(&c, 1);
         }
     }
+    // Building the result takes time per replacement item and per character copied, also when
+    // it does not fit: it counts as work of the substitution's searches.
+    m_steps += 2 + 2 * (rp - (m_prog.textPool + replacement)) + (n - m_built) / charactersPerUnit;
     if (!fits) {
         // This edit is not made: the text stays as it was before this replacement.
         std::strcpy(m_prog.errorString, "sed: line too long\n");

@@ -186,6 +186,8 @@ bool SedObj::match(int re, bool continuation)
         start = m_matchEnd;
         m_continuationStart = m_matchEnd;
     }
+    // Setting up a search takes the time of a few steps, whatever the RE.
+    m_steps += 4;
 
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
     const int end = m_end;
