@@ -1,6 +1,7 @@
 #include "zmm_utils.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -96,6 +97,19 @@ ZEMRegionalSettings RegionalSettings()
         return *RegionalOverride();
     static const ZEMRegionalSettings system = SystemRegionalSettings();
     return system;
+}
+
+QString ShortDateFormat()
+{
+    if (RegionalOverride()) {
+        const QString separator(RegionalOverride()->dateSeparator);
+        return QStringLiteral("dd") + separator + QStringLiteral("MM") + separator + QStringLiteral("yyyy");
+    }
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    // Periods run to 2221: a two-digit year would be ambiguous, so years keep their four digits.
+    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
+    format.replace(shortYear, QStringLiteral("yyyy"));
+    return format;
 }
 
 void SetRegionalSettingsOverride(std::optional<ZEMRegionalSettings> settings)
@@ -212,6 +226,15 @@ QString FormatDisplayDate(double value)
     const QDate date = DecodeDate(value);
     const QChar separator = RegionalSettings().dateSeparator;
     return Pad(date.day(), 2) + separator + Pad(date.month(), 2) + separator + Pad(date.year(), 4);
+}
+
+QString FormatShortDate(double value)
+{
+    if (value <= 0)
+        return QStringLiteral("-");
+    if (value >= InfiniteDate)
+        return QStringLiteral("...");
+    return QLocale().toString(DecodeDate(value), ShortDateFormat());
 }
 
 namespace {

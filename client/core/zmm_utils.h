@@ -28,6 +28,9 @@ struct ZEMRegionalSettings {
     QChar decimalSeparator = u'.';
 };
 ZEMRegionalSettings RegionalSettings();
+// The short date format of the default locale (QLocale()), with four-digit years; while an override
+// of the regional settings is set, "dd", "MM" and "yyyy" joined by its date separator.
+QString ShortDateFormat();
 ZEMRegionalSettings SystemRegionalSettings();
 void SetRegionalSettingsOverride(std::optional<ZEMRegionalSettings> settings);
 
@@ -46,6 +49,7 @@ QString FormatStamp17(double value); // FormatStamp14 + three digits of millisec
 
 // Displays.
 QString FormatDisplayDate(double value); // "-" for <= 0, "..." from InfiniteDate, else dd/mm/yyyy
+QString FormatShortDate(double value);   // as FormatDisplayDate, the date in ShortDateFormat()
 QString FormatBytes(qint64 bytes);       // 512, 1.50Kb, 5.00MB ... (two decimals, up to TB)
 struct ZEMShortBytes {
     QString number;

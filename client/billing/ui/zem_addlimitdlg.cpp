@@ -25,8 +25,8 @@ TZEMAddLimitDlg::TZEMAddLimitDlg(const ZEMBillPeriod &period, ZEMPrompt &prompt,
 {
     setObjectName(QStringLiteral("ZEMAddLimitDlg"));
     lPeriod = Bold("lPeriod", tr("Bill period:"));
-    lStart = Bold("lStart", FormatDisplayDate(period.startDate) + QStringLiteral(" -"));
-    lEnd = Bold("lEnd", period.IsOpen() ? tr("Infinity") : FormatDisplayDate(period.endDate));
+    lStart = Bold("lStart", FormatShortDate(period.startDate) + QStringLiteral(" -"));
+    lEnd = Bold("lEnd", period.IsOpen() ? tr("Infinity") : FormatShortDate(period.endDate));
     Form()->addRow(lPeriod, LeftAligned({lStart, lEnd}));
 
     limit.cbUnit->setCurrentIndex(SplitLimit(period.limit).unit);

@@ -68,9 +68,9 @@ public:
         case 0:
             return QStringLiteral(" ");
         case 1:
-            return FormatDisplayDate(period.startDate);
+            return FormatShortDate(period.startDate);
         case 2:
-            return period.IsOpen() ? QStringLiteral("...") : FormatDisplayDate(period.endDate);
+            return period.IsOpen() ? QStringLiteral("...") : FormatShortDate(period.endDate);
         default:
             return FormatLimit(period.limit);
         }
@@ -409,14 +409,11 @@ QWidget *TZEMBillPeriodEditor::BuildChartPage()
     chPeriods->plotLayout()->addElement(0, 0, title);
 
     // Dates on the bottom and the top, rows down the left (row 0 at the top, no labels).
-    const QString separator(RegionalSettings().dateSeparator);
-    chPeriods->xAxis->setTicker(QSharedPointer<ZEMDayTicker>::create(
-        chPeriods->xAxis,
-        QStringLiteral("dd") + separator + QStringLiteral("MM") + separator + QStringLiteral("yyyy")));
+    const QString format = ShortDateFormat();
+    chPeriods->xAxis->setTicker(QSharedPointer<ZEMDayTicker>::create(chPeriods->xAxis, format));
     chPeriods->xAxis2->setVisible(true);
     chPeriods->xAxis2->setTicker(QSharedPointer<ZEMDayTicker>::create(
-        chPeriods->xAxis2,
-        QStringLiteral("dd") + separator + QStringLiteral("MM") + separator + QStringLiteral("yy")));
+        chPeriods->xAxis2, QString(format).replace(QStringLiteral("yyyy"), QStringLiteral("yy"))));
     chPeriods->xAxis->setRange(EncodeDate(QDate(2003, 11, 27)), EncodeDate(QDate(2004, 1, 8)));
     chPeriods->xAxis2->setRange(chPeriods->xAxis->range());
     chPeriods->yAxis->setRangeReversed(true);
@@ -780,9 +777,9 @@ QString TZEMBillPeriodEditor::ChartDescription() const
     if (selectedBar_ < 0 || selectedBar_ >= int(periods.size()))
         return periods.empty() ? tr("No bill periods") : tr("No period selected");
     const ZEMBillPeriod &period = periods[size_t(selectedBar_)];
-    const QString end = period.IsOpen() ? tr("open end") : FormatDisplayDate(period.endDate);
+    const QString end = period.IsOpen() ? tr("open end") : FormatShortDate(period.endDate);
     return tr("Period %1 to %2, limit %3, %4 selected")
-        .arg(FormatDisplayDate(period.startDate), end,
+        .arg(FormatShortDate(period.startDate), end,
              period.limit > 0 ? FormatBytes(period.limit) : tr("none"),
              keyBoundary_ ? tr("end") : tr("start"));
 }
@@ -861,7 +858,7 @@ bool TZEMBillPeriodEditor::ChartKeyPress(QKeyEvent *event)
     // The same tip as a drag: the day the boundary is on now, beside it.
     const ZEMBillPeriod &now = periods[size_t(moved)];
     const double day = keyBoundary_ ? Day(now.endDate) : Day(now.startDate);
-    const QString date = FormatDisplayDate(day);
+    const QString date = FormatShortDate(day);
     lDate->setText(date);
     const QPoint at = ChartPixel(day + 0.5, moved).toPoint();
     ZEMToolTipForm().ShowAt(date, chPeriods->mapToGlobal(at + QPoint(20, 20)));
@@ -936,7 +933,7 @@ bool TZEMBillPeriodEditor::ChartMousePress(QMouseEvent *event)
 bool TZEMBillPeriodEditor::ChartMouseMove(QMouseEvent *event)
 {
     const double x = chPeriods->xAxis->pixelToCoord(event->position().x());
-    const QString date = FormatDisplayDate(Day(x));
+    const QString date = FormatShortDate(Day(x));
     lDate->setText(date);
     if (dragIndex >= 0) {
         dragMoved_ = true;

@@ -11,12 +11,6 @@
 #include "zem_spinedit.h"
 #include "zmm_utils.h"
 
-QString ShortDateFormat()
-{
-    const QString separator(RegionalSettings().dateSeparator);
-    return QStringLiteral("dd") + separator + QStringLiteral("MM") + separator + QStringLiteral("yyyy");
-}
-
 ZEMDatePicker::ZEMDatePicker(const QString &name, bool withCheckBox, bool typedInput, QWidget *parent)
     : QWidget(parent)
 {

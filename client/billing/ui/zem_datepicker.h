@@ -42,9 +42,6 @@ private:
     QDateEdit *edit_ = nullptr;
 };
 
-// The display format of dates: day, month and year with the user's date separator.
-QString ShortDateFormat();
-
 // The limit entry: a number field 0 ... 32767 and the unit list "bytes" ... "TBytes".
 struct ZEMLimitEntry {
     ZEMSpinEdit *edLimit = nullptr;

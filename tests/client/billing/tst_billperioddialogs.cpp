@@ -18,6 +18,8 @@ class TestBillPeriodDialogs : public QObject {
     Q_OBJECT
 
 private slots:
+    // Dates follow the locale's short format; the expectations below are written in this one's.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
     void init() { module_ = std::make_unique<ZEMTestModule>(); }
     void cleanup() { module_.reset(); }
 

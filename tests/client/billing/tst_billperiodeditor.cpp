@@ -48,6 +48,8 @@ class TestBillPeriodEditor : public QObject {
     Q_OBJECT
 
 private slots:
+    // Dates follow the locale's short format; the expectations below are written in this one's.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
     void init() { module_ = std::make_unique<ZEMTestModule>(); }
     void cleanup() { module_.reset(); }
 
@@ -89,6 +91,41 @@ private slots:
         // The chart opens centred on today, 42 days wide.
         QCOMPARE(editor.AxisMax() - editor.AxisMin(), 42.0);
         QCOMPARE((editor.AxisMax() + editor.AxisMin()) / 2, D(2004, 3, 17));
+    }
+
+    void datesFollowTheLocalesShortFormat_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::newRow("en_GB") << QLocale(QLocale::English, QLocale::UnitedKingdom) << "05/03/2004"
+                               << "...";
+        // Two-digit years of a short format are shown with four digits.
+        QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates) << "3/5/2004"
+                               << "...";
+        QTest::newRow("de_DE") << QLocale(QLocale::German, QLocale::Germany) << "05.03.2004"
+                               << "...";
+        QTest::newRow("ISO (sv_SE)") << QLocale(QLocale::Swedish, QLocale::Sweden) << "2004-03-05"
+                                     << "...";
+    }
+
+    void datesFollowTheLocalesShortFormat()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QLocale::setDefault(locale);
+        ZEMScriptedPrompt prompt;
+        // The grid, and the start picker of the period dialog.
+        TZEMBillPeriodEditor editor(List({P(D(2004, 3, 5), InfiniteDate)}), prompt);
+        editor.show();
+        QCOMPARE(editor.lvPeriods->model()->index(0, 1).data().toString(), start);
+        QCOMPARE(editor.lvPeriods->model()->index(0, 2).data().toString(), end);
+        TZEMBillPeriodDlg dialog(prompt);
+        dialog.Load(P(D(2004, 3, 5), InfiniteDate), true, true, true);
+        const QString picked = dialog.dtpStart->Edit()->text();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        QCOMPARE(picked, start);
     }
 
     void actionsAndEnabling()
