@@ -132,7 +132,8 @@ TZEMAdaptConfigDlg::TZEMAdaptConfigDlg(ZEMTreeNode &record, std::function<bool()
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(bBillPeriods, &QPushButton::clicked, this, &TZEMAdaptConfigDlg::BillPeriodsClick);
 
-    resize(400, 394);
+    // A fixed size like the other dialogs (larger only when the controls need more with the font used).
+    setFixedSize(QSize(400, 394).expandedTo(sizeHint()));
 }
 
 void TZEMAdaptConfigDlg::Fill(bool listen)

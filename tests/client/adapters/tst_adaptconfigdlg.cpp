@@ -63,6 +63,8 @@ TEST_F(AdaptConfigDlgTest, FormShowsTheRecord)
     Open(true);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Interface Adapter Configuration"));
     EXPECT_EQ(dialog->size(), QSize(400, 394));
+    EXPECT_EQ(dialog->minimumSize(), dialog->size()); // a fixed size: the user cannot resize it
+    EXPECT_EQ(dialog->maximumSize(), dialog->size());
     EXPECT_EQ(dialog->pcSettings->count(), 1);
     EXPECT_EQ(dialog->pcSettings->tabText(0), QStringLiteral("Settings"));
     EXPECT_EQ(dialog->pAdapterAlias->text(), QStringLiteral("lan"));
