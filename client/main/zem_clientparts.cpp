@@ -6,11 +6,10 @@
 #include <QWidget>
 
 #include "htmlhelputils.h"
-#include "zem_adapteroperations.h"
+#include "zem_adapterflow.h"
 #include "zem_adaptertree.h"
 #include "zem_artwork.h"
 #include "zem_billperiodeditor.h"
-#include "zem_configexchange.h"
 #include "zem_currentstats.h"
 #include "zem_desktopnotifier.h"
 #include "zem_logframe.h"
@@ -44,19 +43,15 @@ ZEMClientParts::ZEMClientParts(TDMMain &settings, ZEMExchangeSink &sink, const Z
 
     // The adapter list and the active adapter.
     adapters = new ZEMAdapterController(settings, sink, *view.adapterTree, this);
-    adapters->AttachActions(view.listen, view.config, view.billPeriods);
+    AttachAdapterActions(*adapters, *view.adapterTree, view.listen, view.config, view.billPeriods);
     adapters->SetAssistantHandler(assistant);
 
-    // The operations on one adapter and their configuration steps.
-    adapterOps = new ZEMAdapterOperations(settings, sink, *adapters, this);
-    adapterOps->SetToggleListen([this] { adapters->ToggleListen(); });
+    // The operations on one adapter: Bill Periods and the configuration flow.
+    adapterFlow = new ZEMAdapterFlow(settings, sink, *adapters, this);
     if (view.billPeriods)
-        connect(view.billPeriods, &QAction::triggered, adapterOps, &ZEMAdapterOperations::BillPeriodsExecute);
-    adapterOps->SetBillPeriodEditor(editor);
-
-    adapterConfig = new ZEMConfigExchange(settings, sink, *adapterOps, this);
-    adapterConfig->SetActiveAliasSource(activeAlias);
-    adapterConfig->SetAssistant(assistant, [help](const QString &name) { help->HideHelpWindow(name); });
+        connect(view.billPeriods, &QAction::triggered, adapterFlow, &ZEMAdapterFlow::BillPeriodsExecute);
+    adapterFlow->SetBillPeriodEditor(editor);
+    adapterFlow->SetAssistant(assistant, [help](const QString &name) { help->HideHelpWindow(name); });
     ZEMConfigDialogHook dialog = seams.configDialog;
     if (!dialog) {
         dialog = [this, editor, dialogParent, firstStart, assistant](ZEMTreeNode &record, bool listen) {
@@ -69,13 +64,7 @@ ZEMClientParts::ZEMClientParts(TDMMain &settings, ZEMExchangeSink &sink, const Z
             return ExecAdapterConfigDialog(record, listen, env);
         };
     }
-    adapterConfig->SetDialog(dialog);
-    // A saved configuration changes the adapter's picture and enables Listen and Bill Periods for it.
-    TZEMAdapterTree *tree = view.adapterTree;
-    connect(adapterConfig, &ZEMConfigExchange::ConfigurationSaved, this, [this, tree] {
-        tree->viewport()->update();
-        adapters->UpdateActions();
-    });
+    adapterFlow->SetDialog(dialog);
 
     // The current statistics of the active adapter, in the list and the tray.
     stats = new ZEMCurrentStatsPoller(settings, sink, this);
@@ -111,8 +100,7 @@ ZEMClientParts::~ZEMClientParts()
     delete reports;
     delete pace;
     delete stats;
-    delete adapterConfig;
-    delete adapterOps;
+    delete adapterFlow;
     delete adapters;
 }
 
@@ -125,7 +113,7 @@ void ZEMClientParts::OpenAdapterConfig()
     // One configuration at a time: the Assistant's page stays usable while the dialog is open.
     if (configDialog)
         return;
-    adapterOps->OpenAdapterConfig();
+    adapterFlow->OpenAdapterConfig();
 }
 
 void ZEMClientParts::ApplyTimerIntervals()

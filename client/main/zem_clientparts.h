@@ -23,8 +23,7 @@ class TDMMain;
 class TZEMAdapterTree;
 class TZEMLogFrame;
 class ZEMAdapterController;
-class ZEMAdapterOperations;
-class ZEMConfigExchange;
+class ZEMAdapterFlow;
 class ZEMCurrentStatsPoller;
 class ZEMExchangeSink;
 class ZEMFilePicker;
@@ -81,10 +80,8 @@ public:
 
     // The adapter list, the active adapter and the enabling of the adapter actions.
     ZEMAdapterController *adapters = nullptr;
-    // The operations on one adapter (bill periods, configuration flow) and their follow-up flags.
-    ZEMAdapterOperations *adapterOps = nullptr;
-    // The configuration steps of that flow: its two exchanges and the dialog.
-    ZEMConfigExchange *adapterConfig = nullptr;
+    // The operations on one adapter: Bill Periods and the configuration flow.
+    ZEMAdapterFlow *adapterFlow = nullptr;
     // The configuration dialog while it is open.
     QPointer<QDialog> configDialog;
     ZEMCurrentStatsPoller *stats = nullptr;

@@ -14,7 +14,7 @@
 
 #include "htmlhelputils.h"
 #include "monitor_testapp.h"
-#include "zem_adapteroperations.h"
+#include "zem_adapterflow.h"
 #include "zem_adaptertree.h"
 #include "zem_addlimitdlg.h"
 #include "zem_billperiodeditor.h"
@@ -123,7 +123,7 @@ TEST_F(BillPeriodsAction, StandsInTheMenusAndNeedsAConfiguredAdapter)
 TEST_F(BillPeriodsWithEditor, FromThePopUpTheEditorOpensOnTheServersPeriodsAndOkSavesThem)
 {
     bool saved = false;
-    QObject::connect(&frame->Parts().adapterOps->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
+    QObject::connect(&frame->Parts().adapterFlow->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
                      [&] { saved = true; });
 
     // Right-click the adapter, then click Bill Periods in the menu that opens.
@@ -165,7 +165,7 @@ TEST_F(BillPeriodsWithEditor, FromThePopUpTheEditorOpensOnTheServersPeriodsAndOk
 TEST_F(BillPeriodsAction, AnEditInTheEditorReachesTheServer)
 {
     bool saved = false;
-    QObject::connect(&frame->Parts().adapterOps->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
+    QObject::connect(&frame->Parts().adapterFlow->SaveBillPeriodsChannel(), &ZEMRequestChannel::ReplyHandled,
                      [&] { saved = true; });
     Tree().setCurrentItem(Tree().FindAdapter(QStringLiteral("lan")));
 
