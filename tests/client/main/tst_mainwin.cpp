@@ -272,7 +272,7 @@ private slots:
         ZEMTreeNode adapter;
         adapter.isAdapter = 1;
         adapter.alias = QStringLiteral("lan");
-        tree.RebuildAdapters({adapter});
+        w.Parts().adapters->ReplaceAdapters({adapter});
         tree.FindAdapter(QStringLiteral("lan"))->setSelected(true);
         emit f.help.TrainingCard(2, 0);
         QTRY_COMPARE(f.Requests("data_name=cpm_configuration"), 1);
