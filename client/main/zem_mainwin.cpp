@@ -34,6 +34,7 @@
 #include "zem_reportcontroller.h"
 #include "zem_adaptertree.h"
 #include "zem_currentstats.h"
+#include "zem_trafficgraph.h"
 #include "zem_logframe.h"
 #include "zem_artwork.h"
 #include "zem_debuglogform.h"
@@ -175,6 +176,9 @@ void TTZEMMainFrame::CreateActions()
                               QKeySequence(Qt::CTRL | Qt::Key_A));
     actViewClientLog = MakeAction("actViewClientLog", tr("Client lo&g"), tr("Show / Hide Client Log window"));
     actViewClientLog->setCheckable(true);
+    actTrafficGraph = MakeAction("actTrafficGraph", tr("Traffic &graph"),
+                                 tr("Show the receive and send rates of the active adapter over time"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_G));
     actBrowserRefresh = MakeAction("actBrowserRefresh", tr("Refresh"), QString(), Qt::Key_F5);
     actBrowserRefresh->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::Key_Refresh)});
     actListen = MakeAction("actListen", tr("&Listen"), tr("Activate / Deactivate selected interface adapter"),
@@ -199,6 +203,15 @@ void TTZEMMainFrame::CreateActions()
     connect(actViewClientLog, &QAction::triggered, this, [this] {
         clientLog_.setVisible(!clientLog_.isVisible());
         actViewClientLog->setChecked(clientLog_.isVisible());
+    });
+    // The graph window is made on first use and kept; closing it only hides it.
+    connect(actTrafficGraph, &QAction::triggered, this, [this] {
+        auto *graph = findChild<TZEMTrafficGraph *>();
+        if (!graph)
+            graph = new TZEMTrafficGraph(parts_->stats->Poll(), this);
+        graph->show();
+        graph->raise();
+        graph->activateWindow();
     });
     connect(actGetAdapters, &QAction::triggered, this, &TTZEMMainFrame::RequestAdapterList);
     connect(actConfig, &QAction::triggered, this, &TTZEMMainFrame::OpenAdapterConfig);
@@ -228,6 +241,7 @@ void TTZEMMainFrame::CreateMenus()
     miView->setObjectName(QStringLiteral("miView"));
     miView->addAction(actViewClientLog);
     miView->addAction(actStatusBar);
+    miView->addAction(actTrafficGraph);
     miView->addSeparator();
     QMenu *goTo = miView->addMenu(tr("Go to"));
     goTo->setObjectName(QStringLiteral("miGoTo"));

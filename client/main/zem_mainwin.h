@@ -192,6 +192,7 @@ private:
     QAction *actSaveAs = nullptr;
     QAction *actSelectAll = nullptr;
     QAction *actViewClientLog = nullptr;
+    QAction *actTrafficGraph = nullptr;
     QAction *actBrowserRefresh = nullptr;
     QAction *actListen = nullptr;
     QAction *actGetAdapters = nullptr;

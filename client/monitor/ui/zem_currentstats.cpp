@@ -15,7 +15,7 @@
 ZEMTrayColours StaleTrayColours() { return {Qt::white, QColor(128, 128, 128)}; }
 
 ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats,
-                                const QString &staleSince)
+                                const QString &staleSince, const QString &ratesLine)
 {
     ZEMTrayUpdate update;
     update.hint = QString::fromLatin1(kApplicationTitle);
@@ -34,6 +34,8 @@ ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, c
         update.hint += QStringLiteral(" (no update since %1)").arg(staleSince);
         update.colours = StaleTrayColours();
     }
+    if (!ratesLine.isEmpty())
+        update.hint += QLatin1Char('\n') + ratesLine;
     update.total = FormatBytesShort(stats.TOTAL);
     return update;
 }
@@ -54,11 +56,11 @@ TZEMCurrentStatsList::TZEMCurrentStatsList(QWidget *parent) : QTreeWidget(parent
     setColumnWidth(1, 90);
     header()->setDefaultAlignment(Qt::AlignLeft);
     headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    for (const QString &caption : StatsRowCaptions()) {
+    for (const QString &caption : StatsRowCaptions() + RateRowCaptions()) {
         auto *item = new QTreeWidgetItem(this, {caption, QString()});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     }
-    SetValues(StatsRowValues(ZEMCurrentStats{}));
+    SetValues(StatsRowValues(ZEMCurrentStats{}) + RateRowValues(ZEMRates{}));
 }
 
 namespace {
@@ -98,7 +100,7 @@ void ShowStatsValues(QTreeWidget &list, const QStringList &values, const QString
         return;
     }
     if (!staleRow) {
-        // Right under the statistics rows, above any rows added after them, where it is seen.
+        // Right under the statistics and rate rows, above any rows added after them, where it is seen.
         staleRow = new QTreeWidgetItem({QString::fromLatin1(kStaleRowCaption), QString()});
         list.insertTopLevelItem(std::min<int>(int(values.size()), list.topLevelItemCount()), staleRow);
         staleRow->setData(0, kStaleRowRole, true);
@@ -212,7 +214,8 @@ void ZEMCurrentStatsPoller::Refresh() { poll_->Refresh(); }
 void ZEMCurrentStatsPoller::ShowList()
 {
     if (list_)
-        ShowStatsValues(*list_, StatsRowValues(settings_.CurrentStats), StaleSince());
+        ShowStatsValues(*list_, StatsRowValues(settings_.CurrentStats) + RateRowValues(poll_->Rates()),
+                        StaleSince());
 }
 
 void ZEMCurrentStatsPoller::UpdateStatsList()
@@ -224,7 +227,8 @@ void ZEMCurrentStatsPoller::UpdateStatsList()
 void ZEMCurrentStatsPoller::UpdateTrayStats()
 {
     const ZEMTrayUpdate update =
-        ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats, StaleSince());
+        ComputeTrayUpdate(settings_.ShowTrayHint, ActiveAlias(), settings_.CurrentStats, StaleSince(),
+                          RateHintLine(poll_->Rates()));
     trayHint_ = update.hint;
     if (update.picture == ZEMTrayUpdate::Picture::Stats && hintComposer_)
         trayHint_ = hintComposer_(update.hint);

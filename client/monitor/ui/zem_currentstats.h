@@ -35,23 +35,26 @@ struct ZEMTrayUpdate {
     ZEMTrayColours colours;
     ZEMShortBytes total; // the picture's number and unit
 };
-// `staleSince` (empty while the values are current) is added to the hint and greys the picture.
+// `staleSince` (empty while the values are current) is added to the hint and greys the picture;
+// `ratesLine` (RateHintLine) follows the statistics line on a line of its own.
 ZEMTrayUpdate ComputeTrayUpdate(bool showTrayHint, const QString &activeAlias, const ZEMCurrentStats &stats,
-                                const QString &staleSince = QString());
+                                const QString &staleSince = QString(), const QString &ratesLine = QString());
 
 // The picture's colours while the statistics are stale: white on grey.
 ZEMTrayColours StaleTrayColours();
 
-// The caption of the row that stale statistics add right under the statistics rows.
+// The list's rows, top down: the seven statistics rows, "Receiving" and "Sending" (zem_rates.h), the
+// "Last update" row while the statistics are stale, then rows other parts of the client add (the pace).
+// The caption of the row that stale statistics add right under the statistics and rate rows.
 inline constexpr char kStaleRowCaption[] = "Last update";
-// Writes the statistics values into the list's first rows; with `staleSince` every value is greyed and
-// the "Last update" row says since when, without it that row is removed.
+// Writes the statistics values (and the rates after them) into the list's first rows; with `staleSince`
+// every value is greyed and the "Last update" row says since when, without it that row is removed.
 void ShowStatsValues(QTreeWidget &list, const QStringList &values, const QString &staleSince);
 
 // ---------------------------------------------------------------------------------------------
 // Widgets
 
-// The two-column list "Param" / "Value" with its seven rows.
+// The two-column list "Param" / "Value" with its seven statistics rows and the two rate rows.
 class TZEMCurrentStatsList : public QTreeWidget {
     Q_OBJECT
 
@@ -75,7 +78,7 @@ public:
     {
         poll_->SetActiveAliasSource(std::move(source));
     }
-    // The list whose seven rows show the values in their second column.
+    // The list whose first nine rows (TZEMCurrentStatsList's) show the values in their second column.
     void SetList(QTreeWidget *list);
     // Uses actions and a timer made elsewhere (the main window's) instead of the poller's own.
     void AttachActions(QAction *refresh, QAction *startPause, QAction *options);

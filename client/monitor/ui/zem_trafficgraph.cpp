@@ -23,7 +23,7 @@ constexpr qint64 kHourMs = 60 * 60 * 1000;
 
 } // namespace
 
-TZEMTrafficGraph::TZEMTrafficGraph(ZEMStatsPoll &poll, QWidget *parent) : QWidget(parent), poll_(poll)
+TZEMTrafficGraph::TZEMTrafficGraph(ZEMStatsPoll &poll, QWidget *parent) : QWidget(parent), poll_(&poll)
 {
     setWindowFlag(Qt::Window);
     setObjectName(QStringLiteral("TZEMTrafficGraph"));
@@ -97,11 +97,11 @@ TZEMTrafficGraph::TZEMTrafficGraph(ZEMStatsPoll &poll, QWidget *parent) : QWidge
 
     copy_ = [](const QString &text) { QGuiApplication::clipboard()->setText(text); };
     connect(cbSpan, &QComboBox::currentIndexChanged, this, &TZEMTrafficGraph::Redraw);
-    connect(&poll_, &ZEMStatsPoll::ValuesChanged, this, [this] {
+    connect(poll_, &ZEMStatsPoll::ValuesChanged, this, [this] {
         if (isVisible())
             Redraw();
     });
-    connect(&poll_, &ZEMStatsPoll::LookChanged, this, [this] {
+    connect(poll_, &ZEMStatsPoll::LookChanged, this, [this] {
         if (isVisible())
             Redraw();
     });
@@ -126,13 +126,17 @@ QString TZEMTrafficGraph::SpanName() const
 
 std::vector<ZEMRateSample> TZEMTrafficGraph::ShownSamples() const
 {
-    return poll_.RateHistory().Span(poll_.ActiveAlias(), poll_.MonotonicNow(), SpanMs());
+    if (!poll_)
+        return {};
+    return poll_->RateHistory().Span(poll_->ActiveAlias(), poll_->MonotonicNow(), SpanMs());
 }
 
 QString TZEMTrafficGraph::StatusText() const { return lStatus_->text(); }
 
 void TZEMTrafficGraph::Redraw()
 {
+    if (!poll_)
+        return;
     const std::vector<ZEMRateSample> samples = ShownSamples();
     const ZEMRatePeak peak = PeakOf(samples);
     const ZEMRateUnit unit = RateAxisUnit(std::max(peak.received, peak.sent));
@@ -158,14 +162,14 @@ void TZEMTrafficGraph::Redraw()
     plot_->graph(1)->setData(x, sent, true);
 
     // The time axis ends now, whether or not a sample just arrived.
-    const double now = double(poll_.WallNow().toMSecsSinceEpoch()) / 1000.0;
+    const double now = double(poll_->WallNow().toMSecsSinceEpoch()) / 1000.0;
     plot_->xAxis->setRange(now - double(SpanMs()) / 1000.0, now);
     const double top = std::max(peak.received, peak.sent) / unit.divisor;
     plot_->yAxis->setRange(0, top > 0 ? top * 1.1 : 1.0);
     plot_->yAxis->setLabel(unit.name);
     plot_->replot(QCustomPlot::rpQueuedReplot);
 
-    const ZEMRates rates = poll_.Rates();
+    const ZEMRates rates = poll_->Rates();
     lStatus_->setText(RateHintLine(rates));
     const QString description = GraphDescription(rates, peak, SpanName());
     setAccessibleDescription(description);
@@ -183,7 +187,8 @@ void TZEMTrafficGraph::HoldFastPoll(bool hold)
     if (hold == holding_)
         return;
     holding_ = hold;
-    poll_.HoldFastPoll(hold);
+    if (poll_)
+        poll_->HoldFastPoll(hold);
 }
 
 void TZEMTrafficGraph::showEvent(QShowEvent *event)

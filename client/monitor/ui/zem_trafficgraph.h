@@ -4,6 +4,7 @@
 // asks for the statistics at least once a second. Esc closes it; Ctrl+C copies the samples shown as
 // CSV; its accessible description carries the current rates and the peak of the span shown.
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -22,7 +23,7 @@ class TZEMTrafficGraph : public QWidget {
     Q_OBJECT
 
 public:
-    // `poll` must outlive the window.
+    // The window may outlive `poll` (the main window's parts go first); it then shows nothing more.
     explicit TZEMTrafficGraph(ZEMStatsPoll &poll, QWidget *parent = nullptr);
     ~TZEMTrafficGraph() override;
 
@@ -58,7 +59,7 @@ protected:
 private:
     void HoldFastPoll(bool hold);
 
-    ZEMStatsPoll &poll_;
+    QPointer<ZEMStatsPoll> poll_;
     QCustomPlot *plot_ = nullptr;
     QLabel *lStatus_ = nullptr;
     std::function<void(const QString &)> copy_;

@@ -196,7 +196,7 @@ private slots:
             QVERIFY(WaitUntil(
                 [&] { return row(*frame, QStringLiteral("Volume total")) == QStringLiteral("500"); }, 8000));
             QCOMPARE(frame->findChild<QTreeWidget *>(QStringLiteral("lvCurrentStats"))->topLevelItemCount(),
-                     10);
+                     12);
             QCOMPARE(row(*frame, QStringLiteral("Safe per day")), QStringLiteral("25")); // 500 over 20 days
             QVERIFY(!row(*frame, QStringLiteral("Projected total")).isEmpty());
             QCOMPARE(frame->Parts().stats->TrayHint().section(QLatin1Char('\n'), 0, 0),

@@ -2,6 +2,7 @@
 // window, against the development server.
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -19,6 +20,10 @@
 #include "zem_socketerrors.h"
 #include "zem_testhelp.h"
 #include "zem_testhelpers.h"
+#include "zem_trafficgraph.h"
+
+#include <cmath>
+#include <qcustomplot.h>
 
 namespace {
 
@@ -141,12 +146,18 @@ private slots:
         QCOMPARE(stats->topLevelItem(3)->text(1), QStringLiteral("560"));
         QCOMPARE(stats->topLevelItem(5)->text(1), QStringLiteral("1000"));
         QCOMPARE(stats->topLevelItem(6)->text(1), QStringLiteral("40"));
-        // The statistics line, between the adapter with its period and the share used.
-        QCOMPARE(frame_->findChild<QSystemTrayIcon *>(QStringLiteral("tiTray"))
-                     ->toolTip()
-                     .split(QLatin1Char('\n')),
-                 (QStringList{"lan: 01/03/2004 - 31/03/2004", "Tot: 960, Lim: 1000, Rem: 40",
-                              "96 % used, limit reached on 18/03/2004"}));
+        // The statistics line and the rates (none yet after one reply, nothing flowing after two),
+        // between the adapter with its period and the share used.
+        const QStringList hint = frame_->findChild<QSystemTrayIcon *>(QStringLiteral("tiTray"))
+                                     ->toolTip()
+                                     .split(QLatin1Char('\n'));
+        QCOMPARE(hint.size(), 4);
+        QCOMPARE(hint[0], QStringLiteral("lan: 01/03/2004 - 31/03/2004"));
+        QCOMPARE(hint[1], QStringLiteral("Tot: 960, Lim: 1000, Rem: 40"));
+        QVERIFY2(hint[2] == QStringLiteral("Receiving: -, Sending: -")
+                     || hint[2] == QStringLiteral("Receiving: 0/s, Sending: 0/s"),
+                 qPrintable(hint[2]));
+        QCOMPARE(hint[3], QStringLiteral("96 % used, limit reached on 18/03/2004"));
         // 40 is under a twentieth of the limit: black on yellow.
         const QImage picture = Parts().stats->TrayPicture().pixmap(QSize(16, 16)).toImage();
         QCOMPARE(picture.pixelColor(0, 0), zemtray::kYellow);
@@ -277,6 +288,80 @@ private slots:
                           == QStringLiteral("CPM Log request error: 10061: ") + system;
         }));
         QCOMPARE(Prompt().Count(), 1);
+    }
+
+    // On a server of its own whose sim0 receives 96,000 and sends 12,000 bytes a second, with a period
+    // that holds today: the rate rows, the tray hint and the graph; the server stopped, "-" after three
+    // intervals.
+    void ratesOfTheSimulatedAdapterInRowsTrayAndGraph()
+    {
+        QTemporaryDir dir;
+        ZEMDevServer sim(QStringLiteral(TALLY_DEVSERVER));
+        QVERIFY(sim.Start(dir.path(), R"({"adapters": [{"physical_name": "sim0", "name": "Office LAN",
+            "sent_per_second": 12000, "received_per_second": 96000}]})"));
+        QVERIFY(sim.Configure("lan", "Office+LAN", "sim0").contains("<ERROR_CODE>0</ERROR_CODE>"));
+        QVERIFY(sim.Get("/cgi-bin/Ostler.exe?action=set&active_adapter=lan&data_name=cpm_active_adapter")
+                    .contains("<ERROR_CODE>0</ERROR_CODE>"));
+        const QDate today = QDate::currentDate();
+        const QByteArray month = today.toString(QStringLiteral("yyyyMM")).toLatin1();
+        QVERIFY(sim.Get("/cgi-bin/Ostler.exe?action=set&adapter_alias=lan&billperiods=%28" + month + "01%2C"
+                        + month + QByteArray::number(today.daysInMonth())
+                        + "%2C100000000000%29&data_name=cpm_billperiods")
+                    .contains("<ERROR_CODE>0</ERROR_CODE>"));
+        // The client asks this server for today's period, every second (init's setting).
+        module_->Clock().Set(QDateTime::currentDateTime());
+        module_->Module().UpdateClock();
+        module_->Module().ServerPort = sim.Port();
+
+        QVERIFY(WaitUntil([&] { return Parts().ActiveAlias() == QStringLiteral("lan"); }, 4000));
+        QCOMPARE(Stats()->topLevelItem(7)->text(0), QStringLiteral("Receiving"));
+        QCOMPARE(Stats()->topLevelItem(8)->text(0), QStringLiteral("Sending"));
+        const auto row = [&](int index) { return Stats()->topLevelItem(index)->text(1); };
+        const auto rates = [&] { return Parts().stats->Poll().Rates(); };
+        const auto close = [&] {
+            const ZEMRates now = rates();
+            return now.known && std::abs(now.received - 96000) <= 9600 && std::abs(now.sent - 12000) <= 1200;
+        };
+        // Six seconds on, within 10 % (a loaded machine gets three more seconds to get there).
+        QTest::qWait(6000);
+        QVERIFY(WaitUntil(close, 3000));
+        QCOMPARE(row(7), FormatRate(rates().received));
+        QCOMPARE(row(8), FormatRate(rates().sent));
+        QVERIFY(row(7).endsWith(QStringLiteral("Kb/s")));
+        QVERIFY(Parts()
+                    .stats->TrayHint()
+                    .split(QLatin1Char('\n'))
+                    .contains(QStringLiteral("Receiving: %1, Sending: %2").arg(row(7), row(8))));
+
+        // The graph window from the View menu's action: both series, the rates in its status line.
+        QAction *graphAction = Action("actTrafficGraph");
+        QVERIFY(graphAction);
+        QCOMPARE(graphAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
+        graphAction->trigger();
+        auto *graph = frame_->findChild<TZEMTrafficGraph *>();
+        QVERIFY(graph);
+        QVERIFY(graph->isVisible());
+        QCOMPARE(graph->windowTitle(), QStringLiteral("Traffic Graph"));
+        QVERIFY(WaitUntil(
+            [&] {
+                return graph->Plot()->graph(0)->data()->size() >= 3
+                       && graph->Plot()->graph(1)->data()->size() >= 3;
+            },
+            5000));
+        QVERIFY(graph->StatusText().startsWith(QStringLiteral("Receiving: ")));
+        QVERIFY(graph->accessibleDescription().contains(QStringLiteral("Peak of the last 10 minutes")));
+
+        // The server stopped: "-" once three intervals passed without a reply.
+        sim.Stop();
+        QElapsedTimer stopped;
+        stopped.start();
+        QVERIFY(
+            WaitUntil([&] { return row(7) == QStringLiteral("-") && row(8) == QStringLiteral("-"); }, 8000));
+        // The last reply came at most an interval before the stop.
+        QVERIFY(stopped.elapsed() >= 2000);
+        QCOMPARE(graph->StatusText(), QStringLiteral("Receiving: -, Sending: -"));
+        QTest::keyClick(graph, Qt::Key_Escape);
+        QVERIFY(!graph->isVisible());
     }
 };
 

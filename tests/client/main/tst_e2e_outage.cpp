@@ -113,8 +113,9 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
     server.Stop();
     module.Clock().Set(module.Clock().Now().addSecs(3));
     ASSERT_TRUE(WaitUntil([&] { return frame.Parts().stats->Stale(); }, 4000));
-    EXPECT_EQ(stats->topLevelItem(7)->text(0), QStringLiteral("Last update"));
-    EXPECT_EQ(stats->topLevelItem(7)->text(1), QStringLiteral("14:23:05"));
+    // Under the seven statistics rows and the two rates.
+    EXPECT_EQ(stats->topLevelItem(9)->text(0), QStringLiteral("Last update"));
+    EXPECT_EQ(stats->topLevelItem(9)->text(1), QStringLiteral("14:23:05"));
     EXPECT_EQ(stats->topLevelItem(4)->text(1), QStringLiteral("960"));
     EXPECT_TRUE(frame.Parts().stats->TrayHint().split(u'\n').contains(
         QStringLiteral("Tot: 960, Lim: 1000, Rem: 40 (no update since 14:23:05)")));

@@ -120,18 +120,18 @@ private slots:
         QLabel *caption = f.Find<QLabel>("pCaption");
         QCOMPARE(caption->text(), QStringLiteral("Active Interface Adapter: none"));
 
-        // The seven statistics rows, then the three rows of the period's pace.
+        // The seven statistics rows, the two rates, then the three rows of the period's pace.
         auto *stats = f.Find<QTreeWidget>("lvCurrentStats");
-        QCOMPARE(stats->topLevelItemCount(), 10);
+        QCOMPARE(stats->topLevelItemCount(), 12);
         QStringList rows, values;
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < 12; ++i) {
             rows << stats->topLevelItem(i)->text(0);
             values << stats->topLevelItem(i)->text(1);
         }
         QCOMPARE(rows, (QStringList{"Begin of period", "End of period", "Volume sent", "Volume received",
-                                    "Volume total", "Limit", "Limit remainder", "Projected total",
-                                    "Limit reached on", "Safe per day"}));
-        QCOMPARE(values, (QStringList{"-", "-", "0", "0", "0", "0", "0", "-", "-", "-"}));
+                                    "Volume total", "Limit", "Limit remainder", "Receiving", "Sending",
+                                    "Projected total", "Limit reached on", "Safe per day"}));
+        QCOMPARE(values, (QStringList{"-", "-", "0", "0", "0", "0", "0", "-", "-", "-", "-", "-"}));
         QCOMPARE(f.Find<TZEMAdapterTree>("tvAdapters")->topLevelItem(0)->text(0), QStringLiteral("Adapters"));
 
         QStringList menus;

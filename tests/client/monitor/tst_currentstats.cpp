@@ -249,11 +249,12 @@ TEST_F(StatsPoll, ReplyFillsListAndTrayAndNoAdapterZeroesThem)
     EXPECT_TRUE(server.Received(0).startsWith(
         "GET /cgi-bin/Vellum.exe?adapter_name=eth0&period_from=20040317142305&period_to=20040317142305"
         "&report_name=current_statistics HTTP/1.1\r\n"));
-    EXPECT_EQ(list.Values(),
-              (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("31/03/2004"),
-                           QStringLiteral("1.00Kb"), QStringLiteral("2.00Kb"), QStringLiteral("3.00Kb"),
-                           QStringLiteral("1000"), QStringLiteral("-1")}));
-    EXPECT_EQ(poller->TrayHint(), QStringLiteral("Tot: 3.00Kb, Lim: 1000, Rem: -1"));
+    EXPECT_EQ(list.Values(), (QStringList{QStringLiteral("01/03/2004"), QStringLiteral("31/03/2004"),
+                                          QStringLiteral("1.00Kb"), QStringLiteral("2.00Kb"),
+                                          QStringLiteral("3.00Kb"), QStringLiteral("1000"),
+                                          QStringLiteral("-1"), QStringLiteral("-"), QStringLiteral("-")}));
+    EXPECT_EQ(poller->TrayHint(),
+              QStringLiteral("Tot: 3.00Kb, Lim: 1000, Rem: -1\nReceiving: -, Sending: -"));
     EXPECT_TRUE(poller->TrayShowsStats());
     EXPECT_EQ(sink.status, QString());
     const QImage picture = poller->TrayPicture().pixmap(QSize(16, 16)).toImage();
@@ -264,9 +265,9 @@ TEST_F(StatsPoll, ReplyFillsListAndTrayAndNoAdapterZeroesThem)
     poller->actCSRefresh->trigger();
     SpinEventLoop(50);
     EXPECT_EQ(server.Connections(), 1);
-    EXPECT_EQ(list.Values(),
-              (QStringList{QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"), QStringLiteral("0"),
-                           QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")}));
+    EXPECT_EQ(list.Values(), (QStringList{QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("0"),
+                                          QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"),
+                                          QStringLiteral("0"), QStringLiteral("-"), QStringLiteral("-")}));
     EXPECT_FALSE(poller->TrayShowsStats());
     EXPECT_EQ(poller->TrayHint(), QStringLiteral("Tallyway GUI"));
 }
@@ -310,7 +311,8 @@ TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
     EXPECT_FALSE(poller->Stale());
     const QStringList values = list.Values();
     const QString hint = QStringLiteral("Tot: 5, Lim: 100, Rem: 95");
-    EXPECT_EQ(poller->TrayHint(), hint);
+    const QString rates = QStringLiteral("\nReceiving: -, Sending: -");
+    EXPECT_EQ(poller->TrayHint(), hint + rates);
     const QColor fresh = list.topLevelItem(4)->foreground(1).color();
 
     // Within two intervals (2 x 5 s) a failure changes nothing but the status text.
@@ -318,7 +320,7 @@ TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
     module.Module().ServerPort = 1;
     Refresh();
     EXPECT_FALSE(poller->Stale());
-    EXPECT_EQ(list.topLevelItemCount(), 8);
+    EXPECT_EQ(list.topLevelItemCount(), 10);
 
     // Past them the values stay, greyed, and say since when they are; the tray too.
     module.Clock().Set(module.Clock().Now().addSecs(1));
@@ -327,13 +329,13 @@ TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
     EXPECT_TRUE(poller->Stale());
     EXPECT_EQ(shown, 0) << "no new values were shown";
     EXPECT_EQ(list.Values(), values);
-    ASSERT_EQ(list.topLevelItemCount(), 9);
-    EXPECT_EQ(list.topLevelItem(7)->text(0), QStringLiteral("Last update"));
-    EXPECT_EQ(list.topLevelItem(7)->text(1), QStringLiteral("14:23:05"));
-    EXPECT_EQ(list.topLevelItem(8), extra);
+    ASSERT_EQ(list.topLevelItemCount(), 11);
+    EXPECT_EQ(list.topLevelItem(9)->text(0), QStringLiteral("Last update"));
+    EXPECT_EQ(list.topLevelItem(9)->text(1), QStringLiteral("14:23:05"));
+    EXPECT_EQ(list.topLevelItem(10), extra);
     EXPECT_NE(list.topLevelItem(4)->foreground(1).color(), fresh);
     EXPECT_NE(extra->foreground(1).color(), fresh);
-    EXPECT_EQ(poller->TrayHint(), hint + QStringLiteral(" (no update since 14:23:05)"));
+    EXPECT_EQ(poller->TrayHint(), hint + QStringLiteral(" (no update since 14:23:05)") + rates);
     EXPECT_EQ(poller->TrayPicture().pixmap(QSize(16, 16)).toImage().pixelColor(0, 0),
               StaleTrayColours().background);
     // A tick of the timer asks again; still nothing, still stale.
@@ -341,7 +343,7 @@ TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
     poller->TimerTick();
     ASSERT_TRUE(WaitUntil([&] { return handled > before; }));
     EXPECT_TRUE(poller->Stale());
-    EXPECT_EQ(list.topLevelItemCount(), 9);
+    EXPECT_EQ(list.topLevelItemCount(), 11);
 
     // The next reply makes them current again.
     module.Module().ServerPort = server.Port();
@@ -349,9 +351,9 @@ TEST_F(StatsPoll, ValuesOlderThanTwoIntervalsAreMarkedStaleUntilTheNextReply)
         "HTTP/1.1 200 OK\r\n\r\n<REPORT TOTAL=\"5\" LIMIT=\"100\" REMAINDER=\"95\"/>"));
     Refresh();
     EXPECT_FALSE(poller->Stale());
-    EXPECT_EQ(list.topLevelItemCount(), 8);
+    EXPECT_EQ(list.topLevelItemCount(), 10);
     EXPECT_EQ(list.topLevelItem(4)->foreground(1).color(), fresh);
-    EXPECT_EQ(poller->TrayHint(), hint);
+    EXPECT_EQ(poller->TrayHint(), hint + rates);
     EXPECT_EQ(poller->TrayPicture().pixmap(QSize(16, 16)).toImage().pixelColor(0, 0), zemtray::kTeal);
 
     // Without an active adapter nothing is stale.
@@ -365,6 +367,60 @@ struct FakeMonotonic : ZEMMonotonicClock {
     qint64 ms = 0;
     qint64 NowMs() const override { return ms; }
 };
+
+TEST_F(StatsPoll, RateRowsTrayLineGapAndFastPolling)
+{
+    FakeMonotonic mono;
+    poller->Poll().SetMonotonicClock(&mono);
+    const auto reply = [&](qint64 received, qint64 sent) {
+        server.Script(ZEMTestServer::Reply::Whole(
+            QByteArray(
+                "HTTP/1.1 200 OK\r\n\r\n<REPORT DATE_FROM=\"20040301\" DATE_TO=\"20040331\" RECEIVED=\"")
+            + QByteArray::number(received) + "\" SENT=\"" + QByteArray::number(sent) + "\" TOTAL=\""
+            + QByteArray::number(received + sent) + "\" LIMIT=\"0\"/>"));
+        Refresh();
+    };
+    reply(1000, 100);
+    EXPECT_EQ(list.topLevelItem(7)->text(0), QStringLiteral("Receiving"));
+    EXPECT_EQ(list.topLevelItem(8)->text(0), QStringLiteral("Sending"));
+    EXPECT_EQ(list.topLevelItem(7)->text(1), QStringLiteral("-"));
+    mono.ms += 1000;
+    module.Clock().Set(module.Clock().Now().addSecs(1));
+    reply(97000, 12100);
+    EXPECT_EQ(list.topLevelItem(7)->text(1), QStringLiteral("93.75Kb/s"));
+    EXPECT_EQ(list.topLevelItem(8)->text(1), QStringLiteral("11.72Kb/s"));
+    EXPECT_TRUE(poller->TrayHint().endsWith(QStringLiteral("\nReceiving: 93.75Kb/s, Sending: 11.72Kb/s")));
+    EXPECT_EQ(poller->Poll().RateHistory().Count(QStringLiteral("eth0")), 1);
+
+    // Three intervals (3 x 5 s) without a reply and a tick later: "-", greyed like the stale rows.
+    const QColor fresh = list.topLevelItem(7)->foreground(1).color();
+    mono.ms += 15001;
+    module.Clock().Set(module.Clock().Now().addSecs(16));
+    poller->CheckStale();
+    EXPECT_EQ(list.topLevelItem(7)->text(1), QStringLiteral("-"));
+    EXPECT_EQ(list.topLevelItem(8)->text(1), QStringLiteral("-"));
+    EXPECT_NE(list.topLevelItem(7)->foreground(1).color(), fresh);
+    EXPECT_EQ(list.topLevelItem(9)->text(0), QStringLiteral("Last update"));
+    EXPECT_TRUE(poller->TrayHint().endsWith(QStringLiteral("\nReceiving: -, Sending: -")));
+
+    // An open graph asks at least once a second; closed, the configured interval applies again.
+    EXPECT_EQ(poller->tmStatRefresh->interval(), 5000);
+    poller->Poll().HoldFastPoll(true);
+    poller->Poll().HoldFastPoll(true);
+    EXPECT_EQ(poller->tmStatRefresh->interval(), 1000);
+    poller->Poll().HoldFastPoll(false);
+    EXPECT_EQ(poller->tmStatRefresh->interval(), 1000);
+    poller->Poll().HoldFastPoll(false);
+    EXPECT_EQ(poller->tmStatRefresh->interval(), 5000);
+    EXPECT_EQ(poller->TimerInterval(), 5000);
+    // Also with automatic refresh off, which stays off afterwards.
+    poller->SetTimerInterval(0);
+    poller->Poll().HoldFastPoll(true);
+    EXPECT_TRUE(poller->tmStatRefresh->isActive());
+    EXPECT_EQ(poller->tmStatRefresh->interval(), 1000);
+    poller->Poll().HoldFastPoll(false);
+    EXPECT_FALSE(poller->tmStatRefresh->isActive());
+}
 
 TEST_F(StatsPoll, TrafficGraphShowsTheSpanCopiesCsvAndClosesOnEscape)
 {
