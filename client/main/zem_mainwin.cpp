@@ -176,7 +176,7 @@ void TTZEMMainFrame::CreateActions()
                               QKeySequence(Qt::CTRL | Qt::Key_A));
     actViewClientLog = MakeAction("actViewClientLog", tr("Client lo&g"), tr("Show / Hide Client Log window"));
     actViewClientLog->setCheckable(true);
-    actTrafficGraph = MakeAction("actTrafficGraph", tr("Traffic &graph"),
+    actTrafficGraph = MakeAction("actTrafficGraph", tr("&Traffic graph"),
                                  tr("Show the receive and send rates of the active adapter over time"),
                                  QKeySequence(Qt::CTRL | Qt::Key_G));
     actBrowserRefresh = MakeAction("actBrowserRefresh", tr("Refresh"), QString(), Qt::Key_F5);
