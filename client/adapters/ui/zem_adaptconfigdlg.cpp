@@ -13,6 +13,7 @@
 #include "zem_adapterconfig.h"
 #include "zem_billperiods.h"
 #include "zem_treenode.h"
+#include "zmm_utils.h"
 
 namespace {
 
@@ -138,9 +139,10 @@ TZEMAdaptConfigDlg::TZEMAdaptConfigDlg(ZEMTreeNode &record, std::function<bool()
 
 void TZEMAdaptConfigDlg::Fill(bool listen)
 {
-    pAdapterAlias->setText(record_.alias);
-    pAdapterName->setText(record_.name);
-    pPhysicalName->setText(record_.physicalName);
+    // Texts from the server: a readable part of them, marked when cut.
+    pAdapterAlias->setText(DisplayText(record_.alias));
+    pAdapterName->setText(DisplayText(record_.name));
+    pPhysicalName->setText(DisplayText(record_.physicalName));
     cbListen->setChecked(listen);
     chbPromis->setChecked(record_.promiscuousMode != 0);
     chbBroadcast->setChecked(record_.broadcastMode != 0);
