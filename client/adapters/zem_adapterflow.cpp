@@ -25,9 +25,18 @@ bool IsModal(Step step) { return step == Step::Edit || step == Step::Dialog; }
 // list (and a save of it would lose the rest), so the root's end tag must be there.
 void RequireWholeReply(const ZEMRequestChannel &channel)
 {
+    const QByteArray &reply = channel.ReceiveBuffer();
+    const QByteArray root = QByteArray("<") + channel.Info().rootName;
     const QByteArray endTag = QByteArray("</") + channel.Info().rootName + '>';
-    if (!channel.ReceiveBuffer().contains(endTag))
-        throw ZEMReplyError::Expected(QString::fromLatin1(endTag));
+    if (reply.contains(endTag))
+        return;
+    // A root written as one self-closing tag ("<CPM_BILLPERIODS/>") is a whole reply too.
+    const qsizetype start = reply.indexOf(root);
+    const qsizetype close = start >= 0 ? reply.indexOf('>', start) : -1;
+    if (close > start && reply.at(close - 1) == '/'
+        && (reply.at(start + root.size()) == '/' || QChar::isSpace(uchar(reply.at(start + root.size())))))
+        return;
+    throw ZEMReplyError::Expected(QString::fromLatin1(endTag));
 }
 
 } // namespace

@@ -270,6 +270,27 @@ TEST_F(AdapterFlowTest, BillPeriodRepliesTheDevelopmentServerNeverWrites)
     // An error code that is not a number counts as none; the list keeps the reply's order.
     EXPECT_EQ(editorSaw, List({{D(2004, 1, 1), InfiniteDate, 1900}, {D(2003, 1, 1), D(2003, 12, 31), 12}}));
     EXPECT_EQ(sink.prompt.Count(), 0);
+
+    // A complete root that is one self-closing tag is a whole reply (no periods: the default one); a
+    // root cut before its end is not.
+    for (const auto &[reply, opens] : {std::pair<QByteArray, bool>{"<CPM_BILLPERIODS/>", true},
+                                       {"<CPM_BILLPERIODS />", true},
+                                       {"<CPM_BILLPERIODS><BILLPERIODS/>", false}}) {
+        SCOPED_TRACE(reply.constData());
+        journal.clear();
+        sink = ZEMRecordingSink();
+        replies.Script(ZEMTestServer::Reply::Whole("HTTP/1.1 200 OK\r\n\r\n" + reply));
+        flow->BillPeriodsExecute();
+        if (opens) {
+            ASSERT_TRUE(WaitFor(QStringLiteral("editor")));
+            EXPECT_EQ(editorSaw.size(), 1u);
+            EXPECT_EQ(sink.prompt.Count(), 0);
+        } else {
+            ASSERT_TRUE(WaitUntil([&] { return sink.prompt.Count() > 0; }));
+            EXPECT_FALSE(journal.contains(QStringLiteral("editor")));
+        }
+        WaitUntil([&] { return !flow->Running() && !flow->Busy(); });
+    }
 }
 
 // Each fault of the development server on the bill-period read: what the user is told, and that
