@@ -83,6 +83,8 @@ TZEMAdapterTree::TZEMAdapterTree(QWidget *parent) : QTreeWidget(parent), icons_(
 {
     setObjectName(QStringLiteral("tvAdapters"));
     setColumnCount(1);
+    // The header is hidden, but the accessibility bus still names the column by it.
+    setHeaderLabels({tr("Interface adapters")});
     header()->hide();
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,5 +1,6 @@
 #include "zem_adaptertree.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QSignalSpy>
 #include <QTimer>
@@ -79,6 +80,13 @@ TEST_F(AdapterControllerTest, ListBuildsSortedTreeAndCaption)
 {
     EXPECT_EQ(controller->Caption(), QStringLiteral("Active Interface Adapter: none"));
     EXPECT_EQ(tree->RootItem()->text(0), QStringLiteral("Adapters"));
+    // The column is named on the accessibility bus (not "1"), though its header is hidden.
+    QAccessibleInterface *view = QAccessible::queryAccessibleInterface(tree.get());
+    ASSERT_TRUE(view && view->tableInterface());
+    QAccessibleInterface *header = view->tableInterface()->columnCount() > 0 ? view->child(0) : nullptr;
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(header->text(QAccessible::Name), QStringLiteral("Interface adapters"));
     QSignalSpy captions(controller.get(), &ZEMAdapterController::CaptionChanged);
     LoadList(ListReply("dmz", kTwoAdapters));
 
