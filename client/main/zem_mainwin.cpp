@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
@@ -39,8 +40,10 @@
 #include "zem_artwork.h"
 #include "zem_debuglogform.h"
 #include "zem_optionsdlg.h"
+#include "zem_windowplacement.h"
 #include "zem_prompt.h"
 #include "zem_requestchannel.h"
+#include "zem_statspoll.h"
 #include "zmm_datamodule.h"
 
 namespace {
@@ -107,7 +110,7 @@ TTZEMMainFrame::TTZEMMainFrame(TDMMain &settings, TZEMDebugLogForm &clientLog, c
     clientLog_.SetAnchor(this);
     connect(&clientLog_, &TZEMDebugLogForm::visibilityChanged, actViewClientLog, &QAction::setChecked);
 
-    resize(750, 596);
+    RestorePlacement();
     UpdateActiveCaption();
     ShowWelcomePage();
     ApplyTimerIntervals();
@@ -221,7 +224,7 @@ void TTZEMMainFrame::CreateActions()
 
 void TTZEMMainFrame::CreateMenus()
 {
-    miFile = menuBar()->addMenu(tr("File"));
+    miFile = menuBar()->addMenu(tr("&File"));
     miFile->setObjectName(QStringLiteral("miFile"));
     miFile->addAction(actReports);
     miFile->addAction(actSaveAs);
@@ -232,18 +235,18 @@ void TTZEMMainFrame::CreateMenus()
     miFile->addSeparator();
     miFile->addAction(actExit);
 
-    miEdit = menuBar()->addMenu(tr("Edit"));
+    miEdit = menuBar()->addMenu(tr("&Edit"));
     miEdit->setObjectName(QStringLiteral("miEdit"));
     miEdit->addAction(actCopy);
     miEdit->addAction(actSelectAll);
 
-    miView = menuBar()->addMenu(tr("View"));
+    miView = menuBar()->addMenu(tr("&View"));
     miView->setObjectName(QStringLiteral("miView"));
     miView->addAction(actViewClientLog);
     miView->addAction(actStatusBar);
     miView->addAction(actTrafficGraph);
     miView->addSeparator();
-    QMenu *goTo = miView->addMenu(tr("Go to"));
+    QMenu *goTo = miView->addMenu(tr("&Go to"));
     goTo->setObjectName(QStringLiteral("miGoTo"));
     goTo->addAction(actBack);
     goTo->addAction(actForward);
@@ -254,7 +257,7 @@ void TTZEMMainFrame::CreateMenus()
     miView->addAction(actBrowserRefresh);
     miView->addAction(actStop);
 
-    miTools = menuBar()->addMenu(tr("Tools"));
+    miTools = menuBar()->addMenu(tr("&Tools"));
     miTools->setObjectName(QStringLiteral("miTools"));
     miTools->addAction(actListen);
     miTools->addAction(actConfig);
@@ -262,7 +265,7 @@ void TTZEMMainFrame::CreateMenus()
     miTools->addSeparator();
     miTools->addAction(actOptions);
 
-    miHelp = menuBar()->addMenu(tr("Help"));
+    miHelp = menuBar()->addMenu(tr("&Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));
     miHelp->addAction(actContents);
     miHelp->addSeparator();
@@ -630,6 +633,9 @@ void TTZEMMainFrame::CreateParts(const ZEMMainFrameEnv &env)
     });
 
     SetLogFrame(parts_->logFrame);
+    // A statistics reply's warning goes into the log strip too (the status bar has it already).
+    if (parts_->logFrame)
+        connect(&stats->Poll(), &ZEMStatsPoll::ServerWarning, parts_->logFrame, &TZEMLogFrame::AddReportLine);
 }
 
 void TTZEMMainFrame::RequestAdapterList() { parts_->adapters->RequestAdapterList(); }
@@ -654,6 +660,7 @@ void TTZEMMainFrame::TellNoTrayOnce()
 
 void TTZEMMainFrame::HideToTray()
 {
+    SavePlacement();
     if (trayAvailable_) {
         hide();
         return;
@@ -667,6 +674,76 @@ void TTZEMMainFrame::RestoreFromTray()
     showNormal();
     raise();
     activateWindow();
+}
+
+ZEMWindowPlacement TTZEMMainFrame::Placement() const
+{
+    return {normalGeometry().isValid() ? normalGeometry() : geometry(), isMaximized(), splLeft->sizes(),
+            splAdapters->sizes(), splMain->sizes()};
+}
+
+void TTZEMMainFrame::SavePlacement()
+{
+    if (isVisible() && !isMinimized())
+        SaveWindowPlacement(settings_.Store(), Placement());
+}
+
+void TTZEMMainFrame::RestorePlacement()
+{
+    QScreen *screen = this->screen();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    FitStatistics(available);
+    const std::optional<ZEMWindowPlacement> placement = LoadWindowPlacement(settings_.Store());
+    if (!placement)
+        return;
+    setGeometry(FitOnScreen(placement->normal, available));
+    splLeft->setSizes(placement->splitLeft);
+    splAdapters->setSizes(placement->splitAdapters);
+    splMain->setSizes(placement->splitMain);
+    if (placement->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TTZEMMainFrame::FitStatistics(const QRect &available)
+{
+    // The first size: every caption of the statistics list unclipped and all its rows without
+    // scrolling, the rest as the window was always laid out (750 x 596 at least).
+    lvCurrentStats->ensurePolished();
+    const QFontMetrics metrics(lvCurrentStats->font());
+    int captionWidth = 0;
+    for (int row = 0; row < lvCurrentStats->topLevelItemCount(); ++row)
+        captionWidth =
+            std::max(captionWidth, metrics.horizontalAdvance(lvCurrentStats->topLevelItem(row)->text(0)));
+    // Item margins and the focus frame of the style.
+    const int padding =
+        2 * lvCurrentStats->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, lvCurrentStats) + 12;
+    const int firstColumn = std::max(lvCurrentStats->columnWidth(0), captionWidth + padding);
+    lvCurrentStats->setColumnWidth(0, firstColumn);
+    const int frame = 2 * lvCurrentStats->frameWidth();
+    const int leftWidth = std::max(kLeftPaneWidth, firstColumn + lvCurrentStats->columnWidth(1) + frame + 2);
+    int rowsHeight = 0;
+    for (int row = 0; row < lvCurrentStats->topLevelItemCount(); ++row)
+        rowsHeight += lvCurrentStats->sizeHintForRow(row);
+    const int headerHeight =
+        lvCurrentStats->header()->isHidden() ? 0 : lvCurrentStats->header()->sizeHint().height();
+    const QWidget *statsPane = lvCurrentStats->parentWidget();
+    const int paneHeader = statsPane ? statsPane->layout()->itemAt(0)->sizeHint().height() : 0;
+    const int statsHeight = std::max(kStatsPaneHeight, paneHeader + headerHeight + rowsHeight + frame + 8);
+    const int adaptersHeight = 140;
+
+    QSize size(std::max(750, leftWidth + 520), 596);
+    const int chrome = 596 - 400; // caption strip, bars and log strip around the 400 pixels of the panes
+    size.setHeight(std::max(size.height(), chrome + adaptersHeight + statsHeight));
+    if (!available.isEmpty())
+        size = size.boundedTo(available.size() - QSize(16, 40)); // room for the frame
+    resize(size);
+    const int panesHeight = size.height() - chrome;
+    splLeft->setSizes({leftWidth, size.width() - leftWidth});
+    splAdapters->setSizes({std::max(60, panesHeight - statsHeight), statsHeight});
+    splMain->setSizes({size.height() - kLogStripHeight, kLogStripHeight});
+    if (!available.isEmpty())
+        move(available.left() + (available.width() - frameGeometry().width()) / 2,
+             available.top() + (available.height() - frameGeometry().height()) / 2);
 }
 
 bool TTZEMMainFrame::ExitExecute()
@@ -684,6 +761,7 @@ bool TTZEMMainFrame::ExitExecute()
             return false;
     }
     exiting_ = true;
+    SavePlacement();
     tiTray->hide();
     clientLog_.hide();
     close();
@@ -713,7 +791,8 @@ void TTZEMMainFrame::HandleTrainingCard(int command, int param)
 
 QString TTZEMMainFrame::WelcomePageUrl() const
 {
-    return QUrl::fromLocalFile(ZEMFindAppFolders(settings_.AppPath).HelpRoot() + QStringLiteral("Welcome.htm"))
+    return QUrl::fromLocalFile(ZEMFindAppFolders(settings_.AppPath).HelpRoot()
+                               + QStringLiteral("Welcome.htm"))
         .toString();
 }
 

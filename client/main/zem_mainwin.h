@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+#include "zem_windowplacement.h"
 #include "zem_adaptconfigdlg.h"
 #include "zem_clientparts.h"
 #include "zem_envelope.h"
@@ -99,6 +100,9 @@ public:
     bool TrayAvailable() const { return trayAvailable_; }
     // The exit command: asks first when ConfirmExit is set; true when the program is ending.
     bool ExitExecute();
+    // Where the window stands (normal geometry, maximised, splitters), as stored when it hides to the
+    // tray or the program ends and put back at the next start.
+    ZEMWindowPlacement Placement() const;
     // A training-card command of a help page: 2 opens the selected adapter's configuration, 3 and 5 go
     // on to the open configuration dialog (its slot HandleTrainingCard(int command, int param) with
     // param 1). `param` 1 marks a command that was already forwarded; it is ignored here.
@@ -152,6 +156,10 @@ private:
     void TellNoTrayOnce();
     void GetAdaptersTimer();
     void MinTimer();
+    // The stored placement, else the first size (FitStatistics); a placement off the screen is moved on.
+    void RestorePlacement();
+    void SavePlacement();
+    void FitStatistics(const QRect &available);
 
     TDMMain &settings_;
     TZEMDebugLogForm &clientLog_;

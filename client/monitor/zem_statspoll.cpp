@@ -1,6 +1,7 @@
 #include "zem_statspoll.h"
 
 #include <QTimer>
+#include <utility>
 
 #include "zem_envelope.h"
 #include "zem_querybuilder.h"
@@ -31,6 +32,12 @@ ZEMStatsPoll::ZEMStatsPoll(TDMMain &settings, ZEMExchangeSink &sink, QObject *pa
         [this](ZEMQueryBuilder &params) { FillStatsParams(params, ActiveAlias(), settings_.ClockNow); });
     channel_->SetPayloadHandler([this](const ZEMXMLItem &root) {
         ReadStatsReply(root, settings_.CurrentStats);
+        // A warning repeated by every poll is shown once; one that went away and came back is shown again.
+        if (const QString warning = root.ChildText(QStringLiteral("WARNING_MESSAGE"));
+            warning != lastWarning_) {
+            lastWarning_ = warning;
+            pendingWarning_ = warning;
+        }
         lastUpdate_ = settings_.Clock().Now();
         const ZEMCurrentStats &stats = settings_.CurrentStats;
         const QString alias = ActiveAlias();
@@ -49,6 +56,9 @@ ZEMStatsPoll::ZEMStatsPoll(TDMMain &settings, ZEMExchangeSink &sink, QObject *pa
     connect(channel_.get(), &ZEMRequestChannel::ReplyHandled, this, [this](ZEMReplyOutcome outcome) {
         if (outcome != ZEMReplyOutcome::Handled)
             CheckStale();
+        else if (!pendingWarning_.isEmpty())
+            // After the reply is through: its handling clears the status panel.
+            ShowWarning(std::exchange(pendingWarning_, QString()));
     });
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("tmStatRefresh"));
@@ -96,6 +106,13 @@ void ZEMStatsPoll::StartTimer()
         timer_->stop();
     else if (!timer_->isActive() || timer_->interval() != interval)
         timer_->start(interval);
+}
+
+void ZEMStatsPoll::ShowWarning(const QString &warning)
+{
+    sink_.ClientLog(QStringLiteral("Current statistics: WARNING message: "), warning);
+    sink_.StatusText(QStringLiteral("Current statistics: WARNING: ") + DisplayLine(warning));
+    emit ServerWarning(QStringLiteral("Current statistics: WARNING: ") + warning);
 }
 
 void ZEMStatsPoll::ApplySettingsInterval() { SetTimerInterval(std::max(0, settings_.ReqInterval) * 1000); }

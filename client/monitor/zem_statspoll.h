@@ -83,6 +83,9 @@ signals:
     void LookChanged();
     // The running state or the interval changed: the Start/Stop command changes its look.
     void StateChanged();
+    // A reply carried a WARNING_MESSAGE other than the last one shown (the text with its label, for the
+    // log strip; the status bar and the client log already have it).
+    void ServerWarning(const QString &text);
 
 private:
     TDMMain &settings_;
@@ -100,4 +103,7 @@ private:
     ZEMRateHistory rateHistory_;
     QDateTime lastUpdate_; // of the last reply applied; invalid when there is none
     bool stale_ = false;
+    QString lastWarning_;    // of the last reply applied
+    QString pendingWarning_; // a new one, shown once its reply is through
+    void ShowWarning(const QString &warning);
 };

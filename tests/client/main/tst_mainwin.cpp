@@ -2,11 +2,15 @@
 // its confirmation, help commands, timers, options and the way every exchange outcome reaches the
 // status bar, the boxes and the client log.
 
+#include <QAbstractItemModel>
 #include <QDialog>
+#include <QTableView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QSystemTrayIcon>
@@ -24,6 +28,9 @@
 #include "zem_simplexml.h"
 #include "zem_testhelpers.h"
 #include "zem_testserver.h"
+#include "zem_windowplacement.h"
+#include "zmm_datamodule.h"
+#include "zem_settingsstore.h"
 
 namespace {
 class ZEMRecordingHelp : public ZEMHelpSystem {
@@ -59,7 +66,6 @@ struct Fixture {
         dm.ServerHost = QStringLiteral("127.0.0.1");
         dm.ServerPort = server.Port();
         dm.SetPrompt(&prompt);
-        ZEMMainFrameEnv env;
         env.prompt = &prompt;
         env.help = &help;
         env.withBrowser = false;
@@ -69,6 +75,13 @@ struct Fixture {
             frame->findChild<QTimer *>(QStringLiteral("tmGetAdapters"))->stop();
     }
     ~Fixture() { test.Module().SetPrompt(nullptr); }
+    // Ends the window and starts a new one on the same settings, as the next start of the program does.
+    void Restart()
+    {
+        frame.reset();
+        frame = std::make_unique<TTZEMMainFrame>(test.Module(), log, env);
+        frame->findChild<QTimer *>(QStringLiteral("tmGetAdapters"))->stop();
+    }
     TDMMain &dm() { return test.Module(); }
     template <typename T>
     T *Find(const char *name) const
@@ -93,6 +106,7 @@ struct Fixture {
     ZEMScriptedPrompt prompt;
     ZEMRecordingHelp help;
     TZEMDebugLogForm log;
+    ZEMMainFrameEnv env;
     std::unique_ptr<TTZEMMainFrame> frame;
 };
 
@@ -115,7 +129,10 @@ private slots:
     {
         Fixture f;
         TTZEMMainFrame &w = *f.frame;
-        QCOMPARE(w.size(), QSize(750, 596));
+        // The first size: 750 x 596, taller where the statistics need it, within the screen.
+        const QSize free = w.screen()->availableGeometry().size() - QSize(16, 40);
+        QVERIFY(w.width() >= std::min(750, free.width()) && w.width() <= free.width());
+        QVERIFY(w.height() >= std::min(596, free.height()) && w.height() <= free.height());
         QCOMPARE(w.windowTitle(), QStringLiteral("Brackwater Tallyway"));
         QLabel *caption = f.Find<QLabel>("pCaption");
         QCOMPARE(caption->text(), QStringLiteral("Active Interface Adapter: none"));
@@ -137,11 +154,12 @@ private slots:
         QStringList menus;
         for (QAction *action : w.menuBar()->actions())
             menus << action->text();
-        QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tools", "Help"}));
+        QCOMPARE(menus, (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
         QCOMPARE(MenuTexts(f.Menu("miFile")), (QStringList{"R&eports...", "&Save as...", "-", "&Print", "-",
                                                            "&Hide window", "-", "Clo&se"}));
-        QCOMPARE(MenuTexts(f.Menu("miView")), (QStringList{"Client lo&g", "Status &bar", "-", "Go to", "-",
-                                                           "Refresh Report", "Refresh", "Stop"}));
+        QCOMPARE(MenuTexts(f.Menu("miView")),
+                 (QStringList{"Client lo&g", "Status &bar", "&Traffic graph", "-", "&Go to", "-",
+                              "Refresh Report", "Refresh", "Stop"}));
         QCOMPARE(MenuTexts(f.Menu("pmTray")),
                  (QStringList{"&Show Tallyway GUI", "-", "&Help contents", "&About...", "-", "Clo&se"}));
         QCOMPARE(f.Menu("pmTray")->defaultAction(), f.Action("actShow"));
@@ -168,6 +186,117 @@ private slots:
         f.Action("actGetAdapters")->trigger();
         QTRY_COMPARE(caption->text(), QStringLiteral("Active Interface Adapter: eth0"));
         QCOMPARE(w.Parts().ActiveAlias(), QStringLiteral("eth0"));
+    }
+
+    void menuTitlesOpenWithAltAndTheirLetter()
+    {
+        Fixture f;
+        TTZEMMainFrame &w = *f.frame;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_T, Qt::AltModifier);
+        QTRY_VERIFY(f.Menu("miTools")->isVisible());
+        QTest::keyClick(f.Menu("miTools"), Qt::Key_Escape);
+        QTRY_VERIFY(!f.Menu("miTools")->isVisible());
+    }
+
+    void firstSizeShowsTheWholeStatisticsList()
+    {
+        Fixture f;
+        TTZEMMainFrame &w = *f.frame;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect screen = w.screen()->availableGeometry();
+        QVERIFY2(screen.contains(w.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                                                    .arg(w.frameGeometry().x())
+                                                                    .arg(w.frameGeometry().y())
+                                                                    .arg(w.frameGeometry().width())
+                                                                    .arg(w.frameGeometry().height())));
+        QVERIFY(w.width() <= 1280 && w.frameGeometry().height() <= 800);
+        auto *stats = f.Find<QTreeWidget>("lvCurrentStats");
+        QCOMPARE(stats->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(stats->horizontalScrollBar()->maximum(), 0);
+        for (int row = 0; row < stats->topLevelItemCount(); ++row) {
+            const QString caption = stats->topLevelItem(row)->text(0);
+            QVERIFY2(stats->fontMetrics().horizontalAdvance(caption) + 8 <= stats->columnWidth(0),
+                     qPrintable(caption + QStringLiteral(" is clipped")));
+            QVERIFY2(stats->viewport()->rect().contains(stats->visualItemRect(stats->topLevelItem(row))),
+                     qPrintable(caption + QStringLiteral(" is out of sight")));
+        }
+    }
+
+    void placementIsKeptAcrossRestarts()
+    {
+        Fixture f;
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        f.frame->setGeometry(40, 30, 700, 500);
+        f.Find<QSplitter>("splLeft")->setSizes({260, 440});
+        f.Find<QSplitter>("splMain")->setSizes({400, 60});
+        QTRY_COMPARE(f.frame->geometry(), QRect(40, 30, 700, 500));
+        const ZEMWindowPlacement before = f.frame->Placement();
+        f.Action("actClose")->trigger(); // hiding to the tray stores it, as the exit does
+        f.Restart();
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        const ZEMWindowPlacement after = f.frame->Placement();
+        QCOMPARE(after.normal, before.normal);
+        QCOMPARE(after.splitLeft, before.splitLeft);
+        QCOMPARE(after.splitMain, before.splitMain);
+        QCOMPARE(after.splitAdapters, before.splitAdapters);
+        QVERIFY(!after.maximized);
+
+        // A stored place beyond the screen comes back on it; a maximised window comes back maximised.
+        ZEMWindowPlacement away = before;
+        away.normal = QRect(5000, 4000, 700, 500);
+        away.maximized = true;
+        QVERIFY(SaveWindowPlacement(f.dm().Store(), away));
+        f.Restart();
+        QVERIFY(f.frame->windowState() & Qt::WindowMaximized);
+        f.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+        QVERIFY(f.frame->screen()->availableGeometry().contains(f.frame->Placement().normal));
+        // Text that is not a placement is no placement: the first size again.
+        QVERIFY(f.dm().Store().WriteString(ZEMSettingsRoot::CurrentUser, WindowPlacementKey(),
+                                           QStringLiteral("Geometry"), QStringLiteral("1,2,3")));
+        QVERIFY(!LoadWindowPlacement(f.dm().Store()));
+    }
+
+    void statisticsWarningShownOncePerText()
+    {
+        Fixture f;
+        const QByteArray list =
+            "HTTP/1.1 200 OK\r\n\r\n<INTERFACE_ADAPTERS><ACTIVE_ADAPTER>eth0</ACTIVE_ADAPTER><ADAPTERS_LIST>"
+            "<ADAPTER ADAPTER_ALIAS=\"eth0\" ADAPTER_NAME=\"LAN\" ADAPTER_PHYSICAL_NAME=\"dev\"/>"
+            "</ADAPTERS_LIST></INTERFACE_ADAPTERS>";
+        const QByteArray warned = "HTTP/1.1 200 OK\r\n\r\n<REPORT TOTAL=\"5\" LIMIT=\"100\" REMAINDER=\"95\">"
+                                  "<WARNING_MESSAGE>Capture paused</WARNING_MESSAGE></REPORT>";
+        f.server.Script({ZEMTestServer::Reply::Whole(list), ZEMTestServer::Reply::Whole(warned),
+                         ZEMTestServer::Reply::Whole(warned)});
+        f.Action("actGetAdapters")->trigger();
+        QTRY_COMPARE(f.frame->Parts().ActiveAlias(), QStringLiteral("eth0"));
+        // The log strip's lines that hold the warning.
+        const QAbstractItemModel *strip = f.frame->Parts().logFrame->lvLog->model();
+        auto warnings = [strip] {
+            int count = 0;
+            for (int row = 0; row < strip->rowCount(); ++row)
+                for (int column = 0; column < strip->columnCount(); ++column)
+                    count += strip->index(row, column)
+                                 .data()
+                                 .toString()
+                                 .contains(QStringLiteral("Capture paused"));
+            return count;
+        };
+        f.Action("actCSRefresh")->trigger();
+        QTRY_COMPARE(f.frame->StatusMessage(), QStringLiteral("Current statistics: WARNING: Capture paused"));
+        QTRY_COMPARE(warnings(), 1);
+        f.frame->StatusText(QString());
+        f.Action("actCSRefresh")->trigger();
+        QTRY_VERIFY(f.server.Connections() >= 3);
+        QTest::qWait(200);
+        QCOMPARE(f.frame->StatusMessage(), QString()); // the same text again: not shown twice
+        QCOMPARE(warnings(), 1);
+        QCOMPARE(f.prompt.Count(), 0);
     }
 
     void firstStartStaysVisible()
