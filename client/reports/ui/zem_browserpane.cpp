@@ -8,6 +8,8 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 #include <memory>
 
@@ -117,6 +119,12 @@ void ZEMBrowserPane::Show(const QUrl &url)
     engine_->setUrl(url);
 }
 
+QString ZEMBrowserPane::LoadingText(const QUrl &url, int percent)
+{
+    // One substitution: a "%2" inside the address (as in "%2C") stays as it is.
+    return tr("Loading %1 (%2%)").arg(url.toString(), QString::number(percent));
+}
+
 void ZEMBrowserPane::EnsureEngine()
 {
     if (engine_)
@@ -124,6 +132,17 @@ void ZEMBrowserPane::EnsureEngine()
     engine_ = new QWebEngineView(this);
     engine_->setObjectName(QStringLiteral("wbEngine"));
     engine_->setPage(new ZEMReportPage(*this, engine_));
+    // In print, links that only work in the window (in-page commands such as "Back to the home page")
+    // are left out.
+    QWebEngineScript printStyle;
+    printStyle.setName(QStringLiteral("zem-print-style"));
+    printStyle.setInjectionPoint(QWebEngineScript::DocumentReady);
+    printStyle.setWorldId(QWebEngineScript::ApplicationWorld);
+    printStyle.setSourceCode(
+        QStringLiteral("(function(){var s=document.createElement('style');s.id='zem-print-style';"
+                       "s.textContent='@media print{a[href*=\\'>>\\']{display:none !important}}';"
+                       "(document.head||document.documentElement).appendChild(s);})();"));
+    engine_->page()->scripts().insert(printStyle);
     addWidget(engine_);
     connect(engine_, &QWebEngineView::urlChanged, this, &ZEMBrowserPane::EngineUrlChanged);
     connect(engine_, &QWebEngineView::loadStarted, this, [this] {
@@ -132,7 +151,7 @@ void ZEMBrowserPane::EnsureEngine()
     });
     connect(engine_, &QWebEngineView::loadProgress, this, [this](int percent) {
         if (busy_ && percent < 100)
-            emit StatusTextChanged(tr("Loading %1 (%2%)").arg(engine_->url().toString()).arg(percent));
+            emit StatusTextChanged(LoadingText(engine_->url(), percent));
     });
     connect(engine_, &QWebEngineView::loadFinished, this, [this](bool ok) {
         busy_ = false;
@@ -234,6 +253,18 @@ void ZEMBrowserPane::Print()
     if (!ShowingEngine()) {
         light_->print(printer.get());
         emit StatusTextChanged(QString());
+        return;
+    }
+    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+        // A PDF file comes from the engine's own PDF output, which keeps the text as text.
+        connect(
+            engine_->page(), &QWebEnginePage::pdfPrintingFinished, this,
+            [this](const QString &, bool ok) {
+                emit StatusTextChanged(ok ? QString() : tr("Printing failed"));
+            },
+            Qt::SingleShotConnection);
+        emit StatusTextChanged(tr("Printing..."));
+        engine_->page()->printToPdf(printer->outputFileName(), printer->pageLayout(), printer->pageRanges());
         return;
     }
     // The engine prints in the background; the printer lives until it is done.

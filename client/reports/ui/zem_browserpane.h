@@ -47,6 +47,9 @@ public:
     void Copy();
     void SelectAll();
 
+    // The status text while a page loads.
+    static QString LoadingText(const QUrl &url, int percent);
+
     QUrl Url() const;
     bool IsBusy() const { return busy_; }
     QList<QUrl> History() const;

@@ -16,6 +16,18 @@ public:
     // Whether a page is one for this view (a local file).
     static bool IsLocalPage(const QUrl &url);
 
+    // The links of the page shown, in document order: caption, address as written, and where the
+    // link's text lies in the document (for the accessibility bus, which lists them as links).
+    struct Link {
+        QString caption;
+        QUrl href;
+        int start = 0;
+        int end = 0;
+    };
+    QList<Link> Links() const;
+    // Activates a link as Enter or a click on it does.
+    void ActivateLink(const QUrl &href);
+
 signals:
     void LinkActivated(const QUrl &url);
 };

@@ -2,6 +2,7 @@
 // help) show without the browser engine; a report from a loopback server starts it, and its in-page
 // command links drive the window while one history spans both views.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -122,6 +123,31 @@ private slots:
         w.ReportsMenu()->hide();
         QCOMPARE(pane->History().size(), 1);
 
+        // On the accessibility bus the page is a document named by its title whose links are links named
+        // by their captions; pressing one does what Enter does.
+        QAccessibleInterface *page = QAccessible::queryAccessibleInterface(pane->LightView());
+        QVERIFY(page);
+        QCOMPARE(page->role(), QAccessible::Document);
+        QCOMPARE(page->text(QAccessible::Name), QStringLiteral("Welcome to Tallyway GUI"));
+        QStringList captions;
+        QAccessibleInterface *configure = nullptr;
+        for (int i = 0; i < page->childCount(); ++i) {
+            QAccessibleInterface *link = page->child(i);
+            QCOMPARE(link->role(), QAccessible::Link);
+            QCOMPARE(page->indexOfChild(link), i);
+            captions << link->text(QAccessible::Name);
+            if (link->text(QAccessible::Name) == QStringLiteral("Configure the selected adapter"))
+                configure = link;
+        }
+        qInfo() << "welcome page links on the bus:" << captions;
+        QVERIFY(captions.contains(QStringLiteral("Create a report")));
+        QVERIFY(configure && configure->actionInterface());
+        QVERIFY(!configure->rect().isEmpty());
+        w.prompt.Clear();
+        configure->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(w.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
+        w.prompt.Clear();
+
         // A training-card link of an Assistant page reaches the window's handler; the page stays.
         w.prompt.Clear();
         auto &help = static_cast<ZEMHtmlHelp &>(w.frame->Help());
@@ -131,6 +157,7 @@ private slots:
         QSignalSpy cards(&help, &ZEMHelpSystem::TrainingCard);
         QVERIFY(ActivateLink(view, QStringLiteral("tcard:2")));
         QCOMPARE(cards.count(), 1);
+        QVERIFY(QAccessible::queryAccessibleInterface(view)->childCount() > 0); // help pages list theirs too
         QCOMPARE(cards.first().at(0).toInt(), 2);
         QCOMPARE(w.prompt.Texts(), QStringList{"There is no selected adapter in the adapter list. "});
         QCOMPARE(view->source().fileName(), QStringLiteral("1stStart_AdapterOne.htm"));
@@ -188,6 +215,15 @@ private slots:
         // Print through the print dialog, save through the picker.
         w.Action("actPrint")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(w.pdf).size() > 0, 30000);
+        // The engine's own PDF: the text is text (fonts), not one picture of the page.
+        const auto pdfHasFonts = [&w] {
+            QFile pdf(w.pdf);
+            return pdf.open(QIODevice::ReadOnly) && pdf.readAll().contains("/Font");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(pdfHasFonts(), 30000);
+        // A "%2" inside an address stays as it is in the status text.
+        QCOMPARE(ZEMBrowserPane::LoadingText(QUrl(QStringLiteral("http://h/r?a=1%2C2")), 40),
+                 QStringLiteral("Loading http://h/r?a=1%2C2 (40%)"));
         const QString saved = w.folder.filePath(QStringLiteral("saved.htm"));
         w.picker.Push(saved);
         w.Action("actSaveAs")->trigger();
