@@ -720,7 +720,12 @@ void TTZEMMainFrame::FitStatistics(const QRect &available)
     const int firstColumn = std::max(lvCurrentStats->columnWidth(0), captionWidth + padding);
     lvCurrentStats->setColumnWidth(0, firstColumn);
     const int frame = 2 * lvCurrentStats->frameWidth();
-    const int leftWidth = std::max(kLeftPaneWidth, firstColumn + lvCurrentStats->columnWidth(1) + frame + 2);
+    // The value column as wide as a long date or byte count needs (its width before the first show is
+    // the list's default one, no measure).
+    int valueWidth = 90;
+    for (const QString &sample : {QStringLiteral("88/88/8888"), QStringLiteral("-8888.88 GB")})
+        valueWidth = std::max(valueWidth, metrics.horizontalAdvance(sample) + padding);
+    const int leftWidth = std::max(kLeftPaneWidth, firstColumn + valueWidth + frame + 2);
     int rowsHeight = 0;
     for (int row = 0; row < lvCurrentStats->topLevelItemCount(); ++row)
         rowsHeight += lvCurrentStats->sizeHintForRow(row);

@@ -213,6 +213,8 @@ private slots:
                                                                     .arg(w.frameGeometry().width())
                                                                     .arg(w.frameGeometry().height())));
         QVERIFY(w.width() <= 1280 && w.frameGeometry().height() <= 800);
+        // The browser keeps most of the width.
+        QVERIFY(f.Find<QSplitter>("splLeft")->sizes().at(0) < w.width() / 2);
         auto *stats = f.Find<QTreeWidget>("lvCurrentStats");
         QCOMPARE(stats->verticalScrollBar()->maximum(), 0);
         QCOMPARE(stats->horizontalScrollBar()->maximum(), 0);
