@@ -23,11 +23,14 @@
 //                            every command run costs commandUnits more.
 //   one search of an RE      searchShare (a quarter of workBudget) units, shared by the repeated
 //                            searches of one global substitution, else "sed: RE too complex\n"
-//                            (code 2), never a wrong answer.  Before searching, a search is
-//                            answered "no match" when the text lacks what every match holds: the
-//                            required literal, enough copies of each required character, a
-//                            character of each required class, the minimum length (back-references
-//                            counted with their groups), so such a search never reaches the bound.
+//                            (code 2), never a wrong answer.  A search is answered "no match"
+//                            when the text lacks what every match holds: the required literal,
+//                            enough copies of each required character, a character of each
+//                            required class, the minimum length (back-references counted with
+//                            their groups).  REs with back-references check this before
+//                            searching, others (and the length always) as soon as their search
+//                            takes more than a few steps per character, so such a search never
+//                            reaches the bound and short searches pay nothing for it.
 //                            Failed matcher states are remembered (with the contents of the groups
 //                            that back-references read): REs without back-references need fewer
 //                            than 20 steps per character, and back-reference searches whose work
@@ -437,7 +440,9 @@ private:
     int m_leadItem = -1;  // reLeadingRun of the RE searched, less one, when starts may skip
     int m_leadBefore = 0; // reLeadingBefore
     bool m_memoOn = false;
-    bool m_groupMemoOff = false; // states with group contents are not remembered in this search
+    const unsigned char *m_reHead = nullptr; // the compiled RE searched, from its anchor byte
+    bool m_ruledOut = false;                 // the search cannot match: it unwinds without trying more
+    bool m_groupMemoOff = false;             // states with group contents are not remembered in this search
     long m_groupLookups = 0;
     long m_groupHits = 0;
     long m_groupCheckAt = 0;

@@ -107,6 +107,8 @@ void SedObj::beginMatch(const unsigned char *head)
     m_runUnits += m_steps;
     m_steps = 0;
     m_re = head + head[reItemsAt];
+    m_reHead = head;
+    m_ruledOut = false;
     m_reHasBackReference = (head[0] & reHasBackReference) != 0;
     m_leadItem = head[reLeadingRun] - 1;
     m_leadBefore = head[reLeadingBefore];
@@ -197,7 +199,11 @@ bool SedObj::match(int re, bool continuation)
     const unsigned char *required = head + (head[reRequiredAt] | head[reRequiredAt + 1] << 8);
     if (end - start < (required[0] | required[1] << 8))
         return false;
-    if (!continuation && (flags & reCostly) && !requirementsHold(required, start))
+    // REs with back-references may take long on a text that lacks something every match holds,
+    // so they check it before searching; others check it only when their search turns out long
+    // (see stepLimitReached), which keeps short searches as quick as they were.
+    if (!continuation && (flags & reCostly) && (head[0] & reHasBackReference)
+        && !requirementsHold(required, start))
         return false;
     const bool filtered = (flags & reFirstFilter) != 0;
     const unsigned char *first = head + reFixedHeader;
@@ -238,6 +244,8 @@ bool SedObj::match(int re, bool continuation)
                 m_matchStart = pos;
                 return true;
             }
+            if (m_ruledOut)
+                return false;
             from = nextStart(pos) + before;
         }
     }
@@ -263,6 +271,8 @@ bool SedObj::match(int re, bool continuation)
                 m_matchStart = pos;
                 return true;
             }
+            if (m_ruledOut)
+                return false;
             pos = nextStart(pos);
         }
         return false;
@@ -272,6 +282,8 @@ bool SedObj::match(int re, bool continuation)
             m_matchStart = pos;
             return true;
         }
+        if (m_ruledOut)
+            return false;
         pos = nextStart(pos);
     }
     return false;
@@ -339,7 +351,15 @@ bool SedObj::tryAt(int position)
 
 void SedObj::stepLimitReached()
 {
-    // The first limit switches the memory of failed states on; the second is the bound.
+    // The first limit checks what every match holds (a search that cannot match ends here, and
+    // unwinds at once) and switches the memory of failed states on; the second is the bound.
+    if (m_ruledOut)
+        return;
+    const unsigned char *required = m_reHead + (m_reHead[reRequiredAt] | m_reHead[reRequiredAt + 1] << 8);
+    if (!m_memoOn && !requirementsHold(required, m_continuationStart < 0 ? 0 : m_continuationStart)) {
+        m_ruledOut = true;
+        return;
+    }
     if (!m_memoOn) {
         enableMemo();
         return;
@@ -543,8 +563,11 @@ bool SedObj::advance(int lp, int ep)
     const bool looked = m_memoOn;
     if (looked && lookUpFailure(ep, lp, key))
         return false;
-    if (++m_steps > m_stepLimit)
+    if (++m_steps > m_stepLimit) {
         stepLimitReached();
+        if (m_ruledOut)
+            return false;
+    }
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
     const int end = m_end;
     for (;;) {
@@ -691,29 +714,21 @@ bool SedObj::star(int low, int run, int ep, int next)
     // tried once per search however often the run is entered.
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
     // Group marks consume nothing, so a literal character after them is what the text must hold,
-    // and a back-reference after them must begin with its group's first character.  A group that
-    // these marks close ends where the rest is tried: it is empty there (and matches anywhere)
-    // only when the run is tried at its start.
+    // and a back-reference must begin with its group's first character.  That holds too for the
+    // group that the run ends ("\(x.*\)\1"), when the group started before the run: it is not
+    // empty at any length of the run.
     int look = next;
-    unsigned opening = 0;
-    unsigned closing = 0;
-    while (m_re[look] == opGroupStart || m_re[look] == opGroupEnd) {
-        (m_re[look] == opGroupStart ? opening : closing) |= 1u << m_re[look + 1];
+    while (m_re[look] == opGroupStart || m_re[look] == opGroupEnd)
         look += 2;
-    }
+    const int op = m_re[next];
     int wanted = -1;
-    int closingStart = -1; // start of the group the marks close, when the back-reference reads it
     if (m_re[look] == opChar) {
         wanted = m_re[look + 1];
-    } else if (m_re[look] == opBackReference) {
-        const int g = m_re[look + 1];
-        if (opening & (1u << g)) {
-            // Opened and closed by the marks: empty.
-        } else if (closing & (1u << g)) {
-            closingStart = m_groupStart[g];
-        } else if (m_groupEnd[g] > m_groupStart[g]) {
-            wanted = text[m_groupStart[g]]; // an empty group matches anywhere
-        }
+    } else if (op == opBackReference && m_groupEnd[m_re[next + 1]] > m_groupStart[m_re[next + 1]]) {
+        wanted = text[m_groupStart[m_re[next + 1]]]; // an empty group matches anywhere
+    } else if (op == opGroupEnd && look == next + 2 && m_re[look] == opBackReference
+               && m_re[look + 1] == m_re[next + 1] && m_groupStart[m_re[next + 1]] < low) {
+        wanted = text[m_groupStart[m_re[next + 1]]];
     }
     // The rest of the RE at a position fails or succeeds alike however it was reached, as long as
     // the groups it reads hold the same texts: without back-references always, with them when
@@ -738,8 +753,7 @@ bool SedObj::star(int low, int run, int ep, int next)
             q = m_spanLow[ep] - 1;
             continue;
         }
-        if ((wanted < 0 || (q < m_end && text[q] == wanted))
-            && (closingStart < 0 || q <= closingStart || (q < m_end && text[q] == text[closingStart]))) {
+        if (wanted < 0 || (q < m_end && text[q] == wanted)) {
             if (keepSpan && m_reHasBackReference) {
                 m_givenItem = next;
                 m_givenSignature = signature;
@@ -747,8 +761,11 @@ bool SedObj::star(int low, int run, int ep, int next)
             if (advance(q, next))
                 return true;
         }
-        if (++m_steps > m_stepLimit)
+        if (++m_steps > m_stepLimit) {
             stepLimitReached();
+            if (m_ruledOut)
+                return false;
+        }
         --q;
     }
     m_givenItem = -1;
