@@ -20,21 +20,29 @@ int AdapterRetryDelayMs(int failures, int firstMs, int maxMs)
     return static_cast<int>(std::min<qint64>(delay, maxMs));
 }
 
-// The list exchange's reports, passed on to the window; while quiet, its boxes are dropped (the
-// status text still says what happened). It keeps the last status text of the running request.
+// The list exchange's reports, passed on to the window. Its boxes wait until the reply has been
+// handled (a box that waited for the user inside the handling would hold the retries back); while
+// quiet they are dropped (the status text still says what happened). It keeps the last status text of
+// the running request.
 class ZEMAdapterController::ListSink : public ZEMRelaySink, private ZEMPrompt {
 public:
     using ZEMRelaySink::ZEMRelaySink;
-    ZEMPrompt &Prompt() override { return quiet ? *this : target_.Prompt(); }
+    ZEMPrompt &Prompt() override { return *this; }
 
     bool quiet = false;
+    QList<std::pair<QString, int>> held; // boxes of the running request, text and style
 
 private:
-    int MessageBox(const QString &, int style) override { return DefaultButton(style); }
-    int DontShowMe(const QString &, int style, bool &dontShowAgain) override
+    int MessageBox(const QString &text, int style) override
+    {
+        if (!quiet && held.size() < 8)
+            held.append({text, style});
+        return DefaultButton(style);
+    }
+    int DontShowMe(const QString &text, int style, bool &dontShowAgain) override
     {
         dontShowAgain = false;
-        return DefaultButton(style);
+        return MessageBox(text, style);
     }
 };
 
@@ -51,6 +59,9 @@ ZEMAdapterController::ZEMAdapterController(TDMMain &settings, ZEMExchangeSink &s
     connect(list_.get(), &ZEMRequestChannel::ReplyHandled, this, [this](ZEMReplyOutcome outcome) {
         if (outcome != ZEMReplyOutcome::Handled && outcome != ZEMReplyOutcome::Reported)
             OnListFailed();
+        // Boxes no failure took as its notice are shown now, the handling being over.
+        for (const auto &[text, style] : std::exchange(listSink_->held, {}))
+            sink_.Prompt().MessageBox(text, style);
     });
     tmRetryAdapters_ = new QTimer(this);
     tmRetryAdapters_->setObjectName(QStringLiteral("tmRetryAdapters"));
@@ -80,6 +91,7 @@ void ZEMAdapterController::StartList(bool quiet)
 {
     tmRetryAdapters_->stop();
     listSink_->quiet = quiet;
+    listSink_->held.clear();
     listSink_->lastStatus.clear();
     // What the abandoned request reports is not a failure of the new one.
     starting_ = true;
@@ -112,6 +124,14 @@ void ZEMAdapterController::OnListFailed()
                                : listSink_->lastStatus;
     const QString next = settings_.Clock().Now().addMSecs(delay).toString(QStringLiteral("HH:mm:ss"));
     sink_.StatusText(reason + QStringLiteral(" The server is not reachable; next try at %1.").arg(next));
+    // The failure's box does not wait for the user: the retries go on while it is open, and the list's
+    // arrival closes it.
+    if (!listSink_->held.isEmpty()) {
+        const auto [text, style] = listSink_->held.takeFirst();
+        listSink_->held.clear();
+        sink_.Prompt().ShowNotice(text, style);
+        noticeShown_ = true;
+    }
 }
 
 ZEMTreeNode *ZEMAdapterController::FindAdapter(const QString &alias)
@@ -158,6 +178,8 @@ void ZEMAdapterController::OnAdapterList(const ZEMXMLItem &root)
     failures_ = 0;
     tmRetryAdapters_->stop();
     listSink_->quiet = false;
+    if (std::exchange(noticeShown_, false))
+        sink_.Prompt().CloseNotice();
 
     ZEMAdapterList list = ParseAdapterList(root, state_, settings_.FirstStart, sink_);
     ReplaceAdapters(std::move(list.adapters));

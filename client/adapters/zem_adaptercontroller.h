@@ -156,4 +156,5 @@ private:
     int failures_ = 0;         // failed list requests in a row while no list has arrived
     bool listArrived_ = false; // a list reply reached the view since the start or the last server change
     bool starting_ = false;    // a new list request is abandoning the open one
+    bool noticeShown_ = false; // the box of a failed start is (or may still be) open
 };

@@ -49,6 +49,11 @@ public:
     // The same with the check box "&Don't show me this message again"; `dontShowAgain` receives its
     // state whatever button closed the box.
     virtual int DontShowMe(const QString &text, int style, bool &dontShowAgain) = 0;
+    // A box with OK that does not wait: the program goes on while it is open (retries keep running),
+    // and CloseNotice closes it if the user has not. One notice at a time; a new one replaces it. The
+    // default shows it as MessageBox does (for prompts without windows).
+    virtual void ShowNotice(const QString &text, int style) { MessageBox(text, style); }
+    virtual void CloseNotice() {}
 
     // Conveniences over MessageBox. A text longer than a person can read in a box is cut to its first
     // 1,000 characters with a mark (DisplayText, zmm_utils.h).

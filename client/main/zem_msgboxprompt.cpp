@@ -57,6 +57,23 @@ QWidget *ZEMMessageBoxPrompt::VisibleParent() const
     return parent_ && parent_->isVisible() && !parent_->isMinimized() ? parent_.data() : nullptr;
 }
 
+void ZEMMessageBoxPrompt::ShowNotice(const QString &text, int style)
+{
+    CloseNotice();
+    auto *box = new QMessageBox(IconOf(style), QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok,
+                                VisibleParent());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    notice_ = box;
+}
+
+void ZEMMessageBoxPrompt::CloseNotice()
+{
+    if (notice_)
+        notice_->close();
+}
+
 int ZEMMessageBoxPrompt::MessageBox(const QString &text, int style)
 {
     QMessageBox box(IconOf(style), QString::fromLatin1(kApplicationTitle), text, QMessageBox::NoButton,

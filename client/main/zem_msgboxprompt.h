@@ -8,6 +8,8 @@
 
 #include "zem_prompt.h"
 
+class QMessageBox;
+
 class ZEMMessageBoxPrompt : public ZEMPrompt {
 public:
     // Boxes are centred over `parent` while it is visible, on the screen otherwise.
@@ -16,10 +18,13 @@ public:
 
     int MessageBox(const QString &text, int style) override;
     int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
+    void ShowNotice(const QString &text, int style) override;
+    void CloseNotice() override;
 
 private:
     QWidget *VisibleParent() const;
     QPointer<QWidget> parent_;
+    QPointer<QMessageBox> notice_;
 };
 
 // Runs `deliver` (the delivery of one event); an exception that escapes it is shown in a stop box with

@@ -21,6 +21,12 @@ int ZEMScriptedPrompt::DontShowMe(const QString &text, int style, bool &dontShow
     return answer.result;
 }
 
+void ZEMScriptedPrompt::ShowNotice(const QString &text, int style)
+{
+    shown_.append({text, style, false, true});
+    noticeOpen_ = true;
+}
+
 QStringList ZEMScriptedPrompt::Texts() const
 {
     QStringList texts;

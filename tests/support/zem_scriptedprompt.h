@@ -14,6 +14,7 @@ public:
         QString text;
         int style = 0;
         bool withDontShow = false;
+        bool notice = false;
     };
     struct Answer {
         int result = ZEMPromptResult::Ok;
@@ -22,6 +23,10 @@ public:
 
     int MessageBox(const QString &text, int style) override;
     int DontShowMe(const QString &text, int style, bool &dontShowAgain) override;
+    // A notice is recorded like a box (notice set) and stays open until CloseNotice.
+    void ShowNotice(const QString &text, int style) override;
+    void CloseNotice() override { noticeOpen_ = false; }
+    bool NoticeOpen() const { return noticeOpen_; }
 
     // Queues the answer of the next box.
     void Push(int result, bool dontShowAgain = false) { answers_.append({result, dontShowAgain}); }
@@ -36,4 +41,5 @@ private:
 
     QList<Shown> shown_;
     QList<Answer> answers_;
+    bool noticeOpen_ = false;
 };

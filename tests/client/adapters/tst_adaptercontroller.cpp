@@ -241,8 +241,11 @@ TEST_F(AdapterControllerTest, ListIsAskedForAgainUntilTheServerIsUp)
     controller->RequestAdapterList();
     ASSERT_TRUE(WaitUntil([&] { return codes.size() >= 4; }));
     EXPECT_EQ(codes, QList<int>(codes.size(), 10061));
-    // Only the first failure shows its box; the status says why and when the next try is.
+    // Only the first failure shows its box; the status says why and when the next try is. The box
+    // does not wait for the user: the retries above ran while it stayed open.
     ASSERT_EQ(sink.prompt.Count(), 1);
+    EXPECT_TRUE(sink.prompt.Boxes().first().notice);
+    EXPECT_TRUE(sink.prompt.NoticeOpen());
     EXPECT_TRUE(sink.prompt.Texts().first().startsWith(
         QStringLiteral("Cannot read adapters list! \nSocket error 10061")));
     EXPECT_TRUE(sink.status.startsWith(QStringLiteral("Cannot read adapters list: 10061: ")));
@@ -259,6 +262,7 @@ TEST_F(AdapterControllerTest, ListIsAskedForAgainUntilTheServerIsUp)
     EXPECT_EQ(sink.status, QString());
     EXPECT_FALSE(controller->RetryTimer()->isActive());
     EXPECT_EQ(sink.prompt.Count(), 1);
+    EXPECT_FALSE(sink.prompt.NoticeOpen()); // the list closed the box
 
     // Once a list is there, a failed request leaves the tree and is not repeated.
     late.Script(ZEMTestServer::Reply::CloseAtOnce());

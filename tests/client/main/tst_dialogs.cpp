@@ -1,6 +1,7 @@
 // The don't-show-me box, the options dialog with its close check, the About box and the message-box
 // prompt.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSvgRenderer>
@@ -433,6 +435,20 @@ private slots:
         });
         editor.exec();
         QCOMPARE(boxParent, &editor);
+
+        // A notice returns at once and stays open, not modal, until it is closed.
+        owned.ShowNotice(QStringLiteral("Cannot read adapters list!"), ZEMPromptStyle::IconExclamation);
+        QMessageBox *notice = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+                notice = box;
+        QVERIFY(notice);
+        QCOMPARE(notice->text(), QStringLiteral("Cannot read adapters list!"));
+        QVERIFY(!notice->isModal());
+        QVERIFY(!QApplication::activeModalWidget());
+        const QPointer<QMessageBox> watched(notice);
+        owned.CloseNotice();
+        QTRY_VERIFY(!watched);
     }
 };
 
