@@ -218,7 +218,8 @@ private:
     // the minimum length (two bytes), a count of characters and that many (character, copies)
     // pairs, a count of classes and that many 16-byte sets.
     static constexpr int reRequiredAt = 9;
-    static constexpr int reFixedHeader = 11;
+    static constexpr int reMinLength = 11; // two bytes: the minimum length again, for the quick check
+    static constexpr int reFixedHeader = 13;
     static constexpr int reMaxHeader = reFixedHeader + 16 + 16 + 1;
     static constexpr int maxLiteral = maxReBytes / 2;
     static constexpr int requiredCharacters = 8;
@@ -261,7 +262,7 @@ private:
         char errorString[errorSize];
         int status;
         label labelTable[labelCount];
-        char patternSpace[maxText + 1];
+        alignas(64) char patternSpace[maxText + 1];
         cmd_t commands[commandCount + 1];
         int lineNumberTable[lineNumberCount];
         unsigned char textPool[poolSize];
@@ -464,8 +465,8 @@ private:
     // The program and the texts.
     Program m_prog;
     char m_scriptBuffer[scriptBufferSize];
-    char m_holdSpace[maxText + 1];
-    char m_substitutionBuffer[maxText + 1];
+    alignas(64) char m_holdSpace[maxText + 1];
+    alignas(64) char m_substitutionBuffer[maxText + 1];
 
     // Per item of the RE searched.  Runs and spans are valid for the match call whose generation
     // they carry.

@@ -757,6 +757,8 @@ int SedObj::finishRe(unsigned char *head, int n)
                                                | (exact ? reLiteralExact : 0) | (costly ? reCostly : 0));
     head[reRequiredAt] = static_cast<unsigned char>(requiredAt & 255);
     head[reRequiredAt + 1] = static_cast<unsigned char>(requiredAt >> 8);
+    head[reMinLength] = head[requiredAt];
+    head[reMinLength + 1] = head[requiredAt + 1];
     head[reItemsAt] = static_cast<unsigned char>(itemsAt);
     head[reLiteralAt] = static_cast<unsigned char>(literalAt & 255);
     head[reLiteralAt + 1] = static_cast<unsigned char>(literalAt >> 8);
