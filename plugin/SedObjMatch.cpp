@@ -196,14 +196,13 @@ bool SedObj::match(int re, bool continuation)
     const int flags = head[reFlags];
     // What every match holds: the length always (it costs nothing), the characters and classes
     // once per search when the search may be long.
-    const unsigned char *required = head + (head[reRequiredAt] | head[reRequiredAt + 1] << 8);
-    if (end - start < (required[0] | required[1] << 8))
+    if (end - start < (head[reMinLength] | head[reMinLength + 1] << 8))
         return false;
     // REs with back-references may take long on a text that lacks something every match holds,
     // so they check it before searching; others check it only when their search turns out long
     // (see stepLimitReached), which keeps short searches as quick as they were.
     if (!continuation && (flags & reCostly) && (head[0] & reHasBackReference)
-        && !requirementsHold(required, start))
+        && !requirementsHold(head + (head[reRequiredAt] | head[reRequiredAt + 1] << 8), start))
         return false;
     const bool filtered = (flags & reFirstFilter) != 0;
     const unsigned char *first = head + reFixedHeader;
