@@ -3,7 +3,7 @@
 if(TARGET tallyctl)
   tally_devserver_test(tallyctl_test GTEST
                        SOURCES ${CMAKE_CURRENT_LIST_DIR}/tallyctl_test.cpp
-                               ${CMAKE_CURRENT_LIST_DIR}/tallyctl_exporter_test.cpp
+                               ${CMAKE_CURRENT_LIST_DIR}/tst_exporter.cpp
                        LIBS tallyctl_lib tally_testsupport)
   if(TARGET tallyctl_test)
     add_dependencies(tallyctl_test tallyctl)
