@@ -69,7 +69,7 @@ TZEMAdaptConfigDlg::TZEMAdaptConfigDlg(ZEMTreeNode &record, std::function<bool()
     pPhysicalName = SunkenPanel("pPhysicalName", tr("Physical name"));
     cbListen = Named(new QCheckBox(tr("&Listen")), "cbListen");
     Bold(cbListen);
-    bBillPeriods = Named(new QPushButton(tr("Edit &bill periods...")), "bBillPeriods");
+    bBillPeriods = Named(new QPushButton(tr("&Edit bill periods...")), "bBillPeriods");
     Bold(bBillPeriods);
     bBillPeriods->setAutoDefault(false);
     pLAL = new QFrame;

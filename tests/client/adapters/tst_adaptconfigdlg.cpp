@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QTabWidget>
 #include <QTest>
 
@@ -86,6 +87,17 @@ TEST_F(AdaptConfigDlgTest, FormShowsTheRecord)
         if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(dialog.get()) && chain.size() < order.size())
             chain << w;
     EXPECT_EQ(chain, order);
+    // One mnemonic per control, so Alt with a letter presses its control instead of only focusing one
+    // of two ("Broadcast mode" and "Edit bill periods..." both took B).
+    QStringList keys;
+    for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>()) {
+        const qsizetype amp = button->text().indexOf(QLatin1Char('&'));
+        if (amp >= 0)
+            keys << button->text().mid(amp + 1, 1).toLower();
+    }
+    keys.sort();
+    EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size())
+        << keys.join(QLatin1Char(',')).toStdString();
     EXPECT_TRUE(topics.isEmpty()); // no first start: no Assistant
 }
 
