@@ -469,6 +469,11 @@ private slots:
         QCOMPARE(editor.periods.size(), size_t(3));
         QCOMPARE(editor.periods[0].startDate, BillingClockToday());
         QVERIFY(!editor.lHint->isVisible());
+        // The chart's page from the keyboard.
+        editor.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&editor));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::AltModifier);
+        QCOMPARE(editor.pcPages->currentIndex(), 1);
     }
 
     void panningMovesAxisAndScrollBarFollows()
