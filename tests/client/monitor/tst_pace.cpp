@@ -183,7 +183,8 @@ TEST(Pace, EstimatorFollowsHabitsButNotOneBurst)
             EXPECT_GE(DecodeDate(*e.runOutDay).day(), c.earliestRunOut);
         }
     }
-    // The figures: the bounds of the burst are 14.4 and 22.8 GB.
+    // The burst row's bounds: the total plus the earlier pace for the days left (14.4 GB), and the
+    // plain average pace (22.8 GB).
     EXPECT_NEAR(burstTotal + 0.37 * kGB * (days - burstEnd), 14.4 * kGB, 0.1 * kGB);
     EXPECT_NEAR(burstTotal / burstEnd * days, 22.8 * kGB, 0.1 * kGB);
 }
