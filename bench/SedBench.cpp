@@ -207,7 +207,7 @@ void registerAll()
 
 // Scripts that take exponential or high polynomial time under plain backtracking, long loops and
 // searches that cannot match, over texts of up to 4000 characters.  Each ends with a result or with
-// the engine's work budget; beside it, the system's sed (GNU sed, in the C locale) on the same
+// the engine's work budget; beside it, the system's sed (in the C locale) on the same
 // script and text.
 struct Pathological {
     std::string script;
