@@ -72,12 +72,7 @@ int main(int argc, char **argv)
     module.Clock().Set(QDateTime::currentDateTime());
     TDMMain &settings = module.Module();
     settings.UpdateClock();
-    settings.ServerHost = QStringLiteral("127.0.0.1");
-    settings.ServerPort = server.Port();
-    settings.FirstStart = false;
-    settings.HideOnStart = false;
-    settings.ReqInterval = 5;
-    settings.LogReqInterval = 5;
+    PointAtServer(settings, server.Port(), 5, 5);
     ZEMRecordingSink boxes;
     ZEMTestHelp help;
     TZEMDebugLogForm clientLog;

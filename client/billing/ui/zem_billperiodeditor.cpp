@@ -22,6 +22,7 @@
 #include <cmath>
 #include <qcustomplot.h>
 
+#include "zem_actions.h"
 #include "zem_addlimitdlg.h"
 #include "zem_billperioddlg.h"
 #include "zem_createbillperiodsdlg.h"
@@ -154,14 +155,11 @@ private:
     QString format_;
 };
 
+// The editor's actions work anywhere in its window.
 QAction *MakeAction(QWidget *owner, const char *name, const QString &caption, const QString &hint,
                     const QKeySequence &shortcut = {})
 {
-    auto *action = new QAction(caption, owner);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setStatusTip(hint);
-    action->setToolTip(hint);
-    action->setShortcut(shortcut);
+    QAction *action = ZEMMakeAction(owner, name, caption, hint, shortcut);
     action->setShortcutContext(Qt::WindowShortcut);
     owner->addAction(action);
     return action;

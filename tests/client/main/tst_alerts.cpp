@@ -166,12 +166,7 @@ private slots:
         module.Clock().Set(QDateTime(QDate(2026, 12, 11), QTime(12, 0)));
         TDMMain &settings = module.Module();
         settings.UpdateClock();
-        settings.ServerHost = QStringLiteral("127.0.0.1");
-        settings.ServerPort = server.Port();
-        settings.FirstStart = false;
-        settings.HideOnStart = false;
-        settings.ReqInterval = 1;
-        settings.LogReqInterval = 0;
+        PointAtServer(settings, server.Port(), 1, 0);
 
         ZEMRecordingSink boxes;
         ZEMTestHelp help;

@@ -55,10 +55,7 @@ protected:
                              "&billperiods=%2820040101%2C20040131%2C1073741824%3B20040201%2C22220101%2C0%29")
                         .contains("<ERROR_CODE>0</ERROR_CODE>"));
         TDMMain &settings = module.Module();
-        settings.ServerHost = QStringLiteral("127.0.0.1");
-        settings.ServerPort = server.Port();
-        settings.FirstStart = false;
-        settings.HideOnStart = false;
+        PointAtServer(settings, server.Port());
         ZEMMainFrameEnv env = TestFrameEnv(boxes.prompt, help);
         env.billPeriodEditor = editor; // unset: the real editor
         frame = std::make_unique<TTZEMMainFrame>(settings, clientLog, env);

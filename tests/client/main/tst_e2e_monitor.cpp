@@ -94,12 +94,7 @@ private slots:
 
         module_ = std::make_unique<ZEMTestModule>();
         TDMMain &settings = module_->Module();
-        settings.ServerHost = QStringLiteral("127.0.0.1");
-        settings.ServerPort = server_->Port();
-        settings.FirstStart = false;
-        settings.HideOnStart = false;
-        settings.ReqInterval = 1;
-        settings.LogReqInterval = 1;
+        PointAtServer(settings, server_->Port(), 1, 1);
         boxes_ = std::make_unique<ZEMRecordingSink>();
         help_ = std::make_unique<ZEMTestHelp>();
         clientLog_ = std::make_unique<TZEMDebugLogForm>();

@@ -67,12 +67,7 @@ TEST(E2EOutage, ClientStartedBeforeItsServerFindsItAndFollowsAPortChange)
 
     ZEMTestModule module;
     TDMMain &settings = module.Module();
-    settings.ServerHost = QStringLiteral("127.0.0.1");
-    settings.ServerPort = port;
-    settings.FirstStart = false;
-    settings.HideOnStart = false;
-    settings.ReqInterval = 1;
-    settings.LogReqInterval = 1;
+    PointAtServer(settings, port, 1, 1);
     ZEMRecordingSink boxes;
     settings.SetPrompt(&boxes.prompt);
     ZEMTestHelp help;

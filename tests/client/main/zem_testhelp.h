@@ -6,6 +6,7 @@
 
 #include "htmlhelputils.h"
 #include "zem_mainwin.h"
+#include "zmm_datamodule.h"
 
 class ZEMTestHelp : public ZEMHelpSystem {
 public:
@@ -26,4 +27,18 @@ inline ZEMMainFrameEnv TestFrameEnv(ZEMPrompt &prompt, ZEMHelpSystem &help, bool
     env.withBrowser = false;
     env.trayAvailable = trayAvailable;
     return env;
+}
+
+// Settings of a window under test that talks to the server at 127.0.0.1:`port`, past its first start and
+// shown at once; a poll interval below 0 is left as it is.
+inline void PointAtServer(TDMMain &settings, int port, int reqInterval = -1, int logInterval = -1)
+{
+    settings.ServerHost = QStringLiteral("127.0.0.1");
+    settings.ServerPort = port;
+    settings.FirstStart = false;
+    settings.HideOnStart = false;
+    if (reqInterval >= 0)
+        settings.ReqInterval = reqInterval;
+    if (logInterval >= 0)
+        settings.LogReqInterval = logInterval;
 }
