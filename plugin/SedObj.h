@@ -225,7 +225,14 @@ private:
     static constexpr int requiredCharacters = 8;
     static constexpr int requiredClasses = 2;
     static constexpr int maxRequired = 2 + 1 + 2 * requiredCharacters + 1 + 16 * requiredClasses;
-    static constexpr int reCostly = 8;          // bit of reFlags: back-references or two starred items
+    static constexpr int reCostly = 8; // bit of reFlags: back-references or two starred items
+    // The table of y maps all 256 bytes.  When it changes at most yListMax characters,
+    // table[yListMark] is 0 instead of 255 (bytes above 127 map to themselves), table[yListCount]
+    // holds their number and the (character, replacement) pairs follow from yListAt.
+    static constexpr int yListMark = 255;
+    static constexpr int yListCount = 128;
+    static constexpr int yListAt = 129;
+    static constexpr int yListMax = 8;
     static constexpr int errorSinkFile = -2;    // write-file slot of "/dev/stderr"
     static constexpr int replacementEscape = 1; // marks an escaped character in a replacement
 
@@ -358,6 +365,7 @@ private:
     MemoEntry &memoSlot(std::uint64_t hash);
     CanonEntry &canonSlot(std::uint64_t hash);
     int itemLength(int item) const;
+    void transliterate(const unsigned char *table);
     bool substitute(const cmd_t &command);
     bool dosub(int replacement);
     void command(cmd_t &command);

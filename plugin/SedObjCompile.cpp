@@ -1150,6 +1150,23 @@ int SedObj::ycomp(int out, int delimiter)
     for (int c = 0; c < 256; ++c)
         if (table[c] == 0)
             table[c] = static_cast<unsigned char>(c);
+    // Bytes above 127 always map to themselves, so when y changes only a few characters their
+    // list goes in the upper half of the table (see yListMark): a run then changes sixteen
+    // characters at a time by comparing them with each listed one.
+    int changed = 0;
+    for (int c = 0; c < 128; ++c)
+        changed += table[c] != c;
+    if (changed <= yListMax) {
+        unsigned char *pair = table + yListAt;
+        for (int c = 0; c < 128; ++c) {
+            if (table[c] != c) {
+                *pair++ = static_cast<unsigned char>(c);
+                *pair++ = table[c];
+            }
+        }
+        table[yListCount] = static_cast<unsigned char>(changed);
+        table[yListMark] = 0;
+    }
     p.cursor = t + 1;
     return out + 256;
 }

@@ -3,6 +3,9 @@
 #include "SedObj.h"
 
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <utility>
 #include <fcntl.h>
 #include <unistd.h>
@@ -422,16 +425,76 @@ void SedObj::command(cmd_t &cmd)
         ps[m_end] = 0;
         m_holdSpace[m_holdEnd] = 0;
         break;
-    case cmdTransliterate: {
-        const unsigned char *table = p.textPool + cmd.argument;
-        unsigned char *text = reinterpret_cast<unsigned char *>(ps);
-        for (int i = 0; i < m_end; ++i)
-            text[i] = table[text[i]];
+    case cmdTransliterate:
+        transliterate(p.textPool + cmd.argument);
         break;
-    }
     default: // =, l and P change nothing here
         break;
     }
+}
+
+#ifdef __SSE2__
+namespace {
+
+// y over a text of at least 16 bytes when it changes at most Count characters (pairs: the
+// character and its replacement; unused pairs are zero and change nothing).  Each block of
+// sixteen is compared with every listed character, and the bytes equal to one are flipped to its
+// replacement.  The last block may overlap the one before: it is computed from the text as it was.
+template <int Count>
+void transliterateBlocks(unsigned char *text, int end, const unsigned char *pairs)
+{
+    __m128i from[Count];
+    __m128i flipBy[Count];
+#pragma GCC unroll 8
+    for (int k = 0; k < Count; ++k) {
+        from[k] = _mm_set1_epi8(static_cast<char>(pairs[2 * k]));
+        flipBy[k] = _mm_set1_epi8(static_cast<char>(pairs[2 * k] ^ pairs[2 * k + 1]));
+    }
+    auto change = [&](__m128i block) {
+        __m128i flip = _mm_setzero_si128();
+#pragma GCC unroll 8
+        for (int k = 0; k < Count; ++k)
+            flip = _mm_or_si128(flip, _mm_and_si128(_mm_cmpeq_epi8(block, from[k]), flipBy[k]));
+        return _mm_xor_si128(block, flip);
+    };
+    __m128i *const lastAt = reinterpret_cast<__m128i *>(text + end - 16);
+    const __m128i last = _mm_loadu_si128(lastAt);
+    for (int i = 0; i + 16 <= end; i += 16) {
+        __m128i *const at = reinterpret_cast<__m128i *>(text + i);
+        _mm_storeu_si128(at, change(_mm_loadu_si128(at)));
+    }
+    _mm_storeu_si128(lastAt, change(last));
+}
+
+} // namespace
+#endif
+
+void SedObj::transliterate(const unsigned char *table)
+{
+    unsigned char *text = reinterpret_cast<unsigned char *>(m_prog.patternSpace);
+    const int end = m_end;
+#ifdef __SSE2__
+    if (table[yListMark] == 0 && end >= 16) {
+        const int count = table[yListCount];
+        unsigned char pairs[2 * yListMax] = {};
+        std::memcpy(pairs, table + yListAt, static_cast<std::size_t>(2 * count));
+        if (count <= 2)
+            transliterateBlocks<2>(text, end, pairs);
+        else if (count <= 4)
+            transliterateBlocks<4>(text, end, pairs);
+        else
+            transliterateBlocks<yListMax>(text, end, pairs);
+        return;
+    }
+#endif
+    if (table[yListMark] == 0) {
+        for (int i = 0; i < end; ++i)
+            if (text[i] < 128)
+                text[i] = table[text[i]];
+        return;
+    }
+    for (int i = 0; i < end; ++i)
+        text[i] = table[text[i]];
 }
 
 void SedObj::readout()
