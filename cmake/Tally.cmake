@@ -46,6 +46,7 @@ function(tally_add_test name)
   set(env "TALLYVIEW_SETTINGS_DIR=${CMAKE_BINARY_DIR}/test-settings-guard/${name}")
   if(A_GUI)
     list(APPEND env "QT_QPA_PLATFORM=offscreen" "QTWEBENGINE_DISABLE_SANDBOX=1"
+         "TALLYVIEW_VIEWER=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/tallyview-viewer"
          "QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --no-sandbox --disable-background-networking")
     list(APPEND A_LABELS gui)
   else()

@@ -19,5 +19,5 @@ add_custom_command(OUTPUT ${_welcome_out}
                    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_tally_help_dir}/Welcome.htm ${_welcome_out}
                    DEPENDS ${_tally_help_dir}/Welcome.htm VERBATIM)
 add_custom_target(tallyview_help ALL DEPENDS ${_tally_help_outputs} ${_welcome_out})
-add_dependencies(tallyview tallyview_help)
+add_dependencies(tallyview tallyview_help tallyview-viewer)
 # Installed, the pages go to share/tallyway (cmake/TallyInstall.cmake).

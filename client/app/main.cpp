@@ -95,7 +95,6 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
 
-    ZEMRegisterUrlSchemes();
     ZEMApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     // The rest of the command line, without the toolkit's own options; a mistake ends the program here.

@@ -8,11 +8,6 @@
 #include <QScreen>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
 #include <QWidget>
 
 #include "zem_artwork.h"
@@ -74,46 +69,6 @@ QRect HelpWindowRectFor(const QRect &screen)
     const int right = screen.left() + screen.width();
     const int bottom = screen.top() + screen.height() - 30;
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
-}
-
-void ZEMRegisterUrlSchemes()
-{
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    // Training-card links and command links: pages of the browser engine (reports from the server) may
-    // hold them too. They are caught before they load, so they only need to be known as addresses a
-    // page may navigate to (not local ones, which a page from a server may not open).
-    for (const char *name : {kTrainingCardScheme, kPageCommandScheme}) {
-        QWebEngineUrlScheme scheme(name);
-        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-        QWebEngineUrlScheme::registerScheme(scheme);
-    }
-}
-
-namespace {
-// The engine only hands a link of a registered scheme to the page when a handler serves that scheme.
-// The page catches the links before they load; a request that still arrives here is refused.
-class ZEMRefusingSchemeHandler : public QWebEngineUrlSchemeHandler {
-public:
-    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-    void requestStarted(QWebEngineUrlRequestJob *job) override
-    {
-        job->fail(QWebEngineUrlRequestJob::RequestDenied);
-    }
-};
-
-} // namespace
-
-void ZEMInstallUrlSchemeHandlers(QWebEngineProfile *profile)
-{
-    static ZEMRefusingSchemeHandler *handler = nullptr;
-    if (!handler)
-        handler = new ZEMRefusingSchemeHandler(QCoreApplication::instance());
-    for (const char *name : {kTrainingCardScheme, kPageCommandScheme})
-        if (!profile->urlSchemeHandler(name))
-            profile->installUrlSchemeHandler(name, handler);
 }
 
 namespace {

@@ -15,15 +15,12 @@
 #include <QUrl>
 #include <optional>
 
-class QWebEngineProfile;
+#include "zem_pagecommands.h"
+
 class QWidget;
 class ZEMLightView;
 class ZEMPrompt;
 
-// The scheme of the training-card links of help pages.
-inline constexpr char kTrainingCardScheme[] = "tcard";
-// The scheme of the welcome page's command links, e.g. "tallyway:>>edit_options".
-inline constexpr char kPageCommandScheme[] = "tallyway";
 // The default help window type and the first-start assistant's one.
 inline constexpr char kHelpWindowMain[] = "mainwin";
 inline constexpr char kHelpWindowAssistant[] = "Assistant";
@@ -47,12 +44,6 @@ std::optional<int> TrainingCardCommand(const QUrl &url);
 // Where the "mainwin" window is put the first time it exists: the right two-thirds of the screen,
 // 30 pixels from top and bottom.
 QRect HelpWindowRectFor(const QRect &screen);
-
-// Registers the link schemes the program's pages use; call before the application object exists.
-void ZEMRegisterUrlSchemes();
-// Lets pages of `profile` hand links of those schemes to their page's navigation check (which catches
-// them); a request that still gets through is refused.
-void ZEMInstallUrlSchemeHandlers(QWebEngineProfile *profile);
 
 // The seam: the main window talks to the help through this, tests replace it.
 class ZEMHelpSystem : public QObject {

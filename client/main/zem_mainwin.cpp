@@ -23,7 +23,6 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 #include "zem_actions.h"
 #include "htmlhelputils.h"
@@ -462,8 +461,6 @@ void TTZEMMainFrame::CreateBrowser(const ZEMMainFrameEnv &env)
     wbMain->SetEngineAllowed(env.withBrowser);
     if (env.printDialog)
         wbMain->SetPrintDialog(env.printDialog);
-    connect(wbMain, &ZEMBrowserPane::EngineStarted, this,
-            [](QWebEngineView *view) { ZEMInstallUrlSchemeHandlers(view->page()->profile()); });
     connect(actBack, &QAction::triggered, wbMain, &ZEMBrowserPane::Back);
     connect(actForward, &QAction::triggered, wbMain, &ZEMBrowserPane::Forward);
     connect(actStop, &QAction::triggered, wbMain, &ZEMBrowserPane::Stop);

@@ -8,6 +8,11 @@
 
 class ZEMPrompt;
 
+// The scheme of the training-card links of help pages.
+inline constexpr char kTrainingCardScheme[] = "tcard";
+// The scheme of the welcome page's command links, e.g. "tallyway:>>edit_options".
+inline constexpr char kPageCommandScheme[] = "tallyway";
+
 // The text after the first ">>" of the address (percent-escapes decoded), or nothing when it has none.
 std::optional<QString> PageCommandOf(const QUrl &url);
 

@@ -127,7 +127,6 @@ private:
 
 int main(int argc, char *argv[])
 {
-    ZEMRegisterUrlSchemes();
     QApplication app(argc, argv);
     TestInstalledClient test;
     return QTest::qExec(&test, argc, argv);

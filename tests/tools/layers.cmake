@@ -6,3 +6,10 @@ if(TARGET tallyctl)
                    $<TARGET_FILE:tallyctl>)
   set_tests_properties(layers_tallyctl PROPERTIES LABELS logic)
 endif()
+
+# The client loads no browser engine: reports run in the viewer program.
+if(TARGET tallyview)
+  add_test(NAME layers_tallyview
+           COMMAND sh -c "! objdump -p \"$0\" | grep -E 'NEEDED.*(WebEngine|Quick|Qml)'" $<TARGET_FILE:tallyview>)
+  set_tests_properties(layers_tallyview PROPERTIES LABELS logic)
+endif()

@@ -2,35 +2,27 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonValue>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QThread>
-#include <QWebEngineDownloadRequest>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineView>
+#include <QVBoxLayout>
+#include <QWindow>
 #include <memory>
 
 #include "zem_filepicker.h"
 #include "zem_lightview.h"
 #include "zem_pagecommands.h"
+#include "zem_viewerprocess.h"
 
-// The engine's page: asks the pane before every navigation.
-class ZEMReportPage : public QWebEnginePage {
-public:
-    ZEMReportPage(ZEMBrowserPane &pane, QObject *parent) : QWebEnginePage(parent), pane_(pane) {}
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
-    {
-        return pane_.EngineNavigation(url, isMainFrame);
-    }
-
-private:
-    ZEMBrowserPane &pane_;
-};
+namespace {
+QString Text(const QJsonObject &message, const char *key)
+{
+    return message.value(QLatin1String(key)).toString();
+}
+QJsonObject Command(const char *name) { return {{QStringLiteral("cmd"), QLatin1String(name)}}; }
+} // namespace
 
 ZEMBrowserPane::ZEMBrowserPane(QWidget *parent) : QStackedWidget(parent)
 {
@@ -38,19 +30,36 @@ ZEMBrowserPane::ZEMBrowserPane(QWidget *parent) : QStackedWidget(parent)
     light_->setObjectName(QStringLiteral("wbLight"));
     addWidget(light_);
     connect(light_, &ZEMLightView::LinkActivated, this, &ZEMBrowserPane::LinkActivated);
+    engineBox_ = new QWidget(this);
+    engineBox_->setObjectName(QStringLiteral("wbEngine"));
+    engineBox_->setAccessibleName(tr("Report"));
+    auto *layout = new QVBoxLayout(engineBox_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    addWidget(engineBox_);
     printDialog_ = [this](QPrinter &printer) {
         QPrintDialog dialog(&printer, this);
         return dialog.exec() == QDialog::Accepted;
     };
+    hiddenRelease_.setSingleShot(true);
+    hiddenRelease_.setInterval(std::chrono::minutes(1));
+    connect(&hiddenRelease_, &QTimer::timeout, this, [this] {
+        if (!isVisible())
+            ReleaseEngine();
+    });
 }
 
-ZEMBrowserPane::~ZEMBrowserPane() = default;
+ZEMBrowserPane::~ZEMBrowserPane()
+{
+    delete viewer_; // ends the viewer before its window's container goes
+}
 
 QUrl ZEMBrowserPane::Url() const { return index_ >= 0 ? entries_[static_cast<std::size_t>(index_)] : QUrl(); }
 
 QList<QUrl> ZEMBrowserPane::History() const { return QList<QUrl>(entries_.begin(), entries_.end()); }
 
-bool ZEMBrowserPane::ShowingEngine() const { return engine_ && currentWidget() == engine_; }
+bool ZEMBrowserPane::EngineRunning() const { return viewer_ && viewer_->IsRunning(); }
+
+qint64 ZEMBrowserPane::EngineProcessId() const { return viewer_ ? viewer_->ProcessId() : 0; }
 
 void ZEMBrowserPane::Push(const QUrl &url)
 {
@@ -66,14 +75,20 @@ void ZEMBrowserPane::Navigate(const QUrl &url)
     Show(url);
 }
 
+void ZEMBrowserPane::ShowLight()
+{
+    awaitingCommit_ = false;
+    busy_ = false;
+    setCurrentWidget(light_);
+    // No engine page is on screen any more: the engine goes, the history keeps its addresses.
+    ReleaseEngine();
+    emit StatusTextChanged(QString());
+}
+
 void ZEMBrowserPane::ShowMessage(const QString &html)
 {
-    if (engine_ && busy_)
-        engine_->stop();
-    awaitingCommit_ = false;
     light_->setHtml(html);
-    setCurrentWidget(light_);
-    emit StatusTextChanged(QString());
+    ShowLight();
     emit LoadFinished(true);
 }
 
@@ -98,12 +113,8 @@ void ZEMBrowserPane::Forward()
 void ZEMBrowserPane::Show(const QUrl &url)
 {
     if (ZEMLightView::IsLocalPage(url)) {
-        if (engine_ && busy_)
-            engine_->stop();
-        awaitingCommit_ = false;
         light_->ShowPage(url);
-        setCurrentWidget(light_);
-        emit StatusTextChanged(QString());
+        ShowLight();
         emit LoadFinished(true);
         return;
     }
@@ -115,8 +126,9 @@ void ZEMBrowserPane::Show(const QUrl &url)
     }
     EnsureEngine();
     awaitingCommit_ = true;
-    setCurrentWidget(engine_);
-    engine_->setUrl(url);
+    engineUrl_ = url;
+    setCurrentWidget(engineBox_);
+    Send({{QStringLiteral("cmd"), QStringLiteral("navigate")}, {QStringLiteral("url"), url.toString()}});
 }
 
 QString ZEMBrowserPane::LoadingText(const QUrl &url, int percent)
@@ -127,63 +139,127 @@ QString ZEMBrowserPane::LoadingText(const QUrl &url, int percent)
 
 void ZEMBrowserPane::EnsureEngine()
 {
-    if (engine_)
+    if (viewer_)
         return;
-    engine_ = new QWebEngineView(this);
-    engine_->setObjectName(QStringLiteral("wbEngine"));
-    engine_->setPage(new ZEMReportPage(*this, engine_));
-    // In print, links that only work in the window (in-page commands such as "Back to the home page")
-    // are left out.
-    QWebEngineScript printStyle;
-    printStyle.setName(QStringLiteral("zem-print-style"));
-    printStyle.setInjectionPoint(QWebEngineScript::DocumentReady);
-    printStyle.setWorldId(QWebEngineScript::ApplicationWorld);
-    printStyle.setSourceCode(
-        QStringLiteral("(function(){var s=document.createElement('style');s.id='zem-print-style';"
-                       "s.textContent='@media print{a[href*=\\'>>\\']{display:none !important}}';"
-                       "(document.head||document.documentElement).appendChild(s);})();"));
-    engine_->page()->scripts().insert(printStyle);
-    addWidget(engine_);
-    connect(engine_, &QWebEngineView::urlChanged, this, &ZEMBrowserPane::EngineUrlChanged);
-    connect(engine_, &QWebEngineView::loadStarted, this, [this] {
-        busy_ = true;
-        emit StatusTextChanged(tr("Opening page %1...").arg(engine_->url().toString()));
-    });
-    connect(engine_, &QWebEngineView::loadProgress, this, [this](int percent) {
-        if (busy_ && percent < 100)
-            emit StatusTextChanged(LoadingText(engine_->url(), percent));
-    });
-    connect(engine_, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        busy_ = false;
-        emit StatusTextChanged(QString());
-        emit LoadFinished(ok);
-    });
-    connect(engine_->page(), &QWebEnginePage::linkHovered, this, &ZEMBrowserPane::StatusTextChanged);
-    connect(engine_->page()->profile(), &QWebEngineProfile::downloadRequested, this,
-            &ZEMBrowserPane::Download);
-    emit EngineStarted(engine_);
+    viewer_ = new ZEMViewerProcess(
+        viewerProgram_.isEmpty() ? ZEMViewerProcess::DefaultProgram() : viewerProgram_, this);
+    connect(viewer_, &ZEMViewerProcess::Event, this, &ZEMBrowserPane::EngineEvent);
+    connect(viewer_, &ZEMViewerProcess::Failed, this, &ZEMBrowserPane::EngineFailed);
+    engineTitle_.clear();
+    viewer_->Start();
 }
 
-bool ZEMBrowserPane::EngineNavigation(const QUrl &url, bool isMainFrame)
+void ZEMBrowserPane::ReleaseEngine()
 {
-    if (const std::optional<QString> command = PageCommandOf(url)) {
-        // Run after the engine's callback has returned: a command may open a modal box.
-        QMetaObject::invokeMethod(
-            this, [this, command = *command] { emit PageCommand(command); }, Qt::QueuedConnection);
-        return false;
+    hiddenRelease_.stop();
+    if (!viewer_)
+        return;
+    ZEMViewerProcess *viewer = viewer_;
+    viewer_ = nullptr;
+    disconnect(viewer, nullptr, this, nullptr);
+    replies_.clear();
+    busy_ = false;
+    if (engineWindow_) {
+        // The container goes with the viewer's window, once the viewer has ended.
+        QWidget *container = engineWindow_;
+        engineWindow_ = nullptr;
+        container->hide();
+        connect(viewer, &ZEMViewerProcess::Ended, container, &QObject::deleteLater);
     }
-    if (isMainFrame && ZEMLightView::IsLocalPage(url)) {
+    viewer->End();
+}
+
+void ZEMBrowserPane::EngineFailed(const QString &why)
+{
+    ReleaseEngine();
+    if (ShowingEngine()) {
+        light_->setHtml(QStringLiteral("<h2>%1</h2><p>%2</p>")
+                            .arg(tr("This page cannot be shown").toHtmlEscaped(), why.toHtmlEscaped()));
+        setCurrentWidget(light_);
+        emit StatusTextChanged(QString());
+        emit LoadFinished(false);
+    }
+}
+
+void ZEMBrowserPane::Send(const QJsonObject &command)
+{
+    if (viewer_)
+        viewer_->Send(command);
+}
+
+void ZEMBrowserPane::Embed(WId window)
+{
+    const bool embedded = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (embedded) {
+        // The viewer's window becomes a child of this pane (foreign windows are embedded on X11).
+        QWindow *foreign = QWindow::fromWinId(window);
+        if (foreign) {
+            engineWindow_ = QWidget::createWindowContainer(foreign, engineBox_);
+            engineWindow_->setFocusPolicy(Qt::StrongFocus);
+            engineBox_->layout()->addWidget(engineWindow_);
+        }
+    }
+    Send({{QStringLiteral("cmd"), QStringLiteral("show")},
+          {QStringLiteral("embedded"), embedded && engineWindow_},
+          {QStringLiteral("title"), tr("Report")}});
+}
+
+void ZEMBrowserPane::EngineEvent(const QJsonObject &event)
+{
+    const QString name = Text(event, "event");
+    if (name == QLatin1String("window")) {
+        Embed(static_cast<WId>(Text(event, "id").toULongLong()));
+    } else if (name == QLatin1String("urlChanged")) {
+        EngineUrlChanged(QUrl(Text(event, "url")));
+    } else if (name == QLatin1String("loadStarted")) {
+        busy_ = true;
+        engineUrl_ = QUrl(Text(event, "url"));
+        emit StatusTextChanged(tr("Opening page %1...").arg(engineUrl_.toString()));
+    } else if (name == QLatin1String("loadProgress")) {
+        const int percent = event.value(QStringLiteral("percent")).toInt();
+        if (busy_ && percent < 100)
+            emit StatusTextChanged(LoadingText(engineUrl_, percent));
+    } else if (name == QLatin1String("loadFinished")) {
+        busy_ = false;
+        emit StatusTextChanged(QString());
+        emit LoadFinished(event.value(QStringLiteral("ok")).toBool());
+    } else if (name == QLatin1String("title")) {
+        engineTitle_ = Text(event, "text");
+    } else if (name == QLatin1String("linkHovered")) {
+        emit StatusTextChanged(Text(event, "url"));
+    } else if (name == QLatin1String("command")) {
+        // Queued like a click in the light view: a command may open a modal box.
+        QMetaObject::invokeMethod(
+            this, [this, command = Text(event, "text")] { emit PageCommand(command); }, Qt::QueuedConnection);
+    } else if (name == QLatin1String("local")) {
+        const QUrl url(Text(event, "url"));
         QMetaObject::invokeMethod(
             this, [this, url] { Navigate(url); }, Qt::QueuedConnection);
-        return false;
+    } else if (name == QLatin1String("printed")) {
+        emit StatusTextChanged(event.value(QStringLiteral("ok")).toBool() ? QString()
+                                                                          : tr("Printing failed"));
+    } else if (name == QLatin1String("downloadAsk")) {
+        AskDownload(event);
+    } else if (name == QLatin1String("downloaded")) {
+        emit StatusTextChanged(event.value(QStringLiteral("ok")).toBool()
+                                   ? tr("Saved %1").arg(Text(event, "path"))
+                                   : tr("Download failed: %1").arg(Text(event, "reason")));
+    } else if (name == QLatin1String("scriptResult") || name == QLatin1String("plainText")) {
+        const auto found = replies_.find(event.value(QStringLiteral("id")).toInt());
+        if (found != replies_.end()) {
+            const auto reply = std::move(found->second);
+            replies_.erase(found);
+            if (reply)
+                reply(event);
+        }
     }
-    return true;
 }
 
 void ZEMBrowserPane::EngineUrlChanged(const QUrl &url)
 {
     if (url.isEmpty() || !ShowingEngine())
         return;
+    engineUrl_ = url;
     if (awaitingCommit_) {
         // The address as the engine writes it replaces the one we asked for.
         awaitingCommit_ = false;
@@ -207,16 +283,51 @@ void ZEMBrowserPane::LinkActivated(const QUrl &url)
     Navigate(url);
 }
 
-void ZEMBrowserPane::Stop()
+void ZEMBrowserPane::RunJavaScript(const QString &code, std::function<void(const QVariant &)> done)
 {
-    if (engine_)
-        engine_->stop();
+    if (!viewer_)
+        return;
+    const int id = nextRequest_++;
+    if (done)
+        replies_[id] = [done = std::move(done)](const QJsonObject &event) {
+            done(event.value(QStringLiteral("value")).toVariant());
+        };
+    Send({{QStringLiteral("cmd"), QStringLiteral("script")},
+          {QStringLiteral("id"), id},
+          {QStringLiteral("code"), code}});
 }
+
+void ZEMBrowserPane::PlainText(std::function<void(const QString &)> done)
+{
+    if (!viewer_)
+        return;
+    const int id = nextRequest_++;
+    replies_[id] = [done = std::move(done)](const QJsonObject &event) { done(Text(event, "text")); };
+    Send({{QStringLiteral("cmd"), QStringLiteral("plainText")}, {QStringLiteral("id"), id}});
+}
+
+void ZEMBrowserPane::showEvent(QShowEvent *event)
+{
+    QStackedWidget::showEvent(event);
+    hiddenRelease_.stop();
+    // The engine was ended while the window was hidden: its page comes back.
+    if (ShowingEngine() && !viewer_ && index_ >= 0)
+        Show(Url());
+}
+
+void ZEMBrowserPane::hideEvent(QHideEvent *event)
+{
+    QStackedWidget::hideEvent(event);
+    if (viewer_)
+        hiddenRelease_.start();
+}
+
+void ZEMBrowserPane::Stop() { Send(Command("stop")); }
 
 void ZEMBrowserPane::Reload()
 {
-    if (ShowingEngine())
-        engine_->reload();
+    if (ShowingEngine() && viewer_)
+        Send(Command("reload"));
     else if (index_ >= 0)
         Show(Url());
 }
@@ -232,7 +343,7 @@ void ZEMBrowserPane::BrowserRefresh()
 void ZEMBrowserPane::Copy()
 {
     if (ShowingEngine())
-        engine_->triggerPageAction(QWebEnginePage::Copy);
+        Send(Command("copy"));
     else
         light_->copy();
 }
@@ -240,44 +351,33 @@ void ZEMBrowserPane::Copy()
 void ZEMBrowserPane::SelectAll()
 {
     if (ShowingEngine())
-        engine_->triggerPageAction(QWebEnginePage::SelectAll);
+        Send(Command("selectAll"));
     else
         light_->selectAll();
 }
 
 void ZEMBrowserPane::Print()
 {
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    if (!printDialog_ || !printDialog_(*printer))
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printDialog_ || !printDialog_(printer))
         return;
-    if (!ShowingEngine()) {
-        light_->print(printer.get());
+    if (!ShowingEngine() || !viewer_) {
+        light_->print(&printer);
         emit StatusTextChanged(QString());
         return;
     }
-    if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
-        // A PDF file comes from the engine's own PDF output, which keeps the text as text.
-        connect(
-            engine_->page(), &QWebEnginePage::pdfPrintingFinished, this,
-            [this](const QString &, bool ok) {
-                emit StatusTextChanged(ok ? QString() : tr("Printing failed"));
-            },
-            Qt::SingleShotConnection);
-        emit StatusTextChanged(tr("Printing..."));
-        engine_->page()->printToPdf(printer->outputFileName(), printer->pageLayout(), printer->pageRanges());
-        return;
-    }
-    // The engine prints in the background; the printer lives until it is done.
-    QPrinter *pending = printer.release();
-    connect(
-        engine_, &QWebEngineView::printFinished, this,
-        [this, pending](bool ok) {
-            delete pending;
-            emit StatusTextChanged(ok ? QString() : tr("Printing failed"));
-        },
-        Qt::SingleShotConnection);
+    // The viewer prints: a PDF file from the engine's own PDF output (the text stays text), anything else
+    // on the printer chosen here, with the settings chosen here.
+    QJsonObject command = ZEMPageLayoutToJson(printer.pageLayout(), printer.pageRanges());
+    command.insert(QStringLiteral("cmd"), QStringLiteral("print"));
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        command.insert(QStringLiteral("pdf"), printer.outputFileName());
+    command.insert(QStringLiteral("printer"), printer.printerName());
+    command.insert(QStringLiteral("copies"), printer.copyCount());
+    command.insert(QStringLiteral("color"), printer.colorMode() == QPrinter::Color);
+    command.insert(QStringLiteral("duplex"), static_cast<int>(printer.duplex()));
     emit StatusTextChanged(tr("Printing..."));
-    engine_->print(pending);
+    Send(command);
 }
 
 void ZEMBrowserPane::SaveAs()
@@ -294,7 +394,7 @@ void ZEMBrowserPane::SaveAs()
     if (path.isEmpty())
         return;
     if (ShowingEngine()) {
-        engine_->page()->save(path, QWebEngineDownloadRequest::SingleHtmlSaveFormat);
+        Send({{QStringLiteral("cmd"), QStringLiteral("save")}, {QStringLiteral("path"), path}});
         return;
     }
     // A local page is saved as the file it is.
@@ -303,36 +403,21 @@ void ZEMBrowserPane::SaveAs()
         emit StatusTextChanged(tr("Cannot save %1").arg(path));
 }
 
-void ZEMBrowserPane::Download(QWebEngineDownloadRequest *download)
+void ZEMBrowserPane::AskDownload(const QJsonObject &event)
 {
-    if (!engine_ || download->page() != engine_->page())
-        return;
-    if (download->isSavePageDownload()) {
-        download->accept();
-        return;
-    }
     QString path;
     if (picker_) {
         ZEMFileRequest request;
         request.title = tr("Save As");
-        request.fileName = download->downloadFileName();
-        request.folder = download->downloadDirectory();
-        request.extension = QFileInfo(download->downloadFileName()).suffix();
+        request.fileName = Text(event, "name");
+        request.folder = Text(event, "folder");
+        request.extension = QFileInfo(request.fileName).suffix();
         request.filter = tr("All files (*)");
         path = picker_->SaveFile(request);
     }
-    if (path.isEmpty()) {
-        download->cancel();
-        return;
-    }
-    const QFileInfo target(path);
-    QFile::remove(path); // the picker asked about replacing it
-    download->setDownloadDirectory(target.absolutePath());
-    download->setDownloadFileName(target.fileName());
-    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
-        emit StatusTextChanged(download->state() == QWebEngineDownloadRequest::DownloadCompleted
-                                   ? tr("Saved %1").arg(path)
-                                   : tr("Download failed: %1").arg(download->interruptReasonString()));
-    });
-    download->accept();
+    if (!path.isEmpty())
+        QFile::remove(path); // the picker asked about replacing it
+    Send({{QStringLiteral("cmd"), QStringLiteral("download")},
+          {QStringLiteral("id"), event.value(QStringLiteral("id"))},
+          {QStringLiteral("path"), path}});
 }

@@ -1,21 +1,30 @@
 #pragma once
 // The report browser of the main window: one pane over two views. The program's own pages (local
 // files: the welcome page, pages linked from help) show in a light view; every other page (reports
-// from the server and pages linked from them) in the browser engine, which is started with the first
-// such page. One history spans both, so Back from the welcome page returns to the report before it.
+// from the server and pages linked from them) in the browser engine. One history spans both, so Back
+// from the welcome page returns to the report before it.
+//
+// The engine runs in the report viewer, a program of its own (zem_viewerprocess.h) whose window is
+// embedded here. It is started for the first engine page and ended when none is on screen any more (a
+// local page shown, or the window hidden for a minute), so that its memory and processes are given
+// back; the history keeps the address, and showing that entry again starts it again.
 //
 // Links whose address holds ">>" are never followed in either view: they come out as PageCommand.
 
+#include <QJsonObject>
+#include <QPointer>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <functional>
+#include <map>
 #include <vector>
 
 class QPrinter;
-class QWebEngineDownloadRequest;
-class QWebEngineView;
 class ZEMFilePicker;
 class ZEMLightView;
+class ZEMViewerProcess;
 
 class ZEMBrowserPane : public QStackedWidget {
     Q_OBJECT
@@ -29,6 +38,10 @@ public:
     void SetPrintDialog(std::function<bool(QPrinter &)> dialog) { printDialog_ = std::move(dialog); }
     // Without the engine, pages from elsewhere show a short notice instead (for tests of the window).
     void SetEngineAllowed(bool allowed) { engineAllowed_ = allowed; }
+    // The viewer program (default: ZEMViewerProcess::DefaultProgram()).
+    void SetViewerProgram(const QString &program) { viewerProgram_ = program; }
+    // How long the pane may be hidden before the engine is ended (default: a minute).
+    void SetHiddenRelease(std::chrono::milliseconds delay) { hiddenRelease_.setInterval(delay); }
 
     // Shows a page as a new entry of the history.
     void Navigate(const QUrl &url);
@@ -55,7 +68,18 @@ public:
     QList<QUrl> History() const;
     int HistoryIndex() const { return index_; }
     ZEMLightView *LightView() const { return light_; }
-    QWebEngineView *EngineView() const { return engine_; }
+    // The page that holds the engine's window.
+    QWidget *EngineBox() const { return engineBox_; }
+    bool ShowingEngine() const { return currentWidget() == engineBox_; }
+    // Whether the viewer runs, and its process (0 when none).
+    bool EngineRunning() const;
+    qint64 EngineProcessId() const;
+    // The title of the engine's page.
+    QString EngineTitle() const { return engineTitle_; }
+    // Runs a script in the engine's page; `done` gets its result.
+    void RunJavaScript(const QString &code, std::function<void(const QVariant &)> done = {});
+    // The engine page's text, as plain text.
+    void PlainText(std::function<void(const QString &)> done);
 
 signals:
     // The text after ">>" of a link that was caught.
@@ -63,23 +87,35 @@ signals:
     void HistoryChanged(bool canGoBack, bool canGoForward);
     void StatusTextChanged(const QString &text);
     void LoadFinished(bool ok);
-    // The engine was started (once); its profile can be set up now.
-    void EngineStarted(QWebEngineView *view);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
-    friend class ZEMReportPage;
     void Show(const QUrl &url);
+    void ShowLight();
     void EnsureEngine();
-    // From the engine before each navigation: false cancels it.
-    bool EngineNavigation(const QUrl &url, bool isMainFrame);
+    void ReleaseEngine();
+    void EngineEvent(const QJsonObject &event);
+    void EngineFailed(const QString &why);
+    void Embed(WId window);
+    void Send(const QJsonObject &command);
     void EngineUrlChanged(const QUrl &url);
     void LinkActivated(const QUrl &url);
     void Push(const QUrl &url);
-    void Download(QWebEngineDownloadRequest *download);
-    bool ShowingEngine() const;
+    void AskDownload(const QJsonObject &event);
 
     ZEMLightView *light_ = nullptr;
-    QWebEngineView *engine_ = nullptr; // a child, started with the first page from elsewhere
+    QWidget *engineBox_ = nullptr;      // the stack's page for the engine
+    QPointer<QWidget> engineWindow_;    // the viewer's window inside it
+    QPointer<ZEMViewerProcess> viewer_; // while the engine runs
+    QString viewerProgram_;
+    QTimer hiddenRelease_;
+    QUrl engineUrl_;
+    QString engineTitle_;
+    int nextRequest_ = 1;
+    std::map<int, std::function<void(const QJsonObject &)>> replies_;
     ZEMFilePicker *picker_ = nullptr;
     std::function<bool(QPrinter &)> printDialog_;
     bool engineAllowed_ = true;

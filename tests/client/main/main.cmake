@@ -10,3 +10,4 @@ tally_add_test(main_web GUI TIMEOUT 180 SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_we
                LIBS tally_main tally_testsupport Qt6::Test)
 target_compile_definitions(main_web PRIVATE TALLY_HELP_SOURCE_DIR="${CMAKE_SOURCE_DIR}/help")
 tally_engine_test(main_web)
+add_dependencies(main_web tallyview-viewer)

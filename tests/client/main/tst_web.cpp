@@ -11,8 +11,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextBrowser>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 #include <QtTest>
 
 #include "htmlhelputils.h"
@@ -55,6 +53,35 @@ bool ActivateLink(QTextBrowser *view, const QString &href)
     return false;
 }
 
+// Whether process `pid` still runs (a zombie no longer counts).
+bool Alive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return !text.mid(text.lastIndexOf(')') + 2, 1).startsWith('Z');
+}
+
+// `root` and every process below it.
+QList<qint64> ProcessTree(qint64 root)
+{
+    QList<qint64> found{root};
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const QDir proc(QStringLiteral("/proc"));
+        for (const QString &name : proc.entryList(QDir::Dirs)) {
+            QFile stat(proc.filePath(name + QStringLiteral("/stat")));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toLongLong() == found[i])
+                found << name.toLongLong();
+        }
+    }
+    return found;
+}
+
 const QByteArray kReport = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
                            "<html><head><title>Fixture report</title></head><body><h1>Traffic</h1>"
                            "<a id=\"home\" href=\">>home\">home</a> <a id=\"HOME\" href=\">>HOME\">HOME</a> "
@@ -85,7 +112,7 @@ struct Window {
     QMenu *ReportsMenu() const { return frame->findChild<QMenu *>(QStringLiteral("pmReports")); }
     void Click(const char *id)
     {
-        Pane()->EngineView()->page()->runJavaScript(
+        Pane()->RunJavaScript(
             QStringLiteral("document.getElementById('%1').click();").arg(QLatin1String(id)));
     }
 
@@ -170,7 +197,7 @@ private slots:
         QCOMPARE(mainHelp->geometry().topLeft(), expected.topLeft());
 
         // None of it started the browser engine.
-        QVERIFY(!pane->EngineView());
+        QVERIFY(!pane->EngineRunning());
     }
 
     void reportCommandsHistoryPrintAndSave()
@@ -187,10 +214,11 @@ private slots:
         QSignalSpy loaded(pane, &ZEMBrowserPane::LoadFinished);
         QSignalSpy status(pane, &ZEMBrowserPane::StatusTextChanged);
         pane->Navigate(report);
-        QVERIFY(pane->EngineView());
+        QVERIFY(pane->EngineRunning());
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() >= 1 && !pane->IsBusy(), 60000);
         QCOMPARE(loaded.last().first().toBool(), true);
-        QCOMPARE(pane->EngineView()->title(), QStringLiteral("Fixture report"));
+        QTRY_COMPARE(pane->EngineTitle(), QStringLiteral("Fixture report"));
+        const QList<qint64> engineProcesses = ProcessTree(pane->EngineProcessId());
         QVERIFY(w.Action("actBack")->isEnabled());
         QVERIFY(!status.isEmpty() && status.first().first().toString().startsWith("Opening page "));
         QCOMPARE(w.frame->StatusMessage(), QString()); // cleared once the document is complete
@@ -230,19 +258,34 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(saved).size() > 0, 30000);
         QTRY_VERIFY(QFile(saved).open(QIODevice::ReadOnly));
 
-        // home shows the welcome page; the report stays in the history.
+        // home shows the welcome page; the report stays in the history, the engine and every process
+        // it started end.
         w.Click("home");
         QTRY_COMPARE(pane->Url(), welcome);
         QCOMPARE(pane->currentWidget(), pane->LightView());
+        QVERIFY(!pane->EngineRunning());
+        QVERIFY(engineProcesses.size() > 1);
+        QTRY_VERIFY_WITH_TIMEOUT(std::none_of(engineProcesses.begin(), engineProcesses.end(), Alive), 15000);
         QCOMPARE(pane->History(), QList<QUrl>({welcome, report, welcome}));
         QVERIFY(w.Action("actBack")->isEnabled());
         QVERIFY(!w.Action("actForward")->isEnabled());
         loaded.clear();
         w.Action("actBack")->trigger();
         QCOMPARE(pane->Url(), report);
-        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !pane->IsBusy(), 30000);
-        QCOMPARE(pane->currentWidget(), pane->EngineView());
-        QCOMPARE(pane->EngineView()->title(), QStringLiteral("Fixture report"));
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !pane->IsBusy(), 60000);
+        QVERIFY(pane->ShowingEngine());
+        QTRY_COMPARE(pane->EngineTitle(), QStringLiteral("Fixture report"));
+
+        // A window hidden long enough gives the engine back too; shown again, the report comes back.
+        pane->SetHiddenRelease(std::chrono::milliseconds(200));
+        const qint64 second = pane->EngineProcessId();
+        w.frame->hide();
+        QTRY_VERIFY_WITH_TIMEOUT(!pane->EngineRunning() && !Alive(second), 15000);
+        loaded.clear();
+        w.frame->show();
+        QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty() && !pane->IsBusy(), 60000);
+        QTRY_COMPARE(pane->EngineTitle(), QStringLiteral("Fixture report"));
+        QCOMPARE(pane->Url(), report);
         QVERIFY(w.Action("actForward")->isEnabled());
         w.Action("actForward")->trigger();
         QCOMPARE(pane->Url(), welcome);
@@ -252,7 +295,6 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    ZEMRegisterUrlSchemes();
     QApplication app(argc, argv);
     TestWeb test;
     return QTest::qExec(&test, argc, argv);

@@ -34,7 +34,7 @@ if(TARGET tallyway-devserver)
                  LIBS tally_main tally_testsupport Qt6::Test)
   target_compile_definitions(reports_e2e PRIVATE TALLY_DEVSERVER="$<TARGET_FILE:tallyway-devserver>"
                                                  TALLY_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
-  add_dependencies(reports_e2e tallyway-devserver tally_reports_shipped tallyview_help)
+  add_dependencies(reports_e2e tallyway-devserver tally_reports_shipped tallyview_help tallyview-viewer)
   tally_engine_test(reports_e2e)
 endif()
 

@@ -1,0 +1,243 @@
+#include "zem_viewer.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QPrinter>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+#include <memory>
+
+#include "zem_pagecommands.h"
+#include "zem_viewerprotocol.h"
+
+namespace {
+
+QString Text(const QJsonObject &message, const char *key)
+{
+    return message.value(QLatin1String(key)).toString();
+}
+
+// The engine's page: asks the viewer before every navigation.
+class ZEMViewerPage : public QWebEnginePage {
+public:
+    ZEMViewerPage(ZEMViewer &viewer, QObject *parent) : QWebEnginePage(parent), viewer_(viewer) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
+    {
+        return viewer_.Navigation(url, isMainFrame);
+    }
+
+private:
+    ZEMViewer &viewer_;
+};
+
+// The engine only hands a link of a registered scheme to the page when a handler serves that scheme.
+// The page catches the links before they load; a request that still arrives here is refused.
+class ZEMRefusingSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob *job) override
+    {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+    }
+};
+
+constexpr const char *kLinkSchemes[] = {kTrainingCardScheme, kPageCommandScheme};
+
+} // namespace
+
+void ZEMViewer::RegisterSchemes()
+{
+    // Reports may hold training-card and command links. They are caught before they load, so they only
+    // need to be known as addresses a page may navigate to (not local ones, which a page from a server
+    // may not open).
+    for (const char *name : kLinkSchemes) {
+        QWebEngineUrlScheme scheme(name);
+        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+        QWebEngineUrlScheme::registerScheme(scheme);
+    }
+}
+
+ZEMViewer::ZEMViewer(std::function<void(const QJsonObject &)> send) : emit_(std::move(send))
+{
+    view_.setWindowFlag(Qt::FramelessWindowHint);
+    view_.setPage(new ZEMViewerPage(*this, &view_));
+    QWebEngineProfile *profile = view_.page()->profile();
+    auto *refuse = new ZEMRefusingSchemeHandler(this);
+    for (const char *name : kLinkSchemes)
+        profile->installUrlSchemeHandler(name, refuse);
+
+    // In print, links that only work in the window (in-page commands such as "Back to the home page")
+    // are left out.
+    QWebEngineScript printStyle;
+    printStyle.setName(QStringLiteral("zem-print-style"));
+    printStyle.setInjectionPoint(QWebEngineScript::DocumentReady);
+    printStyle.setWorldId(QWebEngineScript::ApplicationWorld);
+    printStyle.setSourceCode(
+        QStringLiteral("(function(){var s=document.createElement('style');s.id='zem-print-style';"
+                       "s.textContent='@media print{a[href*=\\'>>\\']{display:none !important}}';"
+                       "(document.head||document.documentElement).appendChild(s);})();"));
+    view_.page()->scripts().insert(printStyle);
+
+    connect(&view_, &QWebEngineView::urlChanged, this, [this](const QUrl &url) {
+        emit_({{QStringLiteral("event"), QStringLiteral("urlChanged")},
+               {QStringLiteral("url"), url.toString()}});
+    });
+    connect(&view_, &QWebEngineView::loadStarted, this, [this] {
+        emit_({{QStringLiteral("event"), QStringLiteral("loadStarted")},
+               {QStringLiteral("url"), view_.url().toString()}});
+    });
+    connect(&view_, &QWebEngineView::loadProgress, this, [this](int percent) {
+        emit_({{QStringLiteral("event"), QStringLiteral("loadProgress")},
+               {QStringLiteral("percent"), percent}});
+    });
+    connect(&view_, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        emit_({{QStringLiteral("event"), QStringLiteral("loadFinished")}, {QStringLiteral("ok"), ok}});
+    });
+    connect(&view_, &QWebEngineView::titleChanged, this, [this](const QString &title) {
+        emit_({{QStringLiteral("event"), QStringLiteral("title")}, {QStringLiteral("text"), title}});
+    });
+    connect(view_.page(), &QWebEnginePage::linkHovered, this, [this](const QString &url) {
+        emit_({{QStringLiteral("event"), QStringLiteral("linkHovered")}, {QStringLiteral("url"), url}});
+    });
+    connect(profile, &QWebEngineProfile::downloadRequested, this, &ZEMViewer::Download);
+    connect(&view_, &QWebEngineView::printFinished, this, [this](bool ok) {
+        emit_({{QStringLiteral("event"), QStringLiteral("printed")}, {QStringLiteral("ok"), ok}});
+    });
+    connect(view_.page(), &QWebEnginePage::pdfPrintingFinished, this, [this](const QString &, bool ok) {
+        emit_({{QStringLiteral("event"), QStringLiteral("printed")}, {QStringLiteral("ok"), ok}});
+    });
+    emit_({{QStringLiteral("event"), QStringLiteral("window")},
+           {QStringLiteral("id"), QString::number(view_.winId())}});
+}
+
+ZEMViewer::~ZEMViewer() = default;
+
+bool ZEMViewer::Navigation(const QUrl &url, bool isMainFrame)
+{
+    if (const std::optional<QString> command = PageCommandOf(url)) {
+        emit_({{QStringLiteral("event"), QStringLiteral("command")}, {QStringLiteral("text"), *command}});
+        return false;
+    }
+    // The client's own pages show in its light view.
+    if (isMainFrame && url.isLocalFile()) {
+        emit_({{QStringLiteral("event"), QStringLiteral("local")}, {QStringLiteral("url"), url.toString()}});
+        return false;
+    }
+    return true;
+}
+
+void ZEMViewer::Handle(const QJsonObject &command)
+{
+    const QString cmd = Text(command, "cmd");
+    if (cmd == QLatin1String("navigate")) {
+        view_.setUrl(QUrl(Text(command, "url")));
+    } else if (cmd == QLatin1String("show")) {
+        if (!command.value(QStringLiteral("embedded")).toBool()) {
+            // Where windows cannot be embedded the report gets a window of its own.
+            view_.setWindowFlag(Qt::FramelessWindowHint, false);
+            view_.setWindowTitle(Text(command, "title"));
+            view_.resize(900, 700);
+        }
+        view_.show();
+    } else if (cmd == QLatin1String("stop")) {
+        view_.stop();
+    } else if (cmd == QLatin1String("reload")) {
+        view_.reload();
+    } else if (cmd == QLatin1String("copy")) {
+        view_.triggerPageAction(QWebEnginePage::Copy);
+    } else if (cmd == QLatin1String("selectAll")) {
+        view_.triggerPageAction(QWebEnginePage::SelectAll);
+    } else if (cmd == QLatin1String("print")) {
+        Print(command);
+    } else if (cmd == QLatin1String("save")) {
+        view_.page()->save(Text(command, "path"), QWebEngineDownloadRequest::SingleHtmlSaveFormat);
+    } else if (cmd == QLatin1String("script")) {
+        const int id = command.value(QStringLiteral("id")).toInt();
+        view_.page()->runJavaScript(Text(command, "code"), [this, id](const QVariant &value) {
+            emit_({{QStringLiteral("event"), QStringLiteral("scriptResult")},
+                   {QStringLiteral("id"), id},
+                   {QStringLiteral("value"), QJsonValue::fromVariant(value)}});
+        });
+    } else if (cmd == QLatin1String("plainText")) {
+        const int id = command.value(QStringLiteral("id")).toInt();
+        view_.page()->toPlainText([this, id](const QString &text) {
+            emit_({{QStringLiteral("event"), QStringLiteral("plainText")},
+                   {QStringLiteral("id"), id},
+                   {QStringLiteral("text"), text}});
+        });
+    } else if (cmd == QLatin1String("download")) {
+        const auto found = downloads_.find(command.value(QStringLiteral("id")).toInt());
+        if (found == downloads_.end())
+            return;
+        QPointer<QWebEngineDownloadRequest> download = found->second;
+        downloads_.erase(found);
+        if (!download)
+            return;
+        const QString path = Text(command, "path");
+        if (path.isEmpty()) {
+            download->cancel();
+            return;
+        }
+        const QFileInfo target(path);
+        download->setDownloadDirectory(target.absolutePath());
+        download->setDownloadFileName(target.fileName());
+        connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download, path] {
+            if (!download)
+                return;
+            emit_({{QStringLiteral("event"), QStringLiteral("downloaded")},
+                   {QStringLiteral("path"), path},
+                   {QStringLiteral("ok"), download->state() == QWebEngineDownloadRequest::DownloadCompleted},
+                   {QStringLiteral("reason"), download->interruptReasonString()}});
+        });
+        download->accept();
+    }
+}
+
+void ZEMViewer::Print(const QJsonObject &command)
+{
+    const QPageLayout layout = ZEMPageLayoutFromJson(command);
+    const QString pdf = Text(command, "pdf");
+    if (!pdf.isEmpty()) {
+        // A PDF file comes from the engine's own PDF output, which keeps the text as text.
+        view_.page()->printToPdf(pdf, layout, ZEMPageRangesFromJson(command));
+        return;
+    }
+    // The engine prints in the background; the printer lives until it is done.
+    auto *printer = new QPrinter(QPrinter::HighResolution);
+    printer->setPrinterName(Text(command, "printer"));
+    printer->setPageLayout(layout);
+    printer->setPageRanges(ZEMPageRangesFromJson(command));
+    printer->setCopyCount(qMax(1, command.value(QStringLiteral("copies")).toInt()));
+    printer->setColorMode(command.value(QStringLiteral("color")).toBool() ? QPrinter::Color
+                                                                          : QPrinter::GrayScale);
+    printer->setDuplex(static_cast<QPrinter::DuplexMode>(command.value(QStringLiteral("duplex")).toInt()));
+    connect(
+        &view_, &QWebEngineView::printFinished, this, [printer] { delete printer; },
+        Qt::SingleShotConnection);
+    view_.print(printer);
+}
+
+void ZEMViewer::Download(QWebEngineDownloadRequest *download)
+{
+    if (download->page() != view_.page())
+        return;
+    if (download->isSavePageDownload()) {
+        download->accept();
+        return;
+    }
+    // Where to save it is the client's question (its file picker); the answer comes as "download".
+    const int id = nextDownload_++;
+    downloads_[id] = download;
+    emit_({{QStringLiteral("event"), QStringLiteral("downloadAsk")},
+           {QStringLiteral("id"), id},
+           {QStringLiteral("name"), download->downloadFileName()},
+           {QStringLiteral("folder"), download->downloadDirectory()}});
+}

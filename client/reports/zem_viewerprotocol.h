@@ -1,0 +1,39 @@
+#pragma once
+// Messages between the client and its report viewer, the separate program that runs the browser engine
+// while a report is on screen. Each message is one JSON object on one line: commands go to the viewer's
+// standard input ("cmd"), events come back on its standard output ("event").
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QPageLayout>
+#include <QPageRanges>
+#include <QString>
+#include <deque>
+#include <optional>
+
+// The longest line either side accepts: a page's whole text travels in one message.
+inline constexpr qsizetype kViewerMaxLine = 32 * 1024 * 1024;
+
+QByteArray ZEMViewerEncode(const QJsonObject &message);
+
+// Cuts a byte stream into messages. Once a line is longer than the bound or is not a JSON object the
+// reader stops: the stream cannot be trusted past that point.
+class ZEMViewerLineReader {
+public:
+    explicit ZEMViewerLineReader(qsizetype maxLine = kViewerMaxLine) : maxLine_(maxLine) {}
+    // False once the stream is broken (Error() says why).
+    bool Append(const QByteArray &bytes);
+    std::optional<QJsonObject> Next();
+    const QString &Error() const { return error_; }
+
+private:
+    qsizetype maxLine_;
+    QByteArray pending_;
+    std::deque<QJsonObject> ready_;
+    QString error_;
+};
+
+// Print settings as they travel to the viewer.
+QJsonObject ZEMPageLayoutToJson(const QPageLayout &layout, const QPageRanges &ranges);
+QPageLayout ZEMPageLayoutFromJson(const QJsonObject &json);
+QPageRanges ZEMPageRangesFromJson(const QJsonObject &json);
