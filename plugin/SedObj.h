@@ -27,10 +27,11 @@
 //                            when the text lacks what every match holds: the required literal,
 //                            enough copies of each required character, a character of each
 //                            required class, the minimum length (back-references counted with
-//                            their groups).  REs with back-references check this before
-//                            searching, others (and the length always) as soon as their search
-//                            takes more than a few steps per character, so such a search never
-//                            reaches the bound and short searches pay nothing for it.
+//                            their groups).  The length is checked before every search, the
+//                            characters before the searches of REs with back-references, and
+//                            the rest as soon as a search takes more than a few steps per
+//                            character, so such a search never reaches the bound and short
+//                            searches pay nothing for it.
 //                            Failed matcher states are remembered (with the contents of the groups
 //                            that back-references read): REs without back-references need fewer
 //                            than 20 steps per character, and back-reference searches whose work
@@ -225,7 +226,8 @@ private:
     static constexpr int requiredCharacters = 8;
     static constexpr int requiredClasses = 2;
     static constexpr int maxRequired = 2 + 1 + 2 * requiredCharacters + 1 + 16 * requiredClasses;
-    static constexpr int reCostly = 8; // bit of reFlags: back-references or two starred items
+    static constexpr int reCostly = 8;        // bit of reFlags: back-references or two starred items
+    static constexpr int reWholeLiteral = 16; // bit of reFlags: the RE is its literal and nothing else
     // The table of y maps all 256 bytes.  When it changes at most yListMax characters,
     // table[yListMark] is 0 instead of 255 (bytes above 127 map to themselves), table[yListCount]
     // holds their number and the (character, replacement) pairs follow from yListAt.
@@ -289,7 +291,8 @@ private:
     static int leadingRun(const unsigned char *items, int &before);
     static int requirements(const unsigned char *items, const unsigned char *literal, int literalLength,
                             unsigned char *out, bool &costly);
-    bool requirementsHold(const unsigned char *required, int start) const;
+    // Whether the text from start holds the required characters (and classes, when asked).
+    bool requirementsHold(const unsigned char *required, int start, bool classes) const;
     static bool lastCharacters(const unsigned char *items, unsigned char *set);
     int finishRe(unsigned char *head, int n);
     int rhscomp(int out, int delimiter);
@@ -341,8 +344,10 @@ private:
     bool match(int re, bool continuation);
     void beginMatch(const unsigned char *head);
     const unsigned char *findLiteral(int from, const unsigned char *literal, int length) const;
+    const unsigned char *findLongLiteral(int from, const unsigned char *literal, int length) const;
     int lastLiteral(int from, const unsigned char *literal, int length);
     bool tryAt(int position);
+    bool literalMatch(int position, int length);
     int nextStart(int position) const;
     bool advance(int position, int item);
     bool star(int low, int run, int item, int next);

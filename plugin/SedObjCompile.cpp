@@ -752,9 +752,14 @@ int SedObj::finishRe(unsigned char *head, int n)
     bool costly = false;
     const int requiredLength =
         requirements(head + itemsAt, literal, literalLength, head + requiredAt, costly);
+    // An RE that is nothing but its literal matches wherever the literal is found.
+    bool whole = literalLength > 0 && exact && before == 0 && n - 1 == 2 * literalLength;
+    for (int i = 0; whole && i < n - 1; i += 2)
+        whole = items[i] == opChar;
     head[0] = static_cast<unsigned char>(anchor);
     head[reFlags] = static_cast<unsigned char>((hasFirst ? reFirstFilter : 0) | (hasLast ? reLastFilter : 0)
-                                               | (exact ? reLiteralExact : 0) | (costly ? reCostly : 0));
+                                               | (exact ? reLiteralExact : 0) | (costly ? reCostly : 0)
+                                               | (whole ? reWholeLiteral : 0));
     head[reRequiredAt] = static_cast<unsigned char>(requiredAt & 255);
     head[reRequiredAt + 1] = static_cast<unsigned char>(requiredAt >> 8);
     head[reMinLength] = head[requiredAt];

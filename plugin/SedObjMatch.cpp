@@ -142,37 +142,57 @@ void SedObj::beginMatch(const unsigned char *head)
         m_groupStart[i] = m_groupEnd[i] = 0;
 }
 
-const unsigned char *SedObj::findLiteral(int from, const unsigned char *literal, int length) const
+inline const unsigned char *SedObj::findLiteral(int from, const unsigned char *literal, int length) const
 {
-    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
     if (from + length > m_end)
         return nullptr;
     if (length == 1)
         return static_cast<const unsigned char *>(
-            std::memchr(text + from, literal[0], static_cast<std::size_t>(m_end - from)));
+            std::memchr(m_prog.patternSpace + from, literal[0], static_cast<std::size_t>(m_end - from)));
+    return findLongLiteral(from, literal, length);
+}
+
+const unsigned char *SedObj::findLongLiteral(int from, const unsigned char *literal, int length) const
+{
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
     // Texts are short and literals a few characters long: the general substring search spends
     // more on its set-up than on the text.  Sixteen starts at a time are tested for the first
     // and the last character of the literal, and only starts holding both are compared in full.
     const int lastStart = m_end - length; // the last start the literal fits at
     const std::size_t middle = static_cast<std::size_t>(length - 2);
-    int at = from;
 #ifdef __SSE2__
-    const __m128i firstCharacter = _mm_set1_epi8(static_cast<char>(literal[0]));
-    const __m128i lastCharacter = _mm_set1_epi8(static_cast<char>(literal[length - 1]));
-    for (; at + 15 <= lastStart; at += 16) {
-        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
-        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at + length - 1));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_and_si128(_mm_cmpeq_epi8(heads, firstCharacter), _mm_cmpeq_epi8(tails, lastCharacter))));
-        while (mask) {
-            const int start = at + __builtin_ctz(mask);
-            if (std::memcmp(text + start + 1, literal + 1, middle) == 0)
-                return text + start;
-            mask &= mask - 1;
+    if (lastStart - from >= 15) {
+        const __m128i firstCharacter = _mm_set1_epi8(static_cast<char>(literal[0]));
+        const __m128i lastCharacter = _mm_set1_epi8(static_cast<char>(literal[length - 1]));
+        // The starts of the sixteen from at that hold both characters, one bit each.
+        auto candidates = [&](int at) {
+            const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
+            const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at + length - 1));
+            return static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(heads, firstCharacter), _mm_cmpeq_epi8(tails, lastCharacter))));
+        };
+        // The last block ends at the last start and may overlap the one before it: its starts
+        // already tested are left out.
+        for (int at = from;; at += 16) {
+            unsigned mask;
+            if (at + 15 <= lastStart) {
+                mask = candidates(at);
+            } else if (at <= lastStart) {
+                const int skipped = at - (lastStart - 15);
+                at = lastStart - 15;
+                mask = candidates(at) & (~0u << skipped);
+            } else {
+                return nullptr;
+            }
+            for (; mask; mask &= mask - 1) {
+                const int start = at + __builtin_ctz(mask);
+                if (std::memcmp(text + start + 1, literal + 1, middle) == 0)
+                    return text + start;
+            }
         }
     }
 #endif
-    for (; at <= lastStart; ++at) {
+    for (int at = from; at <= lastStart; ++at) {
         const void *hit = std::memchr(text + at, literal[0], static_cast<std::size_t>(lastStart - at + 1));
         if (!hit)
             return nullptr;
@@ -206,6 +226,19 @@ int SedObj::lastLiteral(int from, const unsigned char *literal, int length)
     return m_literalLast >= from ? m_literalLast : -1;
 }
 
+inline bool SedObj::literalMatch(int position, int length)
+{
+    // The literal was found at position: that is the match.  It costs the one step an attempt
+    // of the items would take.
+    if (++m_steps > m_stepLimit) {
+        stepLimitReached();
+        if (m_ruledOut)
+            return false;
+    }
+    m_matchEnd = position + length;
+    return true;
+}
+
 bool SedObj::match(int re, bool continuation)
 {
     const unsigned char *head = m_prog.textPool + re;
@@ -233,10 +266,11 @@ bool SedObj::match(int re, bool continuation)
     if (end - start < (head[reMinLength] | head[reMinLength + 1] << 8))
         return false;
     // REs with back-references may take long on a text that lacks something every match holds,
-    // so they check it before searching; others check it only when their search turns out long
-    // (see stepLimitReached), which keeps short searches as quick as they were.
+    // so they check the required characters (a few memchr calls) before searching; the classes,
+    // which take a byte loop, and for other REs everything, are checked only when the search
+    // turns out long (see stepLimitReached), which keeps short searches as quick as they were.
     if (!continuation && (flags & reCostly) && (head[0] & reHasBackReference)
-        && !requirementsHold(head + (head[reRequiredAt] | head[reRequiredAt + 1] << 8), start))
+        && !requirementsHold(head + (head[reRequiredAt] | head[reRequiredAt + 1] << 8), start, false))
         return false;
     const bool filtered = (flags & reFirstFilter) != 0;
     const unsigned char *first = head + reFixedHeader;
@@ -260,9 +294,16 @@ bool SedObj::match(int re, bool continuation)
                       : !findLiteral(start + before, literal, literalLength))
                 return false;
         }
-        if (!tryAt(start))
+        if (!((flags & reWholeLiteral) ? literalMatch(start, literalLength) : tryAt(start)))
             return false;
         m_matchStart = start;
+        return true;
+    }
+    if (flags & reWholeLiteral) {
+        const unsigned char *hit = findLiteral(start, literal, literalLength);
+        if (!hit || !literalMatch(static_cast<int>(hit - text), literalLength))
+            return false;
+        m_matchStart = static_cast<int>(hit - text);
         return true;
     }
     if (literalLength && exact) {
@@ -322,7 +363,7 @@ bool SedObj::match(int re, bool continuation)
     return false;
 }
 
-bool SedObj::requirementsHold(const unsigned char *required, int start) const
+bool SedObj::requirementsHold(const unsigned char *required, int start, bool classes) const
 {
     const char *text = m_prog.patternSpace;
     const int characters = required[2];
@@ -337,10 +378,10 @@ bool SedObj::requirementsHold(const unsigned char *required, int start) const
             from = static_cast<const char *>(hit) + 1;
         }
     }
-    const int classes = *pair;
+    const int classCount = classes ? *pair : 0;
     const unsigned char *set = pair + 1;
     const unsigned char *bytes = reinterpret_cast<const unsigned char *>(text);
-    for (int k = 0; k < classes; ++k, set += 16) {
+    for (int k = 0; k < classCount; ++k, set += 16) {
         int i = start;
         while (i < m_end && !inSet(set, bytes[i]))
             ++i;
@@ -389,7 +430,7 @@ void SedObj::stepLimitReached()
     if (m_ruledOut)
         return;
     const unsigned char *required = m_reHead + (m_reHead[reRequiredAt] | m_reHead[reRequiredAt + 1] << 8);
-    if (!m_memoOn && !requirementsHold(required, m_continuationStart < 0 ? 0 : m_continuationStart)) {
+    if (!m_memoOn && !requirementsHold(required, m_continuationStart < 0 ? 0 : m_continuationStart, true)) {
         m_ruledOut = true;
         return;
     }
