@@ -4,6 +4,7 @@
 #   bin/                                tallyview, tallyctl, qsed, tallyway-devserver, exl (a link)
 #   share/tallyway/                     the client's pages: Welcome.htm and HTML/
 #   lib/tallyway/reports/               the report plug-ins shipped with the client
+#   lib/tallyway/tallyview-viewer       the report viewer the client starts for report pages
 #   lib/tallyway/                       Quaystone, the expression framework stand-in, exl and exl.conf
 #   share/applications, share/metainfo  the desktop entry and its AppStream description
 #   share/icons/hicolor/                the program's icon, scalable and as PNG pictures
@@ -20,6 +21,7 @@ set(TALLY_INSTALL_PAGESDIR ${CMAKE_INSTALL_DATADIR}/tallyway)
 
 if(TARGET tallyview)
   install(TARGETS tallyview RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS tallyview-viewer RUNTIME DESTINATION ${TALLY_INSTALL_PRIVATEDIR})
   install(FILES ${CMAKE_SOURCE_DIR}/help/Welcome.htm DESTINATION ${TALLY_INSTALL_PAGESDIR})
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/help/HTML DESTINATION ${TALLY_INSTALL_PAGESDIR})
   foreach(_report DailyTraffic WeekTotals BillPeriodHistory)
@@ -63,7 +65,7 @@ endif()
 # Everything the rules above install, so that a tree can be made ready for installing without building
 # the tests and benchmarks (scripts/package builds this).
 add_custom_target(tally_installed)
-foreach(_target tallyview tallyview_help tallyview_icons DailyTraffic WeekTotals BillPeriodHistory tallyctl qsed
+foreach(_target tallyview tallyview-viewer tallyview_help tallyview_icons DailyTraffic WeekTotals BillPeriodHistory tallyctl qsed
                 exl exlcore Quaystone tallyway-devserver)
   if(TARGET ${_target})
     add_dependencies(tally_installed ${_target})

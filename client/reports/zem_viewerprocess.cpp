@@ -40,9 +40,13 @@ QString ZEMViewerProcess::DefaultProgram()
     const QString fromEnvironment = qEnvironmentVariable("TALLYVIEW_VIEWER");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    const QString beside = programDir.filePath(QStringLiteral("tallyview-viewer"));
-    const QString installed = programDir.filePath(QStringLiteral("../lib/tallyway/tallyview-viewer"));
+    return ProgramIn(QCoreApplication::applicationDirPath());
+}
+
+QString ZEMViewerProcess::ProgramIn(const QString &programDir)
+{
+    const QString beside = QDir(programDir).filePath(QStringLiteral("tallyview-viewer"));
+    const QString installed = QDir(programDir).filePath(QStringLiteral("../lib/tallyway/tallyview-viewer"));
     if (!QFileInfo(beside).isExecutable() && QFileInfo(installed).isExecutable())
         return QDir::cleanPath(installed);
     return beside;

@@ -17,9 +17,11 @@ public:
     // Ends a viewer still running, at the latest a few seconds later.
     ~ZEMViewerProcess() override;
 
-    // Where the viewer is: $TALLYVIEW_VIEWER, else beside the running program, else in the library
-    // folder of an installed tree (../lib/tallyway). The first candidate when none exists.
+    // Where the viewer is: $TALLYVIEW_VIEWER, else ProgramIn(the running program's folder).
     static QString DefaultProgram();
+    // The viewer beside a program in `programDir`, else in the library folder of an installed tree
+    // (../lib/tallyway); the first when neither exists.
+    static QString ProgramIn(const QString &programDir);
 
     void Start();
     void Send(const QJsonObject &command);

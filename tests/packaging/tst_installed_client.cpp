@@ -20,6 +20,7 @@
 #include "zem_mainwin.h"
 #include "zem_reportcontroller.h"
 #include "zem_testhelpers.h"
+#include "zem_viewerprocess.h"
 
 namespace {
 constexpr auto kMachine = ZEMSettingsRoot::LocalMachine;
@@ -77,6 +78,9 @@ private slots:
         const ZEMAppFolders folders = ZEMFindAppFolders(bin);
         QCOMPARE(folders.pages, prefix_ + QStringLiteral("/share/tallyway/"));
         QCOMPARE(folders.reports, prefix_ + QStringLiteral("/lib/tallyway/reports/"));
+        const QString viewer = ZEMViewerProcess::ProgramIn(bin);
+        QCOMPARE(viewer, prefix_ + QStringLiteral("/lib/tallyway/tallyview-viewer"));
+        QVERIFY(QFileInfo(viewer).isExecutable());
 
         QTemporaryDir state;
         ZEMDevServer server(bin + QStringLiteral("/tallyway-devserver"));

@@ -197,6 +197,7 @@ void ZEMBrowserPane::Embed(WId window)
             engineWindow_ = QWidget::createWindowContainer(foreign, engineBox_);
             engineWindow_->setFocusPolicy(Qt::StrongFocus);
             engineBox_->layout()->addWidget(engineWindow_);
+            engineWindow_->show(); // reparents the viewer's window before the viewer shows it
         }
     }
     Send({{QStringLiteral("cmd"), QStringLiteral("show")},

@@ -1,5 +1,5 @@
 // The plain parts of running a report: the speciality text, the first and repeated parameters, the
-// report address, the plug-in buffer, and the in-page command table.
+// report address, the plug-in buffer, the in-page command table, and the viewer's message lines.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include "zem_reportlibrary.h"
 #include "zem_reportparams.h"
 #include "zem_scriptedprompt.h"
+#include "zem_viewerprotocol.h"
 #include "zem_simplexml.h"
 #include "zmm_utils.h"
 
@@ -151,6 +152,31 @@ TEST(PageCommands, SevenExactCommandsAndNothingElse)
     EXPECT_EQ(prompt.Texts(), QStringList({kNoSelectedAdapter, kNoSelectedAdapter, kAdapterNotInitialized}));
     EXPECT_EQ(prompt.Boxes().first().style, ZEMPromptStyle::Ok | ZEMPromptStyle::IconExclamation);
     EXPECT_EQ(target.calls, QStringList({"config", "billperiods"}));
+}
+
+// The viewer's messages: one JSON object per line, split across reads as pipes deliver them; a line at
+// the bound passes, one byte more (or a line that is no object) stops the reader for good.
+TEST(ViewerLines, BoundAndBrokenStream)
+{
+    ZEMViewerLineReader reader(20);
+    EXPECT_TRUE(reader.Append(R"({"event":)"));
+    EXPECT_FALSE(reader.Next());
+    EXPECT_TRUE(reader.Append("\"a\"}\n{}\n"));
+    EXPECT_EQ(reader.Next()->value("event").toString(), "a");
+    EXPECT_TRUE(reader.Next()->isEmpty());
+    EXPECT_FALSE(reader.Next());
+
+    const QByteArray atBound = R"({"a":")" + QByteArray(12, 'x') + R"("})";
+    ASSERT_EQ(atBound.size(), 20);
+    EXPECT_TRUE(reader.Append(atBound + "\n"));
+    EXPECT_TRUE(reader.Next());
+    EXPECT_FALSE(reader.Append(R"({"a":")" + QByteArray(15, 'x'))); // no newline yet, already too long
+    EXPECT_FALSE(reader.Append("{}\n"));
+    EXPECT_FALSE(reader.Next());
+
+    ZEMViewerLineReader notAnObject;
+    EXPECT_FALSE(notAnObject.Append("[1]\n"));
+    EXPECT_FALSE(notAnObject.Error().isEmpty());
 }
 
 } // namespace
