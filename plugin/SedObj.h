@@ -352,6 +352,7 @@ private:
     bool advance(int position, int item);
     bool star(int low, int run, int item, int next);
     int measureRun(int item, int position, int character);
+    int passUnwanted(int length, int low, int item, bool spans, int wanted);
     void stepLimitReached();
     void enableMemo();
     void prepareGroupMemory();
@@ -451,8 +452,9 @@ private:
     const unsigned char *m_re = nullptr;
     int m_memoItems = 0;
     bool m_reHasBackReference = false;
-    int m_leadItem = -1;  // reLeadingRun of the RE searched, less one, when starts may skip
-    int m_leadBefore = 0; // reLeadingBefore
+    int m_leadItem = -1;     // reLeadingRun of the RE searched, less one, when starts may skip
+    int m_leadBefore = 0;    // reLeadingBefore
+    int m_leadFollower = -1; // the character right after the leading run, when no X of it
     bool m_memoOn = false;
     const unsigned char *m_reHead = nullptr; // the compiled RE searched, from its anchor byte
     bool m_ruledOut = false;                 // the search cannot match: it unwinds without trying more

@@ -115,6 +115,15 @@ void SedObj::beginMatch(const unsigned char *head)
     m_reHasBackReference = (head[0] & reHasBackReference) != 0;
     m_leadItem = head[reLeadingRun] - 1;
     m_leadBefore = head[reLeadingBefore];
+    m_leadFollower = -1;
+    if (m_leadItem >= 0 && (m_re[m_leadItem] == opCharStar || m_re[m_leadItem] == opClassStar)) {
+        // The character a match needs right after the leading run, when the run cannot hold it.
+        const int after = m_leadItem + itemLength(m_leadItem);
+        if (m_re[after] == opChar
+            && (m_re[m_leadItem] == opCharStar ? m_re[m_leadItem + 1] != m_re[after + 1]
+                                               : !inSet(m_re + m_leadItem + 1, m_re[after + 1])))
+            m_leadFollower = m_re[after + 1];
+    }
     m_memoOn = false;
     m_literalLast = -2;
     if (!m_matcherReady) {
@@ -336,10 +345,38 @@ bool SedObj::match(int re, bool continuation)
         // Only positions holding a byte a match can begin with are tried.
         if (last > end - 1)
             last = end - 1;
+        // "X*c..." and "XX*c..." where c is not an X (see beginMatch): a match needs c right
+        // after the run of X from its start (after its first X).  A start without it is passed
+        // over with the run, as nextStart would after trying it, and with the steps that attempt
+        // would have taken; near the step limit, or once failures are remembered, starts are
+        // tried as usual.
+        const int quick = m_leadFollower;
+        const unsigned char *leadSet =
+            quick >= 0 && m_re[m_leadItem] == opClassStar ? m_re + m_leadItem + 1 : nullptr;
+        const int leadCharacter = quick >= 0 ? m_re[m_leadItem + 1] : -1;
         for (int pos = start; pos <= last;) {
             if (!inSet(first, text[pos])) {
                 ++pos;
                 continue;
+            }
+            if (quick >= 0 && !m_memoOn) {
+                const int from = pos + m_leadBefore;
+                int runEnd = from;
+                if (leadSet) {
+                    while (runEnd < end && inSet(leadSet, text[runEnd]))
+                        ++runEnd;
+                } else {
+                    while (runEnd < end && text[runEnd] == leadCharacter)
+                        ++runEnd;
+                }
+                if (runEnd == end || text[runEnd] != quick) {
+                    const long cost = 1 + ((runEnd - from) >> 3) + (runEnd > from ? runEnd - from + 1 : 0);
+                    if (m_steps + cost <= m_stepLimit) {
+                        m_steps += cost;
+                        pos = m_leadBefore ? runEnd : runEnd + 1;
+                        continue;
+                    }
+                }
             }
             if (tryAt(pos)) {
                 m_matchStart = pos;
@@ -752,6 +789,27 @@ failed:
     return false;
 }
 
+int SedObj::passUnwanted(int q, int low, int ep, bool spans, int wanted)
+{
+    // The lengths of the run from q down that leave no wanted character next, down to a span of
+    // known failures, are passed over together with the step each costs, unless their steps
+    // would reach the limit: then they are taken one at a time.  Returns the length to try next
+    // (q itself when it is wanted or the steps would reach the limit).
+    const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
+    const int floor = spans && m_spanHigh[ep] < q && m_spanHigh[ep] >= low ? m_spanHigh[ep] + 1 : low;
+    const int top = q < m_end ? q : m_end - 1;
+    int from = floor;
+    if (top >= floor) {
+        const void *hit = memrchr(text + floor, wanted, static_cast<std::size_t>(top - floor + 1));
+        if (hit)
+            from = static_cast<int>(static_cast<const unsigned char *>(hit) - text) + 1;
+    }
+    if (from > q || m_steps + (q - from + 1) > m_stepLimit)
+        return q;
+    m_steps += q - from + 1;
+    return from - 1;
+}
+
 int SedObj::measureRun(int ep, int lp, int c)
 {
     // The end of the run of c (or, for c < 0, of the class at ep) from lp.  Runs are remembered per
@@ -815,6 +873,8 @@ bool SedObj::star(int low, int run, int ep, int next)
                        && (!m_reHasBackReference
                            || (m_spanMemoGeneration[ep] == m_memoGeneration
                                && sameGroups(m_spanSignature[ep].words, signature)));
+    // In a long run the lengths that leave no wanted character next are passed over together.
+    const bool longRun = wanted >= 0 && run - low >= 16;
     int q = run;
     if (m_re[look] == opEndOfText) {
         // Only the end of the text can be followed by "$".
@@ -826,6 +886,13 @@ bool SedObj::star(int low, int run, int ep, int next)
         if (spans && q <= m_spanHigh[ep] && q >= m_spanLow[ep]) {
             q = m_spanLow[ep] - 1;
             continue;
+        }
+        if (longRun && q - low >= 16) {
+            const int next = passUnwanted(q, low, ep, spans, wanted);
+            if (next != q) {
+                q = next;
+                continue;
+            }
         }
         if (wanted < 0 || (q < m_end && text[q] == wanted)) {
             if (keepSpan && m_reHasBackReference) {
