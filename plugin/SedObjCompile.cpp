@@ -753,9 +753,9 @@ int SedObj::finishRe(unsigned char *head, int n)
     const int requiredLength =
         requirements(head + itemsAt, literal, literalLength, head + requiredAt, costly);
     // An RE that is nothing but its literal matches wherever the literal is found.
-    bool whole = literalLength > 0 && exact && before == 0 && n - 1 == 2 * literalLength;
-    for (int i = 0; whole && i < n - 1; i += 2)
-        whole = items[i] == opChar;
+    bool whole = literalLength > 0 && exact && before == 0 && n - 2 == 2 * literalLength;
+    for (int i = 0; whole && i < n - 2; i += 2)
+        whole = head[itemsAt + i] == opChar;
     head[0] = static_cast<unsigned char>(anchor);
     head[reFlags] = static_cast<unsigned char>((hasFirst ? reFirstFilter : 0) | (hasLast ? reLastFilter : 0)
                                                | (exact ? reLiteralExact : 0) | (costly ? reCostly : 0)
