@@ -50,6 +50,38 @@ std::optional<QJsonObject> ZEMViewerLineReader::Next()
     return message;
 }
 
+bool ZEMIsWindowKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12)
+        return true;
+    if (key == Qt::Key_Alt || key == Qt::Key_Control || key == Qt::Key_Shift || key == Qt::Key_Meta)
+        return false;
+    if (modifiers & Qt::AltModifier)
+        return !(modifiers & Qt::ControlModifier); // AltGr arrives as Ctrl+Alt and types characters
+    if (modifiers & Qt::ControlModifier) {
+        switch (key) {
+        case Qt::Key_A:
+        case Qt::Key_C:
+        case Qt::Key_F:
+        case Qt::Key_V:
+        case Qt::Key_X:
+        case Qt::Key_Y:
+        case Qt::Key_Z:
+        case Qt::Key_Insert:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+            return false;
+        default:
+            return true;
+        }
+    }
+    return false;
+}
+
 QJsonObject ZEMPageLayoutToJson(const QPageLayout &layout, const QPageRanges &ranges)
 {
     const QMarginsF margins = layout.margins(QPageLayout::Point);

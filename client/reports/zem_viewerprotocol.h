@@ -33,6 +33,11 @@ private:
     QString error_;
 };
 
+// Keys pressed in the embedded report that belong to the client's window: its menus (Alt), function keys
+// and its Ctrl shortcuts, but not the editing keys a page handles itself (Ctrl+A, C, F, V, X, Y, Z).
+// The viewer sends these to the client instead of the page.
+bool ZEMIsWindowKey(int key, Qt::KeyboardModifiers modifiers);
+
 // Print settings as they travel to the viewer.
 QJsonObject ZEMPageLayoutToJson(const QPageLayout &layout, const QPageRanges &ranges);
 QPageLayout ZEMPageLayoutFromJson(const QJsonObject &json);

@@ -1,6 +1,8 @@
 #include "zem_browserpane.h"
 
+#include <QAction>
 #include <QFile>
+#include <QMenuBar>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonValue>
@@ -8,6 +10,7 @@
 #include <QPrinter>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QResizeEvent>
 #include <QWindow>
 #include <memory>
 
@@ -147,6 +150,7 @@ void ZEMBrowserPane::EnsureEngine()
     connect(viewer_, &ZEMViewerProcess::Failed, this, &ZEMBrowserPane::EngineFailed);
     engineTitle_.clear();
     viewer_->Start();
+    Embed();
 }
 
 void ZEMBrowserPane::ReleaseEngine()
@@ -156,16 +160,12 @@ void ZEMBrowserPane::ReleaseEngine()
         return;
     ZEMViewerProcess *viewer = viewer_;
     viewer_ = nullptr;
+    // The keyboard may have been in the viewer's window: once that is gone, it comes back to this window
+    // (the display would otherwise leave it nowhere).
+    // A viewer that has the keyboard hands it to this window before it ends (zem_viewer.h).
     disconnect(viewer, nullptr, this, nullptr);
     replies_.clear();
     busy_ = false;
-    if (engineWindow_) {
-        // The container goes with the viewer's window, once the viewer has ended.
-        QWidget *container = engineWindow_;
-        engineWindow_ = nullptr;
-        container->hide();
-        connect(viewer, &ZEMViewerProcess::Ended, container, &QObject::deleteLater);
-    }
     viewer->End();
 }
 
@@ -187,30 +187,56 @@ void ZEMBrowserPane::Send(const QJsonObject &command)
         viewer_->Send(command);
 }
 
-void ZEMBrowserPane::Embed(WId window)
-{
-    const bool embedded = QGuiApplication::platformName() == QLatin1String("xcb");
-    if (embedded) {
-        // The viewer's window becomes a child of this pane (foreign windows are embedded on X11).
-        QWindow *foreign = QWindow::fromWinId(window);
-        if (foreign) {
-            engineWindow_ = QWidget::createWindowContainer(foreign, engineBox_);
-            engineWindow_->setFocusPolicy(Qt::StrongFocus);
-            engineBox_->layout()->addWidget(engineWindow_);
-            engineWindow_->show(); // reparents the viewer's window before the viewer shows it
-        }
+namespace {
+// The native window the viewer puts its view in; tells it its size.
+class ZEMEngineHost : public QWidget {
+public:
+    ZEMEngineHost(QWidget *parent, std::function<void(QSize)> resized)
+        : QWidget(parent), resized_(std::move(resized))
+    {
+        setAttribute(Qt::WA_NativeWindow);
+        setFocusPolicy(Qt::StrongFocus);
     }
-    Send({{QStringLiteral("cmd"), QStringLiteral("show")},
-          {QStringLiteral("embedded"), embedded && engineWindow_},
-          {QStringLiteral("title"), tr("Report")}});
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        resized_(size());
+    }
+
+private:
+    std::function<void(QSize)> resized_;
+};
+} // namespace
+
+void ZEMBrowserPane::Embed()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        // Only X11 lets one program's window live in another's: the report gets a window of its own.
+        Send({{QStringLiteral("cmd"), QStringLiteral("show")}, {QStringLiteral("title"), tr("Report")}});
+        return;
+    }
+    if (!engineWindow_) {
+        engineWindow_ = new ZEMEngineHost(engineBox_, [this](QSize size) {
+            Send({{QStringLiteral("cmd"), QStringLiteral("resize")},
+                  {QStringLiteral("width"), size.width()},
+                  {QStringLiteral("height"), size.height()}});
+        });
+        engineBox_->layout()->addWidget(engineWindow_);
+    }
+    engineWindow_->show();
+    Send({{QStringLiteral("cmd"), QStringLiteral("embed")},
+          {QStringLiteral("window"), QString::number(engineWindow_->winId())},
+          {QStringLiteral("top"), QString::number(window()->winId())},
+          {QStringLiteral("width"), engineWindow_->width()},
+          {QStringLiteral("height"), engineWindow_->height()}});
 }
 
 void ZEMBrowserPane::EngineEvent(const QJsonObject &event)
 {
     const QString name = Text(event, "event");
-    if (name == QLatin1String("window")) {
-        Embed(static_cast<WId>(Text(event, "id").toULongLong()));
-    } else if (name == QLatin1String("urlChanged")) {
+    if (name == QLatin1String("urlChanged")) {
         EngineUrlChanged(QUrl(Text(event, "url")));
     } else if (name == QLatin1String("loadStarted")) {
         busy_ = true;
@@ -236,6 +262,10 @@ void ZEMBrowserPane::EngineEvent(const QJsonObject &event)
         const QUrl url(Text(event, "url"));
         QMetaObject::invokeMethod(
             this, [this, url] { Navigate(url); }, Qt::QueuedConnection);
+    } else if (name == QLatin1String("key")) {
+        WindowKey(QKeyCombination(
+            static_cast<Qt::KeyboardModifiers>(event.value(QStringLiteral("modifiers")).toInt()),
+            static_cast<Qt::Key>(event.value(QStringLiteral("key")).toInt())));
     } else if (name == QLatin1String("printed")) {
         emit StatusTextChanged(event.value(QStringLiteral("ok")).toBool() ? QString()
                                                                           : tr("Printing failed"));
@@ -252,6 +282,32 @@ void ZEMBrowserPane::EngineEvent(const QJsonObject &event)
             replies_.erase(found);
             if (reply)
                 reply(event);
+        }
+    }
+}
+
+void ZEMBrowserPane::WindowKey(QKeyCombination key)
+{
+    if (!ZEMIsWindowKey(key.key(), key.keyboardModifiers()))
+        return;
+    QWidget *top = window();
+    const QKeySequence pressed(key);
+    // A shortcut of the window's actions runs the action.
+    for (QAction *action : top->findChildren<QAction *>()) {
+        if (action->isEnabled() && action->shortcuts().contains(pressed)) {
+            action->trigger();
+            return;
+        }
+    }
+    // Alt and a menu's underlined letter opens the menu.
+    if (auto *bar = top->findChild<QMenuBar *>()) {
+        for (QAction *menu : bar->actions()) {
+            if (menu->isEnabled() && menu->isVisible() && QKeySequence::mnemonic(menu->text()) == pressed) {
+                top->activateWindow();
+                bar->setFocus(Qt::ShortcutFocusReason);
+                bar->setActiveAction(menu);
+                return;
+            }
         }
     }
 }

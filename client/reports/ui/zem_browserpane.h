@@ -99,7 +99,9 @@ private:
     void ReleaseEngine();
     void EngineEvent(const QJsonObject &event);
     void EngineFailed(const QString &why);
-    void Embed(WId window);
+    void Embed();
+    // A key of the window pressed over the embedded report: runs its action or opens its menu.
+    void WindowKey(QKeyCombination key);
     void Send(const QJsonObject &command);
     void EngineUrlChanged(const QUrl &url);
     void LinkActivated(const QUrl &url);
@@ -108,7 +110,7 @@ private:
 
     ZEMLightView *light_ = nullptr;
     QWidget *engineBox_ = nullptr;      // the stack's page for the engine
-    QPointer<QWidget> engineWindow_;    // the viewer's window inside it
+    QWidget *engineWindow_ = nullptr;   // the native window the viewer puts its view in
     QPointer<ZEMViewerProcess> viewer_; // while the engine runs
     QString viewerProgram_;
     QTimer hiddenRelease_;

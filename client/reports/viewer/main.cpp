@@ -54,6 +54,7 @@ int main(int argc, char *argv[])
             return;
         if (n <= 0) {
             input.setEnabled(false);
+            viewer.GiveBackKeyboard();
             QCoreApplication::exit(0);
             return;
         }

@@ -1,6 +1,9 @@
 #include "zem_viewer.h"
 
+#include <QApplication>
+#include <QGuiApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QJsonArray>
 #include <QPrinter>
 #include <QWebEngineDownloadRequest>
@@ -11,6 +14,7 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
+#include <QWindow>
 #include <memory>
 
 #include "zem_pagecommands.h"
@@ -68,6 +72,9 @@ void ZEMViewer::RegisterSchemes()
 ZEMViewer::ZEMViewer(std::function<void(const QJsonObject &)> send) : emit_(std::move(send))
 {
     view_.setWindowFlag(Qt::FramelessWindowHint);
+    view_.setAttribute(Qt::WA_ShowWithoutActivating);
+    view_.installEventFilter(this);
+    qApp->installEventFilter(this); // keys reach the engine's own widgets first
     view_.setPage(new ZEMViewerPage(*this, &view_));
     QWebEngineProfile *profile = view_.page()->profile();
     auto *refuse = new ZEMRefusingSchemeHandler(this);
@@ -114,11 +121,46 @@ ZEMViewer::ZEMViewer(std::function<void(const QJsonObject &)> send) : emit_(std:
     connect(view_.page(), &QWebEnginePage::pdfPrintingFinished, this, [this](const QString &, bool ok) {
         emit_({{QStringLiteral("event"), QStringLiteral("printed")}, {QStringLiteral("ok"), ok}});
     });
-    emit_({{QStringLiteral("event"), QStringLiteral("window")},
-           {QStringLiteral("id"), QString::number(view_.winId())}});
 }
 
 ZEMViewer::~ZEMViewer() = default;
+
+void ZEMViewer::GiveBackKeyboard()
+{
+    // The display would leave the keyboard nowhere once this window is gone; the client's window gets it,
+    // asked for by this program, which holds it.
+    if (top_ && QGuiApplication::focusWindow())
+        top_->requestActivate();
+}
+
+void ZEMViewer::Reparent()
+{
+    if (host_ && view_.windowHandle() && view_.windowHandle()->parent() != host_) {
+        view_.windowHandle()->setParent(host_);
+        view_.windowHandle()->setPosition(0, 0);
+    }
+}
+
+bool ZEMViewer::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) {
+        // The window's own keys pressed over the report go to the client, which runs them.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (ZEMIsWindowKey(key->key(), key->modifiers())) {
+            if (event->type() == QEvent::KeyPress && !key->isAutoRepeat())
+                emit_({{QStringLiteral("event"), QStringLiteral("key")},
+                       {QStringLiteral("key"), key->key()},
+                       {QStringLiteral("modifiers"), static_cast<int>(key->modifiers())}});
+            event->accept();
+            return true;
+        }
+    }
+    // The toolkit recreates the view's window when the engine's surface needs another kind: the new
+    // one goes into the client's window too.
+    if (watched == &view_ && event->type() == QEvent::WinIdChange)
+        QMetaObject::invokeMethod(this, &ZEMViewer::Reparent, Qt::QueuedConnection);
+    return QObject::eventFilter(watched, event);
+}
 
 bool ZEMViewer::Navigation(const QUrl &url, bool isMainFrame)
 {
@@ -139,13 +181,26 @@ void ZEMViewer::Handle(const QJsonObject &command)
     const QString cmd = Text(command, "cmd");
     if (cmd == QLatin1String("navigate")) {
         view_.setUrl(QUrl(Text(command, "url")));
-    } else if (cmd == QLatin1String("show")) {
-        if (!command.value(QStringLiteral("embedded")).toBool()) {
-            // Where windows cannot be embedded the report gets a window of its own.
-            view_.setWindowFlag(Qt::FramelessWindowHint, false);
-            view_.setWindowTitle(Text(command, "title"));
-            view_.resize(900, 700);
+    } else if (cmd == QLatin1String("embed")) {
+        // The view's window becomes a child of the client's window; a window the toolkit recreates later
+        // (the engine's surface may ask for that) is made under the same parent.
+        if (!host_) {
+            host_ = QWindow::fromWinId(static_cast<WId>(Text(command, "window").toULongLong()));
+            top_ = QWindow::fromWinId(static_cast<WId>(Text(command, "top").toULongLong()));
         }
+        view_.setGeometry(0, 0, command.value(QStringLiteral("width")).toInt(),
+                          command.value(QStringLiteral("height")).toInt());
+        view_.winId();
+        Reparent();
+        view_.show();
+    } else if (cmd == QLatin1String("resize")) {
+        view_.resize(command.value(QStringLiteral("width")).toInt(),
+                     command.value(QStringLiteral("height")).toInt());
+    } else if (cmd == QLatin1String("show")) {
+        // Where windows cannot be embedded the report gets a window of its own.
+        view_.setWindowFlag(Qt::FramelessWindowHint, false);
+        view_.setWindowTitle(Text(command, "title"));
+        view_.resize(900, 700);
         view_.show();
     } else if (cmd == QLatin1String("stop")) {
         view_.stop();

@@ -11,6 +11,7 @@
 #include <map>
 
 class QWebEngineDownloadRequest;
+class QWindow;
 
 class ZEMViewer : public QObject {
     Q_OBJECT
@@ -24,15 +25,23 @@ public:
     static void RegisterSchemes();
 
     void Handle(const QJsonObject &command);
+    // Before the viewer ends: a keyboard in its window goes back to the client's window.
+    void GiveBackKeyboard();
     // From the engine before each navigation: false cancels it.
     bool Navigation(const QUrl &url, bool isMainFrame);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void Reparent();
     void Print(const QJsonObject &command);
     void Download(QWebEngineDownloadRequest *download);
 
     std::function<void(const QJsonObject &)> emit_;
     QWebEngineView view_;
+    QPointer<QWindow> host_; // the client's window the view lives in
+    QPointer<QWindow> top_;  // and the client's main window
     std::map<int, QPointer<QWebEngineDownloadRequest>> downloads_;
     int nextDownload_ = 1;
 };

@@ -179,4 +179,30 @@ TEST(ViewerLines, BoundAndBrokenStream)
     EXPECT_FALSE(notAnObject.Error().isEmpty());
 }
 
+// Keys pressed over the embedded report that the window runs, and those the page keeps.
+TEST(ViewerLines, WindowKeys)
+{
+    struct Row {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool window;
+    };
+    const Row rows[] = {
+        {Qt::Key_Home, Qt::AltModifier, true},
+        {Qt::Key_Left, Qt::AltModifier, true},
+        {Qt::Key_F, Qt::AltModifier, true},
+        {Qt::Key_F2, Qt::NoModifier, true},
+        {Qt::Key_R, Qt::ControlModifier, true},
+        {Qt::Key_P, Qt::ControlModifier, true},
+        {Qt::Key_C, Qt::ControlModifier, false},
+        {Qt::Key_A, Qt::ControlModifier, false},
+        {Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier, false}, // AltGr types a character
+        {Qt::Key_Tab, Qt::NoModifier, false},
+        {Qt::Key_Alt, Qt::AltModifier, false},
+        {Qt::Key_Return, Qt::NoModifier, false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(ZEMIsWindowKey(row.key, row.modifiers), row.window) << row.key << " " << row.modifiers;
+}
+
 } // namespace
