@@ -349,6 +349,8 @@ private:
     bool tryAt(int position);
     bool literalMatch(int position, int length);
     int nextStart(int position) const;
+    int nextInRange(const unsigned char *text, int position, int last) const;
+    void prepareQuick();
     bool advance(int position, int item);
     bool star(int low, int run, int item, int next);
     int measureRun(int item, int position, int character);
@@ -452,9 +454,14 @@ private:
     const unsigned char *m_re = nullptr;
     int m_memoItems = 0;
     bool m_reHasBackReference = false;
-    int m_leadItem = -1;     // reLeadingRun of the RE searched, less one, when starts may skip
-    int m_leadBefore = 0;    // reLeadingBefore
-    int m_leadFollower = -1; // the character right after the leading run, when no X of it
+    int m_leadItem = -1;       // reLeadingRun of the RE searched, less one, when starts may skip
+    int m_leadBefore = 0;      // reLeadingBefore
+    bool m_quickKnown = false; // prepareQuick ran for this search
+    int m_quickFollower = -1;  // the character a match needs right after its leading run, or -1
+    int m_quickItem = 0;       // ... the run's starred item
+    int m_quickBefore = 0;     // ... and the characters before it
+    int m_firstLow = -1;       // the first-character set is the range m_firstLow..m_firstHigh
+    int m_firstHigh = -1;
     bool m_memoOn = false;
     const unsigned char *m_reHead = nullptr; // the compiled RE searched, from its anchor byte
     bool m_ruledOut = false;                 // the search cannot match: it unwinds without trying more

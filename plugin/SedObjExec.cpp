@@ -249,7 +249,8 @@ bool SedObj::dosub(int replacement)
     }
     // Building the result takes time per replacement item and per character copied, also when
     // it does not fit: it counts as work of the substitution's searches.
-    m_steps += 2 + 2 * (rp - (m_prog.textPool + replacement)) + (n - m_built) / charactersPerUnit;
+    m_steps += 2 + 2 * (rp - (m_prog.textPool + replacement))
+               + static_cast<unsigned>(n - m_built) / static_cast<unsigned>(charactersPerUnit);
     if (!fits) {
         // This edit is not made: the text stays as it was before this replacement.
         std::strcpy(m_prog.errorString, "sed: line too long\n");

@@ -51,7 +51,49 @@ std::uint64_t mix(std::uint64_t h, std::uint64_t value)
     return h * 0xff51afd7ed558ccdull;
 }
 
+// Whether the set is one range of characters low..high (a negated set never is).
+bool rangeOf(const unsigned char *set, int &low, int &high)
+{
+    std::uint64_t lower;
+    std::uint64_t upper;
+    std::memcpy(&lower, set, 8);
+    std::memcpy(&upper, set + 8, 8);
+    if ((lower & 1) || (lower | upper) == 0)
+        return false;
+    const unsigned __int128 bits = static_cast<unsigned __int128>(upper) << 64 | lower;
+    low = lower ? __builtin_ctzll(lower) : 64 + __builtin_ctzll(upper);
+    const unsigned __int128 run = bits >> low;
+    if (run & (run + 1))
+        return false;
+    high = low + __builtin_popcountll(lower) + __builtin_popcountll(upper) - 1;
+    return true;
+}
+
 } // namespace
+
+inline int SedObj::nextInRange(const unsigned char *text, int pos, int last) const
+{
+    // The first position from pos to last whose character lies in the first-character range,
+    // else last + 1; sixteen positions at a time.
+    const unsigned low = static_cast<unsigned>(m_firstLow);
+    const unsigned width = static_cast<unsigned>(m_firstHigh - m_firstLow);
+#ifdef __SSE2__
+    const __m128i base = _mm_set1_epi8(static_cast<char>(low));
+    const __m128i span = _mm_set1_epi8(static_cast<char>(width));
+    for (; pos + 15 <= last; pos += 16) {
+        const __m128i offset =
+            _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(text + pos)), base);
+        const unsigned mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(offset, span), span)));
+        if (mask)
+            return pos + __builtin_ctz(mask);
+    }
+#endif
+    for (; pos <= last; ++pos)
+        if (text[pos] - low <= width)
+            return pos;
+    return last + 1;
+}
 
 void SedObj::prepareHashPowers(int count)
 {
@@ -115,15 +157,12 @@ void SedObj::beginMatch(const unsigned char *head)
     m_reHasBackReference = (head[0] & reHasBackReference) != 0;
     m_leadItem = head[reLeadingRun] - 1;
     m_leadBefore = head[reLeadingBefore];
-    m_leadFollower = -1;
-    if (m_leadItem >= 0 && (m_re[m_leadItem] == opCharStar || m_re[m_leadItem] == opClassStar)) {
-        // The character a match needs right after the leading run, when the run cannot hold it.
-        const int after = m_leadItem + itemLength(m_leadItem);
-        if (m_re[after] == opChar
-            && (m_re[m_leadItem] == opCharStar ? m_re[m_leadItem + 1] != m_re[after + 1]
-                                               : !inSet(m_re + m_leadItem + 1, m_re[after + 1])))
-            m_leadFollower = m_re[after + 1];
-    }
+    // A first-character set that is one range of characters is looked for sixteen at a time.
+    m_firstLow = -1;
+    if ((head[reFlags] & reFirstFilter) && !(head[0] & 1)
+        && !rangeOf(head + reFixedHeader, m_firstLow, m_firstHigh))
+        m_firstLow = -1;
+    m_quickKnown = false;
     m_memoOn = false;
     m_literalLast = -2;
     if (!m_matcherReady) {
@@ -159,6 +198,42 @@ inline const unsigned char *SedObj::findLiteral(int from, const unsigned char *l
         return static_cast<const unsigned char *>(
             std::memchr(m_prog.patternSpace + from, literal[0], static_cast<std::size_t>(m_end - from)));
     return findLongLiteral(from, literal, length);
+}
+
+void SedObj::prepareQuick()
+{
+    // The RE starts (after group starts) with "X*" or "XX*" and needs c right after that run
+    // (group marks between consume nothing), c not an X: m_quickFollower is c, else -1.
+    m_quickKnown = true;
+    m_quickFollower = -1;
+    int i = 0;
+    while (m_re[i] == opGroupStart)
+        i += 2;
+    int star = -1;
+    int before = 0;
+    if (m_re[i] == opCharStar || m_re[i] == opClassStar) {
+        star = i;
+    } else if (m_re[i] == opChar && m_re[i + 2] == opCharStar && m_re[i + 1] == m_re[i + 3]) {
+        star = i + 2;
+        before = 1;
+    } else if (m_re[i] == opClass && m_re[i + 17] == opClassStar
+               && std::memcmp(m_re + i + 1, m_re + i + 18, 16) == 0) {
+        star = i + 17;
+        before = 1;
+    }
+    if (star < 0)
+        return;
+    int after = star + itemLength(star);
+    while (m_re[after] == opGroupStart || m_re[after] == opGroupEnd)
+        after += 2;
+    if (m_re[after] != opChar)
+        return;
+    const unsigned char c = m_re[after + 1];
+    if (m_re[star] == opCharStar ? m_re[star + 1] == c : inSet(m_re + star + 1, c))
+        return;
+    m_quickFollower = c;
+    m_quickItem = star;
+    m_quickBefore = before;
 }
 
 const unsigned char *SedObj::findLongLiteral(int from, const unsigned char *literal, int length) const
@@ -345,22 +420,27 @@ bool SedObj::match(int re, bool continuation)
         // Only positions holding a byte a match can begin with are tried.
         if (last > end - 1)
             last = end - 1;
-        // "X*c..." and "XX*c..." where c is not an X (see beginMatch): a match needs c right
+        // "X*c..." and "XX*c..." where c is not an X (see prepareQuick): a match needs c right
         // after the run of X from its start (after its first X).  A start without it is passed
-        // over with the run, as nextStart would after trying it, and with the steps that attempt
+        // over with the whole run, whose starts all fail alike, and with the steps the attempt
         // would have taken; near the step limit, or once failures are remembered, starts are
         // tried as usual.
-        const int quick = m_leadFollower;
+        if (!m_quickKnown)
+            prepareQuick();
+        const int quick = m_quickFollower;
         const unsigned char *leadSet =
-            quick >= 0 && m_re[m_leadItem] == opClassStar ? m_re + m_leadItem + 1 : nullptr;
-        const int leadCharacter = quick >= 0 ? m_re[m_leadItem + 1] : -1;
+            quick >= 0 && m_re[m_quickItem] == opClassStar ? m_re + m_quickItem + 1 : nullptr;
+        const int leadCharacter = quick >= 0 ? m_re[m_quickItem + 1] : -1;
         for (int pos = start; pos <= last;) {
             if (!inSet(first, text[pos])) {
+                // Short gaps between candidates are stepped over; longer ones searched.
                 ++pos;
+                if (m_firstLow >= 0 && pos <= last && !inSet(first, text[pos]))
+                    pos = nextInRange(text, pos + 1, last);
                 continue;
             }
             if (quick >= 0 && !m_memoOn) {
-                const int from = pos + m_leadBefore;
+                const int from = pos + m_quickBefore;
                 int runEnd = from;
                 if (leadSet) {
                     while (runEnd < end && inSet(leadSet, text[runEnd]))
@@ -373,7 +453,7 @@ bool SedObj::match(int re, bool continuation)
                     const long cost = 1 + ((runEnd - from) >> 3) + (runEnd > from ? runEnd - from + 1 : 0);
                     if (m_steps + cost <= m_stepLimit) {
                         m_steps += cost;
-                        pos = m_leadBefore ? runEnd : runEnd + 1;
+                        pos = m_quickBefore ? runEnd : runEnd + 1;
                         continue;
                     }
                 }
