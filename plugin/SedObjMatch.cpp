@@ -155,6 +155,18 @@ void SedObj::beginMatch(const unsigned char *head)
     m_reHead = head;
     m_ruledOut = false;
     m_reHasBackReference = (head[0] & reHasBackReference) != 0;
+    m_memoOn = false;
+    const long positions = m_end + 1;
+    // A search may take its share of the run's budget, or what is left of it when that is less.
+    const long share = runBudget() / 4;
+    const long left = runBudget() - m_runUnits;
+    m_budgetOfRun = left < share;
+    m_stepBudget = m_budgetOfRun ? left : share;
+    const long threshold = m_memoThreshold >= 0 ? m_memoThreshold : 4 * positions + 256;
+    m_stepLimit = threshold < m_stepBudget ? threshold : m_stepBudget;
+    // An RE that is only its literal (no groups, no items to walk) needs nothing more.
+    if (head[reFlags] & reWholeLiteral)
+        return;
     m_leadItem = head[reLeadingRun] - 1;
     m_leadBefore = head[reLeadingBefore];
     // A first-character set that is one range of characters is looked for sixteen at a time.
@@ -163,7 +175,6 @@ void SedObj::beginMatch(const unsigned char *head)
         && !rangeOf(head + reFixedHeader, m_firstLow, m_firstHigh))
         m_firstLow = -1;
     m_quickKnown = false;
-    m_memoOn = false;
     m_literalLast = -2;
     if (!m_matcherReady) {
         // The generation stamps start cleared on the first search.
@@ -178,14 +189,6 @@ void SedObj::beginMatch(const unsigned char *head)
         std::memset(m_spanGeneration, 0, sizeof m_spanGeneration);
         m_generation = 1;
     }
-    const long positions = m_end + 1;
-    // A search may take its share of the run's budget, or what is left of it when that is less.
-    const long share = runBudget() / 4;
-    const long left = runBudget() - m_runUnits;
-    m_budgetOfRun = left < share;
-    m_stepBudget = m_budgetOfRun ? left : share;
-    const long threshold = m_memoThreshold >= 0 ? m_memoThreshold : 4 * positions + 256;
-    m_stepLimit = threshold < m_stepBudget ? threshold : m_stepBudget;
     for (int i = 0; i < 9; ++i)
         m_groupStart[i] = m_groupEnd[i] = 0;
 }
@@ -236,6 +239,22 @@ void SedObj::prepareQuick()
     m_quickBefore = before;
 }
 
+#ifdef __SSE2__
+namespace {
+
+// The starts among the sixteen from at whose first character is the literal's first one and
+// whose character length - 1 further on is its last one, one bit each.
+inline unsigned candidateStarts(const unsigned char *at, int length, __m128i first, __m128i last)
+{
+    const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + length - 1));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads, first), _mm_cmpeq_epi8(tails, last))));
+}
+
+} // namespace
+#endif
+
 const unsigned char *SedObj::findLongLiteral(int from, const unsigned char *literal, int length) const
 {
     const unsigned char *text = reinterpret_cast<const unsigned char *>(m_prog.patternSpace);
@@ -243,34 +262,39 @@ const unsigned char *SedObj::findLongLiteral(int from, const unsigned char *lite
     // more on its set-up than on the text.  Sixteen starts at a time are tested for the first
     // and the last character of the literal, and only starts holding both are compared in full.
     const int lastStart = m_end - length; // the last start the literal fits at
-    const std::size_t middle = static_cast<std::size_t>(length - 2);
+    const int middle = length - 2;
+    auto holdsMiddle = [literal, middle](const unsigned char *at) {
+        for (int i = 0; i < middle; ++i)
+            if (at[i] != literal[i + 1])
+                return false;
+        return true;
+    };
 #ifdef __SSE2__
     if (lastStart - from >= 15) {
-        const __m128i firstCharacter = _mm_set1_epi8(static_cast<char>(literal[0]));
-        const __m128i lastCharacter = _mm_set1_epi8(static_cast<char>(literal[length - 1]));
-        // The starts of the sixteen from at that hold both characters, one bit each.
-        auto candidates = [&](int at) {
-            const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));
-            const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at + length - 1));
-            return static_cast<unsigned>(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi8(heads, firstCharacter), _mm_cmpeq_epi8(tails, lastCharacter))));
-        };
-        // The last block ends at the last start and may overlap the one before it: its starts
-        // already tested are left out.
-        for (int at = from;; at += 16) {
+        const __m128i first = _mm_set1_epi8(static_cast<char>(literal[0]));
+        const __m128i last = _mm_set1_epi8(static_cast<char>(literal[length - 1]));
+        for (int at = from;;) {
             unsigned mask;
-            if (at + 15 <= lastStart) {
-                mask = candidates(at);
+            int base = at;
+            if (at + 31 <= lastStart) {
+                mask = candidateStarts(text + at, length, first, last)
+                       | candidateStarts(text + at + 16, length, first, last) << 16;
+                at += 32;
+            } else if (at + 15 <= lastStart) {
+                mask = candidateStarts(text + at, length, first, last);
+                at += 16;
             } else if (at <= lastStart) {
-                const int skipped = at - (lastStart - 15);
-                at = lastStart - 15;
-                mask = candidates(at) & (~0u << skipped);
+                // The last block ends at the last start and may overlap the one before it: its
+                // starts already tested are left out.
+                base = lastStart - 15;
+                mask = candidateStarts(text + base, length, first, last) & (~0u << (at - base));
+                at = lastStart + 1;
             } else {
                 return nullptr;
             }
             for (; mask; mask &= mask - 1) {
-                const int start = at + __builtin_ctz(mask);
-                if (std::memcmp(text + start + 1, literal + 1, middle) == 0)
+                const int start = base + __builtin_ctz(mask);
+                if (holdsMiddle(text + start + 1))
                     return text + start;
             }
         }
@@ -281,8 +305,7 @@ const unsigned char *SedObj::findLongLiteral(int from, const unsigned char *lite
         if (!hit)
             return nullptr;
         at = static_cast<int>(static_cast<const unsigned char *>(hit) - text);
-        if (text[at + length - 1] == literal[length - 1]
-            && std::memcmp(text + at + 1, literal + 1, middle) == 0)
+        if (text[at + length - 1] == literal[length - 1] && holdsMiddle(text + at + 1))
             return text + at;
     }
     return nullptr;
