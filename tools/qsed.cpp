@@ -68,6 +68,18 @@ public:
         std::memcpy(m_buffer + m_used, data, length);
         m_used += length;
     }
+    // data and then a newline.
+    void appendLine(const char *data, std::size_t length)
+    {
+        if (m_used + length + 1 > sizeof m_buffer) {
+            append(data, length);
+            put('\n');
+            return;
+        }
+        std::memcpy(m_buffer + m_used, data, length);
+        m_buffer[m_used + length] = '\n';
+        m_used += length + 1;
+    }
     void put(char c)
     {
         if (m_used == sizeof m_buffer)
@@ -102,7 +114,8 @@ private:
         }
     }
 
-    char m_buffer[1 << 16];
+    // Large enough that writing the output to a file costs few calls and little kernel time.
+    char m_buffer[1 << 18];
     std::size_t m_used = 0;
     bool m_failed = false;
 };
@@ -398,10 +411,8 @@ int main(int argc, char **argv)
                 return 1;
             }
             const char *result = engine->execute_commands(line, length, last);
-            if (!engine->ended_by_delete()) {
-                output.append(result, engine->text_length());
-                output.put('\n');
-            }
+            if (!engine->ended_by_delete())
+                output.appendLine(result, engine->text_length());
             if (engine->get_error_string()[0])
                 printMessage(engine->get_error_string());
         }
