@@ -882,6 +882,17 @@ bool SedObj::advance(int lp, int ep)
             ep = next;
             continue;
         }
+        if (m_re[next] == opEnd && !m_reHasBackReference) {
+            // Nothing follows the run: its full length is the match, at the cost of the one
+            // attempt star would make (the end never fails, so none is remembered).
+            if (++m_steps > m_stepLimit) {
+                stepLimitReached();
+                if (m_ruledOut)
+                    return false;
+            }
+            m_matchEnd = run;
+            return true;
+        }
         if (star(lp, run, ep, next))
             return true;
         goto failed;
