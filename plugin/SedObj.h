@@ -228,6 +228,7 @@ private:
     static constexpr int maxRequired = 2 + 1 + 2 * requiredCharacters + 1 + 16 * requiredClasses;
     static constexpr int reCostly = 8;        // bit of reFlags: back-references or two starred items
     static constexpr int reWholeLiteral = 16; // bit of reFlags: the RE is its literal and nothing else
+    static constexpr int reHasGroups = 32;    // bit of reFlags: the RE has groups
     // The table of y maps all 256 bytes.  When it changes at most yListMax characters,
     // table[yListMark] is 0 instead of 255 (bytes above 127 map to themselves), table[yListCount]
     // holds their number and the (character, replacement) pairs follow from yListAt.

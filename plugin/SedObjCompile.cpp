@@ -757,9 +757,9 @@ int SedObj::finishRe(unsigned char *head, int n)
     for (int i = 0; whole && i < n - 2; i += 2)
         whole = head[itemsAt + i] == opChar;
     head[0] = static_cast<unsigned char>(anchor);
-    head[reFlags] = static_cast<unsigned char>((hasFirst ? reFirstFilter : 0) | (hasLast ? reLastFilter : 0)
-                                               | (exact ? reLiteralExact : 0) | (costly ? reCostly : 0)
-                                               | (whole ? reWholeLiteral : 0));
+    head[reFlags] = static_cast<unsigned char>(
+        (hasFirst ? reFirstFilter : 0) | (hasLast ? reLastFilter : 0) | (exact ? reLiteralExact : 0)
+        | (costly ? reCostly : 0) | (whole ? reWholeLiteral : 0) | (m_prog.groupCount > 0 ? reHasGroups : 0));
     head[reRequiredAt] = static_cast<unsigned char>(requiredAt & 255);
     head[reRequiredAt + 1] = static_cast<unsigned char>(requiredAt >> 8);
     head[reMinLength] = head[requiredAt];

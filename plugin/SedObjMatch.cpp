@@ -158,8 +158,9 @@ void SedObj::beginMatch(const unsigned char *head)
     m_memoOn = false;
     const long positions = m_end + 1;
     // A search may take its share of the run's budget, or what is left of it when that is less.
-    const long share = runBudget() / 4;
-    const long left = runBudget() - m_runUnits;
+    const long budget = runBudget();
+    const long share = budget >> 2; // the budget is not negative
+    const long left = budget - m_runUnits;
     m_budgetOfRun = left < share;
     m_stepBudget = m_budgetOfRun ? left : share;
     const long threshold = m_memoThreshold >= 0 ? m_memoThreshold : 4 * positions + 256;
@@ -189,8 +190,11 @@ void SedObj::beginMatch(const unsigned char *head)
         std::memset(m_spanGeneration, 0, sizeof m_spanGeneration);
         m_generation = 1;
     }
-    for (int i = 0; i < 9; ++i)
-        m_groupStart[i] = m_groupEnd[i] = 0;
+    // Groups start empty; an RE without groups has no group a replacement could read.
+    if (head[reFlags] & reHasGroups) {
+        for (int i = 0; i < 9; ++i)
+            m_groupStart[i] = m_groupEnd[i] = 0;
+    }
 }
 
 inline const unsigned char *SedObj::findLiteral(int from, const unsigned char *literal, int length) const
