@@ -1,6 +1,8 @@
 #include "zem_artwork.h"
 
 #include <QFile>
+#include <QHash>
+#include <QIconEngine>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
@@ -28,6 +30,57 @@ QPixmap DisabledPixmap(QSvgRenderer &renderer, int side)
     }
     return QPixmap::fromImage(straight);
 }
+
+// The picture drawn by the SVG icon engine; its disabled variant drawn when first asked for, at the
+// size asked for, and kept (a button asks for one or two sizes, never for the five a bar might use).
+class ZEMArtEngine : public QIconEngine {
+public:
+    explicit ZEMArtEngine(const QString &path) : path_(path), normal_(path) {}
+
+    QIconEngine *clone() const override { return new ZEMArtEngine(path_); }
+    QString key() const override { return QStringLiteral("ZEMArtEngine"); }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State state) override
+    {
+        return normal_.actualSize(size, QIcon::Normal, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State state) override
+    {
+        return normal_.availableSizes(QIcon::Normal, state);
+    }
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        if (mode != QIcon::Disabled)
+            return normal_.pixmap(size, scale, mode, state);
+        const int side = qRound(qMin(size.width(), size.height()) * scale);
+        if (side <= 0)
+            return QPixmap();
+        auto found = disabled_.constFind(side);
+        if (found == disabled_.constEnd()) {
+            if (disabled_.size() >= 8)
+                disabled_.clear(); // a few sizes are in use at a time
+            QSvgRenderer renderer(path_);
+            found = disabled_.insert(side, renderer.isValid() ? DisabledPixmap(renderer, side)
+                                                              : normal_.pixmap(size, scale, mode, state));
+        }
+        QPixmap result = *found;
+        result.setDevicePixelRatio(scale);
+        return result;
+    }
+
+private:
+    QString path_;
+    QIcon normal_;
+    QHash<int, QPixmap> disabled_;
+};
 } // namespace
 
 void ZEMInitArtwork()
@@ -44,13 +97,5 @@ QString ZEMArtPath(const QString &name) { return QStringLiteral(":/icons/%1.svg"
 QIcon ZEMArtIcon(const QString &name)
 {
     ZEMInitArtwork();
-    const QString path = ZEMArtPath(name);
-    QIcon icon(path);
-    QSvgRenderer renderer(path);
-    if (renderer.isValid()) {
-        // Sizes the bars use, at single and double density.
-        for (int side : {16, 30, 32, 60, 64})
-            icon.addPixmap(DisabledPixmap(renderer, side), QIcon::Disabled);
-    }
-    return icon;
+    return QIcon(new ZEMArtEngine(ZEMArtPath(name)));
 }

@@ -127,10 +127,12 @@ void ZEMBrowserPane::Show(const QUrl &url)
         emit LoadFinished(false);
         return;
     }
+    setCurrentWidget(engineBox_);
     EnsureEngine();
+    if (!viewer_)
+        return; // it could not start, and the pane says so
     awaitingCommit_ = true;
     engineUrl_ = url;
-    setCurrentWidget(engineBox_);
     Send({{QStringLiteral("cmd"), QStringLiteral("navigate")}, {QStringLiteral("url"), url.toString()}});
 }
 
@@ -150,7 +152,8 @@ void ZEMBrowserPane::EnsureEngine()
     connect(viewer_, &ZEMViewerProcess::Failed, this, &ZEMBrowserPane::EngineFailed);
     engineTitle_.clear();
     viewer_->Start();
-    Embed();
+    if (viewer_)
+        Embed();
 }
 
 void ZEMBrowserPane::ReleaseEngine()

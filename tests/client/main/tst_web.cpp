@@ -198,6 +198,17 @@ private slots:
 
         // None of it started the browser engine.
         QVERIFY(!pane->EngineRunning());
+
+        // A viewer that cannot start says so in the pane instead of leaving it blank.
+        pane->SetViewerProgram(w.folder.filePath(QStringLiteral("no-such-viewer")));
+        QSignalSpy loaded(pane, &ZEMBrowserPane::LoadFinished);
+        pane->Navigate(QUrl(QStringLiteral("http://127.0.0.1:9/report")));
+        QTRY_COMPARE(loaded.count(), 1);
+        QCOMPARE(loaded.first().first().toBool(), false);
+        QCOMPARE(pane->currentWidget(), pane->LightView());
+        QVERIFY2(pane->LightView()->toPlainText().contains(QStringLiteral("cannot be started")),
+                 qPrintable(pane->LightView()->toPlainText()));
+        QVERIFY(!pane->EngineRunning());
     }
 
     void reportCommandsHistoryPrintAndSave()
