@@ -147,6 +147,14 @@ int SedObj::itemLength(int item) const
     }
 }
 
+inline bool SedObj::Memcmp(const char *a, const char *b, int length)
+{
+    // Back-references are mostly a character or two: those are compared without a call.
+    if (length <= 2)
+        return length <= 0 || (a[0] == b[0] && (length == 1 || a[1] == b[1]));
+    return std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
+}
+
 void SedObj::beginMatch(const unsigned char *head)
 {
     m_runUnits += m_steps;
@@ -1044,9 +1052,4 @@ bool SedObj::star(int low, int run, int ep, int next)
         }
     }
     return false;
-}
-
-bool SedObj::Memcmp(const char *a, const char *b, int length)
-{
-    return std::memcmp(a, b, static_cast<std::size_t>(length)) == 0;
 }
