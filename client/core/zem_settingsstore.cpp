@@ -407,7 +407,10 @@ void RemoveStaleTemporaries(const QString &file)
     const QFileInfo info(file);
     const QString prefix = info.fileName() + kTemporaryMark;
     const QDir folder = info.dir();
-    for (const QString &name : folder.entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden)) {
+    // Compared by hand: a name filter would compile a pattern on every write.
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden)) {
+        if (!name.startsWith(prefix))
+            continue;
         bool ok = false;
         const qint64 pid = name.mid(prefix.size()).toLongLong(&ok);
         if (ok && pid != ::getpid() && !ProcessAlive(pid))

@@ -1,7 +1,6 @@
 #include "zmm_utils.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -107,9 +106,19 @@ QString ShortDateFormat()
     }
     QString format = QLocale().dateFormat(QLocale::ShortFormat);
     // Periods run to 2221: a two-digit year would be ambiguous, so years keep their four digits.
-    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
-    format.replace(shortYear, QStringLiteral("yyyy"));
-    return format;
+    QString widened;
+    for (qsizetype i = 0; i < format.size();) {
+        qsizetype run = 0;
+        while (i + run < format.size() && format[i + run] == QLatin1Char('y'))
+            ++run;
+        if (run == 0) {
+            widened += format[i++];
+            continue;
+        }
+        widened += run == 2 ? QStringLiteral("yyyy") : format.mid(i, run);
+        i += run;
+    }
+    return widened;
 }
 
 void SetRegionalSettingsOverride(std::optional<ZEMRegionalSettings> settings)

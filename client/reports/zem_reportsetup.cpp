@@ -24,7 +24,10 @@ int ZEMReportController::RegisterShippedReports(const QString &folder)
         || store.ReadInteger(kMachine, root, QString::fromLatin1(kShippedMark)).value_or(0) != 0)
         return 0;
     const QString prefix = QStringLiteral("Shipped reports: ");
-    QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.so")}, QDir::Files, QDir::Name);
+    QFileInfoList files;
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files, QDir::Name))
+        if (file.fileName().endsWith(QLatin1String(".so"), Qt::CaseInsensitive))
+            files << file;
     if (files.size() > kMaxShippedReports) {
         sink_.ClientLog(prefix, QStringLiteral("%1 holds %2 plug-ins; only the first %3 are registered")
                                     .arg(folder)

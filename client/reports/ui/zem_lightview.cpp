@@ -6,13 +6,40 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <vector>
 
 namespace {
 constexpr qint64 kMaxStyleSheetBytes = 256 * 1024;
+
+// The value of attribute `name` in the text of one tag (`rel=stylesheet`, `href="a.css"`), without its
+// quotes; empty when the tag has none. Read by hand: the idle program compiles no patterns.
+QString AttributeOf(QStringView tag, QLatin1String name)
+{
+    for (qsizetype at = tag.indexOf(name, 0, Qt::CaseInsensitive); at > 0;
+         at = tag.indexOf(name, at + 1, Qt::CaseInsensitive)) {
+        if (!tag[at - 1].isSpace())
+            continue;
+        qsizetype i = at + name.size();
+        while (i < tag.size() && tag[i].isSpace())
+            ++i;
+        if (i >= tag.size() || tag[i] != QLatin1Char('='))
+            continue;
+        ++i;
+        while (i < tag.size() && tag[i].isSpace())
+            ++i;
+        if (i < tag.size() && (tag[i] == QLatin1Char('"') || tag[i] == QLatin1Char('\''))) {
+            const qsizetype close = tag.indexOf(tag[i], i + 1);
+            return close < 0 ? QString() : tag.mid(i + 1, close - i - 1).toString();
+        }
+        qsizetype end = i;
+        while (end < tag.size() && !tag[end].isSpace() && tag[end] != QLatin1Char('/'))
+            ++end;
+        return tag.mid(i, end - i).toString();
+    }
+    return QString();
+}
 
 // The style sheets a page links ("<link rel=stylesheet href=...>"), read from beside the page: the
 // text view does not fetch them itself.
@@ -22,12 +49,20 @@ QString LinkedStyleSheets(const QString &pagePath)
     if (!page.open(QIODevice::ReadOnly))
         return QString();
     const QString html = QString::fromUtf8(page.read(kMaxStyleSheetBytes));
-    static const QRegularExpression link(
-        QStringLiteral(R"re(<link\b[^>]*\brel\s*=\s*"?stylesheet"?[^>]*\bhref\s*=\s*"([^"]+)")re"),
-        QRegularExpression::CaseInsensitiveOption);
     QString css;
-    for (auto it = link.globalMatch(html); it.hasNext();) {
-        const QString href = it.next().captured(1);
+    for (qsizetype at = html.indexOf(QLatin1String("<link"), 0, Qt::CaseInsensitive); at >= 0;
+         at = html.indexOf(QLatin1String("<link"), at + 1, Qt::CaseInsensitive)) {
+        const qsizetype end = html.indexOf(QLatin1Char('>'), at);
+        if (end < 0)
+            break;
+        const QStringView tag = QStringView(html).mid(at, end - at);
+        if (tag.size() > 5 && !tag[5].isSpace())
+            continue; // "<linked", not "<link"
+        const QString href = AttributeOf(tag, QLatin1String("href"));
+        if (AttributeOf(tag, QLatin1String("rel")).compare(QLatin1String("stylesheet"), Qt::CaseInsensitive)
+                != 0
+            || href.isEmpty())
+            continue;
         if (href.contains(QLatin1Char(':')))
             continue; // only sheets beside the page
         QFile sheet(QFileInfo(pagePath).dir().filePath(href));

@@ -228,4 +228,16 @@ TEST(RegionalSettings, SystemLocaleGivesSeparators)
     EXPECT_FALSE(s.decimalSeparator.isNull());
 }
 
+// The locale's short date keeps four-digit years: a two-letter year widens, other runs stay.
+TEST(RegionalSettings, ShortDateKeepsFourDigitYears)
+{
+    const QLocale before;
+    for (const auto &[locale, format] : std::initializer_list<std::pair<const char *, const char *>>{
+             {"en_US", "M/d/yyyy"}, {"de_DE", "dd.MM.yyyy"}, {"C", "d MMM yyyy"}}) {
+        QLocale::setDefault(QLocale(QLatin1String(locale)));
+        EXPECT_EQ(ShortDateFormat(), QLatin1String(format)) << locale;
+    }
+    QLocale::setDefault(before);
+}
+
 } // namespace

@@ -140,6 +140,8 @@ private slots:
         ZEMBrowserPane *pane = w.Pane();
         QCOMPARE(pane->Url(), QUrl::fromLocalFile(w.dm.AppPath + QStringLiteral("Welcome.htm")));
         QCOMPARE(pane->LightView()->documentTitle(), QStringLiteral("Welcome to Tallyway GUI"));
+        QVERIFY(
+            pane->LightView()->document()->defaultStyleSheet().contains("border-bottom: 2px solid #0b7a75"));
         QVERIFY(!w.Action("actBack")->isEnabled());
 
         // The welcome page's buttons are command links.
