@@ -122,6 +122,7 @@ TZEMLogFrame::TZEMLogFrame(TDMMain &settings, QWidget *parent)
     lvLog->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvLog->setSelectionMode(QAbstractItemView::SingleSelection);
     lvLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvLog->setTabKeyNavigation(false); // Tab leaves the strip; the arrows move through its lines
     lvLog->setContextMenuPolicy(Qt::CustomContextMenu);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -10,6 +10,7 @@
 #include <QPrinter>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QFocusEvent>
 #include <QResizeEvent>
 #include <QWindow>
 #include <memory>
@@ -191,11 +192,12 @@ void ZEMBrowserPane::Send(const QJsonObject &command)
 }
 
 namespace {
-// The native window the viewer puts its view in; tells it its size.
+// The native window the viewer puts its view in; tells it its size, and hands it the keyboard when Tab
+// reaches the report (F6 in the report gives it back).
 class ZEMEngineHost : public QWidget {
 public:
-    ZEMEngineHost(QWidget *parent, std::function<void(QSize)> resized)
-        : QWidget(parent), resized_(std::move(resized))
+    ZEMEngineHost(QWidget *parent, std::function<void(QSize)> resized, std::function<void()> focused)
+        : QWidget(parent), resized_(std::move(resized)), focused_(std::move(focused))
     {
         setAttribute(Qt::WA_NativeWindow);
         setFocusPolicy(Qt::StrongFocus);
@@ -207,9 +209,16 @@ protected:
         QWidget::resizeEvent(event);
         resized_(size());
     }
+    void focusInEvent(QFocusEvent *event) override
+    {
+        QWidget::focusInEvent(event);
+        if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+            focused_();
+    }
 
 private:
     std::function<void(QSize)> resized_;
+    std::function<void()> focused_;
 };
 } // namespace
 
@@ -221,11 +230,14 @@ void ZEMBrowserPane::Embed()
         return;
     }
     if (!engineWindow_) {
-        engineWindow_ = new ZEMEngineHost(engineBox_, [this](QSize size) {
-            Send({{QStringLiteral("cmd"), QStringLiteral("resize")},
-                  {QStringLiteral("width"), size.width()},
-                  {QStringLiteral("height"), size.height()}});
-        });
+        engineWindow_ = new ZEMEngineHost(
+            engineBox_,
+            [this](QSize size) {
+                Send({{QStringLiteral("cmd"), QStringLiteral("resize")},
+                      {QStringLiteral("width"), size.width()},
+                      {QStringLiteral("height"), size.height()}});
+            },
+            [this] { Send(Command("focus")); });
         engineBox_->layout()->addWidget(engineWindow_);
     }
     engineWindow_->show();
@@ -301,6 +313,13 @@ void ZEMBrowserPane::WindowKey(QKeyCombination key)
             action->trigger();
             return;
         }
+    }
+    // F6 leaves the report for the window's next control (the viewer has handed the keyboard back).
+    if (key.key() == Qt::Key_F6 && key.keyboardModifiers() == Qt::NoModifier) {
+        top->activateWindow();
+        if (engineWindow_ && engineWindow_->hasFocus())
+            focusNextPrevChild(true);
+        return;
     }
     // Alt and a menu's underlined letter opens the menu.
     if (auto *bar = top->findChild<QMenuBar *>()) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <dlfcn.h>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QJsonArray>
@@ -125,12 +126,38 @@ ZEMViewer::ZEMViewer(std::function<void(const QJsonObject &)> send) : emit_(std:
 
 ZEMViewer::~ZEMViewer() = default;
 
+namespace {
+// Gives the keyboard to X window `window` now. The toolkit's own request carries the time of the last
+// event this program saw, which the display ignores when a later change of focus (one made in the
+// client) exists; the display's current time always counts. The calls come from the X library the
+// toolkit has loaded already.
+void FocusWindow(WId window)
+{
+    auto *x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !window)
+        return;
+    struct Cookie {
+        unsigned int sequence;
+    };
+    using SetInputFocus = Cookie (*)(xcb_connection_t *, quint8, quint32, quint32);
+    using Flush = int (*)(xcb_connection_t *);
+    static const auto setInputFocus =
+        reinterpret_cast<SetInputFocus>(dlsym(RTLD_DEFAULT, "xcb_set_input_focus"));
+    static const auto flush = reinterpret_cast<Flush>(dlsym(RTLD_DEFAULT, "xcb_flush"));
+    if (!setInputFocus || !flush)
+        return;
+    constexpr quint8 kRevertToParent = 2;
+    constexpr quint32 kCurrentTime = 0;
+    setInputFocus(x11->connection(), kRevertToParent, static_cast<quint32>(window), kCurrentTime);
+    flush(x11->connection());
+}
+} // namespace
+
 void ZEMViewer::GiveBackKeyboard()
 {
-    // The display would leave the keyboard nowhere once this window is gone; the client's window gets it,
-    // asked for by this program, which holds it.
+    // The display would leave the keyboard nowhere once this window is gone; the client's window gets it.
     if (top_ && QGuiApplication::focusWindow())
-        top_->requestActivate();
+        FocusWindow(top_);
 }
 
 void ZEMViewer::Reparent()
@@ -147,6 +174,9 @@ bool ZEMViewer::eventFilter(QObject *watched, QEvent *event)
         // The window's own keys pressed over the report go to the client, which runs them.
         const auto *key = static_cast<QKeyEvent *>(event);
         if (ZEMIsWindowKey(key->key(), key->modifiers())) {
+            // F6 leaves the report: the keyboard goes back to the client while this program may give it.
+            if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_F6)
+                GiveBackKeyboard();
             if (event->type() == QEvent::KeyPress && !key->isAutoRepeat())
                 emit_({{QStringLiteral("event"), QStringLiteral("key")},
                        {QStringLiteral("key"), key->key()},
@@ -186,13 +216,16 @@ void ZEMViewer::Handle(const QJsonObject &command)
         // (the engine's surface may ask for that) is made under the same parent.
         if (!host_) {
             host_ = QWindow::fromWinId(static_cast<WId>(Text(command, "window").toULongLong()));
-            top_ = QWindow::fromWinId(static_cast<WId>(Text(command, "top").toULongLong()));
+            top_ = static_cast<WId>(Text(command, "top").toULongLong());
         }
         view_.setGeometry(0, 0, command.value(QStringLiteral("width")).toInt(),
                           command.value(QStringLiteral("height")).toInt());
         view_.winId();
         Reparent();
         view_.show();
+    } else if (cmd == QLatin1String("focus")) {
+        FocusWindow(view_.winId());
+        view_.setFocus(Qt::TabFocusReason);
     } else if (cmd == QLatin1String("resize")) {
         view_.resize(command.value(QStringLiteral("width")).toInt(),
                      command.value(QStringLiteral("height")).toInt());

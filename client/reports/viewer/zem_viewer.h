@@ -41,7 +41,7 @@ private:
     std::function<void(const QJsonObject &)> emit_;
     QWebEngineView view_;
     QPointer<QWindow> host_; // the client's window the view lives in
-    QPointer<QWindow> top_;  // and the client's main window
+    WId top_ = 0;            // and the client's main window
     std::map<int, QPointer<QWebEngineDownloadRequest>> downloads_;
     int nextDownload_ = 1;
 };

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QVBoxLayout>
 #include <QTableView>
 
 #include "zem_querybuilder.h"
@@ -229,6 +232,24 @@ TEST_F(LogFrameTest, TheColumnSpansTheListAsTheStripResizes)
         EXPECT_EQ(frame->lvLog->width(), width);
         EXPECT_EQ(frame->lvLog->columnWidth(0), width - 30);
     }
+}
+
+// The strip is no keyboard trap: Tab goes on to the next control instead of through its fifty lines.
+TEST_F(LogFrameTest, TabLeavesTheStrip)
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    frame->setParent(&window);
+    layout->addWidget(frame.get());
+    auto *next = new QLineEdit(&window);
+    layout->addWidget(next);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    frame->lvLog->setFocus(Qt::TabFocusReason);
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(frame->lvLog, &tab);
+    EXPECT_TRUE(next->hasFocus());
+    frame->setParent(nullptr);
 }
 
 TEST_F(LogFrameTest, StartStopFollowsRunningAndTheInterval)
