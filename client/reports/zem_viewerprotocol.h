@@ -15,6 +15,11 @@
 inline constexpr qsizetype kViewerMaxLine = 32 * 1024 * 1024;
 
 QByteArray ZEMViewerEncode(const QJsonObject &message);
+// The text of `key` in a message (empty when it has none or another type).
+inline QString ZEMViewerText(const QJsonObject &message, const char *key)
+{
+    return message.value(QLatin1String(key)).toString();
+}
 
 // Cuts a byte stream into messages. Once a line is longer than the bound or is not a JSON object the
 // reader stops: the stream cannot be trusted past that point.

@@ -21,10 +21,6 @@
 #include "zem_viewerprocess.h"
 
 namespace {
-QString Text(const QJsonObject &message, const char *key)
-{
-    return message.value(QLatin1String(key)).toString();
-}
 QJsonObject Command(const char *name) { return {{QStringLiteral("cmd"), QLatin1String(name)}}; }
 } // namespace
 
@@ -250,12 +246,12 @@ void ZEMBrowserPane::Embed()
 
 void ZEMBrowserPane::EngineEvent(const QJsonObject &event)
 {
-    const QString name = Text(event, "event");
+    const QString name = ZEMViewerText(event, "event");
     if (name == QLatin1String("urlChanged")) {
-        EngineUrlChanged(QUrl(Text(event, "url")));
+        EngineUrlChanged(QUrl(ZEMViewerText(event, "url")));
     } else if (name == QLatin1String("loadStarted")) {
         busy_ = true;
-        engineUrl_ = QUrl(Text(event, "url"));
+        engineUrl_ = QUrl(ZEMViewerText(event, "url"));
         emit StatusTextChanged(tr("Opening page %1...").arg(engineUrl_.toString()));
     } else if (name == QLatin1String("loadProgress")) {
         const int percent = event.value(QStringLiteral("percent")).toInt();
@@ -266,15 +262,16 @@ void ZEMBrowserPane::EngineEvent(const QJsonObject &event)
         emit StatusTextChanged(QString());
         emit LoadFinished(event.value(QStringLiteral("ok")).toBool());
     } else if (name == QLatin1String("title")) {
-        engineTitle_ = Text(event, "text");
+        engineTitle_ = ZEMViewerText(event, "text");
     } else if (name == QLatin1String("linkHovered")) {
-        emit StatusTextChanged(Text(event, "url"));
+        emit StatusTextChanged(ZEMViewerText(event, "url"));
     } else if (name == QLatin1String("command")) {
         // Queued like a click in the light view: a command may open a modal box.
         QMetaObject::invokeMethod(
-            this, [this, command = Text(event, "text")] { emit PageCommand(command); }, Qt::QueuedConnection);
+            this, [this, command = ZEMViewerText(event, "text")] { emit PageCommand(command); },
+            Qt::QueuedConnection);
     } else if (name == QLatin1String("local")) {
-        const QUrl url(Text(event, "url"));
+        const QUrl url(ZEMViewerText(event, "url"));
         QMetaObject::invokeMethod(
             this, [this, url] { Navigate(url); }, Qt::QueuedConnection);
     } else if (name == QLatin1String("key")) {
@@ -288,8 +285,8 @@ void ZEMBrowserPane::EngineEvent(const QJsonObject &event)
         AskDownload(event);
     } else if (name == QLatin1String("downloaded")) {
         emit StatusTextChanged(event.value(QStringLiteral("ok")).toBool()
-                                   ? tr("Saved %1").arg(Text(event, "path"))
-                                   : tr("Download failed: %1").arg(Text(event, "reason")));
+                                   ? tr("Saved %1").arg(ZEMViewerText(event, "path"))
+                                   : tr("Download failed: %1").arg(ZEMViewerText(event, "reason")));
     } else if (name == QLatin1String("scriptResult") || name == QLatin1String("plainText")) {
         const auto found = replies_.find(event.value(QStringLiteral("id")).toInt());
         if (found != replies_.end()) {
@@ -381,7 +378,7 @@ void ZEMBrowserPane::PlainText(std::function<void(const QString &)> done)
     if (!viewer_)
         return;
     const int id = nextRequest_++;
-    replies_[id] = [done = std::move(done)](const QJsonObject &event) { done(Text(event, "text")); };
+    replies_[id] = [done = std::move(done)](const QJsonObject &event) { done(ZEMViewerText(event, "text")); };
     Send({{QStringLiteral("cmd"), QStringLiteral("plainText")}, {QStringLiteral("id"), id}});
 }
 
@@ -488,8 +485,8 @@ void ZEMBrowserPane::AskDownload(const QJsonObject &event)
     if (picker_) {
         ZEMFileRequest request;
         request.title = tr("Save As");
-        request.fileName = Text(event, "name");
-        request.folder = Text(event, "folder");
+        request.fileName = ZEMViewerText(event, "name");
+        request.folder = ZEMViewerText(event, "folder");
         request.extension = QFileInfo(request.fileName).suffix();
         request.filter = tr("All files (*)");
         path = picker_->SaveFile(request);

@@ -23,11 +23,6 @@
 
 namespace {
 
-QString Text(const QJsonObject &message, const char *key)
-{
-    return message.value(QLatin1String(key)).toString();
-}
-
 // The engine's page: asks the viewer before every navigation.
 class ZEMViewerPage : public QWebEnginePage {
 public:
@@ -74,8 +69,8 @@ ZEMViewer::ZEMViewer(std::function<void(const QJsonObject &)> send) : emit_(std:
 {
     view_.setWindowFlag(Qt::FramelessWindowHint);
     view_.setAttribute(Qt::WA_ShowWithoutActivating);
-    view_.installEventFilter(this);
-    qApp->installEventFilter(this); // keys reach the engine's own widgets first
+    // On the application: keys reach the engine's own widgets, not the view; the view's own events come too.
+    qApp->installEventFilter(this);
     view_.setPage(new ZEMViewerPage(*this, &view_));
     QWebEngineProfile *profile = view_.page()->profile();
     auto *refuse = new ZEMRefusingSchemeHandler(this);
@@ -208,15 +203,15 @@ bool ZEMViewer::Navigation(const QUrl &url, bool isMainFrame)
 
 void ZEMViewer::Handle(const QJsonObject &command)
 {
-    const QString cmd = Text(command, "cmd");
+    const QString cmd = ZEMViewerText(command, "cmd");
     if (cmd == QLatin1String("navigate")) {
-        view_.setUrl(QUrl(Text(command, "url")));
+        view_.setUrl(QUrl(ZEMViewerText(command, "url")));
     } else if (cmd == QLatin1String("embed")) {
         // The view's window becomes a child of the client's window; a window the toolkit recreates later
         // (the engine's surface may ask for that) is made under the same parent.
         if (!host_) {
-            host_ = QWindow::fromWinId(static_cast<WId>(Text(command, "window").toULongLong()));
-            top_ = static_cast<WId>(Text(command, "top").toULongLong());
+            host_ = QWindow::fromWinId(static_cast<WId>(ZEMViewerText(command, "window").toULongLong()));
+            top_ = static_cast<WId>(ZEMViewerText(command, "top").toULongLong());
         }
         view_.setGeometry(0, 0, command.value(QStringLiteral("width")).toInt(),
                           command.value(QStringLiteral("height")).toInt());
@@ -232,7 +227,7 @@ void ZEMViewer::Handle(const QJsonObject &command)
     } else if (cmd == QLatin1String("show")) {
         // Where windows cannot be embedded the report gets a window of its own.
         view_.setWindowFlag(Qt::FramelessWindowHint, false);
-        view_.setWindowTitle(Text(command, "title"));
+        view_.setWindowTitle(ZEMViewerText(command, "title"));
         view_.resize(900, 700);
         view_.show();
     } else if (cmd == QLatin1String("stop")) {
@@ -246,10 +241,10 @@ void ZEMViewer::Handle(const QJsonObject &command)
     } else if (cmd == QLatin1String("print")) {
         Print(command);
     } else if (cmd == QLatin1String("save")) {
-        view_.page()->save(Text(command, "path"), QWebEngineDownloadRequest::SingleHtmlSaveFormat);
+        view_.page()->save(ZEMViewerText(command, "path"), QWebEngineDownloadRequest::SingleHtmlSaveFormat);
     } else if (cmd == QLatin1String("script")) {
         const int id = command.value(QStringLiteral("id")).toInt();
-        view_.page()->runJavaScript(Text(command, "code"), [this, id](const QVariant &value) {
+        view_.page()->runJavaScript(ZEMViewerText(command, "code"), [this, id](const QVariant &value) {
             emit_({{QStringLiteral("event"), QStringLiteral("scriptResult")},
                    {QStringLiteral("id"), id},
                    {QStringLiteral("value"), QJsonValue::fromVariant(value)}});
@@ -269,7 +264,7 @@ void ZEMViewer::Handle(const QJsonObject &command)
         downloads_.erase(found);
         if (!download)
             return;
-        const QString path = Text(command, "path");
+        const QString path = ZEMViewerText(command, "path");
         if (path.isEmpty()) {
             download->cancel();
             return;
@@ -292,7 +287,7 @@ void ZEMViewer::Handle(const QJsonObject &command)
 void ZEMViewer::Print(const QJsonObject &command)
 {
     const QPageLayout layout = ZEMPageLayoutFromJson(command);
-    const QString pdf = Text(command, "pdf");
+    const QString pdf = ZEMViewerText(command, "pdf");
     if (!pdf.isEmpty()) {
         // A PDF file comes from the engine's own PDF output, which keeps the text as text.
         view_.page()->printToPdf(pdf, layout, ZEMPageRangesFromJson(command));
@@ -300,7 +295,7 @@ void ZEMViewer::Print(const QJsonObject &command)
     }
     // The engine prints in the background; the printer lives until it is done.
     auto *printer = new QPrinter(QPrinter::HighResolution);
-    printer->setPrinterName(Text(command, "printer"));
+    printer->setPrinterName(ZEMViewerText(command, "printer"));
     printer->setPageLayout(layout);
     printer->setPageRanges(ZEMPageRangesFromJson(command));
     printer->setCopyCount(qMax(1, command.value(QStringLiteral("copies")).toInt()));
